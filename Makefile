@@ -1,0 +1,41 @@
+# The two commands of the README: `make run` and `make test`.
+# Both install the Debian packages that are missing, configure and build in build/.
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+# Everything the build, the program and the tests need.
+PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
+  libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
+  python3 python3-xlrd xvfb xauth fonts-liberation fonts-dejavu-core
+
+.PHONY: run test build deps bench clean format
+
+run: build
+	./$(BUILD_DIR)/tessivane
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null \
+	  | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+bench: build
+	cmake --build $(BUILD_DIR) --target benchmarks -j$(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace tessivane {
+
+/// The product name, also the caption of both windows.
+inline constexpr char kProductName[] = "Tessivane";
+
+/// Maker's addresses shown to the user; fixed texts of the program.
+inline constexpr char kSupportAddress[] = "support@velmora.example";
+inline constexpr char kContactAddress[] = "https://www.velmora.example/contact";
+inline constexpr char kHomePageAddress[] = "https://www.velmora.example/";
+
+/// Cuts a product name to a title of at most 40 characters at its last blanks.
+/// The cut is made at least once; a name without a blank is kept whole.
+QString ComputeApplicationTitle(const QString& productName);
+
+/// Computes and stores the program-wide title from the product name.
+void SetApplicationTitle();
+
+/// The program-wide title that message boxes without a title of their own carry.
+QString ApplicationTitle();
+
+/// The folder that holds the executable.
+QString InstallationFolder();
+
+} // namespace tessivane

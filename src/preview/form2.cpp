@@ -1,0 +1,1 @@
+#include "preview/form2.h"

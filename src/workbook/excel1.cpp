@@ -1,0 +1,1 @@
+#include "workbook/excel1.h"
