@@ -3,12 +3,14 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QWidget>
+#include <QtEndian>
 
 #include <stdexcept>
 
@@ -47,6 +49,19 @@ private:
 
 } // namespace
 
+QPoint CursorHotSpot(const QString& path)
+{
+    // Qt's reader drops the hot spot of a .cur file; it sits in the first directory entry.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(14);
+    if (head.size() < 14 || qFromLittleEndian<quint16>(head.constData() + 2) != 2)
+        return {};
+    return {qFromLittleEndian<quint16>(head.constData() + 10),
+        qFromLittleEndian<quint16>(head.constData() + 12)};
+}
+
 void ApplyFaceColor(QWidget* window)
 {
     const QColor face = window->palette().color(QPalette::Active, QPalette::Button);
@@ -73,9 +88,8 @@ void MousePointer::loadMouseIcon(const QString& path)
     const QPixmap picture(path);
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1").arg(path).toStdString());
-    // The hot spot of a .cur file is not exposed by Qt's reader; the hand's fingertip sits
-    // at the top left quarter of the picture.
-    mCustom = QCursor(picture, picture.width() / 4, 0);
+    const QPoint hotSpot = CursorHotSpot(path);
+    mCustom = QCursor(picture, hotSpot.x(), hotSpot.y());
     apply();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QPoint>
 #include <QString>
 
 #include <functional>
@@ -20,6 +21,9 @@ enum MousePointerValue : int {
 /// The system's 3-D face colour (&H8000000F) for a window and its frames, labels, option
 /// buttons and check boxes.
 void ApplyFaceColor(QWidget* window);
+
+/// The hot spot stored in a Windows cursor file; (0, 0) for any other file.
+QPoint CursorHotSpot(const QString& path);
 
 /// The mouse pointer of one window: 0 arrow, 11 hourglass, 99 the custom hand pointer
 /// (the arrow while no custom pointer is loaded).
