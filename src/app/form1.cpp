@@ -1,16 +1,380 @@
 #include "app/form1.h"
 
 #include "app/apptitle.h"
+#include "app/failurereport.h"
+#include "app/fileprocs.h"
+#include "app/homepage.h"
+#include "app/messagebox.h"
+#include "inventory/currency.h"
+#include "inventory/datagrid.h"
+#include "inventory/inventorysetup.h"
+#include "inventory/inventorytable.h"
+#include "inventory/persistence.h"
+#include "inventory/rowcommands.h"
+#include "preview/form2.h"
+#include "workbook/generationrun.h"
+#include "workbook/isinstalled.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+
+#include <stdexcept>
 
 namespace tessivane {
 
+namespace {
+
+/// Window geometry is given in twips: 15 twips make a pixel at 96 dpi.
+int px(double twips)
+{
+    return qRound(twips / 15.0);
+}
+
+QRect twipRect(double left, double top, double width, double height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+QFont arialBold(double points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+struct HeaderLabel {
+    int number;  // LabelN
+    const char* caption;
+    int left;
+    int width;
+};
+
+// One label over each grid column, in the order the window holds them.
+constexpr std::array<HeaderLabel, 14> kHeaderLabels{{
+    {14, "", 135, 330},
+    {13, "Expected value at end of loan term", 11010, 1515},
+    {12, "Monthly operating costs", 9930, 1095},
+    {11, "Initial value", 6105, 810},
+    {10, "Down payment", 6900, 855},
+    {9, "Date purchased or leased", 7740, 1020},
+    {8, "Loan term in years", 8745, 615},
+    {7, "Loan rate", 9345, 600},
+    {6, "Years of service left", 5415, 705},
+    {5, "Vendor", 4665, 765},
+    {4, "Condition", 3705, 975},
+    {3, "Location", 2820, 900},
+    {2, "Item description(make and model)", 1215, 1620},
+    {1, "Asset or serial number", 450, 780},
+}};
+
+/// The numeric test of the currency format: numbers of any kind, and texts that read as
+/// a number in the user's locale (currency symbol and grouping allowed).
+bool IsNumericValue(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    case QMetaType::QString: {
+        const QLocale locale;
+        QString text = value.toString().trimmed();
+        text.remove(locale.currencySymbol());
+        text = text.trimmed();
+        bool ok = false;
+        locale.toDouble(text, &ok);
+        return ok;
+    }
+    default:
+        return false;
+    }
+}
+
+QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
+{
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setGeometry(geometry);
+    button->setFont(arialBold(11.25));
+    return button;
+}
+
+}  // namespace
+
 Form1::Form1(QWidget* parent)
     : QWidget(parent)
-{ }
+    , mPointer(this)
+{
+    buildControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    setFixedSize(px(12945), px(5910));
+    setFont(arialBold(9));
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    PushButton22 = makeButton(this, "Start Creating Template", twipRect(120, 120, 12720, 400));
+
+    Frame2 = new QGroupBox(QStringLiteral("Equipment Inventory List:"), this);
+    Frame2->setGeometry(twipRect(120, 1050, 12720, 4740));
+    Frame2->setFont(arialBold(9));
+
+    DataGrid1 = new DataGrid(Frame2);
+    DataGrid1->setGeometry(twipRect(135, 1305, 12390, 2790));
+
+    PushButton2 = makeButton(Frame2, "Insert Below Selected Row", twipRect(135, 4185, 3990, 400));
+    PushButton3 = makeButton(Frame2, "Delete All", twipRect(4200, 4185, 3990, 400));
+    PushButton1 = makeButton(Frame2, "Delete Selected Row", twipRect(8280, 4185, 4260, 400));
+
+    QPalette labelColours;
+    labelColours.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    labelColours.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+    for (const HeaderLabel& spec : kHeaderLabels) {
+        auto* label = new QLabel(QString::fromLatin1(spec.caption), Frame2);
+        label->setObjectName(QStringLiteral("Label%1").arg(spec.number));
+        label->setGeometry(twipRect(spec.left, 360, spec.width, 960));
+        label->setFont(arialBold(9));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignCenter);
+        label->setAutoFillBackground(true);
+        label->setPalette(labelColours);
+        Labels[spec.number - 1] = label;
+    }
+
+    PushButton6 = makeButton(this, "Help", twipRect(120, 630, 6360, 405));
+    PushButton7 = makeButton(this, "Load Sample/Example Data", twipRect(6600, 630, 6240, 405));
+
+    // The frame takes no focus; the grid comes first, so it holds the focus at start.
+    setTabOrder(DataGrid1, PushButton22);
+    setTabOrder(PushButton22, PushButton2);
+    setTabOrder(PushButton2, PushButton3);
+    setTabOrder(PushButton3, PushButton1);
+    setTabOrder(PushButton1, PushButton6);
+    setTabOrder(PushButton6, PushButton7);
+
+    connect(PushButton22, &QPushButton::clicked, this, [this] { PushButton22_Click(); });
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
+    connect(DataGrid1, &DataGrid::validate, this, [this] { DataGrid1_Validate(); });
+
+    for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2),
+                             static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
+        OnMouseMove(surface, [this] { mPointer.hoverSurface(); });
+    for (QPushButton* button :
+         {PushButton22, PushButton6, PushButton7, PushButton1, PushButton2, PushButton3})
+        OnMouseMove(button, [this] { mPointer.hoverButton(); });
+}
 
 void Form1::Form_Load()
 {
-    setWindowTitle(QString::fromLatin1(kProductName));
+    Steps step("Form1", "Form_Load");
+    step(100, [&] { ApplySkin(); });
+    step(102, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
+    step(102, [&] { setWindowIcon(QIcon(QStringLiteral(":/tessivane.png"))); });
+    step(102, [&] { SetApplicationTitle(); });
+    step(104, [&] { setUpdatesEnabled(false); });
+    const QString cursorFile = InstallationFolder() + QStringLiteral("/HAND-M.CUR");
+    if (step.test(106, [&] { return FileExists(cursorFile); }))
+        step(108, [&] { mPointer.loadMouseIcon(cursorFile); });
+    step(124, [&] { MyFmt = new DataFormat(this); });
+    step(126, [&] { MyFmt->Type = 1; });
+    step(128, [&] { MyFmt->Format = QStringLiteral("Currency"); });
+    if (MyFmt)
+        connect(MyFmt, &DataFormat::formatRequested, this,
+                [this](QVariant& value) { MyFmt_Format(value); });
+    mTable = CreateInventoryTable(step, 130);
+    if (mTable)
+        LoadRows(*mTable, step);
+    else
+        step(162, [&] { table(); });
+    SetUpGrid(*DataGrid1, mTable.get(), MyFmt, step, 192);
+    step(230, [&] { MaybeOpenHomePage(); });
+    step(232, [&] {
+        // An empty list is a normal state: there is no first row to make current.
+        if (table().RecordCount() > 0)
+            table().MoveFirst();
+        DataGrid1->FollowTable();
+    });
+    step(234, [&] { setUpdatesEnabled(true); });
+    step(236, [&] { CheckExcelInstance(); });
+    DataGrid1->setFocus();
 }
 
-} // namespace tessivane
+void Form1::ApplySkin()
+{
+    // Without the skin component only its colour steps apply.
+    if (!FileExists(InstallationFolder() + QStringLiteral("/x/o.cjs")))
+        return;
+    const QColor face = palette().color(QPalette::Active, QPalette::Button);
+    for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2)}) {
+        QPalette colours = widget->palette();
+        colours.setColor(QPalette::Window, face);
+        widget->setPalette(colours);
+        widget->setAutoFillBackground(true);
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    Form_QueryUnload();
+    event->accept();
+    // Form_Unload: the program ends, with any other window.
+    QCoreApplication::quit();
+}
+
+void Form1::Form_QueryUnload()
+{
+    Steps step("Form1", "Form_QueryUnload");
+    step(100, [&] { SaveRows(table()); });
+    Swallow([&] { DataGrid1->FollowTable(); });
+}
+
+void Form1::SaveRowsForExit()
+{
+    Form_QueryUnload();
+}
+
+void Form1::DataGrid1_Validate()
+{
+    // Run by the grid itself: there is no report here, but a failed save must not pass
+    // unnoticed, nor end the program.
+    try {
+        SaveRows(table());
+        DataGrid1->FollowTable();
+    } catch (...) {
+        const QString description = CurrentFailureDescription();
+        Swallow([&] {
+            MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
+        });
+    }
+}
+
+void Form1::MyFmt_Format(QVariant& dataValue)
+{
+    Steps step("Form1", "MyFmt_Format");
+    QVariant value;
+    step(100, [&] { value = dataValue; });
+    if (step.test(102, [&] { return IsNumericValue(value); }))
+        step(104, [&] { dataValue = CurrencyText(value.toDouble()); });
+}
+
+void Form1::PushButton1_Click()
+{
+    Steps step("Form1", "PushButton1_Click");
+    step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
+}
+
+void Form1::PushButton2_Click()
+{
+    Steps step("Form1", "PushButton2_Click");
+    step(100, [&] { InsertBelowSelectedRow(table(), step); });
+    Swallow([&] { DataGrid1->FollowTable(); });
+}
+
+void Form1::PushButton3_Click()
+{
+    Steps step("Form1", "PushButton3_Click");
+    DeleteAll(mTable, *DataGrid1, MyFmt, step);
+}
+
+void Form1::PushButton6_Click()
+{
+    Steps step("Form1", "PushButton6_Click");
+    step(100, [&] {
+        MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
+                   + QString::fromLatin1(kContactAddress),
+               vbOKOnly);
+    });
+}
+
+void Form1::PushButton7_Click()
+{
+    Steps step("Form1", "PushButton7_Click");
+    step(100, [&] { LoadSampleData(table(), *DataGrid1, MyFmt, step); });
+}
+
+InventoryTable& Form1::table()
+{
+    if (!mTable)
+        throw std::runtime_error("Object variable or With block variable not set");
+    return *mTable;
+}
+
+Form2& Form1::ensureForm2()
+{
+    if (!mForm2)
+        mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
+    return *mForm2;
+}
+
+namespace {
+
+/// The windows as the generation run sees them.
+class RunHost : public GenerationHost
+{
+public:
+    RunHost(Form1& form1, std::function<Form2&()> form2)
+        : mForm1(form1)
+        , mForm2(std::move(form2))
+    {
+    }
+
+    void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
+    void SetMousePointer(int value) override { mForm1.pointer().set(value); }
+    void PutPreviewPicture(const QImage& picture) override { mForm2().SetPicture(picture); }
+    void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
+    {
+        Form2& preview = mForm2();
+        preview.mExcelFile = path;
+        preview.mWorkFolder = workFolder;
+    }
+    void ShowPreview() override
+    {
+        Form2& preview = mForm2();
+        preview.show();
+        preview.raise();
+        preview.activateWindow();
+    }
+    void HideMainWindow() override { mForm1.hide(); }
+
+private:
+    Form1& mForm1;
+    std::function<Form2&()> mForm2;
+};
+
+}  // namespace
+
+void Form1::PushButton22_Click()
+{
+    RunHost host(*this, [this]() -> Form2& { return ensureForm2(); });
+    InventoryTable* inventory = mTable.get();
+    if (!inventory) {
+        Steps step("Form1", "PushButton22_Click");
+        step(114, [&] { table(); });
+        return;
+    }
+    RunGeneration(*inventory, host);
+    // The run leaves the table past its last row; the grid shows the first row again.
+    Swallow([&] {
+        if (inventory->RecordCount() > 0)
+            inventory->MoveFirst();
+        DataGrid1->FollowTable();
+    });
+}
+
+}  // namespace tessivane

@@ -1,19 +1,79 @@
 #pragma once
 
+#include "app/windowlook.h"
+
 #include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
 
 namespace tessivane {
 
+class DataFormat;
+class DataGrid;
+class Form2;
+class InventoryTable;
+
 /// The main window: the inventory grid and the push buttons that start every command.
+/// The handlers carry their fixed names; the work they do lives in the rooms beside.
 class Form1 : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
 
     /// The start-up sequence; the window is shown after it returns.
     void Form_Load();
+
+    // Handlers, public so that tests can drive them as the toolkit would.
+    void Form_QueryUnload();
+    void DataGrid1_Validate();
+    void MyFmt_Format(QVariant& dataValue);
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void PushButton22_Click();
+
+    /// Writes the rows to the settings store as closing the window does; the preview
+    /// uses it when it ends the program.
+    void SaveRowsForExit();
+
+    /// The inventory table; throws when it was never created.
+    InventoryTable& table();
+    DataGrid* grid() const { return DataGrid1; }
+    MousePointer& pointer() { return mPointer; }
+    Form2* preview() const { return mForm2.get(); }
+
+    QPushButton* PushButton22 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    std::array<QLabel*, 14> Labels{};  // Label1 .. Label14
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void ApplySkin();
+    Form2& ensureForm2();
+
+    DataGrid* DataGrid1 = nullptr;
+    DataFormat* MyFmt = nullptr;
+    std::unique_ptr<InventoryTable> mTable;
+    std::unique_ptr<Form2> mForm2;
+    MousePointer mPointer;
 };
 
-} // namespace tessivane
+}  // namespace tessivane

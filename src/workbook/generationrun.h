@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+namespace tessivane {
+
+class InventoryTable;
+
+/// What the generation run needs of the windows around it.
+class GenerationHost
+{
+public:
+    virtual ~GenerationHost() = default;
+
+    /// Suspends (true) or resumes (false) drawing of the main window.
+    virtual void SuspendDrawing(bool suspend) = 0;
+    /// The main window's mouse pointer (0 default, 11 hourglass).
+    virtual void SetMousePointer(int value) = 0;
+    /// Loads the preview window if needed and puts the snapshot into its image box.
+    virtual void PutPreviewPicture(const QImage& picture) = 0;
+    /// Hands the result workbook and its working folder to the preview window.
+    virtual void SetPreviewExcelFile(const QString& path, const QString& workFolder) = 0;
+    virtual void ShowPreview() = 0;
+    virtual void HideMainWindow() = 0;
+};
+
+/// The worksheet column (1-based) that receives inventory field 0..12.
+int ColumnOfField(int field);
+
+/// The value written for a field: Null as the empty text; the loan rate, which the grid
+/// holds as a percent, as the fraction the sheet's percent cell and PMT formula expect.
+QVariant CellValueOfField(int field, const QVariant& value);
+
+/// VB-style pseudo-random numbers: reseeding with an unchanged value does not restart
+/// the sequence, so successive draws within one second still differ.
+class ResultNameGenerator
+{
+public:
+    void Randomize(float seed);
+    float Rnd();
+
+    /// "drimak" followed by eight digits 1 to 9, reseeded from the time before each digit.
+    QString DrawBaseName(const std::function<float()>& timer);
+
+private:
+    quint32 mState = 0x50000;
+};
+
+/// The run's private working folder: created owner-only under the temporary folder.
+/// Throws when it cannot be made.
+QString CreateRunFolder();
+
+/// "Start Creating Template": fills the carried template with the table's rows through a
+/// spreadsheet instance, saves it as .xls, photographs the sheet in a second instance and
+/// hands both to the preview. Every step reports its own failure and the run goes on.
+void RunGeneration(InventoryTable& table, GenerationHost& host);
+
+}  // namespace tessivane

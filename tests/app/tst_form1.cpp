@@ -1,0 +1,201 @@
+// The main window as a user meets it: start-up on an empty store, its layout, the help
+// message, the hover pointer, and the save that every close makes.
+#include "app/apptitle.h"
+#include "app/form1.h"
+#include "app/messagebox.h"
+#include "inventory/datagrid.h"
+#include "inventory/inventorytable.h"
+#include "workbook/isinstalled.h"
+#include "workbook/spreadsheet.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessivane;
+
+namespace {
+
+/// An instance that only has to exist for the start-up check.
+class IdleApp : public Application
+{
+public:
+    Workbooks& workbooks() override { throw std::runtime_error("unused"); }
+    std::shared_ptr<Worksheet> Worksheets(int) override { throw std::runtime_error("unused"); }
+    void Range_Select(const QString&) override {}
+    void setVisible(bool) override {}
+    QString Version() override { return QStringLiteral("7.4"); }
+    void setDisplayAlerts(bool) override {}
+    void Quit() override {}
+    bool isAlive() const override { return true; }
+};
+
+QSettings Store()
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
+    settings.beginGroup("Tessivane");
+    return settings;
+}
+
+}  // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir mConfig;
+    QList<MessageBoxCall> mBoxes;
+
+    void clearStore()
+    {
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
+        settings.clear();
+        settings.sync();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
+        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int(vbOK);
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        SetApplicationFactory({});
+        SetMessageBoxResponder({});
+    }
+
+    void init()
+    {
+        mBoxes.clear();
+        clearStore();
+    }
+
+    void firstStartShowsSixteenBlankRows()
+    {
+        Form1 form;
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY2(mBoxes.isEmpty(), mBoxes.isEmpty() ? "" : qPrintable(mBoxes[0].prompt));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Tessivane"));
+        QCOMPARE(form.table().RecordCount(), 16);
+        QCOMPARE(form.grid()->model()->rowCount(), 16);
+        QCOMPARE(form.grid()->model()->columnCount(), 13);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.grid()));
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    }
+
+    void layoutFollowsTheTwipTable()
+    {
+        Form1 form;
+        form.Form_Load();
+        QCOMPARE(form.size(), QSize(863, 394));
+        QCOMPARE(form.PushButton22->geometry(), QRect(8, 8, 848, 27));
+        QCOMPARE(form.Frame2->geometry(), QRect(8, 70, 848, 316));
+        QCOMPARE(form.grid()->geometry(), QRect(9, 87, 826, 186));
+        QCOMPARE(form.PushButton1->text(), QStringLiteral("Delete Selected Row"));
+        QCOMPARE(form.PushButton7->geometry(), QRect(440, 42, 416, 27));
+        QCOMPARE(form.PushButton22->font().pointSizeF(), 11.25);
+        QVERIFY(form.PushButton22->font().bold());
+        // Labels sit side by side and the last one reaches the grid's right edge.
+        QCOMPARE(form.Labels[6]->text(), QStringLiteral("Loan rate"));
+        QCOMPARE(form.Labels[12]->geometry().right() + 1, form.grid()->geometry().right() + 1);
+        QCOMPARE(form.Labels[13]->text(), QString());
+        QVERIFY(form.Labels[1]->wordWrap());
+        QCOMPARE(form.Labels[0]->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+    }
+
+    void helpNamesTheContactUnderTheApplicationTitle()
+    {
+        Form1 form;
+        form.Form_Load();
+        mBoxes.clear();
+        form.PushButton6->click();
+        QCOMPARE(mBoxes.size(), 1);
+        QCOMPARE(mBoxes[0].prompt, QStringLiteral("Questions? Please contact Team Velmora at ")
+                                       + QString::fromLatin1(kContactAddress));
+        QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
+        QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
+    }
+
+    void closingWritesTheRowsEvenUnchanged()
+    {
+        {
+            Form1 form;
+            form.Form_Load();
+            form.show();
+            form.table().MoveFirst();
+            form.table().SetValue(0, QStringLiteral("A-1"));
+            form.table().SetValue(6, 149.99);
+            form.close();
+        }
+        QSettings store = Store();
+        QCOMPARE(store.value("RowCount").toString(), QStringLiteral("16"));
+        QCOMPARE(store.value("RowSource1 1").toString(), QStringLiteral("A-1"));
+        QCOMPARE(store.value("RowSource7 1").toString(), QStringLiteral("149.99"));
+
+        Form1 again;
+        again.Form_Load();
+        again.table().MoveFirst();
+        QCOMPARE(again.table().Value(0).toString(), QStringLiteral("A-1"));
+        QCOMPARE(again.table().Value(6).toDouble(), 149.99);
+    }
+
+    void anEmptyStoredListStartsQuietly()
+    {
+        {
+            QSettings store = Store();
+            store.setValue("RowCount", "0");
+        }
+        Form1 form;
+        form.Form_Load();
+        QVERIFY(mBoxes.isEmpty());
+        QCOMPARE(form.table().RecordCount(), 0);
+        form.close();
+        QCOMPARE(Store().value("RowCount").toString(), QStringLiteral("0"));
+    }
+
+    void hoverPointerSparesTheHourglass()
+    {
+        Form1 form;
+        form.Form_Load();
+        form.show();
+        QTest::mouseMove(form.PushButton7);
+        QCOMPARE(form.pointer().value(), 99);
+        QTest::mouseMove(form.grid()->viewport());
+        QCOMPARE(form.pointer().value(), 0);
+        form.pointer().set(11);
+        QTest::mouseMove(form.PushButton22);
+        QCOMPARE(form.pointer().value(), 11);
+    }
+
+    void noSpreadsheetEndsTheProgramWithItsMessage()
+    {
+        bool ended = false;
+        SetProgramEnder([&] { ended = true; });
+        SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
+        Form1 form;
+        form.Form_Load();
+        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
+        SetProgramEnder({});
+        QVERIFY(ended);
+        QCOMPARE(mBoxes.size(), 1);
+        QVERIFY(mBoxes[0].prompt.startsWith("Error 842001. A normal instance of Excel could not be created."));
+        QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
+        QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
