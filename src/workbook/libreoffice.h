@@ -28,6 +28,10 @@ std::chrono::milliseconds StartTimeLimit();
 void SetCallTimeLimit(std::chrono::milliseconds limit);
 std::chrono::milliseconds CallTimeLimit();
 
+/// Buffered (the default): puts are kept and written as blocks before the next other call
+/// into the instance. Unbuffered: every put is written at once, cell by cell (measurements).
+void SetBufferedCellWrites(bool buffered);
+
 /// Drops the reference on a background thread, so that ending the instance does not hold
 /// up the caller. The reference is empty afterwards.
 void ReleaseInBackground(ApplicationPtr&& application);
