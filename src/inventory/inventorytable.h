@@ -41,6 +41,8 @@ public:
     void AddNew();
     /// Commits the current row (a pending new row included); needs a current row.
     void Update();
+    /// True from AddNew until that row is committed (next AddNew, Update or move).
+    bool HasPendingNewRow() const { return mPendingAdd; }
     /// Deletes the current row; the position stays on the deleted row until the next move.
     void Delete();
 
