@@ -1,0 +1,336 @@
+#include "inventory/fieldconversion.h"
+
+#include <QLocale>
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace tessivane {
+
+namespace {
+
+// The range of the fixed-point money type the table imitates (64 bits, four decimals).
+constexpr double kMaxCurrency = 922337203685477.5807;
+constexpr double kMinCurrency = -922337203685477.5808;
+
+[[noreturn]] void refuse(const FieldDef& field, const QString& accepts, const QString& given)
+{
+    QString shown = given;
+    if (shown.size() > 40)
+        shown = shown.left(40) + QStringLiteral("…");
+    const QString message = QStringLiteral("The column \"%1\" accepts %2; \"%3\" cannot be stored.")
+                                .arg(QString::fromUtf8(field.name), accepts, shown);
+    throw std::runtime_error(message.toStdString());
+}
+
+QString shownValue(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QDateTime)
+        return IsoDateText(value.toDateTime());
+    return value.toString();
+}
+
+bool isNumber(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString stripped(const QString& text, bool dropFormatMarks)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.isSpace())
+            continue;
+        if (dropFormatMarks && c.category() == QChar::Other_Format)
+            continue;
+        result += c;
+    }
+    return result;
+}
+
+std::optional<double> readNumberText(QString s, const QLocale& locale, bool dropFormatMarks)
+{
+    s = stripped(s, dropFormatMarks);
+    bool negative = false;
+    if (s.size() >= 2 && s.startsWith(QLatin1Char('(')) && s.endsWith(QLatin1Char(')'))) {
+        negative = true;
+        s = s.mid(1, s.size() - 2);
+    }
+    for (const auto kind : {QLocale::CurrencySymbol, QLocale::CurrencyIsoCode}) {
+        const QString symbol = stripped(locale.currencySymbol(kind), dropFormatMarks);
+        if (!symbol.isEmpty())
+            s.remove(symbol);
+    }
+    if (s.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = locale.toDouble(s, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(s, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    if (negative) {
+        if (value < 0)
+            return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+QDateTime naive(const QDate& date, const QTime& time)
+{
+    return QDateTime(date, QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
+}
+
+QString withFourDigitYear(QString format)
+{
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
+
+QString withSeconds(QString timeFormat)
+{
+    if (!timeFormat.contains(QLatin1String("ss")))
+        timeFormat.replace(QLatin1String("mm"), QLatin1String("mm:ss"));
+    return timeFormat;
+}
+
+// A two-digit year reads into 1930..2029, as the old store's short dates meant it.
+QDate windowedYear(QDate date)
+{
+    if (date.isValid() && date.year() < 1930)
+        date = date.addYears(100);
+    return date;
+}
+
+QDateTime readWithFormat(const QString& text, const QString& dateFormat, const QString& timeFormat)
+{
+    const bool twoDigitYear = !dateFormat.contains(QLatin1String("yyyy"));
+    if (timeFormat.isEmpty()) {
+        const QDate date = QDate::fromString(text, dateFormat);
+        if (!date.isValid())
+            return {};
+        return naive(twoDigitYear ? windowedYear(date) : date, QTime(0, 0));
+    }
+    const QDateTime dateTime
+        = QDateTime::fromString(text, dateFormat + QLatin1Char(' ') + timeFormat);
+    if (!dateTime.isValid())
+        return {};
+    const QDate date = twoDigitYear ? windowedYear(dateTime.date()) : dateTime.date();
+    return naive(date, dateTime.time());
+}
+
+} // namespace
+
+double RoundHalfEven(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return value;
+    char buffer[512];
+    const auto [end, ec]
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (ec != std::errc())
+        return value;
+    std::string text(buffer, end);
+    bool negative = false;
+    if (!text.empty() && text.front() == '-') {
+        negative = true;
+        text.erase(0, 1);
+    }
+    const auto point = text.find('.');
+    if (point == std::string::npos || text.size() - point - 1 <= std::size_t(decimals))
+        return value;
+    std::string kept = text.substr(0, point) + text.substr(point + 1, decimals);
+    const std::string rest = text.substr(point + 1 + decimals);
+    bool up
+        = rest[0] > '5' || (rest[0] == '5' && rest.find_first_not_of('0', 1) != std::string::npos);
+    if (rest[0] == '5' && !up)
+        up = (kept.back() - '0') % 2 == 1; // exactly half: to the even neighbour
+    if (up) {
+        int i = int(kept.size()) - 1;
+        while (i >= 0 && kept[i] == '9')
+            kept[i--] = '0';
+        if (i < 0)
+            kept.insert(kept.begin(), '1');
+        else
+            ++kept[i];
+    }
+    std::string result = kept.substr(0, kept.size() - decimals);
+    if (decimals > 0)
+        result += '.' + kept.substr(kept.size() - decimals);
+    const double rounded = std::strtod(result.c_str(), nullptr);
+    return negative ? -rounded : rounded;
+}
+
+std::optional<double> ReadLocaleNumber(const QString& text)
+{
+    const QLocale locale;
+    if (auto value = readNumberText(text, locale, false))
+        return value;
+    return readNumberText(text, locale, true);
+}
+
+QDateTime ReadDateText(const QString& text)
+{
+    const QString s = text.trimmed();
+    if (s.isEmpty())
+        return {};
+    for (const char* iso : {"yyyy-MM-dd", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-ddTHH:mm",
+             "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm"}) {
+        const QString format = QString::fromLatin1(iso);
+        const QDateTime dateTime = QDateTime::fromString(s, format);
+        if (dateTime.isValid())
+            return naive(dateTime.date(), dateTime.time());
+        if (format.size() == 10) {
+            const QDate date = QDate::fromString(s, format);
+            if (date.isValid())
+                return naive(date, QTime(0, 0));
+        }
+    }
+    const QLocale locale;
+    QStringList dateFormats;
+    for (const auto kind : {QLocale::ShortFormat, QLocale::LongFormat}) {
+        const QString format = locale.dateFormat(kind);
+        dateFormats << withFourDigitYear(format) << format;
+    }
+    dateFormats.removeDuplicates();
+    QStringList timeFormats {QString()};
+    const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
+    timeFormats << withSeconds(shortTime) << shortTime;
+    timeFormats.removeDuplicates();
+    for (const QString& dateFormat : dateFormats) {
+        for (const QString& timeFormat : timeFormats) {
+            const QDateTime dateTime = readWithFormat(s, dateFormat, timeFormat);
+            if (dateTime.isValid())
+                return dateTime;
+        }
+    }
+    return {};
+}
+
+QString IsoDateText(const QDateTime& dateTime)
+{
+    if (!dateTime.isValid())
+        return {};
+    if (dateTime.time() == QTime(0, 0))
+        return dateTime.date().toString(QStringLiteral("yyyy-MM-dd"));
+    return dateTime.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+QString LocaleDateText(const QDateTime& dateTime)
+{
+    if (!dateTime.isValid())
+        return {};
+    const QLocale locale;
+    QString text = locale.toString(
+        dateTime.date(), withFourDigitYear(locale.dateFormat(QLocale::ShortFormat)));
+    const QTime time = dateTime.time();
+    if (time != QTime(0, 0)) {
+        const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
+        text += QLatin1Char(' ')
+            + locale.toString(time, time.second() != 0 ? withSeconds(shortTime) : shortTime);
+    }
+    return text;
+}
+
+QVariant ConvertForField(const FieldDef& field, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    const bool isText = value.typeId() == QMetaType::QString;
+    const QString text = isText ? value.toString() : QString();
+
+    switch (field.type) {
+    case FieldType::Text: {
+        QString stored;
+        if (isText)
+            stored = text;
+        else if (value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate)
+            stored = LocaleDateText(naive(value.toDate(), value.toTime()));
+        else
+            stored = value.toString();
+        if (field.size > 0 && stored.size() > field.size)
+            refuse(field,
+                QStringLiteral("text of at most %1 characters (this one has %2)")
+                    .arg(field.size)
+                    .arg(stored.size()),
+                stored);
+        return stored;
+    }
+    case FieldType::Integer:
+    case FieldType::Currency: {
+        const bool whole = field.type == FieldType::Integer;
+        const QString accepts = whole
+            ? QStringLiteral("a whole number between -2147483648 and 2147483647")
+            : QStringLiteral("an amount of money such as %1")
+                  .arg(QLocale().toString(149.99, 'f', 2));
+        if (isText && text.trimmed().isEmpty())
+            return {};
+        double number = 0;
+        if (isText) {
+            const auto read = ReadLocaleNumber(text);
+            if (!read)
+                refuse(field, accepts, text);
+            number = *read;
+        } else if (isNumber(value)) {
+            number = value.toDouble();
+        } else {
+            refuse(field, accepts, shownValue(value));
+        }
+        number = RoundHalfEven(number, whole ? 0 : 4);
+        if (!std::isfinite(number))
+            refuse(field, accepts, shownValue(value));
+        if (whole) {
+            if (number < double(std::numeric_limits<int>::min())
+                || number > double(std::numeric_limits<int>::max()))
+                refuse(field, accepts, shownValue(value));
+            return int(number);
+        }
+        if (number < kMinCurrency || number > kMaxCurrency)
+            refuse(field, accepts, shownValue(value));
+        return number == 0 ? 0.0 : number; // no negative zero
+    }
+    case FieldType::Date: {
+        const QString accepts = QStringLiteral("a date such as %1 or 2015-08-11")
+                                    .arg(LocaleDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+        QDateTime stored;
+        if (isText) {
+            if (text.trimmed().isEmpty())
+                return {};
+            stored = ReadDateText(text);
+        } else if (value.typeId() == QMetaType::QDateTime) {
+            const QDateTime given = value.toDateTime();
+            stored = naive(given.date(), given.time());
+        } else if (value.typeId() == QMetaType::QDate) {
+            stored = naive(value.toDate(), QTime(0, 0));
+        }
+        if (!stored.isValid() || stored.date().year() < 100 || stored.date().year() > 9999)
+            refuse(field, accepts, shownValue(value));
+        return stored;
+    }
+    }
+    return {};
+}
+
+} // namespace tessivane

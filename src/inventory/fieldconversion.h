@@ -1,0 +1,38 @@
+#pragma once
+
+#include "inventory/inventoryfields.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace tessivane {
+
+/// Converts a value to what the field stores: text as it is (at most `size` characters), whole
+/// numbers rounded half to even, money rounded to four decimals (half to even), dates. Empty
+/// text in a number, money or date field is Null. Throws std::runtime_error naming the column
+/// and what it accepts when the field cannot hold the value.
+QVariant ConvertForField(const FieldDef& field, const QVariant& value);
+
+/// Reads a number the way a user or the currency text writes it in the user's locale (sign or
+/// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
+std::optional<double> ReadLocaleNumber(const QString& text);
+
+/// Reads a date: ISO 8601 first (yyyy-MM-dd, optionally with THH:mm[:ss]), then the user's
+/// locale's short and long forms (a two-digit year falls in 1930..2029). Invalid when none fits.
+QDateTime ReadDateText(const QString& text);
+
+/// A date as ISO 8601: yyyy-MM-dd, with THH:mm:ss only when the time is not midnight.
+QString IsoDateText(const QDateTime& dateTime);
+
+/// A date in the user's locale short form with a four-digit year, the time only when not
+/// midnight (the grid's display and edit text).
+QString LocaleDateText(const QDateTime& dateTime);
+
+/// A number rounded half to even to `decimals` places, decided on its shortest decimal form
+/// (so 2.675 counts as 2.675, not as the binary value just below it).
+double RoundHalfEven(double value, int decimals);
+
+} // namespace tessivane

@@ -1,0 +1,1 @@
+#include "inventory/persistence.h"

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "preview/twips.h"
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+namespace tessivane {
+
+/// A picture box measured in twips: it holds a picture, can size itself to it, and draws on a
+/// persistent surface, so that what is painted stays painted and moving the box never
+/// repaints or rescales its content. Its position is relative to its container's interior.
+class PictureBox : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PictureBox(QWidget* parent, const TwipRect& geometry);
+
+    float Left() const { return mGeometry.Left; }
+    float Top() const { return mGeometry.Top; }
+    float Width() const { return mGeometry.Width; }
+    float Height() const { return mGeometry.Height; }
+    float ScaleWidth() const { return mGeometry.ScaleWidth(); }
+    float ScaleHeight() const { return mGeometry.ScaleHeight(); }
+    const TwipRect& geometry() const { return mGeometry; }
+
+    void setLeft(float left);
+    void setTop(float top);
+    void setWidth(float width);
+    void setHeight(float height);
+    /// Moves to a new left and top in one step.
+    void Move(float left, float top);
+
+    /// The picture put into the box (null when none). With auto-size on, the box takes its
+    /// size; the surface starts again from it.
+    const QImage& Picture() const { return mPicture; }
+    void setPicture(const QImage& picture);
+
+    bool AutoSize() const { return mAutoSize; }
+    void setAutoSize(bool on) { mAutoSize = on; }
+    bool AutoRedraw() const { return mAutoRedraw; }
+    void setAutoRedraw(bool on) { mAutoRedraw = on; }
+    QColor BackColor() const { return mBackColor; }
+    void setBackColor(const QColor& colour);
+
+    /// Stretch-paints the source rectangle (twips) of a picture onto the destination
+    /// rectangle (twips) of the box's persistent surface.
+    void PaintPicture(const QImage& source, float destX, float destY, float destWidth,
+        float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight);
+
+    /// What the box shows: its background with the picture and everything painted on it.
+    QImage surface() const;
+    /// How many stretch-paints the box has received.
+    int paintCount() const { return mPaintCount; }
+
+signals:
+    /// Mouse on the box; X and Y in twips of the box's interior. Press and release carry the
+    /// button that changed, a move the buttons held down.
+    void mouseDown(Qt::MouseButtons button, float X, float Y);
+    void mouseMove(Qt::MouseButtons button, float X, float Y);
+    void mouseUp(Qt::MouseButtons button, float X, float Y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void applyGeometry();
+    QImage blankSurface() const;
+
+    TwipRect mGeometry;
+    QImage mPicture;
+    QImage mSurface; // null while nothing is painted beyond the picture
+    QColor mBackColor = Qt::white;
+    bool mAutoSize = false;
+    bool mAutoRedraw = false;
+    int mPaintCount = 0;
+};
+
+} // namespace tessivane

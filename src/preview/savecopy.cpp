@@ -1,0 +1,43 @@
+#include "preview/savecopy.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+namespace tessivane {
+
+namespace {
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+} // namespace
+
+void CopyFileSafely(const QString& source, const QString& destination)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("The workbook %1 cannot be read: %2").arg(source, in.errorString()));
+
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("%1 cannot be written: %2").arg(destination, out.errorString()));
+
+    // On any failure below, QSaveFile removes its temporary file and leaves the destination.
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = in.read(buffer.data(), buffer.size());
+        if (read < 0)
+            fail(
+                QStringLiteral("The workbook %1 cannot be read: %2").arg(source, in.errorString()));
+        if (read == 0)
+            break;
+        if (out.write(buffer.constData(), read) != read)
+            fail(QStringLiteral("%1 cannot be written: %2").arg(destination, out.errorString()));
+    }
+    if (!out.commit())
+        fail(QStringLiteral("%1 cannot be written: %2").arg(destination, out.errorString()));
+}
+
+} // namespace tessivane

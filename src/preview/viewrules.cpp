@@ -1,0 +1,73 @@
+#include "preview/viewrules.h"
+
+#include "preview/twips.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tessivane {
+
+qint32 ScaledSize(float zoom, qint32 original)
+{
+    return static_cast<qint32>(std::floor(static_cast<double>(zoom) * original));
+}
+
+bool ScaledSizeFits(qint32 width, qint32 height)
+{
+    return width < kMaxImageWidth && height < kMaxImageHeight;
+}
+
+float NextZoom(float zoom, int direction)
+{
+    return direction == 0 ? zoom + kZoomStep : zoom - kZoomStep;
+}
+
+bool ZoomAccepted(float factor)
+{
+    return factor >= kMinZoom && factor <= kMaxZoom;
+}
+
+ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter)
+{
+    ScrollbarSetup setup;
+    if (boxOuter <= viewportOuter)
+        return setup;
+    const double overflow = static_cast<double>(boxOuter) - viewportOuter;
+    setup.enabled = true;
+    if (static_cast<float>(overflow) <= 100) {
+        setup.max = ToInteger16(overflow);
+        setup.step = 1;
+    } else {
+        setup.max = ToInteger16(overflow / 10);
+        setup.step = 10;
+    }
+    return setup;
+}
+
+float ClampDragOffset(float offset, float viewportInterior, float boxOuter)
+{
+    const float farEdge = viewportInterior - boxOuter;
+    if (farEdge >= 0)
+        return 0;
+    return std::clamp(offset, farEdge, 0.0f);
+}
+
+std::optional<qint16> DragPercent(float offset, float boxOuter, float viewportOuter)
+{
+    if (boxOuter <= viewportOuter)
+        return std::nullopt;
+    const double overflow = static_cast<double>(boxOuter) - viewportOuter;
+    return ToInteger16(std::fabs(static_cast<double>(offset)) / overflow * 100);
+}
+
+std::optional<int> ScrollValueForPercent(qint16 percent, int max)
+{
+    if (percent < 0)
+        return std::nullopt;
+    const double value = percent / 100.0 * max;
+    if (value > max)
+        return std::nullopt;
+    return static_cast<int>(RoundHalfEven(value));
+}
+
+} // namespace tessivane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+
+namespace tessivane {
+
+/// Zoom limits and the scaled sizes the image box can take.
+inline constexpr float kMinZoom = 0.25f;
+inline constexpr float kMaxZoom = 2.25f;
+inline constexpr float kZoomStep = 0.25f;
+inline constexpr qint32 kMaxImageWidth = 24700; ///< twips; this wide or wider is refused
+inline constexpr qint32 kMaxImageHeight = 20800; ///< twips; this high or higher is refused
+
+/// The scaled size of one side: zoom times the unscaled size, rounded down.
+qint32 ScaledSize(float zoom, qint32 original);
+
+/// True when a scaled picture of this size may be painted.
+bool ScaledSizeFits(qint32 width, qint32 height);
+
+/// The zoom a step leads to: direction 0 in, any other out.
+float NextZoom(float zoom, int direction);
+
+/// True for a factor the zoom accepts (0.25 to 2.25, both included).
+bool ZoomAccepted(float factor);
+
+/// How one scroll bar covers an image box that may overflow the viewport.
+struct ScrollbarSetup
+{
+    bool enabled = false;
+    qint16 max = 0; ///< only when enabled
+    qint16 step = 0; ///< twips one unit moves the picture: 0, 1 or 10
+};
+
+/// The bar for an image box of outer size `boxOuter` in a viewport of outer size
+/// `viewportOuter`: one twip a unit for overflows up to 100 twips, ten beyond.
+ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter);
+
+/// The image box's offset on one axis while dragging: never right of or below the viewport's
+/// start, never leaving a gap at the far edge; a picture no larger than the viewport stays at 0.
+float ClampDragOffset(float offset, float viewportInterior, float boxOuter);
+
+/// The share of the overflow that a drag has scrolled, in whole percent (halves to even);
+/// none when the image box is not larger than the viewport.
+std::optional<qint16> DragPercent(float offset, float boxOuter, float viewportOuter);
+
+/// The bar value for a percentage of its Max; none for a negative percentage or one past Max.
+std::optional<int> ScrollValueForPercent(qint16 percent, int max);
+
+} // namespace tessivane

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace tessivane {
+
+/// One worksheet of a workbook, addressed with the spreadsheet's 1-based rows and columns.
+class Worksheet
+{
+public:
+    virtual ~Worksheet() = default;
+
+    /// Cells(row, column) = value. A QString is text ("" empties the cell); int, qint64 and
+    /// double are numbers; QDate and QDateTime are date serials (1900 system) that keep the
+    /// cell's own date format and get m/d/yyyy where the cell's format is General; an invalid
+    /// QVariant empties the cell. Any other type, or a cell outside the sheet, throws here.
+    virtual void PutCell(int row, int column, const QVariant& value) = 0;
+
+    /// UsedRange.Rows(UsedRange.Rows.count).Row: the last row of the used range.
+    virtual int UsedRangeLastRow() = 0;
+
+    /// UsedRange.Columns(UsedRange.Columns.count).Column: the last column of the used range.
+    virtual int UsedRangeLastColumn() = 0;
+
+    /// UsedRange.CopyPicture: a picture of the used range as the screen shows it, 1:1 at
+    /// 96 dpi, put on the system clipboard (QClipboard image).
+    virtual void CopyPicture() = 0;
+};
+
+class Workbook
+{
+public:
+    virtual ~Workbook() = default;
+
+    /// SaveAs(path, FileFormat): 56 and -4143 both save an Excel 97-2003 workbook (.xls);
+    /// other codes throw. An existing file of that name is replaced.
+    virtual void SaveAs(const QString& path, int fileFormat) = 0;
+
+    /// Close without saving and without a prompt.
+    virtual void Close() = 0;
+
+    /// The sheet shown in the workbook's view.
+    virtual std::shared_ptr<Worksheet> ActiveSheet() = 0;
+};
+
+/// The open workbooks of one application instance.
+class Workbooks
+{
+public:
+    virtual ~Workbooks() = default;
+
+    /// Workbooks.Open(path). A template (.xlt) opens as an untitled copy.
+    virtual std::shared_ptr<Workbook> Open(const QString& path) = 0;
+
+    /// Workbooks.count.
+    virtual int count() = 0;
+
+    /// Workbooks(index), 1-based in the order of opening.
+    virtual std::shared_ptr<Workbook> item(int index) = 0;
+};
+
+/// One private spreadsheet application instance. Dropping the last reference to it (or to
+/// any workbook or sheet of it) ends the instance when Quit was not called.
+class Application
+{
+public:
+    virtual ~Application() = default;
+
+    virtual Workbooks& workbooks() = 0;
+
+    /// Worksheets(index) of the active workbook (the last one opened and not closed), 1-based.
+    virtual std::shared_ptr<Worksheet> Worksheets(int index) = 0;
+
+    /// Range(address).Select on the active sheet of the active workbook, e.g. "B4".
+    virtual void Range_Select(const QString& address) = 0;
+
+    virtual void setVisible(bool visible) = 0;
+
+    /// The application's version as a number text, major.minor ("7.4").
+    virtual QString Version() = 0;
+
+    virtual void setDisplayAlerts(bool displayAlerts) = 0;
+
+    /// Ends the instance: its processes exit and its private profile is removed.
+    virtual void Quit() = 0;
+
+    /// False once the instance died, hung past its time limit, or quit.
+    virtual bool isAlive() const = 0;
+};
+
+using ApplicationPtr = std::shared_ptr<Application>;
+
+/// Thrown by every call once the instance is known to be gone (died, hung past its time
+/// limit, quit). The text is a sentence for the user.
+class SpreadsheetGone : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A new private spreadsheet application instance (LibreOffice unless a test replaced the
+/// factory). Throws a std::runtime_error with a readable sentence when none can be started.
+ApplicationPtr CreateApplication();
+
+/// Replaces how CreateApplication makes instances (tests); an empty factory restores the real
+/// one.
+void SetApplicationFactory(std::function<ApplicationPtr()> factory);
+
+} // namespace tessivane
