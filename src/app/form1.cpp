@@ -16,6 +16,7 @@
 #include "workbook/isinstalled.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -46,15 +47,16 @@ QFont arialBold(double points)
     return font;
 }
 
-struct HeaderLabel {
-    int number;  // LabelN
+struct HeaderLabel
+{
+    int number; // LabelN
     const char* caption;
     int left;
     int width;
 };
 
 // One label over each grid column, in the order the window holds them.
-constexpr std::array<HeaderLabel, 14> kHeaderLabels{{
+constexpr std::array<HeaderLabel, 14> kHeaderLabels {{
     {14, "", 135, 330},
     {13, "Expected value at end of loan term", 11010, 1515},
     {12, "Monthly operating costs", 9930, 1095},
@@ -105,7 +107,7 @@ QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
     return button;
 }
 
-}  // namespace
+} // namespace
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent)
@@ -173,10 +175,10 @@ void Form1::buildControls()
     connect(DataGrid1, &DataGrid::validate, this, [this] { DataGrid1_Validate(); });
 
     for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2),
-                             static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
+             static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
         OnMouseMove(surface, [this] { mPointer.hoverSurface(); });
     for (QPushButton* button :
-         {PushButton22, PushButton6, PushButton7, PushButton1, PushButton2, PushButton3})
+        {PushButton22, PushButton6, PushButton7, PushButton1, PushButton2, PushButton3})
         OnMouseMove(button, [this] { mPointer.hoverButton(); });
 }
 
@@ -196,7 +198,7 @@ void Form1::Form_Load()
     step(128, [&] { MyFmt->Format = QStringLiteral("Currency"); });
     if (MyFmt)
         connect(MyFmt, &DataFormat::formatRequested, this,
-                [this](QVariant& value) { MyFmt_Format(value); });
+            [this](QVariant& value) { MyFmt_Format(value); });
     mTable = CreateInventoryTable(step, 130);
     if (mTable)
         LoadRows(*mTable, step);
@@ -297,8 +299,8 @@ void Form1::PushButton6_Click()
     Steps step("Form1", "PushButton6_Click");
     step(100, [&] {
         MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
-                   + QString::fromLatin1(kContactAddress),
-               vbOKOnly);
+                + QString::fromLatin1(kContactAddress),
+            vbOKOnly);
     });
 }
 
@@ -331,8 +333,7 @@ public:
     RunHost(Form1& form1, std::function<Form2&()> form2)
         : mForm1(form1)
         , mForm2(std::move(form2))
-    {
-    }
+    { }
 
     void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
     void SetMousePointer(int value) override { mForm1.pointer().set(value); }
@@ -357,7 +358,7 @@ private:
     std::function<Form2&()> mForm2;
 };
 
-}  // namespace
+} // namespace
 
 void Form1::PushButton22_Click()
 {
@@ -377,4 +378,4 @@ void Form1::PushButton22_Click()
     });
 }
 
-}  // namespace tessivane
+} // namespace tessivane

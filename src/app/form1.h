@@ -59,7 +59,7 @@ public:
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton6 = nullptr;
     QPushButton* PushButton7 = nullptr;
-    std::array<QLabel*, 14> Labels{};  // Label1 .. Label14
+    std::array<QLabel*, 14> Labels {}; // Label1 .. Label14
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,4 +76,4 @@ private:
     MousePointer mPointer;
 };
 
-}  // namespace tessivane
+} // namespace tessivane

@@ -22,7 +22,7 @@ namespace tessivane {
 namespace {
 
 constexpr int kLoanRateField = 10;
-constexpr std::array<int, 13> kColumnOfField{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
+constexpr std::array<int, 13> kColumnOfField {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
 
 float SecondsSinceMidnight()
 {
@@ -35,8 +35,9 @@ QImage LoadPictureByContent(const QString& path)
     reader.setDecideFormatFromContent(true);
     QImage picture = reader.read();
     if (picture.isNull())
-        throw std::runtime_error(
-            QStringLiteral("Invalid picture: %1 (%2)").arg(path, reader.errorString()).toStdString());
+        throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
+                                     .arg(path, reader.errorString())
+                                     .toStdString());
     return picture;
 }
 
@@ -49,11 +50,9 @@ public:
     InstanceSteps(Steps& step, const ApplicationPtr& app)
         : mStep(step)
         , mApp(app)
-    {
-    }
+    { }
 
-    template <typename Call>
-    void operator()(int line, Call&& call)
+    template <typename Call> void operator()(int line, Call&& call)
     {
         if (mGoneReported)
             return;
@@ -68,7 +67,7 @@ private:
     bool mGoneReported = false;
 };
 
-}  // namespace
+} // namespace
 
 int ColumnOfField(int field)
 {
@@ -156,7 +155,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     InstanceSteps first(step, xlApp);
     first(112, [&] { xlBook = xlApp->workbooks().Open(templatePath); });
     step(114, [&] {
-        if (table.RecordCount() > 0)  // an empty list has no first row to move to
+        if (table.RecordCount() > 0) // an empty list has no first row to move to
             table.MoveFirst();
     });
     int records = 0;
@@ -167,8 +166,8 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
             first(118 + 2 * field, [&] {
                 if (!sheet)
                     sheet = xlApp->Worksheets(1);
-                sheet->PutCell(row, ColumnOfField(field),
-                               CellValueOfField(field, table.Value(field)));
+                sheet->PutCell(
+                    row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
             });
         }
         step(144, [&] { ++row; });
@@ -180,8 +179,8 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
         if (workFolder.isEmpty())
             throw std::runtime_error("There is no working folder for the result workbook.");
         do {
-            resultPath = workFolder + QLatin1Char('/') + names.DrawBaseName({})
-                       + QStringLiteral(".xls");
+            resultPath
+                = workFolder + QLatin1Char('/') + names.DrawBaseName({}) + QStringLiteral(".xls");
         } while (FileExists(resultPath));
     });
     first(168, [&] { xlBook->SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
@@ -212,4 +211,4 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     step(206, [&] { host.SuspendDrawing(false); });
 }
 
-}  // namespace tessivane
+} // namespace tessivane

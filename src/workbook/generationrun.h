@@ -59,4 +59,4 @@ QString CreateRunFolder();
 /// hands both to the preview. Every step reports its own failure and the run goes on.
 void RunGeneration(InventoryTable& table, GenerationHost& host);
 
-}  // namespace tessivane
+} // namespace tessivane

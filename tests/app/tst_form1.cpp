@@ -26,11 +26,11 @@ class IdleApp : public Application
 public:
     Workbooks& workbooks() override { throw std::runtime_error("unused"); }
     std::shared_ptr<Worksheet> Worksheets(int) override { throw std::runtime_error("unused"); }
-    void Range_Select(const QString&) override {}
-    void setVisible(bool) override {}
+    void Range_Select(const QString&) override { }
+    void setVisible(bool) override { }
     QString Version() override { return QStringLiteral("7.4"); }
-    void setDisplayAlerts(bool) override {}
-    void Quit() override {}
+    void setDisplayAlerts(bool) override { }
+    void Quit() override { }
     bool isAlive() const override { return true; }
 };
 
@@ -41,7 +41,7 @@ QSettings Store()
     return settings;
 }
 
-}  // namespace
+} // namespace
 
 class TestForm1 : public QObject
 {
@@ -123,8 +123,9 @@ private slots:
         mBoxes.clear();
         form.PushButton6->click();
         QCOMPARE(mBoxes.size(), 1);
-        QCOMPARE(mBoxes[0].prompt, QStringLiteral("Questions? Please contact Team Velmora at ")
-                                       + QString::fromLatin1(kContactAddress));
+        QCOMPARE(mBoxes[0].prompt,
+            QStringLiteral("Questions? Please contact Team Velmora at ")
+                + QString::fromLatin1(kContactAddress));
         QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
         QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
     }
@@ -191,7 +192,8 @@ private slots:
         SetProgramEnder({});
         QVERIFY(ended);
         QCOMPARE(mBoxes.size(), 1);
-        QVERIFY(mBoxes[0].prompt.startsWith("Error 842001. A normal instance of Excel could not be created."));
+        QVERIFY(mBoxes[0].prompt.startsWith(
+            "Error 842001. A normal instance of Excel could not be created."));
         QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
         QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
     }

@@ -18,9 +18,10 @@ using namespace tessivane;
 
 namespace {
 
-struct Journal {
+struct Journal
+{
     QStringList calls;
-    int putsBeforeDeath = -1;  // the instance dies after this many cell writes
+    int putsBeforeDeath = -1; // the instance dies after this many cell writes
     bool dead = false;
 };
 
@@ -36,8 +37,7 @@ class FakeSheet : public Worksheet
 public:
     explicit FakeSheet(Journal& journal)
         : mJournal(journal)
-    {
-    }
+    { }
     void PutCell(int row, int column, const QVariant& value) override
     {
         if (mJournal.dead)
@@ -46,7 +46,8 @@ public:
             mJournal.dead = true;
             throw SpreadsheetGone("The spreadsheet application has stopped answering.");
         }
-        mJournal.calls << QStringLiteral("Cells(%1,%2)=%3").arg(row).arg(column).arg(describe(value));
+        mJournal.calls
+            << QStringLiteral("Cells(%1,%2)=%3").arg(row).arg(column).arg(describe(value));
     }
     int UsedRangeLastRow() override { return 44; }
     int UsedRangeLastColumn() override { return 18; }
@@ -68,20 +69,23 @@ public:
     FakeBook(Journal& journal, QString name)
         : mJournal(journal)
         , mName(std::move(name))
-    {
-    }
+    { }
     void SaveAs(const QString& path, int format) override
     {
         if (mJournal.dead)
             throw SpreadsheetGone("gone");
-        mJournal.calls << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
+        mJournal.calls
+            << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot save");
         file.write("xls");
     }
     void Close() override { mJournal.calls << QStringLiteral("Close"); }
-    std::shared_ptr<Worksheet> ActiveSheet() override { return std::make_shared<FakeSheet>(mJournal); }
+    std::shared_ptr<Worksheet> ActiveSheet() override
+    {
+        return std::make_shared<FakeSheet>(mJournal);
+    }
 
 private:
     Journal& mJournal;
@@ -93,8 +97,7 @@ class FakeBooks : public Workbooks
 public:
     explicit FakeBooks(Journal& journal)
         : mJournal(journal)
-    {
-    }
+    { }
     std::shared_ptr<Workbook> Open(const QString& path) override
     {
         if (mJournal.dead)
@@ -123,14 +126,20 @@ public:
         mJournal.calls << QStringLiteral("Start");
     }
     Workbooks& workbooks() override { return mBooks; }
-    std::shared_ptr<Worksheet> Worksheets(int) override { return std::make_shared<FakeSheet>(mJournal); }
+    std::shared_ptr<Worksheet> Worksheets(int) override
+    {
+        return std::make_shared<FakeSheet>(mJournal);
+    }
     void Range_Select(const QString& address) override
     {
         if (mJournal.dead)
             throw SpreadsheetGone("gone");
         mJournal.calls << QStringLiteral("Select(%1)").arg(address);
     }
-    void setVisible(bool visible) override { mJournal.calls << QStringLiteral("Visible=%1").arg(visible); }
+    void setVisible(bool visible) override
+    {
+        mJournal.calls << QStringLiteral("Visible=%1").arg(visible);
+    }
     QString Version() override { return QStringLiteral("7.4"); }
     void setDisplayAlerts(bool on) override
     {
@@ -192,7 +201,7 @@ void AddSampleRow(InventoryTable& table)
     table.SetValue(11, 10);
 }
 
-}  // namespace
+} // namespace
 
 class TestGenerationRun : public QObject
 {
@@ -230,7 +239,7 @@ private slots:
     {
         auto table = NewTable();
         AddSampleRow(*table);
-        table->AddNew();  // a second row of Nulls
+        table->AddNew(); // a second row of Nulls
         FakeHost host;
         RunGeneration(*table, host);
 
@@ -239,7 +248,7 @@ private slots:
         QVERIFY(calls.contains("Cells(4,1)=QString:1189785"));
         QVERIFY(calls.contains("Cells(4,6)=int:2"));
         QVERIFY(calls.contains("Cells(4,7)=double:149.99"));
-        QVERIFY(calls.contains("Cells(4,11)=double:0.05"));   // 5 % as a fraction
+        QVERIFY(calls.contains("Cells(4,11)=double:0.05")); // 5 % as a fraction
         QVERIFY(calls.contains("Cells(4,13)=double:10"));
         QVERIFY(calls.filter(QRegularExpression("^Cells\\(4,9\\)=QDate")).size() == 1);
         // Nulls become the empty text; the computed columns are never written.
@@ -261,16 +270,18 @@ private slots:
         QCOMPARE(order.first(), QStringLiteral("Start"));
         QCOMPARE(order.at(1), QStringLiteral("Open(template.xlt)"));
         const int select = int(order.indexOf("Select(B4)"));
-        const int save = int(order.indexOf(QRegularExpression("^SaveAs\\(drimak[1-9]{8}\\.xls,56\\)$")));
+        const int save
+            = int(order.indexOf(QRegularExpression("^SaveAs\\(drimak[1-9]{8}\\.xls,56\\)$")));
         QVERIFY(select > 0 && save > select);
-        QCOMPARE(order.mid(select + 1, 1), QStringList{"Visible=0"});
-        QCOMPARE(order.mid(save + 1, 4),
-                 (QStringList{"DisplayAlerts=0", "Close", "Quit", "Start"}));
+        QCOMPARE(order.mid(select + 1, 1), QStringList {"Visible=0"});
+        QCOMPARE(
+            order.mid(save + 1, 4), (QStringList {"DisplayAlerts=0", "Close", "Quit", "Start"}));
         QCOMPARE(order.mid(save + 5),
-                 (QStringList{"Open(" + QFileInfo(host.excelFile).fileName() + ")", "CopyPicture",
-                              "DisplayAlerts=0", "Close", "Quit"}));
-        QCOMPARE(host.calls, (QStringList{"Suspend=1", "Pointer=11", "Pointer=11", "Pointer=0",
-                                          "Picture", "ExcelFile", "Show", "Hide", "Suspend=0"}));
+            (QStringList {"Open(" + QFileInfo(host.excelFile).fileName() + ")", "CopyPicture",
+                "DisplayAlerts=0", "Close", "Quit"}));
+        QCOMPARE(host.calls,
+            (QStringList {"Suspend=1", "Pointer=11", "Pointer=11", "Pointer=0", "Picture",
+                "ExcelFile", "Show", "Hide", "Suspend=0"}));
         QVERIFY(!xlApp);
     }
 
@@ -290,13 +301,16 @@ private slots:
         QVERIFY(QFile::exists(planted));
         const QFileInfo folder(host.workFolder);
         QCOMPARE(folder.absolutePath(), QFileInfo(mTemp.path()).absoluteFilePath());
-        QCOMPARE(folder.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup
-                                         | QFile::WriteOther),
-                 QFile::Permissions());
+        QCOMPARE(folder.permissions()
+                & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+            QFile::Permissions());
         QCOMPARE(QFileInfo(host.excelFile).absolutePath(), folder.absoluteFilePath());
-        QVERIFY(QRegularExpression("^drimak[1-9]{8}\\.xls$").match(QFileInfo(host.excelFile).fileName()).hasMatch());
+        QVERIFY(QRegularExpression("^drimak[1-9]{8}\\.xls$")
+                    .match(QFileInfo(host.excelFile).fileName())
+                    .hasMatch());
         // Template and snapshot are gone; the result stays for the preview.
-        QCOMPARE(QDir(host.workFolder).entryList(QDir::Files), QStringList{QFileInfo(host.excelFile).fileName()});
+        QCOMPARE(QDir(host.workFolder).entryList(QDir::Files),
+            QStringList {QFileInfo(host.excelFile).fileName()});
         QCOMPARE(host.picture.size(), QSize(1200, 700));
     }
 
