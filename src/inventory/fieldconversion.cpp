@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -179,7 +178,9 @@ double RoundHalfEven(double value, int decimals)
     std::string result = kept.substr(0, kept.size() - decimals);
     if (decimals > 0)
         result += '.' + kept.substr(kept.size() - decimals);
-    const double rounded = std::strtod(result.c_str(), nullptr);
+    // from_chars, not strtod: the C library's decimal point follows the user's locale.
+    double rounded = 0;
+    std::from_chars(result.data(), result.data() + result.size(), rounded);
     return negative ? -rounded : rounded;
 }
 

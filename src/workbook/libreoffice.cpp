@@ -4,6 +4,7 @@
 
 #include "app/failurereport.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDate>
 #include <QDateTime>
@@ -12,9 +13,12 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QUrl>
 
+#include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -40,10 +44,12 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCell.hpp>
@@ -84,13 +90,17 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr char kDefaultProgram[] = "/usr/lib/libreoffice/program/soffice.bin";
-constexpr char kFundamentalRc[] = "file:///usr/lib/libreoffice/program/fundamentalrc";
+constexpr char kFundamentalRc[]
+    = "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc";
 constexpr char kProfilePrefix[] = "tessivane-office-";
 constexpr int kFreshProfileRestart = 81;
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 1024;
 // Beyond this many buffered cells a put flushes on its own, to bound the memory.
 constexpr size_t kMaxPendingCells = 100000;
+// The tallest picture asked of LibreOffice in one piece, in pixels: it fails to draw one
+// much taller than 32,000 (about 1,900 rows of the template), so taller ones come in bands.
+constexpr double kMaxBandPixels = 24000;
 // Ending an instance: a polite terminate, then a wait before the signals.
 constexpr milliseconds kTerminateLimit(10000);
 constexpr milliseconds kExitAfterTerminate(5000);
@@ -150,8 +160,9 @@ Reference<css::uno::XComponentContext> LocalContext()
     std::lock_guard lock(mutex);
     if (!context->is()) {
         try {
-            *context = cppu::defaultBootstrap_InitialComponentContext(
-                rtl::OUString::createFromAscii(kFundamentalRc));
+            // The office types come with the fundamental bootstrap file of the installation.
+            qputenv("URE_BOOTSTRAP", kFundamentalRc);
+            *context = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const css::uno::Exception& e) {
             throw std::runtime_error(Sentence(
                 QStringLiteral("The LibreOffice connection libraries cannot be initialised: %1")
@@ -949,33 +960,23 @@ public:
     void CopyPicture() override
     {
         const css::table::CellRangeAddress area = usedArea();
-        const QByteArray png
+        const std::vector<QByteArray> bands
             = mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
                   const Reference<css::frame::XController> controller
                       = mDocument->model->getCurrentController();
                   const Reference<css::view::XSelectionSupplier> selection(
                       controller, UNO_QUERY_THROW);
                   const Any previous = selection->getSelection();
-                  selection->select(Any(mSheet->sheet->getCellRangeByPosition(
-                      area.StartColumn, area.StartRow, area.EndColumn, area.EndRow)));
-                  // The same object a copy to the clipboard hands over: the range drawn as the
-                  // screen shows it, without row and column headers, at 96 dpi.
-                  const Reference<css::datatransfer::XTransferable> transferable
-                      = Reference<css::datatransfer::XTransferableSupplier>(
-                          controller, UNO_QUERY_THROW)
-                            ->getTransferable();
-                  css::datatransfer::DataFlavor flavor;
-                  flavor.MimeType = "image/png";
-                  flavor.HumanPresentableName = "PNG";
-                  flavor.DataType = cppu::UnoType<Sequence<sal_Int8>>::get();
-                  Sequence<sal_Int8> bytes;
-                  transferable->getTransferData(flavor) >>= bytes;
+                  std::vector<QByteArray> pictures;
+                  for (const auto& [firstRow, lastRow] : pictureBands(area))
+                      pictures.push_back(pictureOf(controller, selection,
+                          mSheet->sheet->getCellRangeByPosition(
+                              area.StartColumn, firstRow, area.EndColumn, lastRow)));
                   if (previous.hasValue())
                       selection->select(previous);
-                  return QByteArray(
-                      reinterpret_cast<const char*>(bytes.getConstArray()), bytes.getLength());
+                  return pictures;
               });
-        const QImage picture = QImage::fromData(png, "PNG");
+        const QImage picture = Stacked(bands);
         if (picture.isNull())
             throw std::runtime_error("LibreOffice gave no picture of the used range.");
         QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
@@ -987,6 +988,9 @@ public:
     }
 
 private:
+    /// The used range as the spreadsheet application counts it: every cell with content or
+    /// with formatting of its own. LibreOffice's used area leaves out cells whose formatting
+    /// does not show (a font, an alignment), so the formatted regions are added to it.
     css::table::CellRangeAddress usedArea()
     {
         return mInstance->call(QStringLiteral("find the used range"), [&] {
@@ -996,9 +1000,123 @@ private:
             const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
             used->gotoStartOfUsedArea(false);
             used->gotoEndOfUsedArea(true);
-            return Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
-                ->getRangeAddress();
+            css::table::CellRangeAddress area
+                = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
+                      ->getRangeAddress();
+            const css::table::CellRangeAddress whole
+                = Reference<css::sheet::XCellRangeAddressable>(mSheet->sheet, UNO_QUERY_THROW)
+                      ->getRangeAddress();
+            const Reference<css::container::XIndexAccess> groups
+                = Reference<css::sheet::XUniqueCellFormatRangesSupplier>(
+                    mSheet->sheet, UNO_QUERY_THROW)
+                      ->getUniqueCellFormatRanges();
+            const sal_Int32 count = groups->getCount();
+            for (sal_Int32 i = 0; i < count; ++i) {
+                const Sequence<css::table::CellRangeAddress> ranges
+                    = Reference<css::sheet::XSheetCellRanges>(
+                        groups->getByIndex(i), UNO_QUERY_THROW)
+                          ->getRangeAddresses();
+                // The unformatted rest of the sheet is the group that holds its last cell.
+                bool unformatted = false;
+                for (const auto& range : ranges)
+                    unformatted = unformatted
+                        || (range.EndRow == whole.EndRow && range.EndColumn == whole.EndColumn);
+                if (unformatted)
+                    continue;
+                for (const auto& range : ranges) {
+                    // Formats of whole rows or columns are not cells of the used range.
+                    if (range.EndRow == whole.EndRow || range.EndColumn == whole.EndColumn)
+                        continue;
+                    area.StartRow = std::min(area.StartRow, range.StartRow);
+                    area.StartColumn = std::min(area.StartColumn, range.StartColumn);
+                    area.EndRow = std::max(area.EndRow, range.EndRow);
+                    area.EndColumn = std::max(area.EndColumn, range.EndColumn);
+                }
+            }
+            return area;
         });
+    }
+
+    /// Row bands (0-based, inclusive) short enough to be drawn in one picture.
+    std::vector<std::pair<int, int>> pictureBands(const css::table::CellRangeAddress& area)
+    {
+        std::vector<std::pair<int, int>> bands;
+        std::vector<std::pair<int, int>> open {{area.StartRow, area.EndRow}};
+        while (!open.empty()) {
+            const auto [first, last] = open.back();
+            open.pop_back();
+            css::awt::Size size;
+            Reference<css::beans::XPropertySet>(mSheet->sheet->getCellRangeByPosition(
+                                                    area.StartColumn, first, area.EndColumn, last),
+                UNO_QUERY_THROW)
+                ->getPropertyValue("Size")
+                >>= size;
+            const double pixels = size.Height / 2540.0 * 96.0; // 1/100 mm at 96 dpi
+            if (pixels <= kMaxBandPixels || first == last) {
+                bands.emplace_back(first, last);
+            } else {
+                const int middle = first + (last - first) / 2;
+                open.emplace_back(middle + 1, last); // popped after the upper half
+                open.emplace_back(first, middle);
+            }
+        }
+        return bands;
+    }
+
+    static QByteArray pictureOf(const Reference<css::frame::XController>& controller,
+        const Reference<css::view::XSelectionSupplier>& selection,
+        const Reference<css::table::XCellRange>& range)
+    {
+        selection->select(Any(range));
+        // The same object a copy to the clipboard hands over: the range drawn as the screen
+        // shows it, without row and column headers, at 96 dpi.
+        const Reference<css::datatransfer::XTransferable> transferable
+            = Reference<css::datatransfer::XTransferableSupplier>(controller, UNO_QUERY_THROW)
+                  ->getTransferable();
+        css::datatransfer::DataFlavor flavor;
+        flavor.MimeType = "image/png";
+        flavor.HumanPresentableName = "PNG";
+        flavor.DataType = cppu::UnoType<Sequence<sal_Int8>>::get();
+        Sequence<sal_Int8> bytes;
+        transferable->getTransferData(flavor) >>= bytes;
+        return QByteArray(reinterpret_cast<const char*>(bytes.getConstArray()), bytes.getLength());
+    }
+
+    /// The band pictures one below the other.
+    static QImage Stacked(const std::vector<QByteArray>& bands)
+    {
+        std::vector<QImage> pictures;
+        int width = 0;
+        int height = 0;
+        // A band of a wide sheet can pass Qt's default limit for decoded pictures (128 MB).
+        const int limit = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(0);
+        struct Restore
+        {
+            int limit;
+            ~Restore() { QImageReader::setAllocationLimit(limit); }
+        } restore {limit};
+        for (const QByteArray& png : bands) {
+            QBuffer buffer;
+            buffer.setData(png);
+            QImage picture = QImageReader(&buffer, "PNG").read();
+            if (picture.isNull())
+                return QImage();
+            width = std::max(width, picture.width());
+            height += picture.height();
+            pictures.push_back(std::move(picture));
+        }
+        if (pictures.size() == 1)
+            return pictures.front();
+        QImage whole(width, height, QImage::Format_RGB32);
+        whole.fill(Qt::white);
+        QPainter painter(&whole);
+        int top = 0;
+        for (const QImage& picture : pictures) {
+            painter.drawImage(0, top, picture);
+            top += picture.height();
+        }
+        return whole;
     }
 
     std::shared_ptr<Instance> mInstance; // first: the UNO references below go before it

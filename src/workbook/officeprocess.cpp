@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -55,6 +56,12 @@ void OfficeProcess::start(const QString& program, const QStringList& arguments)
     for (QByteArray& item : storage)
         argv.push_back(item.data());
     argv.push_back(nullptr);
+    // The client's UNO bootstrap variable is not the office's business.
+    std::vector<char*> envp;
+    for (char** entry = environ; entry && *entry; ++entry)
+        if (std::strncmp(*entry, "URE_BOOTSTRAP=", 14) != 0)
+            envp.push_back(*entry);
+    envp.push_back(nullptr);
 
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0)
@@ -79,7 +86,7 @@ void OfficeProcess::start(const QString& program, const QStringList& arguments)
             dup2(devNull, 2);
         }
         CloseOnExecFrom(3);
-        execve(argv[0], argv.data(), environ);
+        execve(argv[0], argv.data(), envp.data());
         const int error = errno;
         ssize_t ignored = write(errorPipe[1], &error, sizeof error);
         (void)ignored;

@@ -1,0 +1,173 @@
+// Times of the spreadsheet layer on the real LibreOffice: instance start-up, cell writes,
+// save, reopen, snapshot, and the whole generation sequence at 16 and 500 rows.
+
+#include "app/failurereport.h"
+#include "app/messagebox.h"
+#include "workbook/excel1.h"
+#include "workbook/libreoffice.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+
+using namespace tessivane;
+
+namespace {
+
+double Time(const std::function<void()>& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void Print(const char* what, double ms)
+{
+    std::printf("%-52s %9.1f ms\n", what, ms);
+    std::fflush(stdout);
+}
+
+/// The carried template when the resources hold it, otherwise a stand-in converted here.
+QString MakeTemplate(const QString& folder)
+{
+    if (QFile::exists(QStringLiteral(":/template.xlt"))) {
+        const QString path = folder + QStringLiteral("/template.xlt");
+        QFile::copy(QStringLiteral(":/template.xlt"), path);
+        std::printf("template: the carried template.xlt\n");
+        return path;
+    }
+    const QString path = folder + QStringLiteral("/standin.xls");
+    ApplicationPtr app = CreateApplication();
+    auto book = app->workbooks().Open(QStringLiteral(STANDIN_FODS));
+    book->SaveAs(path, 56);
+    book->Close();
+    app->Quit();
+    std::printf("template: the test stand-in (no :/template.xlt yet)\n");
+    return path;
+}
+
+void WriteRow(Application& app, int row, int serial)
+{
+    app.Worksheets(1)->PutCell(row, 1, QStringLiteral("SN-%1").arg(serial));
+    app.Worksheets(1)->PutCell(row, 2, QStringLiteral("Forklift model %1").arg(serial));
+    app.Worksheets(1)->PutCell(row, 3, QStringLiteral("Warehouse"));
+    app.Worksheets(1)->PutCell(row, 4, QStringLiteral("Good"));
+    app.Worksheets(1)->PutCell(row, 5, QString());
+    app.Worksheets(1)->PutCell(row, 6, 7);
+    app.Worksheets(1)->PutCell(row, 7, 25000.5);
+    app.Worksheets(1)->PutCell(row, 8, 5000.0);
+    app.Worksheets(1)->PutCell(row, 9, QDate(2021, 3, 1).addDays(serial));
+    app.Worksheets(1)->PutCell(row, 10, 5);
+    app.Worksheets(1)->PutCell(row, 11, 4);
+    app.Worksheets(1)->PutCell(row, 13, 120.25);
+    app.Worksheets(1)->PutCell(row, 15, 8000.0);
+}
+
+/// Fill, select, save, quit; reopen, snapshot, quit: the run's calls in the run's order.
+void WholeRun(const QString& templatePath, const QString& folder, int rows, bool buffered)
+{
+    SetBufferedCellWrites(buffered);
+    const QString result = folder + QStringLiteral("/run%1.xls").arg(rows);
+    const QString picture = folder + QStringLiteral("/temp.bmp");
+    double start = 0, open = 0, writes = 0, select = 0, save = 0, quit = 0, reopen = 0, snap = 0,
+           quit2 = 0;
+    const double total = Time([&] {
+        start = Time([] { StartExcel(); });
+        std::shared_ptr<Workbook> book;
+        open = Time([&] { book = xlApp->workbooks().Open(templatePath); });
+        writes = Time([&] {
+            for (int i = 0; i < rows; ++i)
+                WriteRow(*xlApp, 4 + i, i);
+        });
+        select = Time([&] { xlApp->Range_Select(QStringLiteral("B4")); });
+        save = Time([&] {
+            xlApp->setVisible(false);
+            book->SaveAs(result, ExcelSaveFormat(xlApp));
+        });
+        quit = Time([&] {
+            xlApp->setDisplayAlerts(false);
+            book->Close();
+            xlApp->Quit();
+            ReleaseExcel();
+        });
+        ApplicationPtr second;
+        reopen = Time([&] { second = OpenInNewExcel(result); });
+        auto reopened = second->workbooks().item(second->workbooks().count());
+        snap = Time([&] { saveCellsActivesheet(reopened, picture); });
+        quit2 = Time([&] {
+            second->setDisplayAlerts(false);
+            reopened->Close();
+            second->Quit();
+        });
+    });
+    const QImage image(picture);
+    std::printf("\n%d rows, %s writes (picture %dx%d):\n", rows,
+        buffered ? "buffered block" : "cell-by-cell", image.width(), image.height());
+    Print("  start instance", start);
+    Print("  open template", open);
+    Print(QStringLiteral("  %1 x 13 PutCell").arg(rows).toUtf8().constData(), writes);
+    Print("  Range(B4).Select (includes the buffered writes)", select);
+    Print("  Version + SaveAs .xls", save);
+    Print("  Close + Quit", quit);
+    Print("  second instance + open result", reopen);
+    Print("  snapshot (used range picture to file)", snap);
+    Print("  Close + Quit second", quit2);
+    Print("  whole sequence", total);
+    QFile::remove(result);
+    QFile::remove(picture);
+    SetBufferedCellWrites(true);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication application(argc, argv);
+    SetMessageBoxResponder([](const MessageBoxCall& call) {
+        std::printf("MESSAGE: %s\n", qPrintable(call.prompt));
+        return int(vbOK);
+    });
+    QTemporaryDir folder;
+    const QString templatePath = MakeTemplate(folder.path());
+
+    std::printf("\nInstance start-up (three in a row):\n");
+    for (int i = 0; i < 3; ++i) {
+        ApplicationPtr app;
+        Print("  start to connected", Time([&] { app = CreateApplication(); }));
+        Print("  Quit (terminate, exit, profile removed)", Time([&] { app->Quit(); }));
+    }
+
+    {
+        ApplicationPtr app = CreateApplication();
+        auto book = app->workbooks().Open(templatePath);
+        std::printf("\nCell writes into the open template:\n");
+        for (bool buffered : {true, false}) {
+            SetBufferedCellWrites(buffered);
+            Print(
+                buffered ? "  one 13-cell row, buffered, puts" : "  one 13-cell row, cell by cell",
+                Time([&] { WriteRow(*app, 4, 1); }));
+            Print("    then the next call (flush + select)",
+                Time([&] { app->Range_Select(QStringLiteral("B4")); }));
+        }
+        SetBufferedCellWrites(true);
+        book->Close();
+        app->Quit();
+    }
+
+    WholeRun(templatePath, folder.path(), 16, true);
+    WholeRun(templatePath, folder.path(), 500, true);
+    WholeRun(templatePath, folder.path(), 500, false);
+    WholeRun(templatePath, folder.path(), 2000, true);
+    WaitForBackgroundReleases();
+    return 0;
+}
