@@ -226,8 +226,8 @@ struct DocumentState
     Reference<css::sheet::XSpreadsheetDocument> document;
     std::vector<std::shared_ptr<SheetState>> sheets;
     bool closed = false;
-    sal_Int32 dateKey = -1;
-    std::map<sal_Int32, bool> generalKeys;
+    std::map<sal_Int32, std::optional<css::lang::Locale>> generalKeys; // General: its locale
+    std::map<QString, sal_Int32> dateKeys; // m/d/yyyy by locale
 
     void release()
     {
@@ -372,8 +372,8 @@ private:
     void writeCellsDirectly(const std::shared_ptr<DocumentState>& document, SheetState& sheet);
     void applyDateFormat(const std::shared_ptr<DocumentState>& document,
         const Reference<css::table::XCellRange>& range);
-    bool isGeneral(DocumentState& document, sal_Int32 key);
-    sal_Int32 dateKey(DocumentState& document);
+    std::optional<css::lang::Locale> generalLocale(DocumentState& document, sal_Int32 key);
+    sal_Int32 dateKey(DocumentState& document, const css::lang::Locale& locale);
 
     OfficeProcess mProcess;
     QString mProfile;
@@ -835,12 +835,13 @@ void Instance::applyDateFormat(
         const Reference<css::beans::XPropertySet> part(parts->getByIndex(i), UNO_QUERY_THROW);
         sal_Int32 key = 0;
         part->getPropertyValue("NumberFormat") >>= key;
-        if (isGeneral(*document, key))
-            part->setPropertyValue("NumberFormat", Any(dateKey(*document)));
+        if (const auto locale = generalLocale(*document, key))
+            part->setPropertyValue("NumberFormat", Any(dateKey(*document, *locale)));
     }
 }
 
-bool Instance::isGeneral(DocumentState& document, sal_Int32 key)
+/// The locale of a General format; none for any other format.
+std::optional<css::lang::Locale> Instance::generalLocale(DocumentState& document, sal_Int32 key)
 {
     if (const auto found = document.generalKeys.find(key); found != document.generalKeys.end())
         return found->second;
@@ -848,27 +849,42 @@ bool Instance::isGeneral(DocumentState& document, sal_Int32 key)
     const Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
     css::lang::Locale locale;
     formats->getByKey(key)->getPropertyValue("Locale") >>= locale;
-    const bool general = Reference<css::util::XNumberFormatTypes>(formats, UNO_QUERY_THROW)
-                             ->getStandardIndex(locale)
-        == key;
+    std::optional<css::lang::Locale> general;
+    if (Reference<css::util::XNumberFormatTypes>(formats, UNO_QUERY_THROW)->getStandardIndex(locale)
+        == key)
+        general = locale;
     document.generalKeys[key] = general;
     return general;
 }
 
-sal_Int32 Instance::dateKey(DocumentState& document)
+/// m/d/yyyy in the locale of the General format it replaces, so that the saved format
+/// carries no language tag of its own.
+sal_Int32 Instance::dateKey(DocumentState& document, const css::lang::Locale& locale)
 {
-    if (document.dateKey >= 0)
-        return document.dateKey;
+    const QString tag = ToQString(locale.Language) + '-' + ToQString(locale.Country) + '-'
+        + ToQString(locale.Variant);
+    if (const auto found = document.dateKeys.find(tag); found != document.dateKeys.end())
+        return found->second;
     const Reference<css::util::XNumberFormatsSupplier> supplier(document.model, UNO_QUERY_THROW);
     const Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
     css::lang::Locale english;
     english.Language = "en";
     english.Country = "US";
     const rtl::OUString code("M/D/YYYY");
-    sal_Int32 key = formats->queryKey(code, english, false);
-    if (key < 0)
-        key = formats->addNew(code, english);
-    document.dateKey = key;
+    sal_Int32 key = formats->queryKey(code, locale, false);
+    if (key < 0) {
+        try {
+            key = formats->addNewConverted(code, english, locale);
+        } catch (const css::uno::Exception&) {
+            key = -1; // it exists in that locale under a code of its keywords
+        }
+    }
+    if (key < 0) {
+        key = formats->queryKey(code, english, false);
+        if (key < 0)
+            key = formats->addNew(code, english);
+    }
+    document.dateKeys[tag] = key;
     return key;
 }
 
