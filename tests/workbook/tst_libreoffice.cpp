@@ -173,7 +173,7 @@ private slots:
     {
         mMessages.clear();
         SetOfficeProgram(QString());
-        SetStartTimeLimit(60s);
+        SetStartTimeLimit(30s);
         SetCallTimeLimit(30s);
     }
 
