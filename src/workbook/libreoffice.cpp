@@ -377,7 +377,7 @@ private:
 
     OfficeProcess mProcess;
     QString mProfile;
-    bool mConnected = false;
+    std::atomic<bool> mConnected {false};
     bool mEnded = false;
     bool mFlushing = false;
     size_t mPendingCount = 0;
@@ -530,8 +530,10 @@ void Instance::end(bool polite) noexcept
     mEnded = true;
     markGone(polite ? QStringLiteral("LibreOffice has quit.")
                     : QStringLiteral("LibreOffice has been ended."));
+    // Only an instance that was asked to terminate is given time to exit on its own.
+    const bool ask = polite && mConnected && desktop.is() && mProcess.running();
     try {
-        if (polite && mConnected && desktop.is() && mProcess.running()) {
+        if (ask) {
             DeadlineGuard guard(*this, kTerminateLimit);
             try {
                 desktop->terminate();
@@ -547,7 +549,7 @@ void Instance::end(bool polite) noexcept
     desktop.clear();
     remoteContext.clear();
 
-    if (!mProcess.waitForExit(polite ? kExitAfterTerminate : milliseconds(0))) {
+    if (!mProcess.waitForExit(ask ? kExitAfterTerminate : milliseconds(0))) {
         mProcess.signalGroup(SIGTERM);
         mProcess.waitForExit(kExitAfterSigterm);
     }
