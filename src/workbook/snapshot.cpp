@@ -48,8 +48,18 @@ void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QStri
     step(102, [&] { lastRow = Need(sheet).UsedRangeLastRow(); });
     step(104, [&] { lastColumn = Need(sheet).UsedRangeLastColumn(); });
     if (step.test(106, [&] { return lastRow > 1 && lastColumn > 1; })) {
-        step(110, [&] { Need(sheet).CopyPicture(); });
-        step(112, [&] { WritePicture(GetClipboardPicture(0), path); });
+        bool copied = false;
+        step(110, [&] {
+            Need(sheet).CopyPicture();
+            copied = true;
+        });
+        step(112, [&] {
+            // After a failed copy the clipboard still holds whatever it held before (another
+            // program's picture, an earlier sheet): never passed off as this sheet.
+            if (!copied)
+                throw std::runtime_error("No picture of the sheet was made, so none is written.");
+            WritePicture(GetClipboardPicture(0), path);
+        });
     }
 }
 

@@ -22,6 +22,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 using namespace tessivane;
@@ -508,6 +510,25 @@ private slots:
         QCOMPARE(ProfileFolders().size(), 1);
     }
 
+    void killedProgramTakesItsInstanceAlong()
+    {
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-instance")});
+        QVERIFY(holder.waitForReadyRead(60000));
+        const pid_t office = holder.readLine().trimmed().toInt();
+        QVERIFY(office > 0);
+        const QString profile
+            = QStringLiteral("tessivane-office-%1-").arg(qint64(holder.processId()));
+        QVERIFY(!QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
+        holder.kill(); // SIGKILL: no destructor runs
+        QVERIFY(holder.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(GroupMembers(office) == 0, 10000);
+        // The profile of the killed program goes with the next start.
+        ApplicationPtr app = CreateApplication();
+        QVERIFY(QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
+        app->Quit();
+    }
+
     void startUpCheckReleasesItsProbe()
     {
         const int before = Children().size();
@@ -526,8 +547,21 @@ private:
     QList<MessageBoxCall> mMessages;
 };
 
+/// The helper mode of this program: start an instance, tell its process, and wait to be
+/// killed.
+int HoldInstance()
+{
+    const ApplicationPtr app = CreateApplication();
+    std::printf("%d\n", int(OfficeChildren().value(0, -1)));
+    std::fflush(stdout);
+    ::pause();
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--hold-instance") == 0)
+        return HoldInstance();
     QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -310,26 +310,29 @@ private slots:
         }
         QVERIFY(!QFile::exists(path));
 
-        // A failed copy reports at 110; the clipboard still holds the last picture, which
-        // line 112 writes.
+        // A failed copy reports at 110; the picture the clipboard held before is not written
+        // as the sheet's (line 112 reports instead).
         mMessages.clear();
         QImage earlier(20, 20, QImage::Format_RGB32);
         earlier.fill(Qt::red);
         QGuiApplication::clipboard()->setImage(earlier);
         mRecord.copyFails = true;
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
-        QCOMPARE(mMessages.size(), 1);
+        QCOMPARE(mMessages.size(), 2);
         QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("The picture could not be made.")));
         QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 110")));
-        QCOMPARE(QImage(path).size(), QSize(20, 20));
+        QVERIFY(mMessages[1].prompt.contains(QStringLiteral("at line 112")));
+        QVERIFY(!QFile::exists(path));
 
-        // With nothing on the clipboard line 112 reports and no file is written.
+        // A copy that leaves nothing on the clipboard: line 112 reports, no file.
         mMessages.clear();
-        QFile::remove(path);
+        mRecord.copyFails = false;
+        mRecord.picture = QImage();
         QGuiApplication::clipboard()->clear();
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
-        QCOMPARE(mMessages.size(), 2);
-        QVERIFY(mMessages[1].prompt.contains(QStringLiteral("at line 112")));
+        QCOMPARE(mMessages.size(), 1);
+        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("There is no picture")));
+        QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 112")));
         QVERIFY(!QFile::exists(path));
     }
 
