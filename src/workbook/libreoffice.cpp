@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -72,6 +73,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -172,22 +174,72 @@ Reference<css::uno::XComponentContext> LocalContext()
     return *context;
 }
 
-/// Removes the profile folders of earlier runs whose program no longer lives (a killed
-/// program cannot clean up after itself).
+/// The socket file behind a named UNO pipe. The office removes it when it ends normally;
+/// after a killed one it stays.
+QStringList PipeFiles(const QString& pipeName)
+{
+    const QString name = QStringLiteral("OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
+    return {QStringLiteral("/tmp/") + name, QStringLiteral("/var/tmp/") + name};
+}
+
+void RemovePipeFiles(const QString& pipeName)
+{
+    for (const QString& path : PipeFiles(pipeName)) {
+        struct stat info;
+        const QByteArray file = QFile::encodeName(path);
+        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode))
+            ::unlink(file.constData());
+    }
+}
+
+/// The office's own single-instance pipe of a profile: "SingleOfficeIPC_" and the MD5 of the
+/// profile's URL in UTF-16, each byte in hexadecimal without leading zeros.
+QString InstancePipeName(const QString& profileUrl)
+{
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char*>(profileUrl.utf16()), profileUrl.size() * 2),
+        QCryptographicHash::Md5);
+    QString name = QStringLiteral("SingleOfficeIPC_");
+    for (const char byte : digest)
+        name += QString::number(quint8(byte), 16);
+    return name;
+}
+
+QString ProfileUrl(const QString& folder)
+{
+    return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
+}
+
+bool ProcessGone(const QString& pidText)
+{
+    bool ok = false;
+    const pid_t pid = pidText.toInt(&ok);
+    return ok && pid > 0 && pid != getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+/// Removes the profile folders and pipe files of earlier runs whose program no longer lives
+/// (a killed program cannot clean up after itself).
 void RemoveStaleProfiles()
 {
+    const QString osl = QStringLiteral("OSL_PIPE_%1_").arg(getuid());
+    for (const char* folder : {"/tmp", "/var/tmp"}) {
+        const QStringList pipes
+            = QDir(QString::fromLatin1(folder))
+                  .entryList({osl + "tessivane-*"}, QDir::System | QDir::Hidden);
+        for (const QString& name : pipes) {
+            const QString pipeName = name.mid(osl.size());
+            if (ProcessGone(pipeName.section('-', 1, 1)))
+                RemovePipeFiles(pipeName);
+        }
+    }
     const QDir temp(QDir::tempPath());
     const QStringList names = temp.entryList(
         {QString::fromLatin1(kProfilePrefix) + "*"}, QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        const QString pidText = name.mid(int(strlen(kProfilePrefix))).section('-', 0, 0);
-        bool ok = false;
-        const pid_t pid = pidText.toInt(&ok);
-        if (!ok || pid <= 0 || pid == getpid())
-            continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
+    for (const QString& name : names)
+        if (ProcessGone(name.mid(int(strlen(kProfilePrefix))).section('-', 0, 0))) {
             QDir(temp.filePath(name)).removeRecursively();
-    }
+            RemovePipeFiles(InstancePipeName(ProfileUrl(temp.filePath(name))));
+        }
 }
 
 // Settings of the private profile: no lock files beside the documents (a killed instance
@@ -377,6 +429,7 @@ private:
 
     OfficeProcess mProcess;
     QString mProfile;
+    QString mPipeName;
     std::atomic<bool> mConnected {false};
     bool mEnded = false;
     bool mFlushing = false;
@@ -460,15 +513,15 @@ void Instance::start()
     settingsFile.close();
 
     static std::atomic<unsigned> counter {0};
-    const QString pipeName = QStringLiteral("tessivane-%1-%2-%3")
-                                 .arg(getpid())
-                                 .arg(counter++)
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
+    const QString pipeName = mPipeName
+        = QStringLiteral("tessivane-%1-%2-%3")
+              .arg(getpid())
+              .arg(counter++)
+              .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
     const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--invisible"),
         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
         QStringLiteral("--nolockcheck"), QStringLiteral("--nofirststartwizard"),
-        QStringLiteral("-env:UserInstallation=")
-            + QUrl::fromLocalFile(mProfile).toString(QUrl::FullyEncoded),
+        QStringLiteral("-env:UserInstallation=") + ProfileUrl(mProfile),
         QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName)};
 
     const Reference<css::uno::XComponentContext> local = LocalContext();
@@ -561,8 +614,13 @@ void Instance::end(bool polite) noexcept
     }
     if (mWatchdog.joinable())
         mWatchdog.join();
-    if (!mProfile.isEmpty())
+    // A killed office leaves its pipe files behind; a terminated one has removed them.
+    if (!mProfile.isEmpty()) {
         QDir(mProfile).removeRecursively();
+        RemovePipeFiles(InstancePipeName(ProfileUrl(mProfile)));
+    }
+    if (!mPipeName.isEmpty())
+        RemovePipeFiles(mPipeName);
 }
 
 std::shared_ptr<DocumentState> Instance::open(const QString& path)

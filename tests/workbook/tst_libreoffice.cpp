@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -100,6 +102,41 @@ QStringList ProfileFolders()
         .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
 }
 
+/// What the office leaves in the temporary folders of this process: profiles, pipe files.
+QStringList Leftovers()
+{
+    QStringList found
+        = QDir(QDir::tempPath())
+              .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
+    found += QDir(QStringLiteral("/tmp"))
+                 .entryList({QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(getpid())},
+                     QDir::System | QDir::Hidden);
+    return found;
+}
+
+/// The office's own single-instance pipe file of a profile folder.
+QString InstancePipeFile(const QString& profile)
+{
+    const QString url
+        = QUrl::fromLocalFile(QDir::temp().filePath(profile)).toString(QUrl::FullyEncoded);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char*>(url.utf16()), url.size() * 2),
+        QCryptographicHash::Md5);
+    QString name = QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid());
+    for (const char byte : digest)
+        name += QString::number(quint8(byte), 16);
+    return name;
+}
+
+/// The profile folder that was made after the given list was taken.
+QString NewProfile(const QStringList& before)
+{
+    for (const QString& folder : ProfileFolders())
+        if (!before.contains(folder))
+            return folder;
+    return QString();
+}
+
 QJsonObject ReadXls(const QString& path, const QStringList& cells)
 {
     QProcess reader;
@@ -167,7 +204,7 @@ private slots:
             mApp->Quit();
         mApp.reset();
         WaitForBackgroundReleases();
-        QVERIFY(ProfileFolders().isEmpty());
+        QCOMPARE(Leftovers(), QStringList());
         QCOMPARE(Children().size(), 0);
     }
 
@@ -465,7 +502,10 @@ private slots:
     void hungInstanceFailsWithinItsLimit()
     {
         const QList<pid_t> offices = OfficeChildren();
+        const QStringList profiles = ProfileFolders();
         ApplicationPtr app = CreateApplication();
+        const QString pipe = InstancePipeFile(NewProfile(profiles));
+        QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app->Worksheets(1)->PutCell(4, 1, QStringLiteral("before"));
         SetCallTimeLimit(2s);
@@ -486,13 +526,17 @@ private slots:
         book.reset();
         app.reset();
         QCOMPARE(GroupMembers(office), 0);
-        QCOMPARE(ProfileFolders().size(), 1);
+        QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
+        QVERIFY(!QFile::exists(pipe));
     }
 
     void killedInstanceIsGone()
     {
         const QList<pid_t> offices = OfficeChildren();
+        const QStringList profiles = ProfileFolders();
         ApplicationPtr app = CreateApplication();
+        const QString pipe = InstancePipeFile(NewProfile(profiles));
+        QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
@@ -507,7 +551,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(SpreadsheetGone, app->Worksheets(1)->PutCell(4, 1, 1));
         book.reset();
         app.reset();
-        QCOMPARE(ProfileFolders().size(), 1);
+        QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
+        QVERIFY(!QFile::exists(pipe));
     }
 
     void killedProgramTakesItsInstanceAlong()
@@ -515,17 +560,22 @@ private slots:
         QProcess holder;
         holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-instance")});
         QVERIFY(holder.waitForReadyRead(60000));
+        const qint64 holderPid = holder.processId();
         const pid_t office = holder.readLine().trimmed().toInt();
         QVERIFY(office > 0);
-        const QString profile
-            = QStringLiteral("tessivane-office-%1-").arg(qint64(holder.processId()));
+        const QString profile = QStringLiteral("tessivane-office-%1-").arg(holderPid);
         QVERIFY(!QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
         holder.kill(); // SIGKILL: no destructor runs
         QVERIFY(holder.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(GroupMembers(office) == 0, 10000);
-        // The profile of the killed program goes with the next start.
+        // The profile and pipe file of the killed program go with the next start.
+        const QStringList pipe {QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(holderPid)};
+        QVERIFY(
+            !QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
         ApplicationPtr app = CreateApplication();
         QVERIFY(QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
+        QVERIFY(
+            QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
         app->Quit();
     }
 
