@@ -161,6 +161,14 @@ Reference<css::uno::XComponentContext> LocalContext()
     static auto* context = new Reference<css::uno::XComponentContext>();
     std::lock_guard lock(mutex);
     if (!context->is()) {
+        // The bridge writes to the pipe of an office that may have died or been ended; that
+        // must be a failed call, not SIGPIPE ending this program.
+        struct sigaction ignore
+        {
+        };
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, nullptr);
         try {
             // The office types come with the fundamental bootstrap file of the installation.
             qputenv("URE_BOOTSTRAP", kFundamentalRc);
