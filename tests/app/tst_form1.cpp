@@ -34,11 +34,18 @@ public:
     bool isAlive() const override { return true; }
 };
 
-QSettings Store()
+QString Stored(const QString& key)
 {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
     settings.beginGroup("Tessivane");
-    return settings;
+    return settings.value(key).toString();
+}
+
+void Store(const QString& key, const QString& value)
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
+    settings.beginGroup("Tessivane");
+    settings.setValue(key, value);
 }
 
 } // namespace
@@ -141,10 +148,9 @@ private slots:
             form.table().SetValue(6, 149.99);
             form.close();
         }
-        QSettings store = Store();
-        QCOMPARE(store.value("RowCount").toString(), QStringLiteral("16"));
-        QCOMPARE(store.value("RowSource1 1").toString(), QStringLiteral("A-1"));
-        QCOMPARE(store.value("RowSource7 1").toString(), QStringLiteral("149.99"));
+        QCOMPARE(Stored("RowCount"), QStringLiteral("16"));
+        QCOMPARE(Stored("RowSource1 1"), QStringLiteral("A-1"));
+        QCOMPARE(Stored("RowSource7 1"), QStringLiteral("149.99"));
 
         Form1 again;
         again.Form_Load();
@@ -155,16 +161,13 @@ private slots:
 
     void anEmptyStoredListStartsQuietly()
     {
-        {
-            QSettings store = Store();
-            store.setValue("RowCount", "0");
-        }
+        Store("RowCount", "0");
         Form1 form;
         form.Form_Load();
         QVERIFY(mBoxes.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
         form.close();
-        QCOMPARE(Store().value("RowCount").toString(), QStringLiteral("0"));
+        QCOMPARE(Stored("RowCount"), QStringLiteral("0"));
     }
 
     void hoverPointerSparesTheHourglass()
