@@ -251,6 +251,14 @@ void Form1::SaveRowsForExit()
     Form_QueryUnload();
 }
 
+void Form1::CloseForShutdown()
+{
+    if (mForm2 && mForm2->isVisible())
+        mForm2->close();
+    else
+        close();
+}
+
 void Form1::DataGrid1_Validate()
 {
     // Run by the grid itself: there is no report here, but a failed save must not pass
