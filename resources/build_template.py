@@ -380,7 +380,7 @@ class Styles:
         self.palette = palette
         self.fonts = [self.DEFAULT_FONT]
         self.cell_xfs = []
-        self.first_cell_xf = 21  # after the 16 style formats, the default cell format, 4 styles
+        self.first_cell_xf = 21  # after 15 style formats, the default cell format, 5 styles
 
     def font_index(self, font):
         if font not in self.fonts:
@@ -391,6 +391,12 @@ class Styles:
     def xf_index(self, look):
         if look not in self.cell_xfs:
             self.cell_xfs.append(look)
+            # Number the look's font and colours now, so that the records come out complete.
+            font, _, fill, borders, _ = look
+            self.font_index(font)
+            for rgb in [font[3], fill, *borders.values()]:
+                if rgb is not NONE:
+                    self.palette.index(rgb, AUTO_COLOUR)
         return self.first_cell_xf + self.cell_xfs.index(look)
 
     def font_records(self):
@@ -593,7 +599,7 @@ def workbook_stream():
     palette = Palette()
     styles = Styles(palette)
     strings = SharedStrings()
-    sheet = sheet_stream(styles, strings)  # first, so that fonts, formats, strings are known
+    sheet = sheet_stream(styles, strings)  # first: it numbers the fonts, formats and strings
 
     def globals_part(sheet_position, sst_position):
         out = record(0x0809, struct.pack("<HHHHII", 0x0600, 0x0005, 0x0DBB, 0x07CC, 0, 6))
@@ -634,9 +640,6 @@ def workbook_stream():
         out += record(0x000A)
         return out, sst_at
 
-    # Fonts and colours are collected while the cell formats are written: do it once first.
-    styles.xf_records()
-    styles.font_records()
     draft, sst_at = globals_part(0, 0)
     final, _ = globals_part(len(draft), sst_at)
     assert len(final) == len(draft)
