@@ -33,6 +33,8 @@ QImage LoadPictureByContent(const QString& path)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    // A sheet of two thousand rows makes a picture of a few hundred megabytes.
+    reader.setAllocationLimit(2048);
     QImage picture = reader.read();
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
