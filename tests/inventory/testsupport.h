@@ -111,6 +111,7 @@ public:
     {                                                                                              \
         QTemporaryDir configFolder;                                                                \
         qputenv("XDG_CONFIG_HOME", configFolder.path().toUtf8());                                  \
+        qputenv("XDG_RUNTIME_DIR", configFolder.path().toUtf8());                                  \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
         QApplication app(argc, argv);                                                              \
