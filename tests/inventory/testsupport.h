@@ -4,15 +4,19 @@
 // tables built the way the program builds them.
 
 #include "app/messagebox.h"
+#include "inventory/datagrid.h"
 #include "inventory/inventorysetup.h"
 #include "inventory/inventorytable.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -93,6 +97,52 @@ inline void clearStore()
     settings->clear();
     settings->sync();
 }
+
+/// A shown window holding the grid and one other widget to move the focus to.
+class GridWindow
+{
+public:
+    GridWindow()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        grid = new DataGrid(&window);
+        other = new QLineEdit(&window);
+        layout->addWidget(grid);
+        layout->addWidget(other);
+        window.resize(900, 400);
+        myFmt.Type = 1;
+        myFmt.Format = QStringLiteral("Currency");
+    }
+
+    /// Binds the table with the start-up set-up and shows the window.
+    void show(InventoryTable* table)
+    {
+        Steps step("Form1", "Form_Load");
+        SetUpGrid(*grid, table, &myFmt, step, 192);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    /// Clicks a row selector, as the user selects a whole row.
+    void clickRowHeader(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QHeaderView* header = grid->verticalHeader();
+        const QPoint point(header->width() / 2,
+            header->sectionViewportPosition(row) + header->sectionSize(row) / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, modifiers, point);
+    }
+
+    void clickCell(int row, int column)
+    {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+
+    QWidget window;
+    DataGrid* grid = nullptr;
+    QLineEdit* other = nullptr;
+    DataFormat myFmt;
+};
 
 /// Sets the default locale for one scope.
 class LocaleScope
