@@ -143,6 +143,15 @@ private slots:
         elsewhere.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
         QCOMPARE(storedAtValidate.size(), 1);
+        // An open edit is stored on request, as before the save when the window closes.
+        window.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window.window));
+        window.grid->setFocus();
+        window.clickCell(1, 2);
+        typeIntoCell(*window.grid, QStringLiteral("Office"));
+        QCOMPARE(table->ValueAt(1, 2), QVariant());
+        window.grid->CommitEdit();
+        QCOMPARE(table->ValueAt(1, 2).toString(), QStringLiteral("Office"));
     }
 
     void everyBindingGetsTheSameSetUp()
