@@ -159,9 +159,6 @@ private slots:
         QTest::newRow("us short date with time") << "en_US" << 8 << "8/11/2015 3:04 PM"
                                                  << QVariant(naiveDate(2015, 8, 11, QTime(15, 4)));
         QTest::newRow("comma under a point locale") << "en_US" << 7 << "149,99" << QVariant(149.0);
-        QTest::newRow("hexadecimal years") << "en_US" << 5 << "&HA" << QVariant(10);
-        QTest::newRow("rate rounds half to even") << "en_US" << 10 << "6.5" << QVariant(6);
-        QTest::newRow("not a number") << "en_US" << 11 << "abc" << QVariant(0.0);
         QTest::newRow("not a date") << "en_US" << 8 << "someday" << QVariant();
     }
 
