@@ -7,6 +7,7 @@
 #include "app/messagebox.h"
 #include "inventory/currency.h"
 #include "inventory/datagrid.h"
+#include "inventory/fieldconversion.h"
 #include "inventory/inventorysetup.h"
 #include "inventory/inventorytable.h"
 #include "inventory/persistence.h"
@@ -85,15 +86,8 @@ bool IsNumericValue(const QVariant& value)
     case QMetaType::Double:
     case QMetaType::Float:
         return true;
-    case QMetaType::QString: {
-        const QLocale locale;
-        QString text = value.toString().trimmed();
-        text.remove(locale.currencySymbol());
-        text = text.trimmed();
-        bool ok = false;
-        locale.toDouble(text, &ok);
-        return ok;
-    }
+    case QMetaType::QString:
+        return ReadLocaleNumber(value.toString()).has_value();
     default:
         return false;
     }
@@ -242,6 +236,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::Form_QueryUnload()
 {
     Steps step("Form1", "Form_QueryUnload");
+    // Closing is no focus change: a cell still being edited is stored first.
+    Swallow([&] { DataGrid1->CommitEdit(); });
     step(100, [&] { SaveRows(table()); });
     Swallow([&] { DataGrid1->FollowTable(); });
 }
