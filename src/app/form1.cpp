@@ -283,6 +283,16 @@ void Form1::PushButton1_Click()
 {
     Steps step("Form1", "PushButton1_Click");
     step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
+    // As a grid does after a delete, the cursor lands on the row that took its place.
+    Swallow([&] {
+        InventoryTable& rows = table();
+        if (rows.IsOnDeletedRow()) {
+            rows.MoveNext();
+            if (rows.IsEOF() && rows.RecordCount() > 0)
+                rows.SetCurrentRow(rows.RecordCount() - 1);
+        }
+        DataGrid1->FollowTable();
+    });
 }
 
 void Form1::PushButton2_Click()
