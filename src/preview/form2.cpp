@@ -385,6 +385,22 @@ void Form2::changeEvent(QEvent* event)
         Form_Activate();
 }
 
+void Form2::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A window manager may refuse to activate a new window (or there may be none): the
+    // pending initialisation then runs right after showing, so that the new picture is never
+    // left without its zoom and scroll bars.
+    if (mFirstActivate)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (mFirstActivate && isVisible())
+                    Form_Activate();
+            },
+            Qt::QueuedConnection);
+}
+
 void Form2::closeEvent(QCloseEvent* event)
 {
     event->accept();
