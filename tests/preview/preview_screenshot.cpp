@@ -22,7 +22,7 @@ QImage SampleSheet()
     painter.setFont(QFont(QStringLiteral("Liberation Sans"), 16, QFont::Bold));
     painter.drawText(20, 36, QStringLiteral("Equipment Inventory List"));
     painter.setFont(QFont(QStringLiteral("Liberation Sans"), 9));
-    painter.fillRect(0, 50, 1400, 34, QColor(31, 73, 125));
+    painter.fillRect(0, 50, 1400, 21, QColor(31, 73, 125));
     for (int row = 0; row < 30; ++row) {
         const int y = 50 + row * 21;
         painter.setPen(QColor(200, 200, 200));

@@ -166,16 +166,31 @@ private slots:
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
-    void tooTallAtOneKeepsThePictureAndScrollsIt()
+    void tooLargeAtOneIsShownAsHandedOverAndScrollsFar()
     {
-        // 1500 rows' worth of picture: too high to paint even at 1.0, shown as handed over.
-        Preview preview(Picture(600, 1500));
+        // 45000 x 22500 twips: refused even at 1.0, so the picture stays as the box sized
+        // itself; 35670 twips of overflow is more than a 16-bit offset holds.
+        Preview preview(Picture(3000, 1500));
         Form2& form = preview.form;
         QCOMPARE(form.Picture1->paintCount(), 0);
-        QCOMPARE(form.Picture1->size(), QSize(600, 1500));
-        QVERIFY(form.VScroll1->isEnabled());
+        QCOMPARE(form.Picture1->size(), QSize(3000, 1500));
+        QCOMPARE(form.HScroll1->maximum(), 3567);
         QCOMPARE(form.VScroll1->maximum(), 1508); // 1507.5 to even
-        QVERIFY(!form.HScroll1->isEnabled());
+        form.HScroll1->setValue(3567);
+        QCOMPARE(form.Picture1->Left(), -35670.0f);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void barsReachTheFarEdgeBeyondSixteenBits()
+    {
+        // 329670 twips of overflow: ten twips a unit would need 32967 units.
+        Preview preview(Picture(22600, 10));
+        Form2& form = preview.form;
+        QCOMPARE(int(form.hStep()), 11);
+        QCOMPARE(form.HScroll1->maximum(), 29970);
+        form.HScroll1->setValue(29970);
+        QCOMPARE(form.Picture1->Left(), -329670.0f);
+        QVERIFY(preview.boxes.calls.isEmpty());
     }
 
     void scrollbarsForOverflows_data()
@@ -224,17 +239,6 @@ private slots:
         QCOMPARE(form.Picture1->Top(), -3070.0f);
         QCOMPARE(form.Picture1->pos(), QPoint(-67, -205));
         QCOMPARE(form.Picture1->paintCount(), paints);
-    }
-
-    void farScrollDoesNotWrap()
-    {
-        // 3000 pixels wide: 35670 twips of overflow, past what 16 bits hold.
-        Preview preview(Picture(3000, 100));
-        Form2& form = preview.form;
-        QCOMPARE(form.HScroll1->maximum(), 3567);
-        form.HScroll1->setValue(3567);
-        QCOMPARE(form.Picture1->Left(), -35670.0f);
-        QVERIFY(preview.boxes.calls.isEmpty());
     }
 
     void percentProcedures_data()
