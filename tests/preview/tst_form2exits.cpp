@@ -272,6 +272,24 @@ private slots:
         QVERIFY(f.boxes.calls.isEmpty());
     }
 
+    void dialogFiltersInQtForm_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the save filter") << "Excel Files (*.xls)|*.xls|"
+                                         << "Excel Files (*.xls)";
+        QTest::newRow("patterns not in the name") << "Sheets|*.xls;*.xlt|All|*.*"
+                                                  << "Sheets (*.xls *.xlt);;All (*.*)";
+        QTest::newRow("none") << ""
+                              << "";
+    }
+    void dialogFiltersInQtForm()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        QCOMPARE(QtNameFilters(filter), expected);
+    }
+
     void closeSavesTheRowsDiscardsTheWorkbookAndEnds()
     {
         Fixture f;
