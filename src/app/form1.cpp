@@ -74,25 +74,6 @@ constexpr std::array<HeaderLabel, 14> kHeaderLabels {{
     {1, "Asset or serial number", 450, 780},
 }};
 
-/// The numeric test of the currency format: numbers of any kind, and texts that read as
-/// a number in the user's locale (currency symbol and grouping allowed).
-bool IsNumericValue(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    case QMetaType::QString:
-        return ReadLocaleNumber(value.toString()).has_value();
-    default:
-        return false;
-    }
-}
-
 QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
 {
     auto* button = new QPushButton(QString::fromLatin1(caption), parent);
