@@ -16,6 +16,7 @@ half is the file format.
 """
 
 import os
+import re
 import struct
 import sys
 
@@ -64,10 +65,11 @@ FORMULAS = {
 }
 FORMULA_ROWS = range(FIRST_DATA_ROW + 1, LAST_DATA_ROW + 1)
 
-# Widths in 1/256 of the digit width; columns S onwards keep the default (8 digits, 2340).
+# Widths in 1/256 of the digit width. Columns S onwards keep the default of 8 digits, which
+# with the cell margins of Arial 10 is 2340 (9.14 characters).
 COLUMN_WIDTHS = dict(zip(COLUMNS, [2267, 5302, 4022, 2486, 3766, 1938, 2998, 2889, 2560,
                                    1901, 1865, 2742, 2450, 2742, 2889, 3254, 3291, 3840]))
-DEFAULT_COLUMN_CHARS, DEFAULT_COLUMN_WIDTH = 8, 2340
+DEFAULT_COLUMN_CHARS = 8
 
 
 def row_height(row):
@@ -182,7 +184,6 @@ def cell_position(ref):
 
 
 def tokenize(text):
-    import re
     pattern = re.compile(r"\s*(?:(\d+(?:\.\d+)?)|([A-Z]+\d+)|([A-Z]+)\(|(<>|<=|>=|[-+*/<>=(),]))")
     tokens, pos = [], 0
     text = text.strip()
@@ -379,7 +380,7 @@ class Styles:
         self.palette = palette
         self.fonts = [self.DEFAULT_FONT]
         self.cell_xfs = []
-        self.first_cell_xf = 21  # after the 16 style formats, the default cell format, 4 styles
+        self.first_cell_xf = 21  # after 15 style formats, the default cell format, 5 styles
 
     def font_index(self, font):
         if font not in self.fonts:
@@ -390,6 +391,12 @@ class Styles:
     def xf_index(self, look):
         if look not in self.cell_xfs:
             self.cell_xfs.append(look)
+            # Number the look's font and colours now, so that the records come out complete.
+            font, _, fill, borders, _ = look
+            self.font_index(font)
+            for rgb in [font[3], fill, *borders.values()]:
+                if rgb is not NONE:
+                    self.palette.index(rgb, AUTO_COLOUR)
         return self.first_cell_xf + self.cell_xfs.index(look)
 
     def font_records(self):
@@ -511,7 +518,6 @@ def sheet_stream(styles, strings):
     out += record(0x0055, struct.pack("<H", DEFAULT_COLUMN_CHARS))
     for i, col in enumerate(COLUMNS):
         out += record(0x007D, struct.pack("<HHHHHH", i, i, COLUMN_WIDTHS[col], 15, 0, 0))
-    out += record(0x0099, struct.pack("<H", DEFAULT_COLUMN_WIDTH))
     out += record(0x0200, struct.pack("<IIHHH", 0, LAST_ROW, 0, len(COLUMNS), 0))
 
     looks = {(row, col): styles.xf_index(cell_look(row, col)) for row, col in cells_in_order()}
@@ -593,7 +599,7 @@ def workbook_stream():
     palette = Palette()
     styles = Styles(palette)
     strings = SharedStrings()
-    sheet = sheet_stream(styles, strings)  # first, so that fonts, formats, strings are known
+    sheet = sheet_stream(styles, strings)  # first: it numbers the fonts, formats and strings
 
     def globals_part(sheet_position, sst_position):
         out = record(0x0809, struct.pack("<HHHHII", 0x0600, 0x0005, 0x0DBB, 0x07CC, 0, 6))
@@ -634,9 +640,6 @@ def workbook_stream():
         out += record(0x000A)
         return out, sst_at
 
-    # Fonts and colours are collected while the cell formats are written: do it once first.
-    styles.xf_records()
-    styles.font_records()
     draft, sst_at = globals_part(0, 0)
     final, _ = globals_part(len(draft), sst_at)
     assert len(final) == len(draft)

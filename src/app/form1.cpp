@@ -7,6 +7,7 @@
 #include "app/messagebox.h"
 #include "inventory/currency.h"
 #include "inventory/datagrid.h"
+#include "inventory/fieldconversion.h"
 #include "inventory/inventorysetup.h"
 #include "inventory/inventorytable.h"
 #include "inventory/persistence.h"
@@ -72,32 +73,6 @@ constexpr std::array<HeaderLabel, 14> kHeaderLabels {{
     {2, "Item description(make and model)", 1215, 1620},
     {1, "Asset or serial number", 450, 780},
 }};
-
-/// The numeric test of the currency format: numbers of any kind, and texts that read as
-/// a number in the user's locale (currency symbol and grouping allowed).
-bool IsNumericValue(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    case QMetaType::QString: {
-        const QLocale locale;
-        QString text = value.toString().trimmed();
-        text.remove(locale.currencySymbol());
-        text = text.trimmed();
-        bool ok = false;
-        locale.toDouble(text, &ok);
-        return ok;
-    }
-    default:
-        return false;
-    }
-}
 
 QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
 {
@@ -242,6 +217,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::Form_QueryUnload()
 {
     Steps step("Form1", "Form_QueryUnload");
+    // Closing is no focus change: a cell still being edited is stored first.
+    Swallow([&] { DataGrid1->CommitEdit(); });
     step(100, [&] { SaveRows(table()); });
     Swallow([&] { DataGrid1->FollowTable(); });
 }
@@ -249,6 +226,14 @@ void Form1::Form_QueryUnload()
 void Form1::SaveRowsForExit()
 {
     Form_QueryUnload();
+}
+
+void Form1::CloseForShutdown()
+{
+    if (mForm2 && mForm2->isVisible())
+        mForm2->close();
+    else
+        close();
 }
 
 void Form1::DataGrid1_Validate()
@@ -279,6 +264,16 @@ void Form1::PushButton1_Click()
 {
     Steps step("Form1", "PushButton1_Click");
     step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
+    // As a grid does after a delete, the cursor lands on the row that took its place.
+    Swallow([&] {
+        InventoryTable& rows = table();
+        if (rows.IsOnDeletedRow()) {
+            rows.MoveNext();
+            if (rows.IsEOF() && rows.RecordCount() > 0)
+                rows.SetCurrentRow(rows.RecordCount() - 1);
+        }
+        DataGrid1->FollowTable();
+    });
 }
 
 void Form1::PushButton2_Click()

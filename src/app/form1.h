@@ -46,6 +46,10 @@ public:
     /// uses it when it ends the program.
     void SaveRowsForExit();
 
+    /// Ends the program as closing the visible window would: the main window's close, or
+    /// the preview's when the preview is showing.
+    void CloseForShutdown();
+
     /// The inventory table; throws when it was never created.
     InventoryTable& table();
     DataGrid* grid() const { return DataGrid1; }

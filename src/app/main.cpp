@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/shutdownsignals.h"
 
 #include <QApplication>
 
@@ -7,8 +8,16 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Tessivane"));
+    // The program ends only through its windows' own closing steps.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     tessivane::Form1 form1;
+    // A logout, or a polite kill, closes the main window as the user would, so the rows are
+    // written; the preview's own close does the same.
+    tessivane::OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
+        [&form1](QSessionManager&) { form1.SaveRowsForExit(); });
+
     form1.Form_Load();
     form1.show();
     return app.exec();

@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QSet>
 
+#include <algorithm>
+
 #include <stdexcept>
 
 namespace tessivane {
@@ -97,6 +99,8 @@ void DataGrid::SetRowHeight(float twips)
 
 QList<InventoryTable::Bookmark> DataGrid::SelBookmarks() const
 {
+    // Rows the user selected earlier keep their place; rows the list does not know yet (after a
+    // deletion or a reset) follow in table order.
     QList<InventoryTable::Bookmark> result;
     const InventoryTable* table = mModel->Table();
     if (!table)
@@ -113,13 +117,13 @@ QList<InventoryTable::Bookmark> DataGrid::SelBookmarks() const
             listed.insert(row);
         }
     }
-    QList<int> rest;
-    for (const int row : selectedRows) {
+    QList<int> added;
+    for (const int row : std::as_const(selectedRows)) {
         if (!listed.contains(row))
-            rest.append(row);
+            added.append(row);
     }
-    std::sort(rest.begin(), rest.end());
-    for (const int row : rest)
+    std::sort(added.begin(), added.end());
+    for (const int row : std::as_const(added))
         result.append(table->BookmarkAt(row));
     return result;
 }
@@ -153,6 +157,20 @@ void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     Swallow([&] { table->SetCurrentRow(current.row()); });
 }
 
+void DataGrid::CommitEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    const QList<QWidget*> editors
+        = viewport()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* editor : editors) {
+        if (editor->isVisible()) {
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+}
+
 void DataGrid::onFocusChanged(QWidget* old, QWidget* now)
 {
     if (!old || !now)
@@ -160,37 +178,13 @@ void DataGrid::onFocusChanged(QWidget* old, QWidget* now)
     const auto inside = [this](QWidget* widget) { return widget == this || isAncestorOf(widget); };
     if (!inside(old) || inside(now) || now->window() != window())
         return;
+    CommitEdit(); // the editor commits on losing the focus already; this makes sure of it
     emit validate();
 }
 
 void DataGrid::onSelectionChanged()
 {
-    const InventoryTable* table = mModel->Table();
-    if (!table)
-        return;
-    QSet<int> selectedRows;
-    const QModelIndexList rows = selectionModel()->selectedRows(0);
-    for (const QModelIndex& index : rows)
-        selectedRows.insert(index.row());
-    // Keep the earlier selections in their order, then add the newly selected rows.
-    QList<InventoryTable::Bookmark> order;
-    QSet<int> listed;
-    for (const InventoryTable::Bookmark bookmark : std::as_const(mSelectionOrder)) {
-        const int row = table->RowOf(bookmark);
-        if (row >= 0 && selectedRows.contains(row) && !listed.contains(row)) {
-            order.append(bookmark);
-            listed.insert(row);
-        }
-    }
-    QList<int> added;
-    for (const int row : std::as_const(selectedRows)) {
-        if (!listed.contains(row))
-            added.append(row);
-    }
-    std::sort(added.begin(), added.end());
-    for (const int row : std::as_const(added))
-        order.append(table->BookmarkAt(row));
-    mSelectionOrder = order;
+    mSelectionOrder = SelBookmarks();
 }
 
 void DataGrid::scheduleFollow()

@@ -64,6 +64,10 @@ public:
     /// the table, once control is back in the event loop).
     void FollowTable();
 
+    /// Stores the value of an open cell editor and closes it (before a save that does not come
+    /// from a focus change, such as the one when the window closes).
+    void CommitEdit();
+
     /// The hover hint of the grid.
     static QString HintText();
 

@@ -334,4 +334,11 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
     return {};
 }
 
+bool IsNumericValue(const QVariant& value)
+{
+    if (isNumber(value))
+        return true;
+    return value.typeId() == QMetaType::QString && ReadLocaleNumber(value.toString()).has_value();
+}
+
 } // namespace tessivane

@@ -20,6 +20,10 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value);
 /// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
 std::optional<double> ReadLocaleNumber(const QString& text);
 
+/// The numeric test of the currency display: a number of any kind, or a text that reads as a
+/// number in the user's locale. Null and dates are not numeric.
+bool IsNumericValue(const QVariant& value);
+
 /// Reads a date: ISO 8601 first (yyyy-MM-dd, optionally with THH:mm[:ss]), then the user's
 /// locale's short and long forms (a two-digit year falls in 1930..2029). Invalid when none fits.
 QDateTime ReadDateText(const QString& text);

@@ -16,8 +16,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include <cmath>
-
 namespace tessivane {
 
 namespace {
@@ -31,7 +29,7 @@ QScrollBar* makeScrollBar(Qt::Orientation orientation, QWidget* parent, const QR
 {
     auto* bar = new QScrollBar(orientation, parent);
     bar->setGeometry(geometry);
-    bar->setRange(0, 32767);
+    bar->setRange(0, kMaxScrollValue);
     bar->setSingleStep(1);
     bar->setPageStep(1);
     // The picture follows value changes only, not the thumb while it is dragged.
@@ -137,10 +135,9 @@ void Form2::Form_Activate()
 {
     Steps step("Form2", "Form_Activate");
     if (step.test(100, [&] { return mFirstActivate; })) {
-        step(102, [&] { Picture1->setAutoRedraw(true); });
+        // Both boxes always draw on a persistent surface; nothing to switch on for that.
         step(106, [&] { Picture1->setAutoSize(true); });
         step(110, [&] { Picture1->setBackColor(Qt::white); });
-        step(112, [&] { Zoom_Ori->setAutoRedraw(true); });
         step(116, [&] { Zoom_Ori->hide(); });
         step(118, [&] { Zoom_Ori->setWidth(Picture1->Width()); });
         step(120, [&] { Zoom_Ori->setHeight(Picture1->Height()); });
@@ -383,6 +380,22 @@ void Form2::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+}
+
+void Form2::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A window manager may refuse to activate a new window (or there may be none): the
+    // pending initialisation then runs right after showing, so that the new picture is never
+    // left without its zoom and scroll bars.
+    if (mFirstActivate)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (mFirstActivate && isVisible())
+                    Form_Activate();
+            },
+            Qt::QueuedConnection);
 }
 
 void Form2::closeEvent(QCloseEvent* event)

@@ -41,7 +41,8 @@ public:
     QString mWorkFolder;
 
     /// Hands over a new sheet picture: the image box sizes itself to it and the next
-    /// activation of the window initialises zoom and scroll bars for it.
+    /// activation of the window initialises zoom and scroll bars for it (right after showing
+    /// when the window manager does not activate the window).
     void SetPicture(const QImage& picture);
 
     /// Replaces the save-file dialog (tests answer it).
@@ -102,6 +103,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -40,8 +40,6 @@ public:
 
     bool AutoSize() const { return mAutoSize; }
     void setAutoSize(bool on) { mAutoSize = on; }
-    bool AutoRedraw() const { return mAutoRedraw; }
-    void setAutoRedraw(bool on) { mAutoRedraw = on; }
     QColor BackColor() const { return mBackColor; }
     void setBackColor(const QColor& colour);
 
@@ -77,7 +75,6 @@ private:
     QImage mSurface; // null while nothing is painted beyond the picture
     QColor mBackColor = Qt::white;
     bool mAutoSize = false;
-    bool mAutoRedraw = false;
     int mPaintCount = 0;
 };
 

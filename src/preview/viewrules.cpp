@@ -37,9 +37,14 @@ ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter)
     if (static_cast<float>(overflow) <= 100) {
         setup.max = ToInteger16(overflow);
         setup.step = 1;
-    } else {
+    } else if (RoundHalfEven(overflow / 10) <= kMaxScrollValue) {
         setup.max = ToInteger16(overflow / 10);
         setup.step = 10;
+    } else {
+        // A bar holds at most 32767 units: for a picture this far beyond the viewport each
+        // unit moves further, so that the bar still reaches the far edge.
+        setup.step = ToInteger16(std::ceil(overflow / kMaxScrollValue));
+        setup.max = ToInteger16(overflow / setup.step);
     }
     return setup;
 }

@@ -33,8 +33,12 @@ struct ScrollbarSetup
     qint16 step = 0; ///< twips one unit moves the picture: 0, 1 or 10
 };
 
+/// The largest value a scroll bar holds.
+inline constexpr int kMaxScrollValue = 32767;
+
 /// The bar for an image box of outer size `boxOuter` in a viewport of outer size
-/// `viewportOuter`: one twip a unit for overflows up to 100 twips, ten beyond.
+/// `viewportOuter`: one twip a unit for overflows up to 100 twips, ten beyond, and more only
+/// where ten would need more than 32767 units.
 ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter);
 
 /// The image box's offset on one axis while dragging: never right of or below the viewport's

@@ -33,12 +33,22 @@ QImage LoadPictureByContent(const QString& path)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    // A sheet of two thousand rows makes a picture of a few hundred megabytes.
+    reader.setAllocationLimit(2048);
     QImage picture = reader.read();
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
                                      .arg(path, reader.errorString())
                                      .toStdString());
     return picture;
+}
+
+/// The object a step works on; a step whose object was never made fails readably.
+template <typename T> T& Need(const std::shared_ptr<T>& object, const char* what)
+{
+    if (!object)
+        throw std::runtime_error(std::string(what) + " is not available.");
+    return *object;
 }
 
 /// Runs the steps that need one spreadsheet instance. Once the instance is known to be
@@ -56,7 +66,10 @@ public:
     {
         if (mGoneReported)
             return;
-        const bool ok = mStep(line, std::forward<Call>(call));
+        const bool ok = mStep(line, [&] {
+            Need(mApp, "The spreadsheet application");
+            call();
+        });
         if (!ok && (!mApp || !mApp->isAlive()))
             mGoneReported = true;
     }
@@ -166,8 +179,9 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
             first(118 + 2 * field, [&] {
                 if (!sheet)
                     sheet = xlApp->Worksheets(1);
-                sheet->PutCell(
-                    row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
+                Need(sheet, "The worksheet")
+                    .PutCell(
+                        row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
             });
         }
         step(144, [&] { ++row; });
@@ -183,9 +197,9 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
                 = workFolder + QLatin1Char('/') + names.DrawBaseName({}) + QStringLiteral(".xls");
         } while (FileExists(resultPath));
     });
-    first(168, [&] { xlBook->SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
+    first(168, [&] { Need(xlBook, "The workbook").SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
     first(170, [&] { xlApp->setDisplayAlerts(false); });
-    first(172, [&] { xlBook->Close(); });
+    first(172, [&] { Need(xlBook, "The workbook").Close(); });
     first(174, [&] { xlApp->Quit(); });
     xlBook.reset();
     step(176, [&] { ReleaseExcel(); });
@@ -196,7 +210,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
     reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
-    reopen(188, [&] { reopened->Close(); });
+    reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });
     reopened.reset();
     second.reset();

@@ -3,6 +3,7 @@
 #include "app/apptitle.h"
 #include "app/form1.h"
 #include "app/messagebox.h"
+#include "inventory/currency.h"
 #include "inventory/datagrid.h"
 #include "inventory/inventorytable.h"
 #include "workbook/isinstalled.h"
@@ -34,11 +35,18 @@ public:
     bool isAlive() const override { return true; }
 };
 
-QSettings Store()
+QString Stored(const QString& key)
 {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
     settings.beginGroup("Tessivane");
-    return settings;
+    return settings.value(key).toString();
+}
+
+void Store(const QString& key, const QString& value)
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
+    settings.beginGroup("Tessivane");
+    settings.setValue(key, value);
 }
 
 } // namespace
@@ -141,10 +149,9 @@ private slots:
             form.table().SetValue(6, 149.99);
             form.close();
         }
-        QSettings store = Store();
-        QCOMPARE(store.value("RowCount").toString(), QStringLiteral("16"));
-        QCOMPARE(store.value("RowSource1 1").toString(), QStringLiteral("A-1"));
-        QCOMPARE(store.value("RowSource7 1").toString(), QStringLiteral("149.99"));
+        QCOMPARE(Stored("RowCount"), QStringLiteral("16"));
+        QCOMPARE(Stored("RowSource1 1"), QStringLiteral("A-1"));
+        QCOMPARE(Stored("RowSource7 1"), QStringLiteral("149.99"));
 
         Form1 again;
         again.Form_Load();
@@ -155,16 +162,56 @@ private slots:
 
     void anEmptyStoredListStartsQuietly()
     {
-        {
-            QSettings store = Store();
-            store.setValue("RowCount", "0");
-        }
+        Store("RowCount", "0");
         Form1 form;
         form.Form_Load();
         QVERIFY(mBoxes.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
         form.close();
-        QCOMPARE(Store().value("RowCount").toString(), QStringLiteral("0"));
+        QCOMPARE(Stored("RowCount"), QStringLiteral("0"));
+    }
+
+    void aButtonPressedFromTheGridSavesAndStartsOnRowOne()
+    {
+        Form1 form;
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        DataGrid* grid = form.grid();
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(4, 0));
+        QCOMPARE(form.table().CurrentRow(), 4);
+        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+        // The focus-out save ran first and left row 1 current: the blank row is row 2.
+        QCOMPARE(Stored("RowCount"), QStringLiteral("16"));
+        QCOMPARE(form.table().RecordCount(), 17);
+        QCOMPARE(form.table().CurrentRow(), 1);
+        QVERIFY(mBoxes.isEmpty());
+    }
+
+    void deleteAllAsksAndRebindsTheGrid()
+    {
+        Form1 form;
+        form.Form_Load();
+        form.PushButton7_Click();
+        QCOMPARE(form.table().RecordCount(), 2);
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int(vbYes);
+        });
+        form.PushButton3_Click();
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int(vbOK);
+        });
+        QCOMPARE(mBoxes.size(), 1);
+        QCOMPARE(mBoxes[0].prompt, QStringLiteral("Do you really want clear ?"));
+        QCOMPARE(form.table().RecordCount(), 16);
+        QCOMPARE(form.grid()->model()->rowCount(), 16);
+        QCOMPARE(form.grid()->columnWidth(0), qRound(764.7874 / 15));
+        // The money columns show currency text again after the rebinding.
+        const QString shown = form.grid()->model()->index(0, 6).data().toString();
+        QCOMPARE(shown, CurrencyText(0));
     }
 
     void hoverPointerSparesTheHourglass()

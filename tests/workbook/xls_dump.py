@@ -43,7 +43,7 @@ def main(path):
         "nrows": sheet.nrows,
         "ncols": sheet.ncols,
         "frozen": [sheet.horz_split_pos, sheet.vert_split_pos] if sheet.panes_are_frozen else None,
-        "zoom": sheet.scl_mag_normal,
+        "zoom": sheet.cooked_normal_view_mag_factor,
         "gridlines": bool(sheet.show_grid_lines),
         "cells": cells,
     }

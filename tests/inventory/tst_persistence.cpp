@@ -1,0 +1,265 @@
+// The rows in the settings store: load at start-up, save on focus-out and close.
+
+#include "testsupport.h"
+
+#include "inventory/persistence.h"
+
+#include <QFile>
+
+using namespace tessivane;
+using namespace tessivane::test;
+
+namespace {
+
+std::unique_ptr<InventoryTable> loadedTable(ScriptedBoxes& boxes)
+{
+    Q_UNUSED(boxes);
+    auto table = makeTable(0);
+    Steps step("Form1", "Form_Load");
+    LoadRows(*table, step);
+    return table;
+}
+
+QDateTime naiveDate(int y, int m, int d, QTime time = QTime(0, 0))
+{
+    return QDateTime(QDate(y, m, d), time, Qt::UTC);
+}
+
+/// One row with a value of every kind in it.
+void fillRow(InventoryTable& table, const QString& asset)
+{
+    table.AddNew();
+    table.SetValue(0, asset);
+    table.SetValue(1, QStringLiteral("Desk, oak; \"large\" @home\\x"));
+    table.SetValue(2, QStringLiteral("  Büro 2 "));
+    table.SetValue(3, QStringLiteral("Normal"));
+    table.SetValue(4, QString());
+    table.SetValue(5, 3);
+    table.SetValue(6, 149.99);
+    table.SetValue(7, 12.3456);
+    table.SetValue(8, naiveDate(2015, 8, 11));
+    table.SetValue(9, -4);
+    table.SetValue(10, 7.5);
+    table.SetValue(11, 1234567.5);
+    table.SetValue(12, -0.0001);
+}
+
+} // namespace
+
+class TestPersistence : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { clearStore(); }
+    void cleanupTestCase() { clearStore(); }
+
+    void emptyStoreGivesSixteenBlankRows()
+    {
+        ScriptedBoxes boxes;
+        auto table = loadedTable(boxes);
+        QCOMPARE(table->RecordCount(), 16);
+        QVERIFY(boxes.calls.isEmpty());
+        for (int row = 0; row < 16; ++row) {
+            for (int field = 0; field < 13; ++field) {
+                const QVariant value = table->ValueAt(row, field);
+                switch (kInventoryFields[field].type) {
+                case FieldType::Text:
+                    QCOMPARE(value, QVariant(QString()));
+                    break;
+                case FieldType::Date:
+                    QVERIFY(!value.isValid());
+                    break;
+                default:
+                    QCOMPARE(value.toDouble(), 0.0);
+                    QVERIFY(value.isValid());
+                }
+            }
+        }
+    }
+
+    void savedRowsComeBack_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("English (United States)") << "en_US";
+        QTest::newRow("German: comma decimal mark") << "de_DE";
+        QTest::newRow("French: blank grouping") << "fr_FR";
+    }
+
+    void savedRowsComeBack()
+    {
+        QFETCH(QString, locale);
+        LocaleScope scope(locale);
+        ScriptedBoxes boxes;
+        {
+            auto sixteen = loadedTable(boxes);
+            SaveRows(*sixteen);
+        }
+        auto table = makeTable(0);
+        for (const char* asset : {"A1", "A2", "A3"})
+            fillRow(*table, QString::fromLatin1(asset));
+        table->SetValue(8, naiveDate(2011, 7, 22, QTime(9, 30, 15)));
+        table->SetValue(6, 12.3456);
+        table->Move(-1);
+        table->SetValue(8, QVariant()); // a Null date comes back Null
+        SaveRows(*table);
+        QCOMPARE(table->CurrentRow(), 0); // the save leaves the first row current
+
+        auto loaded = loadedTable(boxes);
+        QCOMPARE(loaded->RecordCount(), 3);
+        for (int field = 0; field < 13; ++field) {
+            QVariantList expected = column(*table, field);
+            if (field == kInitialValue)
+                expected[2] = 12.35; // the initial value comes back to whole cents
+            QCOMPARE(column(*loaded, field), expected);
+        }
+        QVERIFY(boxes.failures().isEmpty());
+        // Keys of the rows beyond the count stay where they were.
+        QVERIFY(store()->contains(QStringLiteral("RowSource13 16")));
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("3"));
+    }
+
+    void storeHoldsLocaleFreeTexts()
+    {
+        LocaleScope german(QStringLiteral("de_DE"));
+        auto table = makeTable(0);
+        fillRow(*table, QStringLiteral("A1"));
+        table->SetValue(8, naiveDate(2011, 7, 22, QTime(9, 30)));
+        SaveRows(*table);
+        auto settings = store();
+        QCOMPARE(
+            settings->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
+        QCOMPARE(
+            settings->value(QStringLiteral("RowSource8 1")).toString(), QStringLiteral("12.3456"));
+        QCOMPARE(settings->value(QStringLiteral("RowSource12 1")).toString(),
+            QStringLiteral("1234567.5"));
+        QCOMPARE(settings->value(QStringLiteral("RowSource9 1")).toString(),
+            QStringLiteral("2011-07-22T09:30:00"));
+        QCOMPARE(settings->value(QStringLiteral("RowSource11 1")).toString(), QStringLiteral("8"));
+        QCOMPARE(
+            settings->value(QStringLiteral("RowSource13 1")).toString(), QStringLiteral("-0.0001"));
+        // On disk the blank inside a key is escaped; the key still reads as written.
+        QFile file(settings->fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        QVERIFY(content.contains("[Tessivane]"));
+        QVERIFY(content.contains("RowSource7%201=149.99"));
+    }
+
+    void textsOfEarlierStoresStillLoad_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("german money") << "de_DE" << 7 << "149,99" << QVariant(149.99);
+        QTest::newRow("german initial value") << "de_DE" << 6 << "12,3456" << QVariant(12.35);
+        QTest::newRow("german short date")
+            << "de_DE" << 8 << "11.08.15" << QVariant(naiveDate(2015, 8, 11));
+        QTest::newRow("us short date with time") << "en_US" << 8 << "8/11/2015 3:04 PM"
+                                                 << QVariant(naiveDate(2015, 8, 11, QTime(15, 4)));
+        QTest::newRow("comma under a point locale") << "en_US" << 7 << "149,99" << QVariant(149.0);
+        QTest::newRow("not a date") << "en_US" << 8 << "someday" << QVariant();
+    }
+
+    void textsOfEarlierStoresStillLoad()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        QFETCH(QVariant, value);
+        LocaleScope scope(locale);
+        {
+            auto settings = store();
+            settings->setValue(QStringLiteral("RowCount"), QStringLiteral("1"));
+            settings->setValue(QStringLiteral("RowSource%1 1").arg(field + 1), text);
+        }
+        ScriptedBoxes boxes;
+        auto table = loadedTable(boxes);
+        QCOMPARE(table->RecordCount(), 1);
+        QCOMPARE(table->ValueAt(0, field), value);
+        QVERIFY(boxes.failures().isEmpty());
+    }
+
+    void emptyListIsNormal()
+    {
+        ScriptedBoxes boxes;
+        auto empty = makeTable(0);
+        SaveRows(*empty);
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("0"));
+        auto table = loadedTable(boxes);
+        QCOMPARE(table->RecordCount(), 0);
+        QVERIFY(boxes.calls.isEmpty());
+    }
+
+    void rowCount_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("reported");
+        // The store below holds three rows.
+        QTest::newRow("sane") << "2" << 2 << false;
+        QTest::newRow("half to even") << "2.5" << 2 << false;
+        QTest::newRow("negative") << "-5" << 0 << false;
+        QTest::newRow("no number") << "abc" << 0 << false;
+        QTest::newRow("just above the bound") << "100001" << 3 << true;
+        QTest::newRow("beyond 32 bits") << "4294967296" << 3 << true;
+        QTest::newRow("beyond any number") << "1E400" << 3 << true;
+        QTest::newRow("twenty digits") << "99999999999999999999" << 3 << true;
+    }
+
+    void rowCount()
+    {
+        QFETCH(QString, count);
+        QFETCH(int, rows);
+        QFETCH(bool, reported);
+        ScriptedBoxes boxes;
+        {
+            auto three = makeTable(3);
+            SaveRows(*three);
+            store()->setValue(QStringLiteral("RowCount"), count);
+        }
+        auto table = loadedTable(boxes);
+        QCOMPARE(table->RecordCount(), rows);
+        QCOMPARE(boxes.failures().size(), reported ? 1 : 0);
+        if (reported) {
+            QVERIFY(boxes.failures()[0].contains(QStringLiteral("in Tessivane2021/08/31.Form1."
+                                                                "Form_Load at line 162")));
+            QVERIFY(boxes.failures()[0].contains(count.left(40)));
+            QCOMPARE(table->ValueAt(2, 0).toString(), QStringLiteral("A3"));
+        }
+    }
+
+    void failingFieldIsReportedWithItsLine()
+    {
+        {
+            auto settings = store();
+            settings->setValue(QStringLiteral("RowCount"), QStringLiteral("2"));
+            settings->setValue(QStringLiteral("RowSource1 2"), QString(51, QLatin1Char('x')));
+            settings->setValue(QStringLiteral("RowSource2 2"), QStringLiteral("Desk"));
+        }
+        ScriptedBoxes boxes;
+        auto table = loadedTable(boxes);
+        QCOMPARE(boxes.failures().size(), 1);
+        QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 166")));
+        QCOMPARE(table->RecordCount(), 2);
+        QCOMPARE(table->ValueAt(1, 0), QVariant()); // the failed field keeps its Null
+        QCOMPARE(table->ValueAt(1, 1).toString(), QStringLiteral("Desk"));
+    }
+
+    void tableThatTakesNoRowsIsReportedOnce()
+    {
+        InventoryTable closed;
+        AppendInventoryFields(closed);
+        ScriptedBoxes boxes;
+        Steps step("Form1", "Form_Load");
+        LoadRows(closed, step);
+        QCOMPARE(boxes.failures().size(), 1);
+        QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 164")));
+        QVERIFY_THROWS_EXCEPTION(std::exception, SaveRows(closed));
+        QVERIFY(!store()->contains(QStringLiteral("RowCount")));
+    }
+};
+
+TESSIVANE_TEST_MAIN(TestPersistence)
+#include "tst_persistence.moc"

@@ -1,0 +1,391 @@
+// The preview window: layout, handover, zoom, scroll bars, drag-panning and hover pointers.
+#include "preview/form2.h"
+#include "preview/picturebox.h"
+
+#include "previewtesting.h"
+
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include <cmath>
+
+using namespace tessivane;
+using namespace previewtesting;
+
+namespace {
+
+/// A shown, initialised preview of one picture.
+struct Preview
+{
+    BoxScript boxes; // any failure report would land here
+    Form2 form {nullptr, {}};
+
+    explicit Preview(const QImage& picture)
+    {
+        form.SetPicture(picture);
+        ShowActive(form);
+    }
+};
+
+// A 1400 x 700 picture: 20998 x 10498 twips in the box, 11668 and 3073 twips of overflow.
+const QSize kWide(1400, 700);
+
+} // namespace
+
+class TestForm2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutInPixels_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("Picture2") << "Picture2" << QRect(8, 8, 622, 495);
+        QTest::newRow("VScroll1") << "VScroll1" << QRect(630, 8, 17, 495);
+        QTest::newRow("HScroll1") << "HScroll1" << QRect(8, 503, 622, 17);
+        QTest::newRow("Frame1") << "Frame1" << QRect(8, 524, 640, 57);
+        QTest::newRow("PushButton1") << "PushButton1" << QRect(16, 20, 296, 27);
+        QTest::newRow("PushButton2") << "PushButton2" << QRect(320, 20, 304, 27);
+        QTest::newRow("PushButton8") << "PushButton8" << QRect(8, 590, 312, 27);
+        QTest::newRow("PushButton6") << "PushButton6" << QRect(328, 590, 320, 27);
+    }
+    void layoutInPixels()
+    {
+        QFETCH(QString, control);
+        QFETCH(QRect, expected);
+        Form2 form(nullptr, {});
+        const QHash<QString, QWidget*> controls {{"Picture2", form.Picture2},
+            {"VScroll1", form.VScroll1}, {"HScroll1", form.HScroll1}, {"Frame1", form.Frame1},
+            {"PushButton1", form.PushButton1}, {"PushButton2", form.PushButton2},
+            {"PushButton8", form.PushButton8}, {"PushButton6", form.PushButton6}};
+        QCOMPARE(controls.value(control)->geometry(), expected);
+    }
+
+    void creationSetsTheLook()
+    {
+        Form2 form(nullptr, {});
+        QCOMPARE(form.size(), QSize(656, 624));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Tessivane"));
+        QVERIFY(!form.windowIcon().isNull());
+        QVERIFY(form.mousePointer().hasMouseIcon());
+        QVERIFY(form.firstActivate());
+        QCOMPARE(form.Frame1->title(), QStringLiteral("Zoom:"));
+        QCOMPARE(form.PushButton6->text(), QStringLiteral("Save Results To Excel File"));
+        QCOMPARE(form.PushButton8->text(), QStringLiteral("< Back"));
+        QCOMPARE(form.Picture2->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(form.Zoom_Ori->isHidden());
+        QCOMPARE(form.HScroll1->maximum(), 32767);
+        QVERIFY(!form.HScroll1->hasTracking());
+    }
+
+    void activationInitialisesOnceAfterEachHandover()
+    {
+        Preview preview(Picture(kWide.width(), kWide.height()));
+        Form2& form = preview.form;
+        QVERIFY(!form.firstActivate());
+        QCOMPARE(form.zoom(), 1.0f);
+        QCOMPARE(form.origWidth(), 20998);
+        QCOMPARE(form.origHeight(), 10498);
+        QCOMPARE(form.Picture1->Width(), 20998.0f);
+        QCOMPARE(form.Picture1->size(), kWide);
+        QCOMPARE(form.HScroll1->maximum(), 1167);
+        QCOMPARE(int(form.hStep()), 10);
+        QCOMPARE(form.VScroll1->maximum(), 307);
+        QCOMPARE(form.Picture1->paintCount(), 1);
+        // Becoming active again without a handover changes nothing.
+        form.PushButton2_Click();
+        form.Form_Activate();
+        QCOMPARE(form.zoom(), 0.75f);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void zoomLimits_data()
+    {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<float>("zoom");
+        QTest::addColumn<int>("paints");
+        // Five steps lead from 1.0 to 2.25 and three to 0.25; presses past them paint nothing.
+        QTest::newRow("8 in") << 0 << 8 << 2.25f << 5;
+        QTest::newRow("9 in") << 0 << 9 << 2.25f << 5;
+        QTest::newRow("4 out") << 1 << 4 << 0.25f << 3;
+        QTest::newRow("5 out") << 1 << 5 << 0.25f << 3;
+    }
+    void zoomLimits()
+    {
+        QFETCH(int, direction);
+        QFETCH(int, presses);
+        QFETCH(float, zoom);
+        QFETCH(int, paints);
+        // 700 x 600 pixels fits even at 2.25: 23620 x 20245 twips.
+        Preview preview(Picture(700, 600));
+        Form2& form = preview.form;
+        const int paintsBefore = form.Picture1->paintCount();
+        QPushButton* button = direction == 0 ? form.PushButton1 : form.PushButton2;
+        for (int i = 0; i < presses; ++i)
+            QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(form.zoom(), zoom);
+        QCOMPARE(form.Picture1->paintCount() - paintsBefore, paints);
+        const qint32 width = qint32(std::floor(double(zoom) * 10498));
+        QCOMPARE(form.imageWidth(), width);
+        QCOMPARE(form.Picture1->Width(), float(width));
+        QCOMPARE(form.Picture1->width(), TwipsToPixels(width));
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void oversizeZoomIsRefusedAndRestartsFromOne()
+    {
+        // 900 x 300 pixels: 13498 twips wide, 23621 at 1.75, 26996 at 2.0.
+        Preview preview(Picture(900, 300));
+        Form2& form = preview.form;
+        for (int i = 0; i < 3; ++i)
+            form.PushButton1_Click();
+        QCOMPARE(form.zoom(), 1.75f);
+        QCOMPARE(form.HScroll1->maximum(), 1429);
+        form.HScroll1->setValue(50);
+        const int paints = form.Picture1->paintCount();
+        const QImage shown = form.Picture1->surface();
+
+        form.PushButton1_Click(); // 2.0 is too wide
+        QCOMPARE(form.zoom(), 1.0f);
+        QCOMPARE(form.Picture1->paintCount(), paints);
+        QCOMPARE(form.Picture1->Width(), 23621.0f);
+        QCOMPARE(form.Picture1->surface(), shown);
+        QCOMPARE(form.HScroll1->value(), 50);
+        QCOMPARE(form.Picture1->Left(), -500.0f);
+
+        form.PushButton1_Click();
+        QCOMPARE(form.zoom(), 1.25f);
+        QCOMPARE(form.Picture1->Width(), 16872.0f);
+        QCOMPARE(form.Picture1->Left(), 0.0f);
+        QCOMPARE(form.Picture1->paintCount(), paints + 1);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void tooLargeAtOneIsShownAsHandedOverAndScrollsFar()
+    {
+        // 45000 x 22500 twips: refused even at 1.0, so the picture stays as the box sized
+        // itself; 35670 twips of overflow is more than a 16-bit offset holds.
+        Preview preview(Picture(3000, 1500));
+        Form2& form = preview.form;
+        QCOMPARE(form.Picture1->paintCount(), 0);
+        QCOMPARE(form.Picture1->size(), QSize(3000, 1500));
+        QCOMPARE(form.HScroll1->maximum(), 3567);
+        QCOMPARE(form.VScroll1->maximum(), 1508); // 1507.5 to even
+        form.HScroll1->setValue(3567);
+        QCOMPARE(form.Picture1->Left(), -35670.0f);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void barsReachTheFarEdgeBeyondSixteenBits()
+    {
+        // 329670 twips of overflow: ten twips a unit would need 32967 units.
+        Preview preview(Picture(22600, 10));
+        Form2& form = preview.form;
+        QCOMPARE(int(form.hStep()), 11);
+        QCOMPARE(form.HScroll1->maximum(), 29970);
+        form.HScroll1->setValue(29970);
+        QCOMPARE(form.Picture1->Left(), -329670.0f);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void scrollbarsForOverflows_data()
+    {
+        QTest::addColumn<float>("overflow");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("step");
+        QTest::newRow("as wide") << 0.0f << false << 32767 << 0;
+        QTest::newRow("100 wider") << 100.0f << true << 100 << 1;
+        QTest::newRow("101 wider") << 101.0f << true << 10 << 10;
+        QTest::newRow("105 wider") << 105.0f << true << 10 << 10;
+        QTest::newRow("115 wider") << 115.0f << true << 12 << 10;
+    }
+    void scrollbarsForOverflows()
+    {
+        QFETCH(float, overflow);
+        QFETCH(bool, enabled);
+        QFETCH(int, max);
+        QFETCH(int, step);
+        BoxScript boxes;
+        Form2 form(nullptr, {});
+        form.Picture1->setWidth(9330 + overflow);
+        form.Picture1->setHeight(7425 + overflow);
+        form.Picture1->Move(-40, -40);
+        form.SetupScrollbars();
+        QCOMPARE(form.Picture1->Left(), 0.0f);
+        QCOMPARE(form.Picture1->Top(), 0.0f);
+        for (QScrollBar* bar : {form.HScroll1, form.VScroll1}) {
+            QCOMPARE(bar->isEnabled(), enabled);
+            QCOMPARE(bar->maximum(), max);
+            QCOMPARE(bar->value(), 0);
+        }
+        QCOMPARE(int(form.hStep()), step);
+        QCOMPARE(int(form.vStep()), step);
+    }
+
+    void scrollingMovesTheBoxWithoutRepainting()
+    {
+        Preview preview(Picture(kWide.width(), kWide.height()));
+        Form2& form = preview.form;
+        const int paints = form.Picture1->paintCount();
+        form.HScroll1->setValue(100);
+        form.VScroll1->setValue(307);
+        QCOMPARE(form.Picture1->Left(), -1000.0f);
+        QCOMPARE(form.Picture1->Top(), -3070.0f);
+        QCOMPARE(form.Picture1->pos(), QPoint(-67, -205));
+        QCOMPARE(form.Picture1->paintCount(), paints);
+    }
+
+    void percentProcedures_data()
+    {
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("-1 % leaves the bar") << 37 << -1 << 5;
+        QTest::newRow("50 % of 37") << 37 << 50 << 18;
+        QTest::newRow("101 % leaves the bar") << 37 << 101 << 5;
+        QTest::newRow("100 %") << 37 << 100 << 37;
+    }
+    void percentProcedures()
+    {
+        QFETCH(int, max);
+        QFETCH(int, percent);
+        QFETCH(int, expected);
+        Form2 form(nullptr, {});
+        for (QScrollBar* bar : {form.HScroll1, form.VScroll1}) {
+            bar->setMaximum(max);
+            bar->setValue(5);
+        }
+        form.SetHScrollbarByPercent(form.HScroll1, qint16(percent));
+        form.SetVScrollbarByPercent(form.VScroll1, qint16(percent));
+        QCOMPARE(form.HScroll1->value(), expected);
+        QCOMPARE(form.VScroll1->value(), expected);
+    }
+
+    void dragClampsAndSnaps_data()
+    {
+        QTest::addColumn<QPointF>("by"); // twips the pointer moves after the press
+        QTest::addColumn<QPointF>("dragged"); // Left, Top while dragging
+        QTest::addColumn<QPointF>("released"); // Left, Top after the release
+        // 1000/11668 → 9 % → value 105; 500/3073 → 16 % → value 49.
+        QTest::newRow("snaps to the bars")
+            << QPointF(-1000, -500) << QPointF(-1000, -500) << QPointF(-1050, -490);
+        QTest::newRow("past the left and top edges")
+            << QPointF(3000, 900) << QPointF(0, 0) << QPointF(0, 0);
+        QTest::newRow("past the far edges")
+            << QPointF(-30000, -9000) << QPointF(-11668, -3073) << QPointF(-11670, -3070);
+        // 15/11668 → 0 %: the bar keeps its value, so the picture stays where it was left.
+        QTest::newRow("bar unchanged")
+            << QPointF(-15, -15) << QPointF(-15, -15) << QPointF(-15, -15);
+    }
+    void dragClampsAndSnaps()
+    {
+        QFETCH(QPointF, by);
+        QFETCH(QPointF, dragged);
+        QFETCH(QPointF, released);
+        Preview preview(Picture(kWide.width(), kWide.height()));
+        Form2& form = preview.form;
+        const int paints = form.Picture1->paintCount();
+        form.picture1_MouseDown(Qt::RightButton, 3000, 3000);
+        form.picture1_MouseMove(Qt::RightButton, float(3000 + by.x()), float(3000 + by.y()));
+        QCOMPARE(QPointF(form.Picture1->Left(), form.Picture1->Top()), dragged);
+        QCOMPARE(form.HScroll1->value(), 0); // the bars wait for the release
+        form.Picture1_MouseUp(Qt::RightButton, 0, 0);
+        QCOMPARE(QPointF(form.Picture1->Left(), form.Picture1->Top()), released);
+        QCOMPARE(form.Picture1->paintCount(), paints);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void moveWithoutButtonDoesNotDrag()
+    {
+        Preview preview(Picture(kWide.width(), kWide.height()));
+        Form2& form = preview.form;
+        form.picture1_MouseDown(Qt::LeftButton, 3000, 3000);
+        form.picture1_MouseMove(Qt::NoButton, 1000, 1000);
+        QCOMPARE(form.Picture1->Left(), 0.0f);
+    }
+
+    void smallPictureDoesNotMove()
+    {
+        Preview preview(Picture(200, 100));
+        Form2& form = preview.form;
+        form.picture1_MouseDown(Qt::LeftButton, 100, 100);
+        form.picture1_MouseMove(Qt::LeftButton, 1600, 1600);
+        form.picture1_MouseMove(Qt::LeftButton, -1600, -1600);
+        form.Picture1_MouseUp(Qt::LeftButton, 0, 0);
+        QCOMPARE(form.Picture1->pos(), QPoint(0, 0));
+    }
+
+    void realMouseDragWithTheRightButton()
+    {
+        Preview preview(Picture(kWide.width(), kWide.height()));
+        Form2& form = preview.form;
+        PictureBox* box = form.Picture1;
+        QTest::mousePress(box, Qt::RightButton, {}, QPoint(300, 200));
+        // The box moves under the pointer: each position is relative to where it is now.
+        QTest::mouseMove(box, QPoint(250, 180) - box->pos());
+        QTest::mouseMove(box, QPoint(200, 160) - box->pos());
+        QCOMPARE(box->pos(), QPoint(-100, -40));
+        QCOMPARE(box->Left(), -1500.0f);
+        QTest::mouseRelease(box, Qt::RightButton, {}, QPoint(200, 160) - box->pos());
+        // 1500/11668 → 13 % → value 152; 600/3073 → 20 % → value 61.
+        QCOMPARE(form.HScroll1->value(), 152);
+        QCOMPARE(form.VScroll1->value(), 61);
+        QCOMPARE(box->Left(), -1520.0f);
+        QCOMPARE(box->Top(), -610.0f);
+    }
+
+    void secondHandoverShowsAndZoomsTheNewPicture()
+    {
+        BoxScript boxes;
+        Form2 form(nullptr, {});
+        form.SetPicture(Picture(kWide.width(), kWide.height(), Qt::red));
+        QVERIFY(ShowActive(form));
+        form.PushButton2_Click();
+        form.HScroll1->setValue(40);
+        form.hide();
+        form.SetPicture(Picture(400, 300, Qt::blue));
+        QVERIFY(form.firstActivate());
+        QVERIFY(ShowActive(form));
+        QVERIFY(!form.firstActivate());
+        QCOMPARE(form.zoom(), 1.0f);
+        QCOMPARE(form.origWidth(), 5998);
+        QCOMPARE(form.Picture1->pos(), QPoint(0, 0));
+        QVERIFY(!form.HScroll1->isEnabled());
+        QCOMPARE(int(form.hStep()), 0);
+        form.PushButton1_Click();
+        QCOMPARE(form.Picture1->size(), QSize(500, 375));
+        const QImage shown = form.Picture1->surface();
+        QCOMPARE(shown.size(), QSize(500, 375));
+        QCOMPARE(QColor(shown.pixel(250, 180)), QColor(Qt::blue));
+        QVERIFY(boxes.calls.isEmpty());
+    }
+
+    void hoverPointers()
+    {
+        Form2 form(nullptr, {});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        MousePointer& pointer = form.mousePointer();
+        QTest::mouseMove(form.PushButton1, QPoint(10, 10));
+        QCOMPARE(pointer.value(), int(vbCustom));
+        QTest::mouseMove(form.Frame1, QPoint(4, 50));
+        QCOMPARE(pointer.value(), int(vbDefault));
+        QTest::mouseMove(form.PushButton6, QPoint(10, 10));
+        QCOMPARE(pointer.value(), int(vbCustom));
+        QTest::mouseMove(&form, QPoint(650, 3));
+        QCOMPARE(pointer.value(), int(vbDefault));
+        pointer.set(vbHourglass);
+        QTest::mouseMove(form.PushButton8, QPoint(10, 10));
+        QTest::mouseMove(form.Frame1, QPoint(4, 50));
+        QCOMPARE(pointer.value(), int(vbHourglass));
+    }
+};
+
+PREVIEW_TEST_MAIN(TestForm2)
+#include "tst_form2.moc"

@@ -1,0 +1,306 @@
+// The preview's ways out: saving copies of the workbook, going back, and closing.
+#include "preview/form2.h"
+#include "preview/picturebox.h"
+
+#include "previewtesting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScrollBar>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tessivane;
+using namespace previewtesting;
+
+namespace {
+
+const QString kDone = QStringLiteral("Done.");
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QString Question(const QString& name)
+{
+    return QStringLiteral("Are you sure you wish to overwrite ") + name + QStringLiteral(" ?");
+}
+
+/// A shown preview with a generated workbook in a temporary folder, and a save folder.
+struct Fixture
+{
+    QTemporaryDir temp; // the run's temporary folder
+    QTemporaryDir target; // where the user saves
+    QByteArray workbook;
+    QList<ScriptedDialog::Shown> shown;
+    BoxScript boxes;
+    QWidget mainWindow;
+    QStringList events;
+    Form2 form {&mainWindow, [this] { events << "rows"; }};
+
+    explicit Fixture(QStringList dialogAnswers = {})
+    {
+        workbook.resize(200 * 1024);
+        QRandomGenerator generator(7);
+        for (char& byte : workbook)
+            byte = char(generator.bounded(256));
+        form.mWorkFolder = temp.filePath("run");
+        QDir().mkdir(form.mWorkFolder);
+        form.mExcelFile = form.mWorkFolder + "/result.xls";
+        WriteAll(form.mExcelFile, workbook);
+        form.setSaveFileDialog(std::make_unique<ScriptedDialog>(dialogAnswers, &shown));
+        form.setProgramEnd([this] { events << "end"; });
+        form.SetPicture(Picture(1400, 700));
+        ShowActive(form);
+    }
+
+    QString saved(const QString& name) const { return target.filePath(name); }
+    QStringList targetFiles() const
+    {
+        return QDir(target.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+};
+
+/// Runs code with the rights of an ordinary user, so that folder permissions hold even when
+/// the tests run as root.
+template <typename Code> void AsOrdinaryUser(Code&& code)
+{
+    const bool root = geteuid() == 0;
+    if (root && seteuid(65534) != 0)
+        QFAIL("cannot drop root rights");
+    code();
+    if (root && seteuid(0) != 0)
+        qFatal("cannot take root rights back");
+}
+
+} // namespace
+
+class TestForm2Exits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cancelCopiesNothingAndSaysDone()
+    {
+        Fixture f({QString()});
+        QTest::mouseClick(f.form.PushButton6, Qt::LeftButton);
+        QCOMPARE(f.shown.size(), 1);
+        QCOMPARE(f.shown[0].fileName, QString());
+        QCOMPARE(f.shown[0].title, QStringLiteral("Save File"));
+        QCOMPARE(f.shown[0].filter, QStringLiteral("Excel Files (*.xls)|*.xls|"));
+        QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+        QCOMPARE(f.boxes.calls[0].buttons, int(vbOKOnly));
+        QCOMPARE(f.boxes.calls[0].title, QStringLiteral("Tessivane"));
+        QVERIFY(f.targetFiles().isEmpty());
+        QVERIFY(!f.form.saving());
+    }
+
+    void saveCases_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("new name") << "copy.xls" << false << 0 << true;
+        QTest::newRow("no extension, used as typed") << "copy" << false << 0 << true;
+        QTest::newRow("overwrite, Yes") << "old.xls" << true << int(vbYes) << true;
+        QTest::newRow("overwrite, No") << "old.xls" << true << int(vbNo) << false;
+    }
+    void saveCases()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, exists);
+        QFETCH(int, answer);
+        QFETCH(bool, copied);
+        QTemporaryDir target;
+        Fixture f({target.filePath(name)});
+        const QString path = target.filePath(name);
+        const QByteArray old("the user's own file");
+        if (exists)
+            QVERIFY(WriteAll(path, old));
+        if (answer)
+            f.boxes.answers << answer;
+        f.form.PushButton2_Click();
+        f.form.HScroll1->setValue(20);
+
+        f.form.PushButton6_Click();
+
+        QStringList expected;
+        if (exists)
+            expected << Question(path);
+        expected << kDone;
+        QCOMPARE(f.boxes.prompts(), expected);
+        if (exists) {
+            QCOMPARE(f.boxes.calls[0].buttons, int(vbYesNo | vbDefaultButton2));
+            QCOMPARE(f.boxes.calls[0].title, QStringLiteral("Question"));
+        }
+        QCOMPARE(ReadAll(path), copied ? f.workbook : old);
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList {name});
+        // The preview stays as it was.
+        QCOMPARE(f.form.zoom(), 0.75f);
+        QCOMPARE(f.form.Picture1->Left(), -200.0f);
+        QVERIFY(f.form.isVisible());
+        QVERIFY(!f.form.saving());
+    }
+
+    void twoSavesGiveTwoCopies()
+    {
+        Fixture f;
+        f.form.setSaveFileDialog(std::make_unique<ScriptedDialog>(
+            QStringList {f.saved("a.xls"), f.saved("b.xls")}, &f.shown));
+        f.form.PushButton6_Click();
+        f.form.PushButton6_Click();
+        QCOMPARE(ReadAll(f.saved("a.xls")), f.workbook);
+        QCOMPARE(ReadAll(f.saved("b.xls")), f.workbook);
+        QCOMPARE(ReadAll(f.form.mExcelFile), f.workbook);
+        QCOMPARE(f.boxes.prompts(), (QStringList {kDone, kDone}));
+    }
+
+    void savingOverTheWorkbookItselfKeepsIt()
+    {
+        Fixture f;
+        f.form.setSaveFileDialog(
+            std::make_unique<ScriptedDialog>(QStringList {f.form.mExcelFile}, &f.shown));
+        f.boxes.answers << vbYes;
+        f.form.PushButton6_Click();
+        QCOMPARE(ReadAll(f.form.mExcelFile), f.workbook);
+        QCOMPARE(f.boxes.prompts().last(), kDone);
+    }
+
+    void failedCopyKeepsTheOldFileAndClaimsNothing_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("vanished workbook") << "vanished";
+        QTest::newRow("read-only folder") << "read-only";
+        QTest::newRow("disk full part way") << "too large";
+    }
+    void failedCopyKeepsTheOldFileAndClaimsNothing()
+    {
+        QFETCH(QString, failure);
+        Fixture f;
+        const QString path = f.saved("old.xls");
+        const QByteArray old("the user's own file");
+        QVERIFY(WriteAll(path, old));
+        f.form.setSaveFileDialog(std::make_unique<ScriptedDialog>(QStringList {path}, &f.shown));
+        f.boxes.answers << vbYes;
+
+        if (failure == "vanished") {
+            QVERIFY(QFile::remove(f.form.mExcelFile));
+            f.form.PushButton6_Click();
+        } else if (failure == "read-only") {
+            // The workbook stays readable; only the save folder refuses writing.
+            for (const QString& folder : {f.temp.path(), f.form.mWorkFolder})
+                QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+            QVERIFY(::chmod(QFile::encodeName(f.target.path()).constData(), 0555) == 0);
+            AsOrdinaryUser([&] { f.form.PushButton6_Click(); });
+            QVERIFY(::chmod(QFile::encodeName(f.target.path()).constData(), 0700) == 0);
+        } else {
+            // Files may not grow past 4 KiB: the copy fails in the middle of writing.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit saved {};
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit small = saved;
+            small.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &small);
+            f.form.PushButton6_Click();
+            setrlimit(RLIMIT_FSIZE, &saved);
+        }
+
+        QCOMPARE(f.boxes.calls.size(), 2);
+        QCOMPARE(f.boxes.calls[0].prompt, Question(path));
+        QCOMPARE(f.boxes.calls[1].title, QStringLiteral("Application Error"));
+        QVERIFY2(f.boxes.calls[1].prompt.contains(
+                     "in Tessivane2021/08/31.Form2.PushButton6_Click at line 134"),
+            qPrintable(f.boxes.calls[1].prompt));
+        QVERIFY2(!f.boxes.calls[1].prompt.contains("Unknown error"),
+            qPrintable(f.boxes.calls[1].prompt));
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(f.targetFiles(), QStringList {"old.xls"}); // no temporary file left behind
+        QVERIFY(!f.form.saving());
+    }
+
+    void aClickDuringASaveIsTurnedAway()
+    {
+        Fixture f;
+        f.form.setSaveFileDialog(std::make_unique<ScriptedDialog>(
+            QStringList {f.saved("a.xls"), f.saved("b.xls")}, &f.shown));
+        f.boxes.during = [&](const MessageBoxCall&) { f.form.PushButton6_Click(); };
+        f.form.PushButton6_Click();
+        QCOMPARE(f.shown.size(), 1);
+        QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+        QVERIFY(!f.form.saving());
+        f.boxes.during = {};
+        f.form.PushButton6_Click(); // and the next save runs again
+        QCOMPARE(f.shown.size(), 2);
+    }
+
+    void backDiscardsTheWorkbookAndShowsTheList_data()
+    {
+        QTest::addColumn<bool>("folderHoldsMore");
+        QTest::newRow("empty working folder") << false;
+        QTest::newRow("working folder with another file") << true;
+    }
+    void backDiscardsTheWorkbookAndShowsTheList()
+    {
+        QFETCH(bool, folderHoldsMore);
+        Fixture f;
+        const QString other = f.form.mWorkFolder + "/other";
+        if (folderHoldsMore)
+            QVERIFY(WriteAll(other, "x"));
+        QPointer<Form2> form(&f.form);
+        QTest::mouseClick(f.form.PushButton8, Qt::LeftButton);
+        QVERIFY(!QFile::exists(f.form.mExcelFile));
+        QCOMPARE(QDir(f.form.mWorkFolder).exists(), folderHoldsMore);
+        QVERIFY(f.mainWindow.isVisible());
+        QVERIFY(form && !form->isVisible());
+        QVERIFY(f.events.isEmpty());
+        QVERIFY(f.boxes.calls.isEmpty());
+    }
+
+    void dialogFiltersInQtForm_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the save filter") << "Excel Files (*.xls)|*.xls|"
+                                         << "Excel Files (*.xls)";
+        QTest::newRow("patterns not in the name") << "Sheets|*.xls;*.xlt|All|*.*"
+                                                  << "Sheets (*.xls *.xlt);;All (*.*)";
+        QTest::newRow("none") << ""
+                              << "";
+    }
+    void dialogFiltersInQtForm()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        QCOMPARE(QtNameFilters(filter), expected);
+    }
+
+    void closeSavesTheRowsDiscardsTheWorkbookAndEnds()
+    {
+        Fixture f;
+        f.form.close();
+        QCOMPARE(f.events, (QStringList {"rows", "end"}));
+        QVERIFY(!QFile::exists(f.form.mExcelFile));
+        QVERIFY(!QDir(f.form.mWorkFolder).exists());
+        QVERIFY(!f.form.isVisible());
+        QVERIFY(f.boxes.calls.isEmpty());
+    }
+};
+
+PREVIEW_TEST_MAIN(TestForm2Exits)
+#include "tst_form2exits.moc"
