@@ -10,6 +10,8 @@
 #include "workbook/spreadsheet.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -102,6 +104,24 @@ private slots:
         QCOMPARE(form.grid()->model()->columnCount(), 13);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.grid()));
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    }
+
+    void theSkinFileTurnsTheFaceGrey()
+    {
+        const QString skinFolder = QCoreApplication::applicationDirPath() + "/x";
+        QVERIFY(QDir().mkpath(skinFolder));
+        QFile skin(skinFolder + "/o.cjs");
+        QVERIFY(skin.open(QIODevice::WriteOnly));
+        skin.close();
+        Form1 form;
+        form.Form_Load();
+        QDir(skinFolder).removeRecursively();
+        QVERIFY(mBoxes.isEmpty());
+        const QColor face = form.palette().color(QPalette::Active, QPalette::Button);
+        QCOMPARE(form.palette().color(QPalette::Window), face);
+        QCOMPARE(form.Frame2->palette().color(QPalette::Window), face);
+        // Labels keep their grey: only the window and its frame take the face colour.
+        QCOMPARE(form.Labels[0]->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
     }
 
     void layoutFollowsTheTwipTable()
