@@ -175,7 +175,9 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     step(116, [&] { records = table.RecordCount(); });
     for (int j = 0; j < records; ++j) {
         std::shared_ptr<Worksheet> sheet;
-        for (int field = 0; field < 13; ++field) {
+        // Without the opened template there is nothing to write into; its failure was
+        // reported once at the open, not again for every cell.
+        for (int field = 0; xlBook && field < 13; ++field) {
             first(118 + 2 * field, [&] {
                 if (!sheet)
                     sheet = xlApp->Worksheets(1);

@@ -350,6 +350,23 @@ private slots:
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
     }
 
+    void aTemplateThatWillNotOpenIsReportedOnce()
+    {
+        qputenv("TEMP", QByteArray("/nonexistent/tessivane"));
+        auto table = NewTable();
+        for (int i = 0; i < 16; ++i)
+            AddSampleRow(*table);
+        FakeHost host;
+        RunGeneration(*table, host);
+        qputenv("TEMP", mTemp.path().toLocal8Bit());
+        // The missing working folder, the template, the open, the select, the save and the
+        // later steps that need the result: a handful, never one per cell.
+        QVERIFY2(mBoxes.size() < 13, qPrintable(QString::number(mBoxes.size())));
+        QVERIFY(mBoxes.first().prompt.contains("at line 102"));
+        QVERIFY(mJournal.calls.filter(QRegularExpression("^Cells")).isEmpty());
+        QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
+    }
+
     void resultNamesReseedWithoutRestarting()
     {
         ResultNameGenerator generator;
