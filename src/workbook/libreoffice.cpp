@@ -486,7 +486,8 @@ void Instance::watch()
 
 void Instance::launch(const QString& program, const QStringList& arguments)
 {
-    mProcess.start(program, arguments);
+    // The office's own scratch folders stay inside the profile, which goes with the instance.
+    mProcess.start(program, arguments, mProfile + QStringLiteral("/tmp"));
 }
 
 void Instance::start()
@@ -515,6 +516,7 @@ void Instance::start()
                          .arg(QDir::tempPath())));
     mProfile = QFile::decodeName(folder);
     QDir(mProfile).mkpath(QStringLiteral("user"));
+    QDir(mProfile).mkpath(QStringLiteral("tmp"));
     QFile settingsFile(mProfile + QStringLiteral("/user/registrymodifications.xcu"));
     if (settingsFile.open(QIODevice::WriteOnly))
         settingsFile.write(kProfileSettings);

@@ -39,7 +39,8 @@ OfficeProcess::~OfficeProcess()
     kill();
 }
 
-void OfficeProcess::start(const QString& program, const QStringList& arguments)
+void OfficeProcess::start(
+    const QString& program, const QStringList& arguments, const QString& tempFolder)
 {
     std::lock_guard lock(mMutex);
     if (mPid > 0 && !mReaped)
@@ -57,10 +58,16 @@ void OfficeProcess::start(const QString& program, const QStringList& arguments)
         argv.push_back(item.data());
     argv.push_back(nullptr);
     // The client's UNO bootstrap variable is not the office's business.
+    QByteArray tempVariable;
     std::vector<char*> envp;
     for (char** entry = environ; entry && *entry; ++entry)
-        if (std::strncmp(*entry, "URE_BOOTSTRAP=", 14) != 0)
+        if (std::strncmp(*entry, "URE_BOOTSTRAP=", 14) != 0
+            && (tempFolder.isEmpty() || std::strncmp(*entry, "TMPDIR=", 7) != 0))
             envp.push_back(*entry);
+    if (!tempFolder.isEmpty()) {
+        tempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
+        envp.push_back(tempVariable.data());
+    }
     envp.push_back(nullptr);
 
     int errorPipe[2];

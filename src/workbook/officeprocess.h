@@ -26,7 +26,10 @@ public:
     /// Starts program with arguments (stdin, stdout and stderr on /dev/null). A program that
     /// cannot be executed throws at once with the system's reason. The calling thread must
     /// live as long as the child should: its end sends the child the parent-death signal.
-    void start(const QString& program, const QStringList& arguments);
+    /// tempFolder, when given, becomes the child's TMPDIR, so that what it leaves there goes
+    /// with that folder even when the child is killed.
+    void start(const QString& program, const QStringList& arguments,
+        const QString& tempFolder = QString());
 
     /// True from a successful start until the child has exited.
     bool running();

@@ -528,6 +528,10 @@ private slots:
         QCOMPARE(GroupMembers(office), 0);
         QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
         QVERIFY(!QFile::exists(pipe));
+        // Nor does the killed office's own scratch folder stay in the system's.
+        QVERIFY(QDir(QDir::tempPath())
+                    .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
+                    .isEmpty());
     }
 
     void killedInstanceIsGone()
@@ -553,6 +557,10 @@ private slots:
         app.reset();
         QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
         QVERIFY(!QFile::exists(pipe));
+        // Nor does the killed office's own scratch folder stay in the system's.
+        QVERIFY(QDir(QDir::tempPath())
+                    .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
+                    .isEmpty());
     }
 
     void killedProgramTakesItsInstanceAlong()
