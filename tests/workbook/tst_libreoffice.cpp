@@ -96,6 +96,15 @@ pid_t NewOfficeChild(const QList<pid_t>& before)
     return -1;
 }
 
+/// Whether a killed office's own scratch folder ("lu<pid>….tmp") stayed in the system's
+/// temporary folder instead of going with its private profile.
+bool ScratchFolderLeft(pid_t office)
+{
+    return !QDir(QDir::tempPath())
+                .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
+                .isEmpty();
+}
+
 QStringList ProfileFolders()
 {
     return QDir(QDir::tempPath())
@@ -528,10 +537,7 @@ private slots:
         QCOMPARE(GroupMembers(office), 0);
         QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
         QVERIFY(!QFile::exists(pipe));
-        // Nor does the killed office's own scratch folder stay in the system's.
-        QVERIFY(QDir(QDir::tempPath())
-                    .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
-                    .isEmpty());
+        QVERIFY(!ScratchFolderLeft(office));
     }
 
     void killedInstanceIsGone()
@@ -557,10 +563,7 @@ private slots:
         app.reset();
         QCOMPARE(Leftovers().size(), 2); // the shared instance's profile and pipe
         QVERIFY(!QFile::exists(pipe));
-        // Nor does the killed office's own scratch folder stay in the system's.
-        QVERIFY(QDir(QDir::tempPath())
-                    .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
-                    .isEmpty());
+        QVERIFY(!ScratchFolderLeft(office));
     }
 
     void killedProgramTakesItsInstanceAlong()
