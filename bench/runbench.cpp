@@ -1,10 +1,10 @@
 // The whole generation run, click to preview shown, for 16, 500 and 2,000 rows, beside the
 // cost of one bare spreadsheet instance start. Run by hand (`make bench`); prints seconds.
 #include "app/form1.h"
-#include "app/messagebox.h"
+#include "core/messagebox.h"
 #include "inventory/inventorytable.h"
 #include "preview/form2.h"
-#include "workbook/spreadsheet.h"
+#include "office/spreadsheet.h"
 
 #include <QApplication>
 #include <QDate>

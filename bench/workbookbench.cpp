@@ -1,11 +1,11 @@
 // Times of the spreadsheet layer on the real LibreOffice: instance start-up, cell writes,
 // save, reopen, snapshot, and the whole generation sequence at 16 and 500 rows.
 
-#include "app/failurereport.h"
-#include "app/fileprocs.h"
-#include "app/messagebox.h"
-#include "workbook/excel1.h"
-#include "workbook/libreoffice.h"
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "core/messagebox.h"
+#include "office/excel1.h"
+#include "office/libreoffice.h"
 
 #include <QApplication>
 #include <QDate>

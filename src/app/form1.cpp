@@ -1,20 +1,23 @@
 #include "app/form1.h"
 
-#include "app/apptitle.h"
-#include "app/failurereport.h"
-#include "app/fileprocs.h"
+#include "core/apptitle.h"
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
 #include "app/homepage.h"
-#include "app/messagebox.h"
+#include "core/messagebox.h"
+#include "core/twips.h"
 #include "inventory/currency.h"
-#include "inventory/datagrid.h"
+#include "grid/datagrid.h"
 #include "inventory/fieldconversion.h"
-#include "inventory/inventorysetup.h"
+#include "grid/inventorysetup.h"
 #include "inventory/inventorytable.h"
+#include "app/startup.h"
 #include "inventory/persistence.h"
-#include "inventory/rowcommands.h"
+#include "inventory/tablesetup.h"
+#include "grid/rowcommands.h"
 #include "preview/form2.h"
-#include "workbook/generationrun.h"
-#include "workbook/isinstalled.h"
+#include "generation/generationrun.h"
+#include "office/isinstalled.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -29,15 +32,9 @@ namespace tessivane {
 
 namespace {
 
-/// Window geometry is given in twips: 15 twips make a pixel at 96 dpi.
-int px(double twips)
-{
-    return qRound(twips / 15.0);
-}
-
 QRect twipRect(double left, double top, double width, double height)
 {
-    return {px(left), px(top), px(width), px(height)};
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
 }
 
 QFont arialBold(double points)
@@ -95,7 +92,7 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    setFixedSize(px(12945), px(5910));
+    setFixedSize(TwipsToPixels(12945), TwipsToPixels(5910));
     setFont(arialBold(9));
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -118,16 +115,16 @@ void Form1::buildControls()
     QPalette labelColours;
     labelColours.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     labelColours.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
-    for (const HeaderLabel& spec : kHeaderLabels) {
-        auto* label = new QLabel(QString::fromLatin1(spec.caption), Frame2);
-        label->setObjectName(QStringLiteral("Label%1").arg(spec.number));
-        label->setGeometry(twipRect(spec.left, 360, spec.width, 960));
+    for (const HeaderLabel& header : kHeaderLabels) {
+        auto* label = new QLabel(QString::fromLatin1(header.caption), Frame2);
+        label->setObjectName(QStringLiteral("Label%1").arg(header.number));
+        label->setGeometry(twipRect(header.left, 360, header.width, 960));
         label->setFont(arialBold(9));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignCenter);
         label->setAutoFillBackground(true);
         label->setPalette(labelColours);
-        Labels[spec.number - 1] = label;
+        Labels[header.number - 1] = label;
     }
 
     PushButton6 = makeButton(this, "Help", twipRect(120, 630, 6360, 405));
@@ -174,12 +171,12 @@ void Form1::Form_Load()
     if (MyFmt)
         connect(MyFmt, &DataFormat::formatRequested, this,
             [this](QVariant& value) { MyFmt_Format(value); });
-    mTable = CreateInventoryTable(step, 130);
+    step.sequence(130, TableCreation(mTable));
     if (mTable)
-        LoadRows(*mTable, step);
+        LoadStoredRows(*mTable, step);
     else
         step(162, [&] { table(); });
-    SetUpGrid(*DataGrid1, mTable.get(), MyFmt, step, 192);
+    step.sequence(192, GridSetUp(*DataGrid1, mTable.get(), MyFmt));
     step(230, [&] { MaybeOpenHomePage(); });
     step(232, [&] {
         // An empty list is a normal state: there is no first row to make current.

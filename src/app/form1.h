@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/windowlook.h"
+#include "core/windowlook.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "app/homepage.h"
 
-#include "app/apptitle.h"
+#include "core/apptitle.h"
 
 #include <QDesktopServices>
 #include <QRandomGenerator>

@@ -211,35 +211,31 @@ QString StoredText(const QVariant& value)
     }
 }
 
-void LoadRows(InventoryTable& table, Steps& step)
+StoredRows::StoredRows()
+    : mSettings(openStore())
+{ }
+
+StoredRows::~StoredRows() = default;
+
+int StoredRows::count(QString& problem) const
 {
-    const std::unique_ptr<QSettings> settings = openStore();
-    int rows = 0;
-    step(162, [&] {
-        const QString text = readText(*settings, QStringLiteral("RowCount"), QStringLiteral("16"));
-        const double count = RoundHalfEven(NumericValue(text), 0);
-        if (std::isfinite(count) && count <= kMaxStoredRows) {
-            rows = count < 1 ? 0 : int(count);
-            return;
-        }
-        rows = rowsInStore(*settings);
-        throw std::runtime_error(QStringLiteral("The saved row count \"%1\" is not a sane number "
-                                                "of rows (at most %2); the %3 rows found in the "
-                                                "settings store are loaded instead.")
-                                     .arg(text.left(40))
-                                     .arg(kMaxStoredRows)
-                                     .arg(rows)
-                                     .toStdString());
-    });
-    for (int row = 1; row <= rows; ++row) {
-        // A table that takes no rows would report the same failure for every stored row.
-        if (!step(164, [&] { table.AddNew(); }))
-            break;
-        for (int field = 0; field < int(kInventoryFields.size()); ++field) {
-            step(166 + 2 * field,
-                [&] { table.SetValue(field, loadedValue(*settings, field, row)); });
-        }
-    }
+    problem.clear();
+    const QString text = readText(*mSettings, QStringLiteral("RowCount"), QStringLiteral("16"));
+    const double count = RoundHalfEven(NumericValue(text), 0);
+    if (std::isfinite(count) && count <= kMaxStoredRows)
+        return count < 1 ? 0 : int(count);
+    const int rows = rowsInStore(*mSettings);
+    problem = QStringLiteral("The saved row count \"%1\" is not a sane number of rows (at most "
+                             "%2); the %3 rows found in the settings store are loaded instead.")
+                  .arg(text.left(40))
+                  .arg(kMaxStoredRows)
+                  .arg(rows);
+    return rows;
+}
+
+QVariant StoredRows::value(int field, int row) const
+{
+    return loadedValue(*mSettings, field, row);
 }
 
 void SaveRows(InventoryTable& table)

@@ -1,9 +1,12 @@
 #pragma once
 
-#include "app/failurereport.h"
 #include "inventory/inventorytable.h"
 
 #include <QString>
+
+#include <memory>
+
+class QSettings;
 
 namespace tessivane {
 
@@ -17,10 +20,23 @@ double NumericValue(const QString& text);
 /// number) is not sane.
 inline constexpr int kMaxStoredRows = 100000;
 
-/// Loads the saved rows into the freshly opened, empty table (start-up lines 162 to 190). An
-/// absent count loads sixteen blank rows. A count that is not sane is reported once (line 162)
-/// and the rows the store really holds are loaded instead.
-void LoadRows(InventoryTable& table, Steps& step);
+/// The saved rows as the settings store holds them, read for loading at start-up.
+class StoredRows
+{
+public:
+    StoredRows();
+    ~StoredRows();
+
+    /// How many rows to load. An absent count gives sixteen (blank) rows. For a count that is
+    /// not sane, the rows the store really holds, with problem set to a sentence saying so.
+    int count(QString& problem) const;
+
+    /// The value of one field of a stored row (1-based) as the table takes it.
+    QVariant value(int field, int row) const;
+
+private:
+    std::unique_ptr<QSettings> mSettings;
+};
 
 /// Writes every row and then the row count to the settings store, leaving the first row
 /// current (DataGrid1_Validate). An empty table writes a count of 0. Throws on failure.

@@ -1,9 +1,9 @@
 #include "preview/form2.h"
 
-#include "app/apptitle.h"
-#include "app/failurereport.h"
-#include "app/fileprocs.h"
-#include "app/messagebox.h"
+#include "core/apptitle.h"
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "core/messagebox.h"
 #include "preview/picturebox.h"
 #include "preview/savecopy.h"
 #include "preview/viewrules.h"

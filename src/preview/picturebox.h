@@ -1,6 +1,6 @@
 #pragma once
 
-#include "preview/twips.h"
+#include "core/twips.h"
 
 #include <QColor>
 #include <QImage>

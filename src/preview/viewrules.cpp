@@ -1,6 +1,6 @@
 #include "preview/viewrules.h"
 
-#include "preview/twips.h"
+#include "core/twips.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,8 +2,8 @@
 // workbook is read back by an independent reader (xlrd), the working files are followed to
 // their end, and no spreadsheet process is left behind.
 #include "app/form1.h"
-#include "app/messagebox.h"
-#include "inventory/datagrid.h"
+#include "core/messagebox.h"
+#include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
 #include "preview/form2.h"
 
@@ -49,7 +49,7 @@ constexpr int kDate = 3;
 
 Workbook ReadWorkbook(const QString& path, const QStringList& addresses)
 {
-    QStringList arguments {QStringLiteral(TESSIVANE_SOURCE_DIR "/tests/workbook/readxls.py"), path};
+    QStringList arguments {QStringLiteral(TESSIVANE_SOURCE_DIR "/tests/office/readxls.py"), path};
     for (const QString& address : addresses) {
         const int column = address.at(0).unicode() - 'A' + 1;
         arguments << QStringLiteral("%1,%2").arg(address.mid(1)).arg(column);

@@ -1,13 +1,13 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
 // message, the hover pointer, and the save that every close makes.
-#include "app/apptitle.h"
+#include "core/apptitle.h"
 #include "app/form1.h"
-#include "app/messagebox.h"
+#include "core/messagebox.h"
 #include "inventory/currency.h"
-#include "inventory/datagrid.h"
+#include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
-#include "workbook/isinstalled.h"
-#include "workbook/spreadsheet.h"
+#include "office/isinstalled.h"
+#include "office/spreadsheet.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 // The inventory table: pending new rows, bookmarks, deletion, moves and conversion on store.
 
-#include "testsupport.h"
+#include "support/inventorytesting.h"
 
 #include "inventory/inventorytable.h"
 

@@ -1,6 +1,6 @@
 // Texts of the inventory: the numeric reading of stored texts, currency text, dates.
 
-#include "testsupport.h"
+#include "support/inventorytesting.h"
 
 #include "inventory/currency.h"
 #include "inventory/fieldconversion.h"

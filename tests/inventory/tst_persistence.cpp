@@ -1,6 +1,6 @@
 // The rows in the settings store: load at start-up, save on focus-out and close.
 
-#include "testsupport.h"
+#include "support/inventorytesting.h"
 
 #include "inventory/persistence.h"
 

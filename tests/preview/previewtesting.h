@@ -2,7 +2,7 @@
 // Shared pieces of the preview tests: a private settings folder, pictures, and scripted
 // answers for the save dialog and the message boxes.
 
-#include "app/messagebox.h"
+#include "core/messagebox.h"
 #include "preview/form2.h"
 
 #include <QApplication>

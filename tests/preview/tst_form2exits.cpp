@@ -2,7 +2,7 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 
-#include "previewtesting.h"
+#include "preview/previewtesting.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The twip arithmetic of the preview without a window: rounding halves to even, 16-bit
 // limits and the pixel geometry. The scroll, drag and zoom rules are tested through the window.
-#include "preview/twips.h"
+#include "core/twips.h"
 
-#include "previewtesting.h"
+#include "preview/previewtesting.h"
 
 #include <stdexcept>
 

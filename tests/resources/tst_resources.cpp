@@ -1,5 +1,5 @@
 // The carried template is the checked-in file, whole, and is written out byte for byte.
-#include "app/fileprocs.h"
+#include "core/fileprocs.h"
 #include "resources/resources.h"
 
 #include <QDir>

@@ -1,0 +1,28 @@
+#include "app/startup.h"
+
+#include "inventory/persistence.h"
+
+#include <stdexcept>
+
+namespace tessivane {
+
+void LoadStoredRows(InventoryTable& table, Steps& step)
+{
+    const StoredRows stored;
+    int rows = 0;
+    step(162, [&] {
+        QString problem;
+        rows = stored.count(problem);
+        if (!problem.isEmpty())
+            throw std::runtime_error(problem.toStdString());
+    });
+    for (int row = 1; row <= rows; ++row) {
+        // A table that takes no rows would report the same failure for every stored row.
+        if (!step(164, [&] { table.AddNew(); }))
+            break;
+        for (int field = 0; field < int(kInventoryFields.size()); ++field)
+            step(166 + 2 * field, [&] { table.SetValue(field, stored.value(field, row)); });
+    }
+}
+
+} // namespace tessivane

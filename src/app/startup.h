@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/failurereport.h"
+#include "inventory/inventorytable.h"
+
+namespace tessivane {
+
+/// Loads the saved rows into the freshly opened, empty table as steps of Form_Load (lines 162
+/// to 190). An absent count loads sixteen blank rows. A count that is not sane is reported
+/// once (line 162) and the rows the store really holds are loaded instead.
+void LoadStoredRows(InventoryTable& table, Steps& step);
+
+} // namespace tessivane

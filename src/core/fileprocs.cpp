@@ -1,0 +1,81 @@
+#include "core/fileprocs.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <stdexcept>
+
+namespace tessivane {
+
+bool FileExists(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && info.lastModified().isValid();
+}
+
+void KillFile(const QString& path) noexcept
+{
+    try {
+        QCoreApplication::processEvents();
+        if (path.isEmpty() || QFile::remove(path))
+            return;
+        DeleteWithFileSystemObject(path);
+    } catch (...) {
+        // The caller learns nothing of the outcome.
+    }
+}
+
+void DeleteWithFileSystemObject(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        throw std::runtime_error(QStringLiteral("File not found: %1").arg(path).toStdString());
+    file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    if (!file.remove())
+        throw std::runtime_error(QStringLiteral("Permission denied: %1 (%2)")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
+}
+
+void WriteBytesToFile(const QByteArray& bytes, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        throw std::runtime_error(QStringLiteral("Cannot open %1 for writing: %2")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    file.close();
+}
+
+QImage GetClipboardPicture(int /*format: every form is accepted*/)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QImage picture;
+    if (!clipboard)
+        return picture;
+    for (int attempts = 0; attempts < 1000; ++attempts) {
+        const QImage read = clipboard->image();
+        if (!read.isNull())
+            return read;
+    }
+    return picture;
+}
+
+QString TempFolder()
+{
+    const QByteArray temp = qgetenv("TEMP");
+    if (!temp.isEmpty())
+        return QString::fromLocal8Bit(temp);
+    return QDir::tempPath();
+}
+
+} // namespace tessivane

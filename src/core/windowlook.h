@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/mousepointer.h"
+
+#include <QCursor>
+#include <QPoint>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace tessivane {
+
+/// The system's 3-D face colour (&H8000000F) for a window and its frames, labels, option
+/// buttons and check boxes.
+void ApplyFaceColor(QWidget* window);
+
+/// The hot spot stored in a Windows cursor file; (0, 0) for any other file.
+QPoint CursorHotSpot(const QString& path);
+
+/// The mouse pointer of one window: 0 arrow, 11 hourglass, 99 the custom hand pointer
+/// (the arrow while no custom pointer is loaded).
+class MousePointer
+{
+public:
+    explicit MousePointer(QWidget* window);
+
+    int value() const { return mValue; }
+    void set(int value);
+
+    /// Loads the custom pointer from a cursor file; throws when the file cannot be read.
+    void loadMouseIcon(const QString& path);
+    bool hasMouseIcon() const { return mCustom.has_value(); }
+
+    /// Hover rules: over a button the custom pointer, elsewhere the arrow; neither
+    /// replaces the hourglass.
+    void hoverButton();
+    void hoverSurface();
+
+private:
+    void apply();
+
+    QWidget* mWindow;
+    int mValue = vbDefault;
+    std::optional<QCursor> mCustom;
+};
+
+/// Installs on a widget a mouse-move hook that calls the given hover rule.
+void OnMouseMove(QWidget* widget, std::function<void()> hover);
+
+} // namespace tessivane

@@ -1,0 +1,230 @@
+#include "generation/generationrun.h"
+
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "core/mousepointer.h"
+#include "inventory/inventorytable.h"
+#include "resources/resources.h"
+#include "office/excel1.h"
+#include "office/spreadsheet.h"
+
+#include <QDir>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTime>
+
+#include <array>
+#include <cstring>
+#include <stdexcept>
+
+namespace tessivane {
+
+namespace {
+
+constexpr int kLoanRateField = 10;
+constexpr std::array<int, 13> kColumnOfField {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
+
+float SecondsSinceMidnight()
+{
+    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
+}
+
+QImage LoadPictureByContent(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    // A sheet of two thousand rows makes a picture of a few hundred megabytes.
+    reader.setAllocationLimit(2048);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
+                                     .arg(path, reader.errorString())
+                                     .toStdString());
+    return picture;
+}
+
+/// The object a step works on; a step whose object was never made fails readably.
+template <typename T> T& Need(const std::shared_ptr<T>& object, const char* what)
+{
+    if (!object)
+        throw std::runtime_error(std::string(what) + " is not available.");
+    return *object;
+}
+
+/// Runs the steps that need one spreadsheet instance. Once the instance is known to be
+/// gone (it never started, died or hung), that is reported once and the remaining calls
+/// on it are skipped instead of one report per cell.
+class InstanceSteps
+{
+public:
+    InstanceSteps(Steps& step, const ApplicationPtr& app)
+        : mStep(step)
+        , mApp(app)
+    { }
+
+    template <typename Call> void operator()(int line, Call&& call)
+    {
+        if (mGoneReported)
+            return;
+        const bool ok = mStep(line, [&] {
+            Need(mApp, "The spreadsheet application");
+            call();
+        });
+        if (!ok && (!mApp || !mApp->isAlive()))
+            mGoneReported = true;
+    }
+
+private:
+    Steps& mStep;
+    const ApplicationPtr& mApp;
+    bool mGoneReported = false;
+};
+
+} // namespace
+
+int ColumnOfField(int field)
+{
+    return kColumnOfField.at(static_cast<size_t>(field));
+}
+
+QVariant CellValueOfField(int field, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        return QString();
+    if (field == kLoanRateField)
+        return value.toDouble() / 100.0;
+    return value;
+}
+
+void ResultNameGenerator::Randomize(float seed)
+{
+    quint32 bits = 0;
+    std::memcpy(&bits, &seed, sizeof bits);
+    const quint32 mixed = ((bits & 0xFFFFu) ^ (bits >> 16)) << 8;
+    mState = (mState & 0xFF0000FFu) | (mixed & 0x00FFFF00u);
+}
+
+float ResultNameGenerator::Rnd()
+{
+    mState = (mState * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
+    return static_cast<float>(mState) / 16777216.0f;
+}
+
+QString ResultNameGenerator::DrawBaseName(const std::function<float()>& timer)
+{
+    QString name = QStringLiteral("drimak");
+    for (int digit = 0; digit < 8; ++digit) {
+        Randomize(timer ? timer() : SecondsSinceMidnight());
+        name += QString::number(static_cast<int>(Rnd() * 9) + 1);
+    }
+    return name;
+}
+
+QString CreateRunFolder()
+{
+    QTemporaryDir folder(TempFolder() + QStringLiteral("/tessivane-run-XXXXXX"));
+    if (!folder.isValid())
+        throw std::runtime_error(QStringLiteral("The working folder could not be created in %1: %2")
+                                     .arg(TempFolder(), folder.errorString())
+                                     .toStdString());
+    // QTemporaryDir makes it owner-only; it lives as long as its result.
+    folder.setAutoRemove(false);
+    return folder.path();
+}
+
+void RunGeneration(InventoryTable& table, GenerationHost& host)
+{
+    Steps step("Form1", "PushButton22_Click");
+    static ResultNameGenerator names;
+
+    QString workFolder;
+    QString templatePath;
+    QString snapshotPath;
+    QString resultPath;
+    QByteArray templateBytes;
+    std::shared_ptr<Workbook> xlBook;
+    ApplicationPtr second;
+    std::shared_ptr<Workbook> reopened;
+
+    step(100, [&] { host.SuspendDrawing(true); });
+    int row = 4;
+    step(102, [&] {
+        // Every working file lives in a private folder of this run, never under a fixed
+        // name in the shared temporary folder.
+        workFolder = CreateRunFolder();
+        templatePath = workFolder + QStringLiteral("/template.xlt");
+        snapshotPath = workFolder + QStringLiteral("/temp.bmp");
+    });
+    step(104, [&] { StartExcel(); });
+    step(106, [&] { host.SetMousePointer(vbHourglass); });
+    step(108, [&] { templateBytes = TemplateBytes(); });
+    if (step.test(110, [&] {
+            if (workFolder.isEmpty())
+                throw std::runtime_error("There is no working folder for the template.");
+            return !FileExists(templatePath);
+        }))
+        step(110, [&] { WriteBytesToFile(templateBytes, templatePath); });
+
+    InstanceSteps first(step, xlApp);
+    first(112, [&] { xlBook = xlApp->workbooks().Open(templatePath); });
+    step(114, [&] {
+        if (table.RecordCount() > 0) // an empty list has no first row to move to
+            table.MoveFirst();
+    });
+    int records = 0;
+    step(116, [&] { records = table.RecordCount(); });
+    for (int j = 0; j < records; ++j) {
+        std::shared_ptr<Worksheet> sheet;
+        // Without the opened template there is nothing to write into; its failure was
+        // reported once at the open, not again for every cell.
+        for (int field = 0; xlBook && field < 13; ++field) {
+            first(118 + 2 * field, [&] {
+                if (!sheet)
+                    sheet = xlApp->Worksheets(1);
+                Need(sheet, "The worksheet")
+                    .PutCell(
+                        row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
+            });
+        }
+        step(144, [&] { ++row; });
+        step(146, [&] { table.MoveNext(); });
+    }
+    first(148, [&] { xlApp->Range_Select(QStringLiteral("B4")); });
+    first(150, [&] { xlApp->setVisible(false); });
+    step(152, [&] {
+        if (workFolder.isEmpty())
+            throw std::runtime_error("There is no working folder for the result workbook.");
+        do {
+            resultPath
+                = workFolder + QLatin1Char('/') + names.DrawBaseName({}) + QStringLiteral(".xls");
+        } while (FileExists(resultPath));
+    });
+    first(168, [&] { Need(xlBook, "The workbook").SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
+    first(170, [&] { xlApp->setDisplayAlerts(false); });
+    first(172, [&] { Need(xlBook, "The workbook").Close(); });
+    first(174, [&] { xlApp->Quit(); });
+    xlBook.reset();
+    step(176, [&] { ReleaseExcel(); });
+
+    step(178, [&] { second = OpenInNewExcel(resultPath); });
+    step(180, [&] { host.SetMousePointer(vbHourglass); });
+    InstanceSteps reopen(step, second);
+    reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath); });
+    reopen(186, [&] { second->setDisplayAlerts(false); });
+    reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
+    reopen(190, [&] { second->Quit(); });
+    reopened.reset();
+    second.reset();
+    step(192, [&] { host.SetMousePointer(vbDefault); });
+
+    step(194, [&] { host.PutPreviewPicture(LoadPictureByContent(snapshotPath)); });
+    step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
+    step(198, [&] { host.ShowPreview(); });
+    step(200, [&] { host.HideMainWindow(); });
+    step(202, [&] { KillFile(snapshotPath); });
+    step(204, [&] { KillFile(templatePath); });
+    step(206, [&] { host.SuspendDrawing(false); });
+}
+
+} // namespace tessivane

@@ -1,0 +1,230 @@
+#include "grid/datagrid.h"
+
+#include "core/failurereport.h"
+#include "core/messagebox.h"
+#include "core/twips.h"
+#include "grid/inventorymodel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSet>
+
+#include <algorithm>
+
+#include <stdexcept>
+
+namespace tessivane {
+
+DataFormat::DataFormat(QObject* parent)
+    : QObject(parent)
+{ }
+
+QVariant DataFormat::FormatValue(QVariant value)
+{
+    emit formatRequested(value);
+    return value;
+}
+
+DataGrid::DataGrid(QWidget* parent)
+    : QTableView(parent)
+    , mModel(new InventoryModel(this))
+{
+    setModel(mModel);
+    setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
+    setToolTip(HintText());
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
+        | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    // The window's header labels above the grid are the column headings; the grid keeps only
+    // its row selectors (to select whole rows).
+    horizontalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setFixedWidth(20);
+
+    connect(mModel, &InventoryModel::valueRefused, this, &DataGrid::showRefusal);
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { mSelectionOrder.clear(); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &DataGrid::onSelectionChanged);
+    connect(qApp, &QApplication::focusChanged, this, &DataGrid::onFocusChanged);
+}
+
+DataGrid::~DataGrid() = default;
+
+QString DataGrid::HintText()
+{
+    return QStringLiteral("To enter Description select row and type Description. Then press "
+                          "Enter to finish changes.");
+}
+
+void DataGrid::SetDataSource(InventoryTable* table)
+{
+    if (InventoryTable* old = mModel->Table())
+        disconnect(old, nullptr, this, nullptr);
+    mModel->SetTable(table);
+    const int defaultWidth = horizontalHeader()->defaultSectionSize();
+    for (int column = 0; column < mModel->columnCount(); ++column)
+        setColumnWidth(column, defaultWidth);
+    if (table)
+        connect(table, &InventoryTable::currentRowChanged, this, &DataGrid::scheduleFollow);
+    FollowTable();
+}
+
+InventoryTable* DataGrid::DataSource() const
+{
+    return mModel->Table();
+}
+
+void DataGrid::SetColumnDataFormat(int column, DataFormat* format)
+{
+    requireColumn(column);
+    mModel->SetColumnFormat(column, format);
+}
+
+DataFormat* DataGrid::ColumnDataFormat(int column) const
+{
+    return mModel->ColumnFormat(column);
+}
+
+void DataGrid::SetColumnWidth(int column, float twips)
+{
+    requireColumn(column);
+    setColumnWidth(column, TwipsToPixels(twips));
+}
+
+void DataGrid::SetRowHeight(float twips)
+{
+    verticalHeader()->setDefaultSectionSize(qMax(1, TwipsToPixels(twips)));
+}
+
+QList<InventoryTable::Bookmark> DataGrid::SelBookmarks() const
+{
+    // Rows the user selected earlier keep their place; rows the list does not know yet (after a
+    // deletion or a reset) follow in table order.
+    QList<InventoryTable::Bookmark> result;
+    const InventoryTable* table = mModel->Table();
+    if (!table)
+        return result;
+    QSet<int> selectedRows;
+    const QModelIndexList rows = selectionModel()->selectedRows(0);
+    for (const QModelIndex& index : rows)
+        selectedRows.insert(index.row());
+    QSet<int> listed;
+    for (const InventoryTable::Bookmark bookmark : mSelectionOrder) {
+        const int row = table->RowOf(bookmark);
+        if (row >= 0 && selectedRows.contains(row) && !listed.contains(row)) {
+            result.append(bookmark);
+            listed.insert(row);
+        }
+    }
+    QList<int> added;
+    for (const int row : std::as_const(selectedRows)) {
+        if (!listed.contains(row))
+            added.append(row);
+    }
+    std::sort(added.begin(), added.end());
+    for (const int row : std::as_const(added))
+        result.append(table->BookmarkAt(row));
+    return result;
+}
+
+void DataGrid::FollowTable()
+{
+    mFollowPending = false;
+    const InventoryTable* table = mModel->Table();
+    if (!table)
+        return;
+    const int row = table->CurrentRow();
+    if (row < 0)
+        return;
+    const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+    const QModelIndex target = mModel->index(row, column);
+    if (!target.isValid() || currentIndex() == target)
+        return;
+    mFollowing = true;
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    mFollowing = false;
+}
+
+void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (mFollowing || !current.isValid())
+        return;
+    InventoryTable* table = mModel->Table();
+    if (!table || table->CurrentRow() == current.row())
+        return;
+    Swallow([&] { table->SetCurrentRow(current.row()); });
+}
+
+void DataGrid::CommitEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    const QList<QWidget*> editors
+        = viewport()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* editor : editors) {
+        if (editor->isVisible()) {
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+}
+
+void DataGrid::onFocusChanged(QWidget* old, QWidget* now)
+{
+    if (!old || !now)
+        return;
+    const auto inside = [this](QWidget* widget) { return widget == this || isAncestorOf(widget); };
+    if (!inside(old) || inside(now) || now->window() != window())
+        return;
+    CommitEdit(); // the editor commits on losing the focus already; this makes sure of it
+    emit validate();
+}
+
+void DataGrid::onSelectionChanged()
+{
+    mSelectionOrder = SelBookmarks();
+}
+
+void DataGrid::scheduleFollow()
+{
+    if (mFollowPending)
+        return;
+    mFollowPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (mFollowPending)
+                FollowTable();
+        },
+        Qt::QueuedConnection);
+}
+
+void DataGrid::showRefusal(const QString& message)
+{
+    // Shown once the editor has closed: a modal box inside the editor's commit would take the
+    // focus from it in the middle of its own focus handling.
+    const bool queued = !mPendingRefusal.isEmpty();
+    mPendingRefusal = message;
+    if (queued)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const QString text = std::exchange(mPendingRefusal, QString());
+            if (!text.isEmpty())
+                Swallow([&] { MsgBox(text, vbExclamation); });
+        },
+        Qt::QueuedConnection);
+}
+
+void DataGrid::requireColumn(int column) const
+{
+    if (column < 0 || column >= mModel->columnCount())
+        throw std::runtime_error(
+            QStringLiteral("The grid has no column %1.").arg(column).toStdString());
+}
+
+} // namespace tessivane

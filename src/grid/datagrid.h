@@ -1,0 +1,75 @@
+#pragma once
+
+#include "grid/dataformat.h"
+#include "inventory/inventorytable.h"
+
+#include <QList>
+#include <QTableView>
+
+namespace tessivane {
+
+class InventoryModel;
+
+/// The inventory grid (DataGrid1): a table view that reads and writes the bound inventory table
+/// in place. Its cell cursor follows the table's current row, and a cell the user selects makes
+/// its row current. A value the field cannot hold is refused with a message naming the column
+/// and what it accepts; the cell keeps its old value.
+class DataGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit DataGrid(QWidget* parent = nullptr);
+    ~DataGrid() override;
+
+    /// DataSource: binds the table (nullptr unbinds). Rebinding builds the columns afresh, so
+    /// the data formats and column widths are back to their defaults.
+    void SetDataSource(InventoryTable* table);
+    InventoryTable* DataSource() const;
+
+    /// Columns(i).DataFormat; throws when the grid has no such column.
+    void SetColumnDataFormat(int column, DataFormat* format);
+    DataFormat* ColumnDataFormat(int column) const;
+    /// Columns(i).Width in twips (15 twips a pixel); throws when the grid has no such column.
+    void SetColumnWidth(int column, float twips);
+    /// RowHeight in twips.
+    void SetRowHeight(float twips);
+
+    /// The bookmarks of the rows selected as whole rows, in the order they were selected.
+    /// A cell cursor or a cell selection alone is no row selection.
+    QList<InventoryTable::Bookmark> SelBookmarks() const;
+
+    /// Moves the cell cursor to the table's current row (also done by itself after each move of
+    /// the table, once control is back in the event loop).
+    void FollowTable();
+
+    /// Stores the value of an open cell editor and closes it (before a save that does not come
+    /// from a focus change, such as the one when the window closes).
+    void CommitEdit();
+
+    /// The hover hint of the grid.
+    static QString HintText();
+
+signals:
+    /// Focus is about to leave the grid (or its cell editor) for another widget of the same
+    /// window. A pending cell edit has been stored before this is emitted.
+    void validate();
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    void onFocusChanged(QWidget* old, QWidget* now);
+    void onSelectionChanged();
+    void scheduleFollow();
+    void showRefusal(const QString& message);
+    void requireColumn(int column) const;
+
+    InventoryModel* mModel = nullptr;
+    QList<InventoryTable::Bookmark> mSelectionOrder;
+    bool mFollowing = false;
+    bool mFollowPending = false;
+    QString mPendingRefusal;
+};
+
+} // namespace tessivane

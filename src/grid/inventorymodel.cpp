@@ -1,0 +1,165 @@
+#include "grid/inventorymodel.h"
+
+#include "grid/dataformat.h"
+#include "grid/datagrid.h"
+#include "inventory/fieldconversion.h"
+
+#include <QLocale>
+
+#include <exception>
+
+namespace tessivane {
+
+InventoryModel::InventoryModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{ }
+
+void InventoryModel::SetTable(InventoryTable* table)
+{
+    beginResetModel();
+    if (mTable)
+        disconnect(mTable, nullptr, this, nullptr);
+    mTable = table;
+    mFormats.clear();
+    if (mTable)
+        connectTable();
+    endResetModel();
+}
+
+void InventoryModel::connectTable()
+{
+    InventoryTable* table = mTable;
+    connect(table, &InventoryTable::fieldsAboutToChange, this, [this] { beginResetModel(); });
+    connect(table, &InventoryTable::fieldsChanged, this, [this] { endResetModel(); });
+    connect(table, &InventoryTable::rowAboutToBeAppended, this,
+        [this](int row) { beginInsertRows(QModelIndex(), row, row); });
+    connect(table, &InventoryTable::rowAppended, this, [this] { endInsertRows(); });
+    connect(table, &InventoryTable::rowAboutToBeRemoved, this,
+        [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
+    connect(table, &InventoryTable::rowRemoved, this, [this] { endRemoveRows(); });
+    connect(table, &InventoryTable::valueChanged, this, [this](int row, int field) {
+        const QModelIndex cell = index(row, field);
+        emit dataChanged(cell, cell);
+    });
+    connect(table, &InventoryTable::aboutToBeDestroyed, this, [this] { forgetTable(); });
+}
+
+void InventoryModel::forgetTable()
+{
+    beginResetModel();
+    if (mTable)
+        disconnect(mTable, nullptr, this, nullptr);
+    mTable = nullptr;
+    mFormats.clear();
+    endResetModel();
+}
+
+void InventoryModel::SetColumnFormat(int column, DataFormat* format)
+{
+    if (column < 0 || column >= columnCount())
+        return;
+    if (mFormats.size() < columnCount())
+        mFormats.resize(columnCount());
+    mFormats[column] = format;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+}
+
+DataFormat* InventoryModel::ColumnFormat(int column) const
+{
+    return column >= 0 && column < mFormats.size() ? mFormats[column].data() : nullptr;
+}
+
+int InventoryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !mTable ? 0 : mTable->RecordCount();
+}
+
+int InventoryModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !mTable ? 0 : mTable->FieldCount();
+}
+
+QVariant InventoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!mTable || !index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    const FieldDef& field = mTable->Field(index.column());
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QVariant value = mTable->ValueAt(index.row(), index.column());
+        if (DataFormat* format = ColumnFormat(index.column())) {
+            QVariant shown = value;
+            try {
+                shown = format->FormatValue(value);
+            } catch (...) {
+                // A failing format handler leaves the stored value to be shown.
+            }
+            if (shown.typeId() == QMetaType::QString)
+                return shown;
+            return EditText(field, shown);
+        }
+        return EditText(field, value);
+    }
+    case Qt::EditRole:
+        return EditText(field, mTable->ValueAt(index.row(), index.column()));
+    case Qt::ToolTipRole:
+        return DataGrid::HintText();
+    case Qt::TextAlignmentRole:
+        if (field.type == FieldType::Integer || field.type == FieldType::Currency)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool InventoryModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!mTable || !index.isValid() || role != Qt::EditRole)
+        return false;
+    try {
+        mTable->SetValueAt(index.row(), index.column(), value);
+        return true;
+    } catch (const std::exception& e) {
+        emit valueRefused(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+Qt::ItemFlags InventoryModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemNeverHasChildren;
+}
+
+QVariant InventoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || !mTable)
+        return {};
+    if (orientation == Qt::Horizontal && section >= 0 && section < columnCount())
+        return QString::fromUtf8(mTable->Field(section).name);
+    return QString(); // row selectors carry no text
+}
+
+QString InventoryModel::EditText(const FieldDef& field, const QVariant& value)
+{
+    if (!value.isValid())
+        return {};
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    switch (field.type) {
+    case FieldType::Text:
+        return value.toString();
+    case FieldType::Integer:
+        return locale.toString(value.toInt());
+    case FieldType::Currency:
+        return locale.toString(value.toDouble(), 'f', QLocale::FloatingPointShortest);
+    case FieldType::Date:
+        return LocaleDateText(value.toDateTime());
+    }
+    return value.toString();
+}
+
+} // namespace tessivane

@@ -1,0 +1,62 @@
+#include "office/excel1.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace tessivane {
+
+ApplicationPtr xlApp;
+
+void StartExcel()
+{
+    xlApp = CreateApplication();
+}
+
+void ReleaseExcel()
+{
+    xlApp.reset();
+}
+
+ApplicationPtr OpenInNewExcel(const QString& path)
+{
+    ApplicationPtr application = CreateApplication();
+    application->workbooks().Open(path); // a failure drops the instance, which ends it
+    return application;
+}
+
+int SaveFormatForVersion(const QString& version)
+{
+    bool ok = false;
+    const double number = QLocale().toDouble(NormalizeDecimalText(version, false), &ok);
+    if (!ok)
+        throw std::runtime_error(
+            QStringLiteral("Type mismatch: the version \"%1\" is not a number.")
+                .arg(version)
+                .toStdString());
+    // A 16-bit integer, rounded to the nearest (halves to even).
+    const double rounded = std::nearbyint(number);
+    if (rounded < std::numeric_limits<qint16>::min()
+        || rounded > std::numeric_limits<qint16>::max())
+        throw std::runtime_error(QStringLiteral("Overflow: the version \"%1\" is out of range.")
+                                     .arg(version)
+                                     .toStdString());
+    return rounded > 11 ? 56 : -4143;
+}
+
+int ExcelSaveFormat(const ApplicationPtr& app)
+{
+    QString version;
+    if (app) {
+        version = app->Version();
+    } else {
+        const ApplicationPtr probe = CreateApplication();
+        version = probe->Version();
+        probe->Quit();
+    }
+    return SaveFormatForVersion(version);
+}
+
+} // namespace tessivane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "office/localeprocs.h"
+#include "office/snapshot.h"
+#include "office/spreadsheet.h"
+
+#include <QString>
+
+// The module Excel1: the generation run's instance procedures.
+
+namespace tessivane {
+
+/// The generation run's first instance; none outside the run.
+extern ApplicationPtr xlApp;
+
+/// xlApp := a new instance. Failures pass to the caller.
+void StartExcel();
+
+/// xlApp := none; no call is made on the instance.
+void ReleaseExcel();
+
+/// A new instance with path opened in it (Workbooks.Open(path)); returns the instance.
+ApplicationPtr OpenInNewExcel(const QString& path);
+
+/// The SaveAs file-format code for the application's version: 56 above 11, else -4143. With
+/// no instance, a probe instance is started, asked and quit. Failures pass to the caller.
+int ExcelSaveFormat(const ApplicationPtr& app);
+
+/// The rule on a version text alone (the locale's decimal mark applied as above).
+int SaveFormatForVersion(const QString& version);
+
+} // namespace tessivane

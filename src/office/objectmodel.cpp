@@ -1,0 +1,306 @@
+#include "office/objectmodel.h"
+
+#include "office/cellwriter.h"
+#include "office/officeinstance.h"
+#include "office/sheetpicture.h"
+
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tessivane::office {
+
+namespace {
+
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 1024;
+
+class LibreOfficeWorksheet : public Worksheet
+{
+public:
+    LibreOfficeWorksheet(std::shared_ptr<Instance> instance,
+        std::shared_ptr<DocumentState> document, std::shared_ptr<SheetState> sheet)
+        : mInstance(std::move(instance))
+        , mDocument(std::move(document))
+        , mSheet(std::move(sheet))
+    { }
+
+    void PutCell(int row, int column, const QVariant& value) override
+    {
+        if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
+            throw std::runtime_error(Sentence(
+                QStringLiteral("Cells(%1, %2) is outside the sheet.").arg(row).arg(column)));
+        mInstance->writer.put(mSheet, row, column, ToCellValue(row, column, value));
+    }
+
+    int UsedRangeLastRow() override { return usedArea().EndRow + 1; }
+    int UsedRangeLastColumn() override { return usedArea().EndColumn + 1; }
+
+    void CopyPicture() override
+    {
+        const css::table::CellRangeAddress area = usedArea();
+        const std::vector<QByteArray> bands
+            = mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
+                  const Reference<css::frame::XController> controller
+                      = mDocument->model->getCurrentController();
+                  const Reference<css::view::XSelectionSupplier> selection(
+                      controller, UNO_QUERY_THROW);
+                  const Any previous = selection->getSelection();
+                  std::vector<QByteArray> pictures; // BMP
+                  for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area))
+                      pictures.push_back(PictureOf(controller, selection,
+                          mSheet->sheet->getCellRangeByPosition(
+                              area.StartColumn, firstRow, area.EndColumn, lastRow)));
+                  if (previous.hasValue())
+                      selection->select(previous);
+                  return pictures;
+              });
+        const QImage picture = Stacked(bands);
+        if (picture.isNull())
+            throw std::runtime_error("LibreOffice gave no picture of the used range.");
+        QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+            ? QGuiApplication::clipboard()
+            : nullptr;
+        if (!clipboard)
+            throw std::runtime_error("There is no clipboard to copy the picture to.");
+        clipboard->setImage(picture);
+    }
+
+private:
+    css::table::CellRangeAddress usedArea()
+    {
+        return mInstance->call(QStringLiteral("find the used range"), [&] {
+            if (!mSheet->sheet.is())
+                throw std::runtime_error("The workbook of this sheet has been closed.");
+            return UsedArea(mSheet->sheet);
+        });
+    }
+
+    std::shared_ptr<Instance> mInstance; // first: the UNO references below go before it
+    std::shared_ptr<DocumentState> mDocument;
+    std::shared_ptr<SheetState> mSheet;
+};
+
+class LibreOfficeWorkbook : public Workbook
+{
+public:
+    LibreOfficeWorkbook(std::shared_ptr<Instance> instance, std::shared_ptr<DocumentState> document)
+        : mInstance(std::move(instance))
+        , mDocument(std::move(document))
+    { }
+
+    void SaveAs(const QString& path, int fileFormat) override
+    {
+        if (fileFormat != 56 && fileFormat != -4143)
+            throw std::runtime_error(Sentence(
+                QStringLiteral("SaveAs: the file format %1 is not supported (56 and -4143 save "
+                               "an Excel 97-2003 workbook).")
+                    .arg(fileFormat)));
+        checkOpen();
+        mInstance->call(QStringLiteral("save %1").arg(path), [&] {
+            Sequence<css::beans::PropertyValue> arguments(2);
+            arguments[0] = Property("FilterName", Any(rtl::OUString("MS Excel 97")));
+            arguments[1] = Property("Overwrite", Any(true));
+            Reference<css::frame::XStorable>(mDocument->model, UNO_QUERY_THROW)
+                ->storeAsURL(FileUrl(path), arguments);
+        });
+        mDocument->path = QFileInfo(path).absoluteFilePath();
+    }
+
+    void Close() override
+    {
+        checkOpen();
+        auto& documents = mInstance->documents;
+        mInstance->call(QStringLiteral("close the workbook"), [&] {
+            Reference<css::util::XCloseable>(mDocument->model, UNO_QUERY_THROW)->close(true);
+        });
+        documents.erase(
+            std::remove(documents.begin(), documents.end(), mDocument), documents.end());
+        mDocument->release();
+    }
+
+    std::shared_ptr<Worksheet> ActiveSheet() override
+    {
+        checkOpen();
+        const int index = mInstance->call(QStringLiteral("find the active sheet"), [&] {
+            const Reference<css::sheet::XSpreadsheetView> view(
+                mDocument->model->getCurrentController(), UNO_QUERY_THROW);
+            return int(Reference<css::sheet::XCellRangeAddressable>(
+                view->getActiveSheet(), UNO_QUERY_THROW)
+                           ->getRangeAddress()
+                           .Sheet);
+        });
+        return std::make_shared<LibreOfficeWorksheet>(
+            mInstance, mDocument, mInstance->sheetOf(mDocument, index));
+    }
+
+private:
+    void checkOpen()
+    {
+        mInstance->checkAlive();
+        if (mDocument->closed)
+            throw std::runtime_error("The workbook has been closed.");
+    }
+
+    std::shared_ptr<Instance> mInstance;
+    std::shared_ptr<DocumentState> mDocument;
+};
+
+class LibreOfficeWorkbooks : public Workbooks
+{
+public:
+    explicit LibreOfficeWorkbooks(std::shared_ptr<Instance> instance)
+        : mInstance(std::move(instance))
+    { }
+
+    std::shared_ptr<Workbook> Open(const QString& path) override
+    {
+        return std::make_shared<LibreOfficeWorkbook>(mInstance, mInstance->open(path));
+    }
+
+    int count() override
+    {
+        mInstance->checkAlive();
+        return int(mInstance->documents.size());
+    }
+
+    std::shared_ptr<Workbook> item(int index) override
+    {
+        mInstance->checkAlive();
+        if (index < 1 || size_t(index) > mInstance->documents.size())
+            throw std::runtime_error(Sentence(
+                QStringLiteral("Workbooks(%1): there is no open workbook with that number.")
+                    .arg(index)));
+        return std::make_shared<LibreOfficeWorkbook>(
+            mInstance, mInstance->documents[size_t(index - 1)]);
+    }
+
+private:
+    std::shared_ptr<Instance> mInstance;
+};
+
+class LibreOfficeApplication : public Application
+{
+public:
+    explicit LibreOfficeApplication(std::shared_ptr<Instance> instance)
+        : mInstance(std::move(instance))
+        , mWorkbooks(mInstance)
+    { }
+
+    Workbooks& workbooks() override { return mWorkbooks; }
+
+    std::shared_ptr<Worksheet> Worksheets(int index) override
+    {
+        const auto document = mInstance->activeDocument();
+        return std::make_shared<LibreOfficeWorksheet>(
+            mInstance, document, mInstance->sheetOf(document, index - 1));
+    }
+
+    void Range_Select(const QString& address) override
+    {
+        const auto document = mInstance->activeDocument();
+        mInstance->call(QStringLiteral("select %1").arg(address), [&] {
+            const Reference<css::frame::XController> controller
+                = document->model->getCurrentController();
+            const Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY_THROW);
+            Reference<css::table::XCellRange> range;
+            try {
+                range = Reference<css::table::XCellRange>(view->getActiveSheet(), UNO_QUERY_THROW)
+                            ->getCellRangeByName(ToOUString(address));
+            } catch (const css::uno::RuntimeException&) {
+                throw std::runtime_error(Sentence(
+                    QStringLiteral("Range(\"%1\") is not a valid range address.").arg(address)));
+            }
+            Reference<css::view::XSelectionSupplier>(controller, UNO_QUERY_THROW)
+                ->select(Any(range));
+        });
+    }
+
+    // A headless instance has no window to show; the property is kept for the caller.
+    void setVisible(bool visible) override
+    {
+        mInstance->checkAlive();
+        mVisible = visible;
+    }
+
+    QString Version() override
+    {
+        if (!mInstance->version.isEmpty()) {
+            mInstance->checkAlive();
+            return mInstance->version;
+        }
+        const QString full = mInstance->call(QStringLiteral("tell its version"), [&] {
+            const Reference<css::lang::XMultiServiceFactory> provider(
+                mInstance->remoteContext->getServiceManager()->createInstanceWithContext(
+                    "com.sun.star.configuration.ConfigurationProvider", mInstance->remoteContext),
+                UNO_QUERY_THROW);
+            Sequence<Any> arguments(1);
+            arguments[0]
+                <<= Property("nodepath", Any(rtl::OUString("/org.openoffice.Setup/Product")));
+            const Reference<css::container::XNameAccess> product(
+                provider->createInstanceWithArguments(
+                    "com.sun.star.configuration.ConfigurationAccess", arguments),
+                UNO_QUERY_THROW);
+            rtl::OUString text;
+            product->getByName("ooSetupVersion") >>= text;
+            Reference<css::lang::XComponent>(product, UNO_QUERY_THROW)->dispose();
+            return ToQString(text);
+        });
+        // The major.minor number text, the form callers compare as a version number.
+        const QStringList parts = full.trimmed().split('.');
+        mInstance->version = parts.size() >= 2 ? parts[0] + '.' + parts[1] : full.trimmed();
+        if (mInstance->version.isEmpty())
+            throw std::runtime_error("LibreOffice did not tell its version.");
+        return mInstance->version;
+    }
+
+    // A headless instance never shows an alert; closing and quitting never prompt.
+    void setDisplayAlerts(bool displayAlerts) override
+    {
+        mInstance->checkAlive();
+        mDisplayAlerts = displayAlerts;
+    }
+
+    void Quit() override
+    {
+        try {
+            mInstance->checkAlive();
+        } catch (...) {
+            mInstance->end(false); // what is left of it still goes
+            throw;
+        }
+        mInstance->end(true);
+    }
+
+    bool isAlive() const override { return mInstance->alive(); }
+
+private:
+    std::shared_ptr<Instance> mInstance;
+    LibreOfficeWorkbooks mWorkbooks;
+    bool mVisible = false;
+    bool mDisplayAlerts = true;
+};
+
+} // namespace
+
+ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance)
+{
+    return std::make_shared<LibreOfficeApplication>(std::move(instance));
+}
+
+} // namespace tessivane::office

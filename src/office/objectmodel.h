@@ -1,0 +1,17 @@
+#pragma once
+
+// The object model shaped like the spreadsheet automation (Application, Workbooks, Workbook,
+// Worksheet) over one LibreOffice instance. Private to the layer.
+
+#include "office/spreadsheet.h"
+
+#include <memory>
+
+namespace tessivane::office {
+
+class Instance;
+
+/// The application object of a started instance; the instance ends with its last reference.
+ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance);
+
+} // namespace tessivane::office

@@ -1,0 +1,126 @@
+#include "office/scratchfiles.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessivane::office {
+
+namespace {
+
+constexpr char kProfilePrefix[] = "tessivane-office-";
+
+// Settings of the private profile: no lock files beside the documents (a killed instance
+// would leave stale ones that make later loads fail), no autosave or recovery data.
+constexpr char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>
+)";
+
+/// The socket file behind a named UNO pipe. The office removes it when it ends normally;
+/// after a killed one it stays.
+QStringList PipeFiles(const QString& pipeName)
+{
+    const QString name = QStringLiteral("OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
+    return {QStringLiteral("/tmp/") + name, QStringLiteral("/var/tmp/") + name};
+}
+
+/// The office's own single-instance pipe of a profile: "SingleOfficeIPC_" and the MD5 of the
+/// profile's URL in UTF-16, each byte in hexadecimal without leading zeros.
+QString InstancePipeName(const QString& profileUrl)
+{
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char*>(profileUrl.utf16()), profileUrl.size() * 2),
+        QCryptographicHash::Md5);
+    QString name = QStringLiteral("SingleOfficeIPC_");
+    for (const char byte : digest)
+        name += QString::number(quint8(byte), 16);
+    return name;
+}
+
+bool ProcessGone(const QString& pidText)
+{
+    bool ok = false;
+    const pid_t pid = pidText.toInt(&ok);
+    return ok && pid > 0 && pid != getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+void RemovePipeFiles(const QString& pipeName)
+{
+    for (const QString& path : PipeFiles(pipeName)) {
+        struct stat info;
+        const QByteArray file = QFile::encodeName(path);
+        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode))
+            ::unlink(file.constData());
+    }
+}
+
+QString ProfileUrl(const QString& folder)
+{
+    return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
+}
+
+QString MakeProfile()
+{
+    QByteArray folder = QFile::encodeName(
+        QDir::tempPath() + '/' + kProfilePrefix + QString::number(getpid()) + "-XXXXXX");
+    if (!mkdtemp(folder.data()))
+        throw std::runtime_error(
+            QStringLiteral("A profile folder for LibreOffice cannot be made in %1.")
+                .arg(QDir::tempPath())
+                .toStdString());
+    const QString profile = QFile::decodeName(folder);
+    QDir(profile).mkpath(QStringLiteral("user"));
+    QDir(profile).mkpath(QStringLiteral("tmp"));
+    QFile settingsFile(profile + QStringLiteral("/user/registrymodifications.xcu"));
+    if (settingsFile.open(QIODevice::WriteOnly))
+        settingsFile.write(kProfileSettings);
+    return profile;
+}
+
+void RemoveProfile(const QString& folder)
+{
+    if (folder.isEmpty())
+        return;
+    QDir(folder).removeRecursively();
+    RemovePipeFiles(InstancePipeName(ProfileUrl(folder)));
+}
+
+void RemoveStaleProfiles()
+{
+    const QString osl = QStringLiteral("OSL_PIPE_%1_").arg(getuid());
+    for (const char* folder : {"/tmp", "/var/tmp"}) {
+        const QStringList pipes
+            = QDir(QString::fromLatin1(folder))
+                  .entryList({osl + "tessivane-*"}, QDir::System | QDir::Hidden);
+        for (const QString& name : pipes) {
+            const QString pipeName = name.mid(osl.size());
+            if (ProcessGone(pipeName.section('-', 1, 1)))
+                RemovePipeFiles(pipeName);
+        }
+    }
+    const QDir temp(QDir::tempPath());
+    const QStringList names = temp.entryList(
+        {QString::fromLatin1(kProfilePrefix) + "*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names)
+        if (ProcessGone(name.mid(int(strlen(kProfilePrefix))).section('-', 0, 0))) {
+            QDir(temp.filePath(name)).removeRecursively();
+            RemovePipeFiles(InstancePipeName(ProfileUrl(temp.filePath(name))));
+        }
+}
+
+} // namespace tessivane::office

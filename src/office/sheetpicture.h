@@ -1,0 +1,38 @@
+#pragma once
+
+// The picture of a sheet's used range, drawn by the office as the screen shows it. Private
+// to the layer.
+
+#include "office/unobridge.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <utility>
+#include <vector>
+
+namespace tessivane::office {
+
+/// The used range as the spreadsheet application counts it: every cell with content or with
+/// formatting of its own.
+css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>& sheet);
+
+/// Row bands (0-based, inclusive) of the area short enough to be drawn in one picture.
+std::vector<std::pair<int, int>> PictureBands(
+    const Reference<css::sheet::XSpreadsheet>& sheet, const css::table::CellRangeAddress& area);
+
+/// Selects the range and returns the BMP picture that the view hands over for it.
+QByteArray PictureOf(const Reference<css::frame::XController>& controller,
+    const Reference<css::view::XSelectionSupplier>& selection,
+    const Reference<css::table::XCellRange>& range);
+
+/// The band pictures (BMP each) one below the other; a null image when one cannot be read.
+QImage Stacked(const std::vector<QByteArray>& bands);
+
+} // namespace tessivane::office

@@ -1,0 +1,78 @@
+#include "office/unobridge.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cppuhelper/bootstrap.hxx>
+
+#include <csignal>
+#include <mutex>
+#include <stdexcept>
+
+namespace tessivane::office {
+
+namespace {
+
+constexpr char kFundamentalRc[]
+    = "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc";
+
+} // namespace
+
+rtl::OUString ToOUString(const QString& text)
+{
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()), text.size());
+}
+
+QString ToQString(const rtl::OUString& text)
+{
+    return QString(reinterpret_cast<const QChar*>(text.getStr()), text.getLength());
+}
+
+rtl::OUString FileUrl(const QString& path)
+{
+    return ToOUString(
+        QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded));
+}
+
+std::string Sentence(const QString& text)
+{
+    return text.toStdString();
+}
+
+css::beans::PropertyValue Property(const char* name, const Any& value)
+{
+    css::beans::PropertyValue property;
+    property.Name = rtl::OUString::createFromAscii(name);
+    property.Value = value;
+    return property;
+}
+
+Reference<css::uno::XComponentContext> LocalContext()
+{
+    static std::mutex mutex;
+    // Never destroyed: the UNO runtime may already be gone when static objects end.
+    static auto* context = new Reference<css::uno::XComponentContext>();
+    std::lock_guard lock(mutex);
+    if (!context->is()) {
+        // The bridge writes to the pipe of an office that may have died or been ended; that
+        // must be a failed call, not SIGPIPE ending this program.
+        struct sigaction ignore
+        {
+        };
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, nullptr);
+        try {
+            // The office types come with the fundamental bootstrap file of the installation.
+            qputenv("URE_BOOTSTRAP", kFundamentalRc);
+            *context = cppu::defaultBootstrap_InitialComponentContext();
+        } catch (const css::uno::Exception& e) {
+            throw std::runtime_error(Sentence(
+                QStringLiteral("The LibreOffice connection libraries cannot be initialised: %1")
+                    .arg(ToQString(e.Message))));
+        }
+    }
+    return *context;
+}
+
+} // namespace tessivane::office

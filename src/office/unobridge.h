@@ -1,0 +1,38 @@
+#pragma once
+
+// The UNO side of the LibreOffice layer. Only the layer's own sources include this header;
+// no UNO type reaches the rest of the program.
+
+#include <QString>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <rtl/ustring.hxx>
+
+#include <string>
+
+namespace tessivane::office {
+
+namespace css = ::com::sun::star;
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+rtl::OUString ToOUString(const QString& text);
+QString ToQString(const rtl::OUString& text);
+
+/// The file URL of a local path, made absolute.
+rtl::OUString FileUrl(const QString& path);
+
+/// An exception text from a sentence for the user.
+std::string Sentence(const QString& text);
+
+css::beans::PropertyValue Property(const char* name, const Any& value);
+
+/// The local UNO context that the connection to every instance goes through. Made once;
+/// it must carry the office types, or the first office call crashes the client.
+Reference<css::uno::XComponentContext> LocalContext();
+
+} // namespace tessivane::office

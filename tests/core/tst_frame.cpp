@@ -1,0 +1,302 @@
+// The frame's shared pieces: the failure report, the message box seam, the file and
+// clipboard procedures, the application title and the cursor file.
+#include "core/apptitle.h"
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "app/homepage.h"
+#include "core/messagebox.h"
+#include "core/windowlook.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <stdexcept>
+
+#include <unistd.h>
+
+using namespace tessivane;
+
+namespace {
+
+/// Records every box and answers OK.
+struct BoxRecorder
+{
+    QList<MessageBoxCall> calls;
+    BoxRecorder()
+    {
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            calls.append(call);
+            return int(vbOK);
+        });
+    }
+    ~BoxRecorder() { SetMessageBoxResponder({}); }
+};
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+} // namespace
+
+class TestFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void failureMessageHasTheFixedShape()
+    {
+        const QString location = LocationText("Form1", "Form_Load");
+        QCOMPARE(location, QStringLiteral("in Tessivane2021/08/31.Form1.Form_Load "));
+        QCOMPARE(FailureMessage(QStringLiteral("Type mismatch"), location, 164),
+            QStringLiteral("Type mismatch\r\nin Tessivane2021/08/31.Form1.Form_Load at line "
+                           "164\r\rPlease email screenshot of this message to ")
+                + QString::fromLatin1(kSupportAddress));
+    }
+
+    void locationTexts_data()
+    {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("procedure");
+        QTest::addColumn<QString>("expected");
+        const char* table[][2] = {
+            {"Form1", "Form_Load"},
+            {"Form1", "Form_QueryUnload"},
+            {"Form1", "PushButton6_Click"},
+            {"Form1", "MyFmt_Format"},
+            {"Form1", "PushButton1_Click"},
+            {"Form1", "PushButton2_Click"},
+            {"Form1", "PushButton3_Click"},
+            {"Form1", "PushButton7_Click"},
+            {"Form1", "PushButton22_Click"},
+            {"Excel1", "saveCellsActivesheet"},
+            {"Form2", "Form_Load"},
+            {"Form2", "Form_Activate"},
+            {"Form2", "Form_QueryUnload"},
+            {"Form2", "PushButton1_Click"},
+            {"Form2", "PushButton2_Click"},
+            {"Form2", "PushButton6_Click"},
+            {"Form2", "PushButton8_Click"},
+            {"Form2", "picture1_MouseDown"},
+            {"Form2", "picture1_MouseMove"},
+            {"Form2", "Picture1_MouseUp"},
+            {"Form2", "RedrawImage"},
+        };
+        for (const auto& row : table) {
+            const QString expected
+                = QStringLiteral("in Tessivane2021/08/31.%1.%2 ").arg(row[0], row[1]);
+            QTest::newRow(qPrintable(expected)) << row[0] << row[1] << expected;
+        }
+    }
+
+    void locationTexts()
+    {
+        QFETCH(QString, object);
+        QFETCH(QString, procedure);
+        QFETCH(QString, expected);
+        QCOMPARE(LocationText(object.toLatin1().constData(), procedure.toLatin1().constData()),
+            expected);
+    }
+
+    void stepsReportEachFailureAndGoOn()
+    {
+        BoxRecorder boxes;
+        Steps step("Form1", "Form_Load");
+        QStringList ran;
+        step(100, [&] { throw std::runtime_error("first"); });
+        step(102, [&] { ran << "102"; });
+        step(102, [&] { throw std::runtime_error("second"); });
+        step(104, [&] { ran << "104"; });
+        QCOMPARE(ran, (QStringList {"102", "104"}));
+        QCOMPARE(boxes.calls.size(), 2);
+        QCOMPARE(boxes.calls[0].title, QStringLiteral("Application Error"));
+        QCOMPARE(boxes.calls[0].buttons, int(vbExclamation));
+        QVERIFY(boxes.calls[0].prompt.startsWith(
+            "first\r\nin Tessivane2021/08/31.Form1.Form_Load at line 100\r\r"));
+        QVERIFY(boxes.calls[1].prompt.contains("Form_Load at line 102\r\r"));
+        QCOMPARE(step.failures(), 2);
+    }
+
+    void failingConditionLetsExecutionIn()
+    {
+        BoxRecorder boxes;
+        Steps step("Form2", "RedrawImage");
+        bool guarded = false;
+        if (step.test(104, [&]() -> bool { throw std::runtime_error("Overflow"); }))
+            guarded = true;
+        QVERIFY(guarded);
+        QCOMPARE(boxes.calls.size(), 1);
+        QVERIFY(boxes.calls[0].prompt.contains("at line 104"));
+    }
+
+    void failureInsideSharedProcedureNamesTheCaller()
+    {
+        BoxRecorder boxes;
+        Steps step("Form1", "PushButton22_Click");
+        QTemporaryDir dir;
+        step(110, [&] { WriteBytesToFile("x", dir.path() + "/missing/folder/template.xlt"); });
+        QCOMPARE(boxes.calls.size(), 1);
+        QVERIFY(boxes.calls[0].prompt.contains("Form1.PushButton22_Click at line 110"));
+        QVERIFY(boxes.calls[0].prompt.contains("template.xlt"));
+    }
+
+    void unknownExceptionsAreReportedToo()
+    {
+        BoxRecorder boxes;
+        Steps step("Form2", "PushButton6_Click");
+        step(134, [&] { throw 42; });
+        QCOMPARE(boxes.calls.size(), 1);
+        QVERIFY(boxes.calls[0].prompt.startsWith("Unknown failure."));
+    }
+
+    void messageBoxDefaultsToTheApplicationTitle()
+    {
+        BoxRecorder boxes;
+        SetApplicationTitle();
+        MsgBox(QStringLiteral("Done."));
+        MsgBox(QStringLiteral("Do you really want clear ?"), vbYesNo | vbDefaultButton2,
+            QStringLiteral("Question"));
+        QCOMPARE(boxes.calls[0].title, QStringLiteral("Tessivane"));
+        QCOMPARE(boxes.calls[1].title, QStringLiteral("Question"));
+        QCOMPARE(boxes.calls[1].buttons, 260);
+    }
+
+    void applicationTitle_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("program") << "Tessivane"
+                                 << "Tessivane";
+        QTest::newRow("short name is cut once") << "Tessivane Inventory"
+                                                << "Tessivane";
+        QTest::newRow("cut until 40") << "Tessivane equipment inventory workbook maker for teams"
+                                      << "Tessivane equipment inventory workbook";
+    }
+
+    void applicationTitle()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        QCOMPARE(ComputeApplicationTitle(name), title);
+    }
+
+    void fileExists()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/a.xls";
+        QVERIFY(!FileExists(QString()));
+        QVERIFY(!FileExists(path));
+        QVERIFY(!FileExists(dir.path()));
+        WriteBytesToFile("abc", path);
+        QVERIFY(FileExists(path));
+    }
+
+    void writeBytesOverwritesWithoutShortening()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/template.xlt";
+        const QByteArray block(28160, '\x5a');
+        WriteBytesToFile(block, path);
+        QCOMPARE(QFileInfo(path).size(), qint64(28160));
+        WriteBytesToFile("AB", path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray back = file.readAll();
+        QCOMPARE(back.size(), 28160);
+        QVERIFY(back.startsWith("ABZZ"));
+    }
+
+    void killFileNeverReports()
+    {
+        BoxRecorder boxes;
+        QTemporaryDir dir;
+        KillFile(dir.path() + "/missing.bmp");
+        KillFile(QString());
+
+        const QString readOnly = dir.path() + "/readonly.bmp";
+        WriteBytesToFile("x", readOnly);
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+        KillFile(readOnly);
+        QVERIFY(!QFile::exists(readOnly));
+        QVERIFY(boxes.calls.isEmpty());
+    }
+
+    void killFileInAFolderThatRefusesDeletesQuietly()
+    {
+        if (geteuid() == 0)
+            QSKIP("root may delete anywhere");
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/kept.xls";
+        WriteBytesToFile("x", path);
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        KillFile(path);
+        QVERIFY(QFile::exists(path));
+        QFile::setPermissions(
+            dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void clipboardPicture()
+    {
+        QGuiApplication::clipboard()->clear();
+        QVERIFY(GetClipboardPicture(0).isNull());
+        QImage picture(40, 20, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(picture);
+        const QImage back = GetClipboardPicture(0);
+        QCOMPARE(back.size(), QSize(40, 20));
+        QCOMPARE(QColor(back.pixel(3, 3)), QColor(Qt::red));
+    }
+
+    void tempFolderFollowsTheTempVariable()
+    {
+        qputenv("TEMP", "/var/tmp/tessivane-test");
+        QCOMPARE(TempFolder(), QStringLiteral("/var/tmp/tessivane-test"));
+        qunsetenv("TEMP");
+        QCOMPARE(TempFolder(), QDir::tempPath());
+    }
+
+    void shippedCursorHasItsHotSpot()
+    {
+        const QString cursor = QStringLiteral(TESSIVANE_SOURCE_DIR "/resources/HAND-M.CUR");
+        QVERIFY(!QImage(cursor).isNull());
+        QCOMPARE(CursorHotSpot(cursor), QPoint(5, 1));
+        QWidget window;
+        MousePointer pointer(&window);
+        pointer.loadMouseIcon(cursor);
+        QVERIFY(pointer.hasMouseIcon());
+        pointer.set(vbHourglass);
+        pointer.hoverButton();
+        pointer.hoverSurface();
+        QCOMPARE(pointer.value(), int(vbHourglass));
+        pointer.set(vbDefault);
+        pointer.hoverButton();
+        QCOMPARE(pointer.value(), int(vbCustom));
+        QCOMPARE(window.cursor().shape(), Qt::BitmapCursor);
+        pointer.hoverSurface();
+        QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void homePageOpensOnlyOnSeven()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        MaybeOpenHomePage([] { return 6; });
+        QVERIFY(catcher.urls.isEmpty());
+        MaybeOpenHomePage([] { return 7; });
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls[0].toString(), QString::fromLatin1(kHomePageAddress));
+        QDesktopServices::unsetUrlHandler("https");
+    }
+};
+
+QTEST_MAIN(TestFrame)
+#include "tst_frame.moc"

@@ -1,0 +1,406 @@
+// The generation run's sequence against a scripted spreadsheet instance: the cells it
+// writes, the order of its calls, its working files, and what a dying instance does.
+#include "core/messagebox.h"
+#include "inventory/inventoryfields.h"
+#include "inventory/inventorytable.h"
+#include "office/excel1.h"
+#include "generation/generationrun.h"
+#include "office/spreadsheet.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessivane;
+
+namespace {
+
+struct Journal
+{
+    QStringList calls;
+    int putsBeforeDeath = -1; // the instance dies after this many cell writes
+    bool dead = false;
+};
+
+QString describe(const QVariant& value)
+{
+    if (!value.isValid())
+        return QStringLiteral("<invalid>");
+    return QStringLiteral("%1:%2").arg(QString::fromLatin1(value.typeName()), value.toString());
+}
+
+class FakeSheet : public Worksheet
+{
+public:
+    explicit FakeSheet(Journal& journal)
+        : mJournal(journal)
+    { }
+    void PutCell(int row, int column, const QVariant& value) override
+    {
+        if (mJournal.dead)
+            throw SpreadsheetGone("The spreadsheet application has stopped answering.");
+        if (mJournal.putsBeforeDeath >= 0 && mJournal.putsBeforeDeath-- == 0) {
+            mJournal.dead = true;
+            throw SpreadsheetGone("The spreadsheet application has stopped answering.");
+        }
+        mJournal.calls
+            << QStringLiteral("Cells(%1,%2)=%3").arg(row).arg(column).arg(describe(value));
+    }
+    int UsedRangeLastRow() override { return 44; }
+    int UsedRangeLastColumn() override { return 18; }
+    void CopyPicture() override
+    {
+        mJournal.calls << QStringLiteral("CopyPicture");
+        QImage picture(1200, 700, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QGuiApplication::clipboard()->setImage(picture);
+    }
+
+private:
+    Journal& mJournal;
+};
+
+class FakeBook : public Workbook
+{
+public:
+    FakeBook(Journal& journal, QString name)
+        : mJournal(journal)
+        , mName(std::move(name))
+    { }
+    void SaveAs(const QString& path, int format) override
+    {
+        if (mJournal.dead)
+            throw SpreadsheetGone("gone");
+        mJournal.calls
+            << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot save");
+        file.write("xls");
+    }
+    void Close() override { mJournal.calls << QStringLiteral("Close"); }
+    std::shared_ptr<Worksheet> ActiveSheet() override
+    {
+        return std::make_shared<FakeSheet>(mJournal);
+    }
+
+private:
+    Journal& mJournal;
+    QString mName;
+};
+
+class FakeBooks : public Workbooks
+{
+public:
+    explicit FakeBooks(Journal& journal)
+        : mJournal(journal)
+    { }
+    std::shared_ptr<Workbook> Open(const QString& path) override
+    {
+        if (mJournal.dead)
+            throw SpreadsheetGone("gone");
+        if (!QFile::exists(path))
+            throw std::runtime_error("file not found");
+        mJournal.calls << QStringLiteral("Open(%1)").arg(QFileInfo(path).fileName());
+        mBooks.push_back(std::make_shared<FakeBook>(mJournal, path));
+        return mBooks.back();
+    }
+    int count() override { return static_cast<int>(mBooks.size()); }
+    std::shared_ptr<Workbook> item(int index) override { return mBooks.at(index - 1); }
+
+private:
+    Journal& mJournal;
+    std::vector<std::shared_ptr<Workbook>> mBooks;
+};
+
+class FakeApp : public Application
+{
+public:
+    explicit FakeApp(Journal& journal)
+        : mJournal(journal)
+        , mBooks(journal)
+    {
+        mJournal.calls << QStringLiteral("Start");
+    }
+    Workbooks& workbooks() override { return mBooks; }
+    std::shared_ptr<Worksheet> Worksheets(int) override
+    {
+        return std::make_shared<FakeSheet>(mJournal);
+    }
+    void Range_Select(const QString& address) override
+    {
+        if (mJournal.dead)
+            throw SpreadsheetGone("gone");
+        mJournal.calls << QStringLiteral("Select(%1)").arg(address);
+    }
+    void setVisible(bool visible) override
+    {
+        mJournal.calls << QStringLiteral("Visible=%1").arg(visible);
+    }
+    QString Version() override { return QStringLiteral("7.4"); }
+    void setDisplayAlerts(bool on) override
+    {
+        if (mJournal.dead)
+            throw SpreadsheetGone("gone");
+        mJournal.calls << QStringLiteral("DisplayAlerts=%1").arg(on);
+    }
+    void Quit() override { mJournal.calls << QStringLiteral("Quit"); }
+    bool isAlive() const override { return !mJournal.dead; }
+
+private:
+    Journal& mJournal;
+    FakeBooks mBooks;
+};
+
+class FakeHost : public GenerationHost
+{
+public:
+    QStringList calls;
+    QImage picture;
+    QString excelFile;
+    QString workFolder;
+    void SuspendDrawing(bool on) override { calls << QStringLiteral("Suspend=%1").arg(on); }
+    void SetMousePointer(int value) override { calls << QStringLiteral("Pointer=%1").arg(value); }
+    void PutPreviewPicture(const QImage& p) override
+    {
+        picture = p;
+        calls << QStringLiteral("Picture");
+    }
+    void SetPreviewExcelFile(const QString& path, const QString& folder) override
+    {
+        excelFile = path;
+        workFolder = folder;
+        calls << QStringLiteral("ExcelFile");
+    }
+    void ShowPreview() override { calls << QStringLiteral("Show"); }
+    void HideMainWindow() override { calls << QStringLiteral("Hide"); }
+};
+
+std::unique_ptr<InventoryTable> NewTable()
+{
+    auto table = std::make_unique<InventoryTable>();
+    for (const FieldDef& def : kInventoryFields)
+        table->AppendField(def);
+    table->SetCursorType(2);
+    table->Open();
+    return table;
+}
+
+void AddSampleRow(InventoryTable& table)
+{
+    table.AddNew();
+    table.SetValue(0, QStringLiteral("1189785"));
+    table.SetValue(1, QStringLiteral("Desk g-785"));
+    table.SetValue(5, 2);
+    table.SetValue(6, 149.99);
+    table.SetValue(8, QDate(2015, 8, 11));
+    table.SetValue(10, 5);
+    table.SetValue(11, 10);
+}
+
+} // namespace
+
+class TestGenerationRun : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir mTemp;
+    Journal mJournal;
+    QList<MessageBoxCall> mBoxes;
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TEMP", mTemp.path().toLocal8Bit());
+        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mJournal); });
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int(vbOK);
+        });
+    }
+
+    void init()
+    {
+        mJournal = Journal();
+        mBoxes.clear();
+    }
+
+    void cleanupTestCase()
+    {
+        SetApplicationFactory({});
+        SetMessageBoxResponder({});
+    }
+
+    void fieldsLandInTheirColumnsByType()
+    {
+        auto table = NewTable();
+        AddSampleRow(*table);
+        table->AddNew(); // a second row of Nulls
+        FakeHost host;
+        RunGeneration(*table, host);
+
+        QVERIFY2(mBoxes.isEmpty(), mBoxes.isEmpty() ? "" : qPrintable(mBoxes[0].prompt));
+        const QStringList& calls = mJournal.calls;
+        QVERIFY(calls.contains("Cells(4,1)=QString:1189785"));
+        QVERIFY(calls.contains("Cells(4,6)=int:2"));
+        QVERIFY(calls.contains("Cells(4,7)=double:149.99"));
+        QVERIFY(calls.contains("Cells(4,11)=double:0.05")); // 5 % as a fraction
+        QVERIFY(calls.contains("Cells(4,13)=double:10"));
+        QVERIFY(calls.filter(QRegularExpression("^Cells\\(4,9\\)=QDate")).size() == 1);
+        // Nulls become the empty text; the computed columns are never written.
+        QVERIFY(calls.contains("Cells(5,1)=QString:"));
+        QVERIFY(calls.contains("Cells(5,9)=QString:"));
+        for (int column : {12, 14, 16, 17, 18})
+            QVERIFY(calls.filter(QStringLiteral("Cells(4,%1)").arg(column)).isEmpty());
+        QCOMPARE(calls.filter(QRegularExpression("^Cells")).size(), 26);
+    }
+
+    void callsComeInTheirOrder()
+    {
+        auto table = NewTable();
+        FakeHost host;
+        RunGeneration(*table, host);
+        QVERIFY(mBoxes.isEmpty());
+
+        QStringList order = mJournal.calls;
+        QCOMPARE(order.first(), QStringLiteral("Start"));
+        QCOMPARE(order.at(1), QStringLiteral("Open(template.xlt)"));
+        const int select = int(order.indexOf("Select(B4)"));
+        const int save
+            = int(order.indexOf(QRegularExpression("^SaveAs\\(drimak[1-9]{8}\\.xls,-4143\\)$")));
+        QVERIFY(select > 0 && save > select);
+        QCOMPARE(order.mid(select + 1, 1), QStringList {"Visible=0"});
+        QCOMPARE(
+            order.mid(save + 1, 4), (QStringList {"DisplayAlerts=0", "Close", "Quit", "Start"}));
+        QCOMPARE(order.mid(save + 5),
+            (QStringList {"Open(" + QFileInfo(host.excelFile).fileName() + ")", "CopyPicture",
+                "DisplayAlerts=0", "Close", "Quit"}));
+        QCOMPARE(host.calls,
+            (QStringList {"Suspend=1", "Pointer=11", "Pointer=11", "Pointer=0", "Picture",
+                "ExcelFile", "Show", "Hide", "Suspend=0"}));
+        QVERIFY(!xlApp);
+    }
+
+    void workingFilesStayInAPrivateFolder()
+    {
+        // A file planted under the old fixed names is neither opened nor deleted.
+        const QString planted = mTemp.path() + "/template.xlt";
+        QFile plant(planted);
+        QVERIFY(plant.open(QIODevice::WriteOnly));
+        plant.write("not ours");
+        plant.close();
+
+        auto table = NewTable();
+        FakeHost host;
+        RunGeneration(*table, host);
+
+        QVERIFY(QFile::exists(planted));
+        const QFileInfo folder(host.workFolder);
+        QCOMPARE(folder.absolutePath(), QFileInfo(mTemp.path()).absoluteFilePath());
+        QCOMPARE(folder.permissions()
+                & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+            QFile::Permissions());
+        QCOMPARE(QFileInfo(host.excelFile).absolutePath(), folder.absoluteFilePath());
+        QVERIFY(QRegularExpression("^drimak[1-9]{8}\\.xls$")
+                    .match(QFileInfo(host.excelFile).fileName())
+                    .hasMatch());
+        // Template and snapshot are gone; the result stays for the preview.
+        QCOMPARE(QDir(host.workFolder).entryList(QDir::Files),
+            QStringList {QFileInfo(host.excelFile).fileName()});
+        QCOMPARE(host.picture.size(), QSize(1200, 700));
+    }
+
+    void aDyingInstanceIsReportedOnce()
+    {
+        auto table = NewTable();
+        for (int i = 0; i < 16; ++i)
+            AddSampleRow(*table);
+        mJournal.putsBeforeDeath = 20;
+        FakeHost host;
+        RunGeneration(*table, host);
+
+        // One report for the death, one for the missing result the second instance cannot
+        // open, one for the missing picture: never one per cell.
+        QVERIFY2(mBoxes.size() <= 4, qPrintable(QString::number(mBoxes.size())));
+        QVERIFY(mBoxes.first().prompt.contains("stopped answering"));
+        QVERIFY(mBoxes.first().prompt.contains("PushButton22_Click at line"));
+        // The windows are handed over and drawing resumes all the same.
+        QVERIFY(host.calls.contains("Show"));
+        QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
+        QVERIFY(!xlApp);
+    }
+
+    void noInstanceAtAllIsReportedOnceToo()
+    {
+        SetApplicationFactory([]() -> ApplicationPtr {
+            throw std::runtime_error("The spreadsheet application could not be started.");
+        });
+        auto table = NewTable();
+        for (int i = 0; i < 16; ++i)
+            AddSampleRow(*table);
+        FakeHost host;
+        RunGeneration(*table, host);
+        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mJournal); });
+        QVERIFY2(mBoxes.size() <= 6, qPrintable(QString::number(mBoxes.size())));
+        QVERIFY(mBoxes.first().prompt.contains("at line 104"));
+        QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
+    }
+
+    void aTemplateThatWillNotOpenIsReportedOnce()
+    {
+        qputenv("TEMP", QByteArray("/nonexistent/tessivane"));
+        auto table = NewTable();
+        for (int i = 0; i < 16; ++i)
+            AddSampleRow(*table);
+        FakeHost host;
+        RunGeneration(*table, host);
+        qputenv("TEMP", mTemp.path().toLocal8Bit());
+        // The missing working folder, the template, the open, the select, the save and the
+        // later steps that need the result: a handful, never one per cell.
+        QVERIFY2(mBoxes.size() < 13, qPrintable(QString::number(mBoxes.size())));
+        QVERIFY(mBoxes.first().prompt.contains("at line 102"));
+        QVERIFY(mJournal.calls.filter(QRegularExpression("^Cells")).isEmpty());
+        QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
+    }
+
+    void resultNamesReseedWithoutRestarting()
+    {
+        ResultNameGenerator generator;
+        const auto sameSecond = [] { return 43200.0f; };
+        const QString first = generator.DrawBaseName(sameSecond);
+        const QString second = generator.DrawBaseName(sameSecond);
+        const QRegularExpression pattern("^drimak[1-9]{8}$");
+        QVERIFY(pattern.match(first).hasMatch());
+        QVERIFY(pattern.match(second).hasMatch());
+        QVERIFY(first != second);
+        QVERIFY(QSet<QChar>(first.begin() + 6, first.end()).size() > 1);
+    }
+
+    void cellValues_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QVariant>("written");
+        QTest::newRow("null text") << 0 << QVariant() << QVariant(QString());
+        QTest::newRow("empty text") << 1 << QVariant(QString()) << QVariant(QString());
+        QTest::newRow("null date") << 8 << QVariant() << QVariant(QString());
+        QTest::newRow("rate percent") << 10 << QVariant(8) << QVariant(0.08);
+        QTest::newRow("rate zero") << 10 << QVariant(0) << QVariant(0.0);
+        QTest::newRow("money") << 12 << QVariant(12.3456) << QVariant(12.3456);
+    }
+
+    void cellValues()
+    {
+        QFETCH(int, field);
+        QFETCH(QVariant, stored);
+        QFETCH(QVariant, written);
+        QCOMPARE(CellValueOfField(field, stored), written);
+    }
+};
+
+QTEST_MAIN(TestGenerationRun)
+#include "tst_generationrun.moc"

@@ -1,0 +1,355 @@
+// The module procedures around the spreadsheet instance, on test doubles: the save-format
+// rule in both decimal conventions, the start-up check, and the snapshot's steps.
+#include "core/apptitle.h"
+#include "core/messagebox.h"
+#include "office/excel1.h"
+#include "office/isinstalled.h"
+#include "office/libreoffice.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QImage>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessivane;
+
+namespace {
+
+struct Record
+{
+    int created = 0;
+    int versionReads = 0;
+    int quits = 0;
+    int destroyed = 0;
+    QString version = QStringLiteral("16.0");
+    int lastRow = 44;
+    int lastColumn = 18;
+    bool copyFails = false;
+    QImage picture;
+};
+
+class FakeSheet : public Worksheet
+{
+public:
+    explicit FakeSheet(Record& record)
+        : mRecord(record)
+    { }
+    void PutCell(int, int, const QVariant&) override { }
+    int UsedRangeLastRow() override { return mRecord.lastRow; }
+    int UsedRangeLastColumn() override { return mRecord.lastColumn; }
+    void CopyPicture() override
+    {
+        if (mRecord.copyFails)
+            throw std::runtime_error("The picture could not be made.");
+        QGuiApplication::clipboard()->setImage(mRecord.picture);
+    }
+
+private:
+    Record& mRecord;
+};
+
+class FakeBook : public Workbook
+{
+public:
+    explicit FakeBook(Record& record)
+        : mRecord(record)
+    { }
+    void SaveAs(const QString&, int) override { }
+    void Close() override { }
+    std::shared_ptr<Worksheet> ActiveSheet() override
+    {
+        return std::make_shared<FakeSheet>(mRecord);
+    }
+
+private:
+    Record& mRecord;
+};
+
+class FakeApp : public Application, public Workbooks
+{
+public:
+    explicit FakeApp(Record& record)
+        : mRecord(record)
+    {
+        ++mRecord.created;
+    }
+    ~FakeApp() override { ++mRecord.destroyed; }
+    Workbooks& workbooks() override { return *this; }
+    std::shared_ptr<Workbook> Open(const QString&) override
+    {
+        return std::make_shared<FakeBook>(mRecord);
+    }
+    int count() override { return 1; }
+    std::shared_ptr<Workbook> item(int) override { return std::make_shared<FakeBook>(mRecord); }
+    std::shared_ptr<Worksheet> Worksheets(int) override
+    {
+        return std::make_shared<FakeSheet>(mRecord);
+    }
+    void Range_Select(const QString&) override { }
+    void setVisible(bool) override { }
+    QString Version() override
+    {
+        ++mRecord.versionReads;
+        return mRecord.version;
+    }
+    void setDisplayAlerts(bool) override { }
+    void Quit() override { ++mRecord.quits; }
+    bool isAlive() const override { return true; }
+
+private:
+    Record& mRecord;
+};
+
+} // namespace
+
+class WorkbookProcsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        mRecord = Record();
+        mMessages.clear();
+        mEnds = 0;
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mMessages << call;
+            return int(vbOK);
+        });
+        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mRecord); });
+        SetProgramEnder([this] { ++mEnds; });
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void cleanup()
+    {
+        SetApplicationFactory({});
+        SetProgramEnder({});
+        SetMessageBoxResponder({});
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void decimalSeparatorFollowsTheLocale()
+    {
+        QCOMPARE(DecimalSeparator(), QStringLiteral("."));
+        QCOMPARE(NormalizeDecimalText(QStringLiteral("1,234.5"), false), QStringLiteral("1.234.5"));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(DecimalSeparator(), QStringLiteral(","));
+        QCOMPARE(NormalizeDecimalText(QStringLiteral("16.0"), false), QStringLiteral("16,0"));
+        QCOMPARE(NormalizeDecimalText(QStringLiteral("2,5,1"), true), QStringLiteral("2.5.1"));
+    }
+
+    void saveFormatFromVersion_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("format");
+        for (const char* locale : {"en_US", "de_DE"}) {
+            for (const char* version : {"8.0", "9.0", "10.0", "11.0", "7.4", "11,0"})
+                QTest::addRow("%s %s", locale, version) << locale << version << -4143;
+            for (const char* version : {"12.0", "14.0", "15.0", "16.0", "16,0", " 16.0 "})
+                QTest::addRow("%s %s", locale, version) << locale << version << 56;
+            // 11.5 rounds to 12 (halves to even), 12.5 to 12: both above 11.
+            QTest::addRow("%s 11.5", locale) << locale << "11.5" << 56;
+            QTest::addRow("%s 10.5", locale) << locale << "10.5" << -4143;
+        }
+    }
+
+    void saveFormatFromVersion()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, version);
+        QFETCH(int, format);
+        QLocale::setDefault(QLocale(locale));
+        QCOMPARE(SaveFormatForVersion(version), format);
+    }
+
+    void versionThatIsNoNumberFails_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("words") << QStringLiteral("seven");
+        QTest::newRow("two marks") << QStringLiteral("7.4.7.2");
+        QTest::newRow("beyond 16 bits") << QStringLiteral("40000");
+    }
+
+    void versionThatIsNoNumberFails()
+    {
+        QFETCH(QString, version);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, SaveFormatForVersion(version));
+    }
+
+    void excelSaveFormatAsksTheGivenInstance()
+    {
+        const ApplicationPtr app = CreateApplication();
+        QCOMPARE(mRecord.created, 1);
+        mRecord.version = QStringLiteral("11.0");
+        QCOMPARE(ExcelSaveFormat(app), -4143);
+        QCOMPARE(mRecord.created, 1); // no probe of its own
+        QCOMPARE(mRecord.versionReads, 1);
+        QCOMPARE(mRecord.quits, 0);
+    }
+
+    void excelSaveFormatWithoutInstanceStartsAndQuitsAProbe()
+    {
+        QCOMPARE(ExcelSaveFormat(nullptr), 56);
+        QCOMPARE(mRecord.created, 1);
+        QCOMPARE(mRecord.versionReads, 1);
+        QCOMPARE(mRecord.quits, 1);
+        QCOMPARE(mRecord.destroyed, 1);
+    }
+
+    void startAndReleaseExcel()
+    {
+        StartExcel();
+        QVERIFY(xlApp);
+        ReleaseExcel();
+        QVERIFY(!xlApp);
+        QCOMPARE(mRecord.quits, 0); // releasing makes no call
+        QCOMPARE(mRecord.destroyed, 1);
+    }
+
+    void startUpCheckWithAnInstanceShowsNothing()
+    {
+        CheckExcelInstance();
+        WaitForBackgroundReleases();
+        QCOMPARE(mRecord.created, 1);
+        QCOMPARE(mRecord.destroyed, 1);
+        QCOMPARE(mRecord.versionReads + mRecord.quits, 0); // released, nothing asked
+        QVERIFY(mMessages.isEmpty());
+        QCOMPARE(mEnds, 0);
+    }
+
+    void startUpCheckWithoutInstanceShowsTheMessageAndEnds()
+    {
+        SetApplicationFactory(
+            []() -> ApplicationPtr { throw std::runtime_error("LibreOffice is not installed."); });
+        CheckExcelInstance();
+        QCOMPARE(mMessages.size(), 1);
+        QCOMPARE(mMessages[0].buttons, int(vbOKOnly));
+        QCOMPARE(mMessages[0].title, ApplicationTitle());
+        QCOMPARE(mMessages[0].prompt,
+            QStringLiteral(
+                "Error 842001. A normal instance of Excel could not be created.\r\n\r\n"
+                "1. Please make sure Excel is installed on this computer.\r\n\r\n"
+                "2. Please open Excel normally and make sure a blank spreadsheet opens "
+                "immediately without any interrupting window (such as an Excel file recovery "
+                "window).\r\n\r\n"
+                "3. Please make sure that when you double-click on a XLS or XLSX file that "
+                "Excel opens normally without any interrupting messages.\r\n\r\n"
+                "4. All versions of Excel are supported by this software except for the rare "
+                "Excel Starter and Student editions."));
+        QCOMPARE(mEnds, 1);
+
+        // A factory that yields nothing counts as a failure too.
+        SetApplicationFactory([] { return ApplicationPtr(); });
+        CheckExcelInstance();
+        QCOMPARE(mMessages.size(), 2);
+        QCOMPARE(mEnds, 2);
+    }
+
+    void snapshotWritesThePictureByContent()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("temp.bmp"));
+        QFile stale(path);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray(100000, 'x')); // replaced, not written over
+        stale.close();
+        mRecord.picture = QImage(300, 120, QImage::Format_RGB32);
+        mRecord.picture.fill(Qt::darkCyan);
+
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+
+        QVERIFY(mMessages.isEmpty());
+        const QImage written(path); // named .bmp, read by its content
+        QCOMPARE(written.size(), QSize(300, 120));
+        QCOMPARE(written.pixel(5, 5), QColor(Qt::darkCyan).rgb());
+    }
+
+    void snapshotSkipsASheetOfOneRowOrColumn_data()
+    {
+        QTest::addColumn<int>("lastRow");
+        QTest::addColumn<int>("lastColumn");
+        QTest::newRow("one row") << 1 << 18;
+        QTest::newRow("one column") << 44 << 1;
+        QTest::newRow("one cell") << 1 << 1;
+    }
+
+    void snapshotSkipsASheetOfOneRowOrColumn()
+    {
+        QFETCH(int, lastRow);
+        QFETCH(int, lastColumn);
+        mRecord.lastRow = lastRow;
+        mRecord.lastColumn = lastColumn;
+        mRecord.picture = QImage(10, 10, QImage::Format_RGB32);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("temp.bmp"));
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(mMessages.isEmpty());
+    }
+
+    void snapshotFailuresAreReportedWithTheirLines()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("temp.bmp"));
+
+        // No workbook: every step that needs it reports, then the test lets nothing in.
+        saveCellsActivesheet(nullptr, path);
+        QCOMPARE(mMessages.size(), 3);
+        const int lines[] = {100, 102, 104};
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(mMessages[i].prompt.contains(
+                QStringLiteral("in Tessivane2021/08/31.Excel1.saveCellsActivesheet at line %1")
+                    .arg(lines[i])));
+            QCOMPARE(mMessages[i].title, QStringLiteral("Application Error"));
+        }
+        QVERIFY(!QFile::exists(path));
+
+        // A failed copy reports at 110; the picture the clipboard held before is not written
+        // as the sheet's (line 112 reports instead).
+        mMessages.clear();
+        QImage earlier(20, 20, QImage::Format_RGB32);
+        earlier.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(earlier);
+        mRecord.copyFails = true;
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        QCOMPARE(mMessages.size(), 2);
+        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("The picture could not be made.")));
+        QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 110")));
+        QVERIFY(mMessages[1].prompt.contains(QStringLiteral("at line 112")));
+        QVERIFY(!QFile::exists(path));
+
+        // A copy that leaves nothing on the clipboard: line 112 reports, no file.
+        mMessages.clear();
+        mRecord.copyFails = false;
+        mRecord.picture = QImage();
+        QGuiApplication::clipboard()->clear();
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        QCOMPARE(mMessages.size(), 1);
+        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("There is no picture")));
+        QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 112")));
+        QVERIFY(!QFile::exists(path));
+    }
+
+private:
+    Record mRecord;
+    QList<MessageBoxCall> mMessages;
+    int mEnds = 0;
+};
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    WorkbookProcsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_workbookprocs.moc"
