@@ -1,5 +1,5 @@
-# The two commands of the README: `make run` and `make test`.
-# Both install the Debian packages that are missing, configure and build in build/.
+# The two commands of the README: `make run` and `make test`; `make package` builds the
+# Debian package. All install the Debian packages that are missing, configure and build in build/.
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
@@ -8,15 +8,20 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Everything the build, the program and the tests need.
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
   libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
-  python3 python3-xlrd xvfb xauth fonts-liberation fonts-dejavu-core
+  python3 python3-xlrd xvfb xauth fonts-liberation fonts-dejavu-core \
+  dpkg-dev file desktop-file-utils appstream
 
-.PHONY: run test build deps bench clean format
+.PHONY: run test package build deps bench clean format
 
 run: build
 	./$(BUILD_DIR)/tessivane
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900
+
+# build/tessivane_VERSION_ARCH.deb; the tests build it too and check it.
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -162,7 +162,7 @@ void Form1::Form_Load()
     step(102, [&] { setWindowIcon(QIcon(QStringLiteral(":/tessivane.png"))); });
     step(102, [&] { SetApplicationTitle(); });
     step(104, [&] { setUpdatesEnabled(false); });
-    const QString cursorFile = InstallationFolder() + QStringLiteral("/HAND-M.CUR");
+    const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
     if (step.test(106, [&] { return FileExists(cursorFile); }))
         step(108, [&] { mPointer.loadMouseIcon(cursorFile); });
     step(124, [&] { MyFmt = new DataFormat(this); });
@@ -192,7 +192,7 @@ void Form1::Form_Load()
 void Form1::ApplySkin()
 {
     // Without the skin component only its colour steps apply.
-    if (!FileExists(InstallationFolder() + QStringLiteral("/x/o.cjs")))
+    if (!FileExists(ProgramFile(QStringLiteral("x/o.cjs"))))
         return;
     const QColor face = palette().color(QPalette::Active, QPalette::Button);
     for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2)}) {

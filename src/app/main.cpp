@@ -8,6 +8,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Tessivane"));
+    // Ties the windows to the menu entry, and so to its icon, on desktops that ask.
+    QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     // The program ends only through its windows' own closing steps.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,6 +1,8 @@
 #include "core/apptitle.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 namespace tessivane {
 
@@ -33,6 +35,22 @@ QString ApplicationTitle()
 QString InstallationFolder()
 {
     return QCoreApplication::applicationDirPath();
+}
+
+QString DataFolder()
+{
+    // Relative to the executable, so that an installation under any prefix finds its files.
+    return QDir::cleanPath(
+        InstallationFolder() + QLatin1Char('/') + QStringLiteral(TESSIVANE_DATA_FROM_BIN));
+}
+
+QString ProgramFile(const QString& name)
+{
+    const QString beside = InstallationFolder() + QLatin1Char('/') + name;
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = DataFolder() + QLatin1Char('/') + name;
+    return QFileInfo::exists(installed) ? installed : beside;
 }
 
 } // namespace tessivane

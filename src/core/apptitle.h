@@ -25,4 +25,12 @@ QString ApplicationTitle();
 /// The folder that holds the executable.
 QString InstallationFolder();
 
+/// The folder of the program's data files when it is installed (share/tessivane beside bin/).
+QString DataFolder();
+
+/// A file the program ships: next to the executable when it is there (a build tree, a program
+/// copied together with its files), otherwise in the data folder; when neither holds it, the
+/// path next to the executable.
+QString ProgramFile(const QString& name);
+
 } // namespace tessivane

@@ -126,7 +126,7 @@ void Form2::Form_Load()
         setWindowTitle(QString::fromLatin1(kProductName));
         setWindowIcon(QIcon(QStringLiteral(":/tessivane.png")));
     });
-    const QString cursorFile = InstallationFolder() + QStringLiteral("/HAND-M.CUR");
+    const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
     if (step.test(108, [&] { return FileExists(cursorFile); }))
         step(110, [&] { mPointer.loadMouseIcon(cursorFile); });
 }

@@ -12,10 +12,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
+#include <utility>
 
 #include <unistd.h>
 
@@ -262,6 +264,40 @@ private slots:
         QCOMPARE(TempFolder(), QStringLiteral("/var/tmp/tessivane-test"));
         qunsetenv("TEMP");
         QCOMPARE(TempFolder(), QDir::tempPath());
+    }
+
+    void programFilesBesideTheProgramComeFirst_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("foundBeside");
+        QTest::newRow("build tree") << true << false << true;
+        QTest::newRow("installed") << false << true << false;
+        QTest::newRow("both") << true << true << true;
+        QTest::newRow("neither") << false << false << true;
+    }
+
+    void programFilesBesideTheProgramComeFirst()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, installed);
+        QFETCH(bool, foundBeside);
+        // An installed program sits in bin/ and finds its files in share/tessivane/.
+        QCOMPARE(DataFolder(), QDir::cleanPath(InstallationFolder() + "/../share/tessivane"));
+        const QString name = QStringLiteral("probe/HAND-M.CUR");
+        const QString besidePath = InstallationFolder() + "/" + name;
+        const QString installedPath = DataFolder() + "/" + name;
+        const std::pair<bool, QString> files[] = {{beside, besidePath}, {installed, installedPath}};
+        for (const auto& [wanted, path] : files) {
+            if (!wanted)
+                continue;
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        }
+        const QString found = ProgramFile(name);
+        QDir(InstallationFolder() + "/probe").removeRecursively();
+        QDir(DataFolder() + "/probe").removeRecursively();
+        QCOMPARE(found, foundBeside ? besidePath : installedPath);
     }
 
     void shippedCursorHasItsHotSpot()
