@@ -3,8 +3,8 @@
 #include "app/form1.h"
 #include "core/messagebox.h"
 #include "inventory/inventorytable.h"
-#include "preview/form2.h"
 #include "office/spreadsheet.h"
+#include "preview/form2.h"
 
 #include <QApplication>
 #include <QDate>

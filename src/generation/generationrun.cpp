@@ -4,9 +4,9 @@
 #include "core/fileprocs.h"
 #include "core/mousepointer.h"
 #include "inventory/inventorytable.h"
-#include "resources/resources.h"
 #include "office/excel1.h"
 #include "office/spreadsheet.h"
+#include "resources/resources.h"
 
 #include <QDir>
 #include <QImageReader>

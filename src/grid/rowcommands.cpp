@@ -1,8 +1,8 @@
 #include "grid/rowcommands.h"
 
 #include "core/messagebox.h"
-#include "inventory/currency.h"
 #include "grid/inventorysetup.h"
+#include "inventory/currency.h"
 #include "inventory/sampledata.h"
 #include "inventory/tablesetup.h"
 

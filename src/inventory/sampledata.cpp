@@ -51,5 +51,4 @@ bool IsFilled(const QVariant& value)
     }
 }
 
-
 } // namespace tessivane

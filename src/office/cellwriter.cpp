@@ -187,7 +187,8 @@ void CellWriter::flushSheet(const std::shared_ptr<DocumentState>& document, Shee
 }
 
 /// One remote write per cell: kept to measure against the block writes.
-void CellWriter::writeCellsDirectly(const std::shared_ptr<DocumentState>& document, SheetState& sheet)
+void CellWriter::writeCellsDirectly(
+    const std::shared_ptr<DocumentState>& document, SheetState& sheet)
 {
     for (const auto& [cell, value] : sheet.pending) {
         const Reference<css::table::XCell> target

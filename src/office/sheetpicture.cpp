@@ -38,20 +38,16 @@ css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>&
     used->gotoStartOfUsedArea(false);
     used->gotoEndOfUsedArea(true);
     css::table::CellRangeAddress area
-        = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
-              ->getRangeAddress();
+        = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
     const css::table::CellRangeAddress whole
-        = Reference<css::sheet::XCellRangeAddressable>(sheet, UNO_QUERY_THROW)
-              ->getRangeAddress();
+        = Reference<css::sheet::XCellRangeAddressable>(sheet, UNO_QUERY_THROW)->getRangeAddress();
     const Reference<css::container::XIndexAccess> groups
-        = Reference<css::sheet::XUniqueCellFormatRangesSupplier>(
-            sheet, UNO_QUERY_THROW)
+        = Reference<css::sheet::XUniqueCellFormatRangesSupplier>(sheet, UNO_QUERY_THROW)
               ->getUniqueCellFormatRanges();
     const sal_Int32 count = groups->getCount();
     for (sal_Int32 i = 0; i < count; ++i) {
         const Sequence<css::table::CellRangeAddress> ranges
-            = Reference<css::sheet::XSheetCellRanges>(
-                groups->getByIndex(i), UNO_QUERY_THROW)
+            = Reference<css::sheet::XSheetCellRanges>(groups->getByIndex(i), UNO_QUERY_THROW)
                   ->getRangeAddresses();
         // The unformatted rest of the sheet is the group that holds its last cell.
         bool unformatted = false;
@@ -82,8 +78,8 @@ std::vector<std::pair<int, int>> PictureBands(
         const auto [first, last] = open.back();
         open.pop_back();
         css::awt::Size size;
-        Reference<css::beans::XPropertySet>(sheet->getCellRangeByPosition(
-                                                area.StartColumn, first, area.EndColumn, last),
+        Reference<css::beans::XPropertySet>(
+            sheet->getCellRangeByPosition(area.StartColumn, first, area.EndColumn, last),
             UNO_QUERY_THROW)
             ->getPropertyValue("Size")
             >>= size;

@@ -1,10 +1,10 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
 // message, the hover pointer, and the save that every close makes.
-#include "core/apptitle.h"
 #include "app/form1.h"
+#include "core/apptitle.h"
 #include "core/messagebox.h"
-#include "inventory/currency.h"
 #include "grid/datagrid.h"
+#include "inventory/currency.h"
 #include "inventory/inventorytable.h"
 #include "office/isinstalled.h"
 #include "office/spreadsheet.h"

@@ -3,13 +3,11 @@
 #include "core/apptitle.h"
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
-#include "app/homepage.h"
 #include "core/messagebox.h"
 #include "core/windowlook.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,15 +35,6 @@ struct BoxRecorder
         });
     }
     ~BoxRecorder() { SetMessageBoxResponder({}); }
-};
-
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
 };
 
 } // namespace
@@ -319,18 +308,6 @@ private slots:
         QCOMPARE(window.cursor().shape(), Qt::BitmapCursor);
         pointer.hoverSurface();
         QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
-    }
-
-    void homePageOpensOnlyOnSeven()
-    {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("https", &catcher, "open");
-        MaybeOpenHomePage([] { return 6; });
-        QVERIFY(catcher.urls.isEmpty());
-        MaybeOpenHomePage([] { return 7; });
-        QCOMPARE(catcher.urls.size(), 1);
-        QCOMPARE(catcher.urls[0].toString(), QString::fromLatin1(kHomePageAddress));
-        QDesktopServices::unsetUrlHandler("https");
     }
 };
 

@@ -1,10 +1,10 @@
 // The generation run's sequence against a scripted spreadsheet instance: the cells it
 // writes, the order of its calls, its working files, and what a dying instance does.
 #include "core/messagebox.h"
+#include "generation/generationrun.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
-#include "generation/generationrun.h"
 #include "office/spreadsheet.h"
 
 #include <QApplication>

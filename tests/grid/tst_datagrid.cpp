@@ -1,11 +1,11 @@
 // The inventory grid: row selections, the cursor that follows the table, editing in place,
 // refusals, the focus-out validation and the column set-up after every binding.
 
-#include "support/inventorytesting.h"
+#include "support/gridtesting.h"
 
 #include "core/apptitle.h"
-#include "inventory/currency.h"
 #include "grid/rowcommands.h"
+#include "inventory/currency.h"
 
 #include <QSignalSpy>
 

@@ -1,11 +1,12 @@
 // The row commands (delete selected, insert below, delete all) and the sample data.
 
-#include "support/inventorytesting.h"
+#include "support/gridtesting.h"
 
 #include "core/apptitle.h"
+#include "grid/rowcommands.h"
 #include "inventory/currency.h"
 #include "inventory/persistence.h"
-#include "grid/rowcommands.h"
+#include "inventory/sampledata.h"
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -323,9 +324,7 @@ private slots:
     void sampleDataOnFreshOrEmptyListAndTwice()
     {
         ScriptedBoxes boxes;
-        auto fresh = makeTable(0);
-        Steps load("Form1", "Form_Load");
-        LoadRows(*fresh, load); // sixteen blank rows from an empty store
+        auto fresh = loadStoredTable(); // sixteen blank rows from an empty store
         auto empty = makeTable(0);
         GridWindow window;
         window.show(fresh.get());

@@ -207,5 +207,5 @@ private slots:
     }
 };
 
-TESSIVANE_TEST_MAIN(TestInventoryTable)
+TESSIVANE_CORE_TEST_MAIN(TestInventoryTable)
 #include "tst_inventorytable.moc"

@@ -158,5 +158,5 @@ private slots:
     }
 };
 
-TESSIVANE_TEST_MAIN(TestInventoryText)
+TESSIVANE_CORE_TEST_MAIN(TestInventoryText)
 #include "tst_inventorytext.moc"

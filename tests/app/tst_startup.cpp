@@ -1,0 +1,103 @@
+// The start-up's loading of the stored rows: what its report shows, line by line.
+
+#include "support/inventorytesting.h"
+#include "support/scriptedboxes.h"
+
+#include "app/homepage.h"
+#include "app/startup.h"
+#include "core/apptitle.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+using namespace tessivane;
+using namespace tessivane::test;
+
+namespace {
+
+std::unique_ptr<InventoryTable> loadedAtStartUp()
+{
+    auto table = makeTable(0);
+    Steps step("Form1", "Form_Load");
+    LoadStoredRows(*table, step);
+    return table;
+}
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+} // namespace
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { clearStore(); }
+    void cleanupTestCase() { clearStore(); }
+
+    void insaneCountIsReportedOnceAtItsLine()
+    {
+        {
+            auto three = makeTable(3);
+            SaveRows(*three);
+            store()->setValue(QStringLiteral("RowCount"), QStringLiteral("1E400"));
+        }
+        ScriptedBoxes boxes;
+        auto table = loadedAtStartUp();
+        QCOMPARE(table->RecordCount(), 3);
+        QCOMPARE(boxes.failures().size(), 1);
+        QVERIFY(boxes.failures()[0].contains(
+            QStringLiteral("in Tessivane2021/08/31.Form1.Form_Load at line 162")));
+    }
+
+    void failingFieldIsReportedWithItsLine()
+    {
+        {
+            auto settings = store();
+            settings->setValue(QStringLiteral("RowCount"), QStringLiteral("2"));
+            settings->setValue(QStringLiteral("RowSource1 2"), QString(51, QLatin1Char('x')));
+            settings->setValue(QStringLiteral("RowSource2 2"), QStringLiteral("Desk"));
+        }
+        ScriptedBoxes boxes;
+        auto table = loadedAtStartUp();
+        QCOMPARE(boxes.failures().size(), 1);
+        QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 166")));
+        QCOMPARE(table->RecordCount(), 2);
+        QCOMPARE(table->ValueAt(1, 0), QVariant()); // the failed field keeps its Null
+        QCOMPARE(table->ValueAt(1, 1).toString(), QStringLiteral("Desk"));
+    }
+
+    void tableThatTakesNoRowsIsReportedOnce()
+    {
+        InventoryTable closed;
+        AppendInventoryFields(closed);
+        ScriptedBoxes boxes;
+        Steps step("Form1", "Form_Load");
+        LoadStoredRows(closed, step);
+        QCOMPARE(boxes.failures().size(), 1);
+        QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 164")));
+        QVERIFY_THROWS_EXCEPTION(std::exception, SaveRows(closed));
+        QVERIFY(!store()->contains(QStringLiteral("RowCount")));
+    }
+    void homePageOpensOnlyOnSeven()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        MaybeOpenHomePage([] { return 6; });
+        QVERIFY(catcher.urls.isEmpty());
+        MaybeOpenHomePage([] { return 7; });
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls[0].toString(), QString::fromLatin1(kHomePageAddress));
+        QDesktopServices::unsetUrlHandler("https");
+    }
+};
+
+TESSIVANE_TEST_MAIN(TestStartUp)
+#include "tst_startup.moc"

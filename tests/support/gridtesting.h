@@ -1,0 +1,65 @@
+#pragma once
+
+// The grid in a window of its own, as the main window holds it.
+
+#include "support/inventorytesting.h"
+#include "support/scriptedboxes.h"
+
+#include "core/failurereport.h"
+#include "grid/datagrid.h"
+#include "grid/inventorysetup.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace tessivane::test {
+
+/// A shown window holding the grid and one other widget to move the focus to.
+class GridWindow
+{
+public:
+    GridWindow()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        grid = new DataGrid(&window);
+        other = new QLineEdit(&window);
+        layout->addWidget(grid);
+        layout->addWidget(other);
+        window.resize(900, 400);
+        myFmt.Type = 1;
+        myFmt.Format = QStringLiteral("Currency");
+    }
+
+    /// Binds the table with the start-up set-up and shows the window.
+    void show(InventoryTable* table)
+    {
+        Steps step("Form1", "Form_Load");
+        step.sequence(192, GridSetUp(*grid, table, &myFmt));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    /// Clicks a row selector, as the user selects a whole row.
+    void clickRowHeader(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QHeaderView* header = grid->verticalHeader();
+        const QPoint point(header->width() / 2,
+            header->sectionViewportPosition(row) + header->sectionSize(row) / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, modifiers, point);
+    }
+
+    void clickCell(int row, int column)
+    {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+
+    QWidget window;
+    DataGrid* grid = nullptr;
+    QLineEdit* other = nullptr;
+    DataFormat myFmt;
+};
+
+} // namespace tessivane::test

@@ -1,0 +1,71 @@
+#pragma once
+
+// The one scripted answerer of the program's message boxes in tests.
+
+#include "core/messagebox.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTest>
+
+#include <functional>
+
+namespace tessivane::test {
+
+/// Outside a ScriptedBoxes no real box may block a test: an unexpected one is a failure.
+inline void AnswerUnexpectedBoxes()
+{
+    SetMessageBoxResponder([](const MessageBoxCall& call) {
+        qCritical("Unexpected message box: %s", qPrintable(call.prompt));
+        QTest::qFail("Unexpected message box", __FILE__, __LINE__);
+        return int(vbOK);
+    });
+}
+
+/// Answers every message box from a script and records it. Without a scripted answer a
+/// question is answered No and a notice OK.
+class ScriptedBoxes
+{
+public:
+    ScriptedBoxes()
+    {
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            calls.append(call);
+            if (during)
+                during(call);
+            if (!answers.isEmpty())
+                return answers.takeFirst();
+            return (call.buttons & 0xF) == vbYesNo ? int(vbNo) : int(vbOK);
+        });
+    }
+    ~ScriptedBoxes() { AnswerUnexpectedBoxes(); }
+    ScriptedBoxes(const ScriptedBoxes&) = delete;
+    ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
+
+    /// The texts of the "Application Error" reports shown so far.
+    QStringList failures() const
+    {
+        QStringList result;
+        for (const MessageBoxCall& call : calls) {
+            if (call.title == QLatin1String("Application Error"))
+                result.append(call.prompt);
+        }
+        return result;
+    }
+
+    /// Every prompt shown so far.
+    QStringList prompts() const
+    {
+        QStringList result;
+        for (const MessageBoxCall& call : calls)
+            result.append(call.prompt);
+        return result;
+    }
+
+    QList<MessageBoxCall> calls;
+    QList<int> answers;
+    /// Runs while a box is up (a test's look at the state a box sees).
+    std::function<void(const MessageBoxCall&)> during;
+};
+
+} // namespace tessivane::test
