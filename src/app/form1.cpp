@@ -4,6 +4,7 @@
 #include "app/failurereport.h"
 #include "app/fileprocs.h"
 #include "app/homepage.h"
+#include "app/inputblocker.h"
 #include "app/messagebox.h"
 #include "inventory/currency.h"
 #include "inventory/datagrid.h"
@@ -22,6 +23,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <stdexcept>
 
@@ -262,6 +264,8 @@ void Form1::MyFmt_Format(QVariant& dataValue)
 
 void Form1::PushButton1_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton1_Click");
     step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
@@ -278,6 +282,8 @@ void Form1::PushButton1_Click()
 
 void Form1::PushButton2_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton2_Click");
     step(100, [&] { InsertBelowSelectedRow(table(), step); });
     Swallow([&] { DataGrid1->FollowTable(); });
@@ -285,12 +291,16 @@ void Form1::PushButton2_Click()
 
 void Form1::PushButton3_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton3_Click");
     DeleteAll(mTable, *DataGrid1, MyFmt, step);
 }
 
 void Form1::PushButton6_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton6_Click");
     step(100, [&] {
         MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
@@ -301,6 +311,8 @@ void Form1::PushButton6_Click()
 
 void Form1::PushButton7_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton7_Click");
     step(100, [&] { LoadSampleData(table(), *DataGrid1, MyFmt, step); });
 }
@@ -335,9 +347,7 @@ public:
     void PutPreviewPicture(const QImage& picture) override { mForm2().SetPicture(picture); }
     void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
     {
-        Form2& preview = mForm2();
-        preview.mExcelFile = path;
-        preview.mWorkFolder = workFolder;
+        mForm2().replaceResult(path, workFolder);
     }
     void ShowPreview() override
     {
@@ -357,6 +367,17 @@ private:
 
 void Form1::PushButton22_Click()
 {
+    // One click is one run: a click that reaches the window while a run is in progress (the
+    // run lets queued events through while it deletes its files) is not acted on.
+    if (mRunInProgress)
+        return;
+    mRunInProgress = true;
+    const auto runEnds = qScopeGuard([this] { mRunInProgress = false; });
+    // Nor is any other input to this window while the run lasts: a Delete All would pull
+    // the table from under the run, and a click queued during the run must not be replayed
+    // over the preview afterwards.
+    const InputBlocker blocker(this);
+
     RunHost host(*this, [this]() -> Form2& { return ensureForm2(); });
     InventoryTable* inventory = mTable.get();
     if (!inventory) {
@@ -371,6 +392,7 @@ void Form1::PushButton22_Click()
             inventory->MoveFirst();
         DataGrid1->FollowTable();
     });
+    InputBlocker::drainPendingEvents();
 }
 
 } // namespace tessivane

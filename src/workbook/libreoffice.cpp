@@ -3,6 +3,7 @@
 #include "workbook/officeprocess.h"
 
 #include "app/failurereport.h"
+#include "app/scratchfolders.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -17,6 +18,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <com/sun/star/awt/Size.hpp>
@@ -66,7 +68,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
@@ -195,7 +196,9 @@ void RemovePipeFiles(const QString& pipeName)
     for (const QString& path : PipeFiles(pipeName)) {
         struct stat info;
         const QByteArray file = QFile::encodeName(path);
-        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode))
+        // Only a socket of this user: never a link, nor anyone else's file.
+        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+            && info.st_uid == geteuid())
             ::unlink(file.constData());
     }
 }
@@ -218,11 +221,13 @@ QString ProfileUrl(const QString& folder)
     return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
 }
 
-bool ProcessGone(const QString& pidText)
+/// The program id that one of our pipe names carries ("tessivane-<pid>-<n>-<hex>"), or 0.
+qint64 PipeNamePid(const QString& pipeName)
 {
-    bool ok = false;
-    const pid_t pid = pidText.toInt(&ok);
-    return ok && pid > 0 && pid != getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+    static const QRegularExpression pattern(
+        QStringLiteral("^tessivane-([1-9][0-9]{0,9})-[0-9]+-[0-9a-f]{8}$"));
+    const QRegularExpressionMatch match = pattern.match(pipeName);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
 }
 
 /// Removes the profile folders and pipe files of earlier runs whose program no longer lives
@@ -236,18 +241,14 @@ void RemoveStaleProfiles()
                   .entryList({osl + "tessivane-*"}, QDir::System | QDir::Hidden);
         for (const QString& name : pipes) {
             const QString pipeName = name.mid(osl.size());
-            if (ProcessGone(pipeName.section('-', 1, 1)))
+            if (ProcessIsGone(PipeNamePid(pipeName)))
                 RemovePipeFiles(pipeName);
         }
     }
-    const QDir temp(QDir::tempPath());
-    const QStringList names = temp.entryList(
-        {QString::fromLatin1(kProfilePrefix) + "*"}, QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : names)
-        if (ProcessGone(name.mid(int(strlen(kProfilePrefix))).section('-', 0, 0))) {
-            QDir(temp.filePath(name)).removeRecursively();
-            RemovePipeFiles(InstancePipeName(ProfileUrl(temp.filePath(name))));
-        }
+    const QStringList removed
+        = RemoveLeftoverScratchFolders(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+    for (const QString& profile : removed)
+        RemovePipeFiles(InstancePipeName(ProfileUrl(profile)));
 }
 
 // Settings of the private profile: no lock files beside the documents (a killed instance
@@ -508,13 +509,13 @@ void Instance::start()
             QStringLiteral("LibreOffice is not installed: %1 was not found.").arg(program)));
 
     RemoveStaleProfiles();
-    QByteArray folder = QFile::encodeName(
-        QDir::tempPath() + '/' + kProfilePrefix + QString::number(getpid()) + "-XXXXXX");
-    if (!mkdtemp(folder.data()))
+    try {
+        mProfile = MakeScratchFolder(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+    } catch (const std::runtime_error&) {
         throw std::runtime_error(
             Sentence(QStringLiteral("A profile folder for LibreOffice cannot be made in %1.")
                          .arg(QDir::tempPath())));
-    mProfile = QFile::decodeName(folder);
+    }
     QDir(mProfile).mkpath(QStringLiteral("user"));
     QDir(mProfile).mkpath(QStringLiteral("tmp"));
     QFile settingsFile(mProfile + QStringLiteral("/user/registrymodifications.xcu"));
@@ -626,7 +627,7 @@ void Instance::end(bool polite) noexcept
         mWatchdog.join();
     // A killed office leaves its pipe files behind; a terminated one has removed them.
     if (!mProfile.isEmpty()) {
-        QDir(mProfile).removeRecursively();
+        RemoveOwnFolder(mProfile);
         RemovePipeFiles(InstancePipeName(ProfileUrl(mProfile)));
     }
     if (!mPipeName.isEmpty())
