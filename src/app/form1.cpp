@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/homepage.h"
+#include "app/inputblocker.h"
 #include "app/startup.h"
 #include "core/apptitle.h"
 #include "core/failurereport.h"
@@ -25,6 +26,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <stdexcept>
 
@@ -259,6 +261,8 @@ void Form1::MyFmt_Format(QVariant& dataValue)
 
 void Form1::PushButton1_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton1_Click");
     step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
@@ -275,6 +279,8 @@ void Form1::PushButton1_Click()
 
 void Form1::PushButton2_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton2_Click");
     step(100, [&] { InsertBelowSelectedRow(table(), step); });
     Swallow([&] { DataGrid1->FollowTable(); });
@@ -282,12 +288,16 @@ void Form1::PushButton2_Click()
 
 void Form1::PushButton3_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton3_Click");
     DeleteAll(mTable, *DataGrid1, MyFmt, step);
 }
 
 void Form1::PushButton6_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton6_Click");
     step(100, [&] {
         MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
@@ -298,6 +308,8 @@ void Form1::PushButton6_Click()
 
 void Form1::PushButton7_Click()
 {
+    if (mRunInProgress)
+        return;
     Steps step("Form1", "PushButton7_Click");
     step(100, [&] { LoadSampleData(table(), *DataGrid1, MyFmt, step); });
 }
@@ -332,9 +344,7 @@ public:
     void PutPreviewPicture(const QImage& picture) override { mForm2().SetPicture(picture); }
     void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
     {
-        Form2& preview = mForm2();
-        preview.mExcelFile = path;
-        preview.mWorkFolder = workFolder;
+        mForm2().replaceResult(path, workFolder);
     }
     void ShowPreview() override
     {
@@ -354,6 +364,17 @@ private:
 
 void Form1::PushButton22_Click()
 {
+    // One click is one run: a click that reaches the window while a run is in progress (the
+    // run lets queued events through while it deletes its files) is not acted on.
+    if (mRunInProgress)
+        return;
+    mRunInProgress = true;
+    const auto runEnds = qScopeGuard([this] { mRunInProgress = false; });
+    // Nor is any other input to this window while the run lasts: a Delete All would pull
+    // the table from under the run, and a click queued during the run must not be replayed
+    // over the preview afterwards.
+    const InputBlocker blocker(this);
+
     RunHost host(*this, [this]() -> Form2& { return ensureForm2(); });
     InventoryTable* inventory = mTable.get();
     if (!inventory) {
@@ -368,6 +389,7 @@ void Form1::PushButton22_Click()
             inventory->MoveFirst();
         DataGrid1->FollowTable();
     });
+    InputBlocker::drainPendingEvents();
 }
 
 } // namespace tessivane

@@ -73,6 +73,8 @@ private:
     void ApplySkin();
     Form2& ensureForm2();
 
+    /// True while a generation run is in progress: the window's input is not acted on.
+    bool mRunInProgress = false;
     DataGrid* DataGrid1 = nullptr;
     DataFormat* MyFmt = nullptr;
     std::unique_ptr<InventoryTable> mTable;

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/shutdownsignals.h"
+#include "generation/generationrun.h"
 
 #include <QApplication>
 
@@ -20,7 +21,12 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.SaveRowsForExit(); });
 
+    // Run folders of earlier programs that were killed, or whose office was ended in the
+    // middle of a save, go now; this program's own go when it ends, whatever ended it.
+    tessivane::RemoveLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
-    return app.exec();
+    const int code = app.exec();
+    tessivane::RemoveLeftoverRunFolders(true);
+    return code;
 }

@@ -7,7 +7,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessivane {
 
@@ -36,7 +39,16 @@ void DeleteWithFileSystemObject(const QString& path)
     QFile file(path);
     if (!file.exists())
         throw std::runtime_error(QStringLiteral("File not found: %1").arg(path).toStdString());
-    file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    // Made writable through a descriptor opened without following links: a link is removed
+    // as a link, and whatever it points to is never touched.
+    const QByteArray name = QFile::encodeName(path);
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor >= 0) {
+        struct stat info;
+        if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode))
+            ::fchmod(descriptor, info.st_mode | S_IWUSR);
+        ::close(descriptor);
+    }
     if (!file.remove())
         throw std::runtime_error(QStringLiteral("Permission denied: %1 (%2)")
                                      .arg(path, file.errorString())

@@ -3,6 +3,7 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/mousepointer.h"
+#include "core/scratchfolders.h"
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
 #include "office/spreadsheet.h"
@@ -10,7 +11,6 @@
 
 #include <QDir>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <QTime>
 
 #include <array>
@@ -21,6 +21,7 @@ namespace tessivane {
 
 namespace {
 
+constexpr char kRunFolderPrefix[] = "tessivane-run-";
 constexpr int kLoanRateField = 10;
 constexpr std::array<int, 13> kColumnOfField {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
 
@@ -122,14 +123,14 @@ QString ResultNameGenerator::DrawBaseName(const std::function<float()>& timer)
 
 QString CreateRunFolder()
 {
-    QTemporaryDir folder(TempFolder() + QStringLiteral("/tessivane-run-XXXXXX"));
-    if (!folder.isValid())
-        throw std::runtime_error(QStringLiteral("The working folder could not be created in %1: %2")
-                                     .arg(TempFolder(), folder.errorString())
-                                     .toStdString());
-    // QTemporaryDir makes it owner-only; it lives as long as its result.
-    folder.setAutoRemove(false);
-    return folder.path();
+    // Owner-only, and named with this program's id, so that the next start can tell a
+    // folder whose program was killed; it lives as long as its result.
+    return MakeScratchFolder(TempFolder(), QString::fromLatin1(kRunFolderPrefix));
+}
+
+void RemoveLeftoverRunFolders(bool includeOwn)
+{
+    RemoveLeftoverScratchFolders(TempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
 void RunGeneration(InventoryTable& table, GenerationHost& host)

@@ -50,9 +50,14 @@ private:
     quint32 mState = 0x50000;
 };
 
-/// The run's private working folder: created owner-only under the temporary folder.
-/// Throws when it cannot be made.
+/// The run's private working folder: created owner-only under the temporary folder, named
+/// "tessivane-run-<pid>-XXXXXX" after this program. Throws when it cannot be made.
 QString CreateRunFolder();
+
+/// Removes the run folders of programs that no longer live (at start: a killed program, or
+/// one whose office was ended mid-save, left them) and, with includeOwn, this program's own
+/// (at its end). Only real, owner-only folders of this user are touched.
+void RemoveLeftoverRunFolders(bool includeOwn);
 
 /// "Start Creating Template": fills the carried template with the table's rows through a
 /// spreadsheet instance, saves it as .xls, photographs the sheet in a second instance and

@@ -1,11 +1,13 @@
 #include "office/scratchfiles.h"
 
+#include "core/scratchfolders.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QUrl>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -50,11 +52,13 @@ QString InstancePipeName(const QString& profileUrl)
     return name;
 }
 
-bool ProcessGone(const QString& pidText)
+/// The program id that one of our pipe names carries ("tessivane-<pid>-<n>-<hex>"), or 0.
+qint64 PipeNamePid(const QString& pipeName)
 {
-    bool ok = false;
-    const pid_t pid = pidText.toInt(&ok);
-    return ok && pid > 0 && pid != getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+    static const QRegularExpression pattern(
+        QStringLiteral("^tessivane-([1-9][0-9]{0,9})-[0-9]+-[0-9a-f]{8}$"));
+    const QRegularExpressionMatch match = pattern.match(pipeName);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
 }
 
 } // namespace
@@ -64,7 +68,9 @@ void RemovePipeFiles(const QString& pipeName)
     for (const QString& path : PipeFiles(pipeName)) {
         struct stat info;
         const QByteArray file = QFile::encodeName(path);
-        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode))
+        // Only a socket of this user: never a link, nor anyone else's file.
+        if (lstat(file.constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+            && info.st_uid == geteuid())
             ::unlink(file.constData());
     }
 }
@@ -76,14 +82,15 @@ QString ProfileUrl(const QString& folder)
 
 QString MakeProfile()
 {
-    QByteArray folder = QFile::encodeName(
-        QDir::tempPath() + '/' + kProfilePrefix + QString::number(getpid()) + "-XXXXXX");
-    if (!mkdtemp(folder.data()))
+    QString profile;
+    try {
+        profile = MakeScratchFolder(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+    } catch (const std::runtime_error&) {
         throw std::runtime_error(
             QStringLiteral("A profile folder for LibreOffice cannot be made in %1.")
                 .arg(QDir::tempPath())
                 .toStdString());
-    const QString profile = QFile::decodeName(folder);
+    }
     QDir(profile).mkpath(QStringLiteral("user"));
     QDir(profile).mkpath(QStringLiteral("tmp"));
     QFile settingsFile(profile + QStringLiteral("/user/registrymodifications.xcu"));
@@ -96,7 +103,7 @@ void RemoveProfile(const QString& folder)
 {
     if (folder.isEmpty())
         return;
-    QDir(folder).removeRecursively();
+    RemoveOwnFolder(folder);
     RemovePipeFiles(InstancePipeName(ProfileUrl(folder)));
 }
 
@@ -109,18 +116,14 @@ void RemoveStaleProfiles()
                   .entryList({osl + "tessivane-*"}, QDir::System | QDir::Hidden);
         for (const QString& name : pipes) {
             const QString pipeName = name.mid(osl.size());
-            if (ProcessGone(pipeName.section('-', 1, 1)))
+            if (ProcessIsGone(PipeNamePid(pipeName)))
                 RemovePipeFiles(pipeName);
         }
     }
-    const QDir temp(QDir::tempPath());
-    const QStringList names = temp.entryList(
-        {QString::fromLatin1(kProfilePrefix) + "*"}, QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : names)
-        if (ProcessGone(name.mid(int(strlen(kProfilePrefix))).section('-', 0, 0))) {
-            QDir(temp.filePath(name)).removeRecursively();
-            RemovePipeFiles(InstancePipeName(ProfileUrl(temp.filePath(name))));
-        }
+    const QStringList removed
+        = RemoveLeftoverScratchFolders(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+    for (const QString& profile : removed)
+        RemovePipeFiles(InstancePipeName(ProfileUrl(profile)));
 }
 
 } // namespace tessivane::office

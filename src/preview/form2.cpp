@@ -4,6 +4,7 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/scratchfolders.h"
 #include "preview/picturebox.h"
 #include "preview/savecopy.h"
 #include "preview/viewrules.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QIcon>
 #include <QPushButton>
@@ -105,6 +107,17 @@ void Form2::SetPicture(const QImage& picture)
 {
     Picture1->setPicture(picture);
     mFirstActivate = true;
+}
+
+void Form2::replaceResult(const QString& excelFile, const QString& workFolder)
+{
+    // No window events run here: the handover happens in the middle of a run.
+    if (!mExcelFile.isEmpty() && mExcelFile != excelFile)
+        QFile::remove(mExcelFile);
+    if (!mWorkFolder.isEmpty() && mWorkFolder != workFolder)
+        RemoveOwnFolder(mWorkFolder);
+    mExcelFile = excelFile;
+    mWorkFolder = workFolder;
 }
 
 void Form2::setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog)

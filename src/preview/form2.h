@@ -40,6 +40,11 @@ public:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
 
+    /// Takes over a new result workbook and its working folder. A result still held here
+    /// (never discarded by "< Back") is deleted first, with its folder, so that it is not
+    /// left behind in the temporary folder.
+    void replaceResult(const QString& excelFile, const QString& workFolder);
+
     /// Hands over a new sheet picture: the image box sizes itself to it and the next
     /// activation of the window initialises zoom and scroll bars for it (right after showing
     /// when the window manager does not activate the window).

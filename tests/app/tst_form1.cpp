@@ -8,12 +8,14 @@
 #include "inventory/inventorytable.h"
 #include "office/isinstalled.h"
 #include "office/spreadsheet.h"
+#include "preview/form2.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -60,6 +62,30 @@ class TestForm1 : public QObject
 private:
     QTemporaryDir mConfig;
     QList<MessageBoxCall> mBoxes;
+
+    /// "Start Creating Template" with no office at all: the run reports its failures, answers
+    /// every question Yes, and still hands its working folder in temp over to the preview.
+    void runWithoutOffice(Form1& form, const QTemporaryDir& temp)
+    {
+        qputenv("TEMP", QFile::encodeName(temp.path()));
+        SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int((call.buttons & 0xF) == vbYesNo ? vbYes : vbOK);
+        });
+        form.PushButton22_Click();
+        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
+        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+            mBoxes << call;
+            return int(vbOK);
+        });
+        qunsetenv("TEMP");
+    }
+
+    static QStringList RunFolders(const QTemporaryDir& temp)
+    {
+        return QDir(temp.path()).entryList({"tessivane-run-*"}, QDir::Dirs);
+    }
 
     void clearStore()
     {
@@ -246,6 +272,61 @@ private slots:
         form.pointer().set(11);
         QTest::mouseMove(form.PushButton22);
         QCOMPARE(form.pointer().value(), 11);
+    }
+
+    void inputDuringARunIsNotActedOn_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Delete All") << "Delete All";
+        QTest::newRow("Delete Selected Row") << "Delete Selected Row";
+        QTest::newRow("Help") << "Help";
+        QTest::newRow("a second Start Creating Template") << "Start Creating Template";
+    }
+    void inputDuringARunIsNotActedOn()
+    {
+        QFETCH(QString, button);
+        QTemporaryDir temp;
+        Form1 form;
+        form.Form_Load();
+        form.PushButton7_Click(); // two sample rows
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QPushButton* target = nullptr;
+        for (QPushButton* candidate : form.findChildren<QPushButton*>())
+            if (candidate->text() == button)
+                target = candidate;
+        QVERIFY(target);
+        // The click waits in the queue as one made while the office works would; the run lets
+        // queued events through when it deletes its files.
+        const QPoint centre = target->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(target,
+                new QMouseEvent(type, centre, target->mapToGlobal(centre), Qt::LeftButton,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                    Qt::NoModifier));
+        runWithoutOffice(form, temp);
+        QCoreApplication::processEvents(); // nor is it replayed afterwards
+
+        // Only the run's own failure reports: no question, no notice.
+        for (const MessageBoxCall& box : mBoxes)
+            QVERIFY2(box.title == QStringLiteral("Application Error"), qPrintable(box.prompt));
+        QCOMPARE(form.table().RecordCount(), 2);
+        QCOMPARE(RunFolders(temp), QStringList {QFileInfo(form.preview()->mWorkFolder).fileName()});
+    }
+
+    void aNewResultReplacesOneStillHeld()
+    {
+        QTemporaryDir temp;
+        Form1 form;
+        form.Form_Load();
+        runWithoutOffice(form, temp);
+        const QString oldResult = form.preview()->mExcelFile;
+        QFile result(oldResult);
+        QVERIFY(result.open(QIODevice::WriteOnly) && result.write("xls") == 3);
+        result.close();
+        runWithoutOffice(form, temp);
+        QVERIFY(!QFile::exists(oldResult));
+        QCOMPARE(RunFolders(temp), QStringList {QFileInfo(form.preview()->mWorkFolder).fileName()});
     }
 
     void noSpreadsheetEndsTheProgramWithItsMessage()

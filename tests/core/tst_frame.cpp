@@ -221,6 +221,21 @@ private slots:
         QVERIFY(boxes.calls.isEmpty());
     }
 
+    void forcedDeleteRemovesALinkNeverItsTarget()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir outside;
+        const QString target = outside.filePath("precious.txt");
+        WriteBytesToFile("keep", target);
+        QFile::setPermissions(target, QFileDevice::ReadOwner);
+        const QString link = dir.filePath("result.xls");
+        QVERIFY(QFile::link(target, link));
+        DeleteWithFileSystemObject(link);
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(QFile::permissions(target) & QFileDevice::WriteOwner, QFileDevice::Permissions());
+    }
+
     void killFileInAFolderThatRefusesDeletesQuietly()
     {
         if (geteuid() == 0)

@@ -11,8 +11,15 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tessivane;
 
@@ -179,6 +186,15 @@ public:
     void HideMainWindow() override { calls << QStringLiteral("Hide"); }
 };
 
+bool Zombie(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
 std::unique_ptr<InventoryTable> NewTable()
 {
     auto table = std::make_unique<InventoryTable>();
@@ -304,6 +320,8 @@ private slots:
         QCOMPARE(folder.permissions()
                 & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
             QFile::Permissions());
+        // Named after this program, so that the next start can tell a killed one's folder.
+        QVERIFY(folder.fileName().startsWith(QStringLiteral("tessivane-run-%1-").arg(getpid())));
         QCOMPARE(QFileInfo(host.excelFile).absolutePath(), folder.absoluteFilePath());
         QVERIFY(QRegularExpression("^drimak[1-9]{8}\\.xls$")
                     .match(QFileInfo(host.excelFile).fileName())
@@ -365,6 +383,78 @@ private slots:
         QVERIFY(mBoxes.first().prompt.contains("at line 102"));
         QVERIFY(mJournal.calls.filter(QRegularExpression("^Cells")).isEmpty());
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
+    }
+
+    void leftoverRunFoldersGoWithCare_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("includeOwn");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("of a program gone") << "gone" << false << true;
+        QTest::newRow("of a program ended, not yet collected") << "zombie" << false << true;
+        QTest::newRow("link to a user's folder") << "link" << false << false;
+        QTest::newRow("not owner-only") << "open" << false << false;
+        QTest::newRow("another user's") << "foreign" << false << false;
+        QTest::newRow("of a living program") << "living" << false << false;
+        QTest::newRow("name not ours") << "odd name" << false << false;
+        QTest::newRow("this program's, while it runs") << "own" << false << false;
+        QTest::newRow("this program's, at its end") << "own" << true << true;
+    }
+    void leftoverRunFoldersGoWithCare()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, includeOwn);
+        QFETCH(bool, removed);
+        if (kind == "foreign" && geteuid() != 0)
+            QSKIP("only root can make another user's folder");
+        const int gonePid = 999999;
+        QVERIFY(::kill(gonePid, 0) != 0 && errno == ESRCH);
+        int pid = kind == "living" ? int(getppid()) : kind == "own" ? int(getpid()) : gonePid;
+        if (kind == "zombie") {
+            pid = ::fork();
+            if (pid == 0)
+                ::_exit(0);
+            QTRY_VERIFY(Zombie(pid));
+        }
+        const auto collect = qScopeGuard([&] {
+            if (kind == "zombie")
+                ::waitpid(pid, nullptr, 0);
+        });
+        const QString planted = mTemp.filePath(QStringLiteral("tessivane-run-%1-%2")
+                                                   .arg(pid)
+                                                   .arg(kind == "odd name" ? "Ab1" : "Ab12Cd"));
+        // The user's own folder, which nothing may touch.
+        QTemporaryDir user;
+        QVERIFY(QDir(user.path()).mkdir("inner"));
+        QFile precious(user.filePath("inner/precious.txt"));
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
+        precious.close();
+
+        const QByteArray path = QFile::encodeName(planted);
+        if (kind == "link") {
+            QVERIFY(QFile::link(user.path(), planted));
+        } else {
+            QVERIFY(QDir().mkpath(planted + "/lock/deeper"));
+            QVERIFY(QFile::link(user.path(), planted + "/lock/escape"));
+            QVERIFY(QFile::link(precious.fileName(), planted + "/result.xls"));
+            QVERIFY(::chmod(path.constData(), kind == "open" ? 0755 : 0700) == 0);
+            if (kind == "foreign")
+                QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+        }
+
+        RemoveLeftoverRunFolders(includeOwn);
+        const QFileInfo after(planted);
+        QCOMPARE(after.exists() || after.isSymLink(), !removed);
+        QVERIFY(precious.exists());
+        QCOMPARE(QDir(user.filePath("inner")).entryList(QDir::Files), QStringList {"precious.txt"});
+        if (!removed && kind != "link")
+            QVERIFY(QFileInfo::exists(planted + "/lock/deeper"));
+        if (kind == "foreign")
+            QVERIFY(::chown(path.constData(), geteuid(), getegid()) == 0);
+        if (after.isSymLink())
+            QVERIFY(QFile::remove(planted));
+        else if (!removed)
+            QVERIFY(QDir(planted).removeRecursively());
     }
 
     void resultNamesReseedWithoutRestarting()

@@ -491,6 +491,34 @@ private slots:
         QCOMPARE(ProfileFolders().size(), 1);
     }
 
+    void leftoverProfilesGoButALinkIsNeverFollowed()
+    {
+        QTemporaryDir temp; // the leftovers are planted in a temporary folder of our own
+        QTemporaryDir user;
+        QFile precious(user.filePath(QStringLiteral("precious.txt")));
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
+        precious.close();
+        const QString link = temp.filePath(QStringLiteral("tessivane-office-999999-Ab12Cd"));
+        const QString stale = temp.filePath(QStringLiteral("tessivane-office-999999-Zz98Yy"));
+        QVERIFY(QFile::link(user.path(), link));
+        QVERIFY(QDir().mkpath(stale + QStringLiteral("/user")));
+        QVERIFY(QFile::setPermissions(
+            stale, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        const QString program = mFolder.filePath(QStringLiteral("quick-office"));
+        WriteScript(program, "#!/bin/sh\nexit 3\n");
+        SetOfficeProgram(program);
+        const QByteArray systemTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, CreateApplication());
+        if (systemTemp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", systemTemp);
+        QVERIFY(precious.exists());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(!QFileInfo::exists(stale));
+    }
+
     void freshProfileRestartIsFollowed()
     {
         // The first start ends with 81 as a fresh profile can; the second is the office.
