@@ -103,7 +103,7 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWid
 
 Form2::~Form2() = default;
 
-void Form2::SetPicture(const QImage& picture)
+void Form2::setPicture(const QImage& picture)
 {
     Picture1->setPicture(picture);
     mFirstActivate = true;

@@ -34,21 +34,17 @@ public:
     Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWidget* parent = nullptr);
     ~Form2() override;
 
-    /// Full path of the generated workbook; deleted on back and on close.
-    QString mExcelFile;
-    /// The run's private working folder; removed after the workbook on back and on close,
-    /// only when empty. Empty text: none.
-    QString mWorkFolder;
-
     /// Takes over a new result workbook and its working folder. A result still held here
     /// (never discarded by "< Back") is deleted first, with its folder, so that it is not
     /// left behind in the temporary folder.
     void replaceResult(const QString& excelFile, const QString& workFolder);
+    const QString& excelFile() const { return mExcelFile; }
+    const QString& workFolder() const { return mWorkFolder; }
 
     /// Hands over a new sheet picture: the image box sizes itself to it and the next
     /// activation of the window initialises zoom and scroll bars for it (right after showing
     /// when the window manager does not activate the window).
-    void SetPicture(const QImage& picture);
+    void setPicture(const QImage& picture);
 
     /// Replaces the save-file dialog (tests answer it).
     void setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog);
@@ -112,6 +108,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /// Full path of the generated workbook; deleted on back and on close.
+    QString mExcelFile;
+    /// The run's private working folder; removed after the workbook on back and on close,
+    /// only when empty. Empty text: none.
+    QString mWorkFolder;
     void RemoveWorkFolder();
 
     QPointer<QWidget> mMainWindow;

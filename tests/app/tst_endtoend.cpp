@@ -161,11 +161,11 @@ private slots:
         QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
         QVERIFY(!mForm->isVisible());
         QVERIFY(preview().isVisible());
-        const QString result = preview().mExcelFile;
+        const QString result = preview().excelFile();
         QVERIFY(
             QRegularExpression(QStringLiteral("/drimak[1-9]{8}\\.xls$")).match(result).hasMatch());
         QVERIFY(QFile::exists(result));
-        QCOMPARE(QDir(preview().mWorkFolder).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(preview().workFolder()).entryList(QDir::Files | QDir::Hidden),
             QStringList {QFileInfo(result).fileName()});
 
         const Workbook book = ReadWorkbook(
@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(book.number("P5"), 5000.0);
 
         // Back: the result and its folder go, the list is as it was.
-        const QString folder = preview().mWorkFolder;
+        const QString folder = preview().workFolder();
         preview().PushButton8_Click();
         QVERIFY(!QFile::exists(result));
         QVERIFY(!QDir(folder).exists());
@@ -204,7 +204,7 @@ private slots:
         ClearRows(mForm->table());
         mForm->PushButton22_Click();
         QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
-        const Workbook book = ReadWorkbook(preview().mExcelFile, {"A1", "A4", "L5"});
+        const Workbook book = ReadWorkbook(preview().excelFile(), {"A1", "A4", "L5"});
         QCOMPARE(book.view["rows"].toInt(), 44);
         QCOMPARE(book.view["columns"].toInt(), 18);
         QCOMPARE(book.text("A1"), QStringLiteral("EQUIPMENT INVENTORY LIST"));
@@ -227,7 +227,7 @@ private slots:
         mForm->PushButton22_Click();
         QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
         const Workbook book
-            = ReadWorkbook(preview().mExcelFile, {"A4", "A43", "A44", "G43", "G39"});
+            = ReadWorkbook(preview().excelFile(), {"A4", "A43", "A44", "G43", "G39"});
         QCOMPARE(book.text("A4"), QStringLiteral("R1"));
         QCOMPARE(book.text("A43"), QStringLiteral("R40"));
         QVERIFY(book.isEmpty("A44"));
@@ -239,8 +239,8 @@ private slots:
     void closingThePreviewSavesTheRowsAndLeavesNothing()
     {
         // Continues from the previous run: the preview is showing its result.
-        const QString result = preview().mExcelFile;
-        const QString folder = preview().mWorkFolder;
+        const QString result = preview().excelFile();
+        const QString folder = preview().workFolder();
         QVERIFY(QFile::exists(result));
         bool ended = false;
         preview().setProgramEnd([&] { ended = true; });

@@ -311,7 +311,8 @@ private slots:
         for (const MessageBoxCall& box : mBoxes)
             QVERIFY2(box.title == QStringLiteral("Application Error"), qPrintable(box.prompt));
         QCOMPARE(form.table().RecordCount(), 2);
-        QCOMPARE(RunFolders(temp), QStringList {QFileInfo(form.preview()->mWorkFolder).fileName()});
+        QCOMPARE(
+            RunFolders(temp), QStringList {QFileInfo(form.preview()->workFolder()).fileName()});
     }
 
     void aNewResultReplacesOneStillHeld()
@@ -320,13 +321,14 @@ private slots:
         Form1 form;
         form.Form_Load();
         runWithoutOffice(form, temp);
-        const QString oldResult = form.preview()->mExcelFile;
+        const QString oldResult = form.preview()->excelFile();
         QFile result(oldResult);
         QVERIFY(result.open(QIODevice::WriteOnly) && result.write("xls") == 3);
         result.close();
         runWithoutOffice(form, temp);
         QVERIFY(!QFile::exists(oldResult));
-        QCOMPARE(RunFolders(temp), QStringList {QFileInfo(form.preview()->mWorkFolder).fileName()});
+        QCOMPARE(
+            RunFolders(temp), QStringList {QFileInfo(form.preview()->workFolder()).fileName()});
     }
 
     void noSpreadsheetEndsTheProgramWithItsMessage()

@@ -48,7 +48,7 @@ int main(int argc, char* argv[])
     const QString prefix = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("preview");
     QWidget mainWindow;
     Form2 form(&mainWindow, {});
-    form.SetPicture(SampleSheet());
+    form.setPicture(SampleSheet());
     form.show();
     form.activateWindow();
     QApplication::processEvents();

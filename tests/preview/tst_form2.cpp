@@ -25,7 +25,7 @@ struct Preview
 
     explicit Preview(const QImage& picture)
     {
-        form.SetPicture(picture);
+        form.setPicture(picture);
         ShowActive(form);
     }
 };
@@ -344,12 +344,12 @@ private slots:
     {
         BoxScript boxes;
         Form2 form(nullptr, {});
-        form.SetPicture(Picture(kWide.width(), kWide.height(), Qt::red));
+        form.setPicture(Picture(kWide.width(), kWide.height(), Qt::red));
         QVERIFY(ShowActive(form));
         form.PushButton2_Click();
         form.HScroll1->setValue(40);
         form.hide();
-        form.SetPicture(Picture(400, 300, Qt::blue));
+        form.setPicture(Picture(400, 300, Qt::blue));
         QVERIFY(form.firstActivate());
         QVERIFY(ShowActive(form));
         QVERIFY(!form.firstActivate());

@@ -59,13 +59,13 @@ struct Fixture
         QRandomGenerator generator(7);
         for (char& byte : workbook)
             byte = char(generator.bounded(256));
-        form.mWorkFolder = temp.filePath("run");
-        QDir().mkdir(form.mWorkFolder);
-        form.mExcelFile = form.mWorkFolder + "/result.xls";
-        WriteAll(form.mExcelFile, workbook);
+        const QString run = temp.filePath("run");
+        QDir().mkdir(run);
+        WriteAll(run + "/result.xls", workbook);
+        form.replaceResult(run + "/result.xls", run);
         form.setSaveFileDialog(std::make_unique<ScriptedDialog>(dialogAnswers, &shown));
         form.setProgramEnd([this] { events << "end"; });
-        form.SetPicture(Picture(1400, 700));
+        form.setPicture(Picture(1400, 700));
         ShowActive(form);
     }
 
@@ -167,7 +167,7 @@ private slots:
         f.form.PushButton6_Click();
         QCOMPARE(ReadAll(f.saved("a.xls")), f.workbook);
         QCOMPARE(ReadAll(f.saved("b.xls")), f.workbook);
-        QCOMPARE(ReadAll(f.form.mExcelFile), f.workbook);
+        QCOMPARE(ReadAll(f.form.excelFile()), f.workbook);
         QCOMPARE(f.boxes.prompts(), (QStringList {kDone, kDone}));
     }
 
@@ -175,10 +175,10 @@ private slots:
     {
         Fixture f;
         f.form.setSaveFileDialog(
-            std::make_unique<ScriptedDialog>(QStringList {f.form.mExcelFile}, &f.shown));
+            std::make_unique<ScriptedDialog>(QStringList {f.form.excelFile()}, &f.shown));
         f.boxes.answers << vbYes;
         f.form.PushButton6_Click();
-        QCOMPARE(ReadAll(f.form.mExcelFile), f.workbook);
+        QCOMPARE(ReadAll(f.form.excelFile()), f.workbook);
         QCOMPARE(f.boxes.prompts().last(), kDone);
     }
 
@@ -200,11 +200,11 @@ private slots:
         f.boxes.answers << vbYes;
 
         if (failure == "vanished") {
-            QVERIFY(QFile::remove(f.form.mExcelFile));
+            QVERIFY(QFile::remove(f.form.excelFile()));
             f.form.PushButton6_Click();
         } else if (failure == "read-only") {
             // The workbook stays readable; only the save folder refuses writing.
-            for (const QString& folder : {f.temp.path(), f.form.mWorkFolder})
+            for (const QString& folder : {f.temp.path(), f.form.workFolder()})
                 QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
             QVERIFY(::chmod(QFile::encodeName(f.target.path()).constData(), 0555) == 0);
             AsOrdinaryUser([&] { f.form.PushButton6_Click(); });
@@ -259,13 +259,13 @@ private slots:
     {
         QFETCH(bool, folderHoldsMore);
         Fixture f;
-        const QString other = f.form.mWorkFolder + "/other";
+        const QString other = f.form.workFolder() + "/other";
         if (folderHoldsMore)
             QVERIFY(WriteAll(other, "x"));
         QPointer<Form2> form(&f.form);
         QTest::mouseClick(f.form.PushButton8, Qt::LeftButton);
-        QVERIFY(!QFile::exists(f.form.mExcelFile));
-        QCOMPARE(QDir(f.form.mWorkFolder).exists(), folderHoldsMore);
+        QVERIFY(!QFile::exists(f.form.excelFile()));
+        QCOMPARE(QDir(f.form.workFolder()).exists(), folderHoldsMore);
         QVERIFY(f.mainWindow.isVisible());
         QVERIFY(form && !form->isVisible());
         QVERIFY(f.events.isEmpty());
@@ -295,8 +295,8 @@ private slots:
         Fixture f;
         f.form.close();
         QCOMPARE(f.events, (QStringList {"rows", "end"}));
-        QVERIFY(!QFile::exists(f.form.mExcelFile));
-        QVERIFY(!QDir(f.form.mWorkFolder).exists());
+        QVERIFY(!QFile::exists(f.form.excelFile()));
+        QVERIFY(!QDir(f.form.workFolder()).exists());
         QVERIFY(!f.form.isVisible());
         QVERIFY(f.boxes.calls.isEmpty());
     }
