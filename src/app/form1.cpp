@@ -286,7 +286,7 @@ void Form1::PushButton2_Click()
         return;
     Steps step("Form1", "PushButton2_Click");
     step(100, [&] { InsertBelowSelectedRow(table(), step); });
-    Swallow([&] { DataGrid1->FollowTable(); });
+    Swallow([&] { DataGrid1->FollowTableAndHighlight(); });
 }
 
 void Form1::PushButton3_Click()

@@ -13,17 +13,19 @@ namespace tessivane {
 /// too large for a double gives an infinite value.
 double NumericValue(const QString& text);
 
-/// The most rows a stored row count may ask for; a larger count (or one that is no finite
-/// number) is not sane.
+/// The most rows a stored row count may ask for.
 inline constexpr int kMaxStoredRows = 100000;
 
 /// Loads the saved rows into the freshly opened, empty table (start-up lines 162 to 190). An
-/// absent count loads sixteen blank rows. A count that is not sane is reported once (line 162)
-/// and the rows the store really holds are loaded instead.
+/// absent count loads sixteen blank rows. A count that is not a number of rows (a text that is
+/// not wholly a number, a negative one, one above kMaxStoredRows) is reported once (line 162)
+/// and the rows the store really holds are loaded instead. Stored bytes that are not UTF-8 are
+/// read as Windows-1252 text and kept so in the store.
 void LoadRows(InventoryTable& table, Steps& step);
 
 /// Writes every row and then the row count to the settings store, leaving the first row
-/// current (DataGrid1_Validate). An empty table writes a count of 0. Throws on failure.
+/// current (DataGrid1_Validate). An empty table writes a count of 0. Throws when the store
+/// could not be written (a damaged file that was read is no failure: it is written anew).
 void SaveRows(InventoryTable& table);
 
 /// The text a field value is stored as: numbers with "." as the decimal point, dates as
