@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessivane;
@@ -114,22 +115,35 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("replaces");
         QTest::newRow("pdf") << "inventory.pdf"
-                             << "pdf";
-        QTest::newRow("xlsx") << "inventory.xlsx"
-                              << "xlsx";
+                             << "pdf" << false;
+        QTest::newRow("xlsx over an older file") << "inventory.xlsx"
+                                                 << "xlsx" << true;
         QTest::newRow("ods, upper-case extension") << "inventory.ODS"
-                                                   << "ods";
+                                                   << "ods" << false;
     }
     void convertsToEachKind()
     {
         QFETCH(QString, name);
         QFETCH(QString, kind);
+        QFETCH(bool, replaces);
         QTemporaryDir out;
         const QString target = out.filePath(name);
+        // A new file gets the permissions of the user's mask, a replaced one keeps its own.
+        ::umask(022);
+        QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+            | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+        if (replaces) {
+            QVERIFY(WriteAll(target, "older"));
+            permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                | QFile::ReadGroup;
+            QVERIFY(QFile::setPermissions(target, permissions));
+        }
 
         ConvertWorkbook(mSource, target);
 
+        QCOMPARE(QFile::permissions(target), permissions);
         // Nothing else next to the result, nor next to the workbook (no lock file).
         QCOMPARE(Files(out.path()), QStringList {name});
         QCOMPARE(Files(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
