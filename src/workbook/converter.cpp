@@ -5,7 +5,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -16,10 +17,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace tessivane {
 
@@ -73,28 +72,23 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     return property;
 }
 
-/// The permissions a new file of this user gets, or those of the file it replaces.
-QFile::Permissions PermissionsFor(const QString& target)
+/// Puts the written file in place of target in one step: QSaveFile writes next to the target
+/// and renames over it only once complete, keeping an existing target's permissions.
+void PutInPlace(const QString& written, const QString& target)
 {
-    if (QFileInfo::exists(target))
-        return QFile::permissions(target);
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFile::Permissions permissions;
-    if (mode & S_IRUSR)
-        permissions |= QFile::ReadOwner | QFile::ReadUser;
-    if (mode & S_IWUSR)
-        permissions |= QFile::WriteOwner | QFile::WriteUser;
-    if (mode & S_IRGRP)
-        permissions |= QFile::ReadGroup;
-    if (mode & S_IWGRP)
-        permissions |= QFile::WriteGroup;
-    if (mode & S_IROTH)
-        permissions |= QFile::ReadOther;
-    if (mode & S_IWOTH)
-        permissions |= QFile::WriteOther;
-    return permissions;
+    QFile in(written);
+    if (!in.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("LibreOffice did not write %1.").arg(target));
+    const QByteArray bytes = in.readAll();
+    QSaveFile out(target);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        // Qt leaves some failed writes (a full disk) as "Unknown error".
+        const QString reason = out.errorString() == QLatin1String("Unknown error") && errno != 0
+            ? QString::fromLocal8Bit(std::strerror(errno))
+            : out.errorString();
+        Fail(QStringLiteral("%1 cannot be written: %2").arg(target, reason));
+    }
 }
 
 /// The instance and its one document; both go when the conversion ends, however it ends.
@@ -158,29 +152,25 @@ private:
 void ConvertWorkbook(const QString& workbook, const QString& target)
 {
     const Kind& kind = KindOf(target);
-    if (!QFileInfo(workbook).isFile())
+    const QFileInfo source(workbook);
+    if (!source.isFile())
         Fail(QStringLiteral("The workbook %1 cannot be read: it does not exist.").arg(workbook));
 
-    const QFileInfo targetInfo(target);
-    // Next to the target, so that the rename below replaces it in one step.
-    QTemporaryFile temporary(targetInfo.absolutePath() + QStringLiteral("/.")
-        + targetInfo.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
-        Fail(QStringLiteral("%1 cannot be written: %2").arg(target, temporary.errorString()));
-    temporary.close();
-
+    // LibreOffice writes into a folder of its own beside the workbook, never into the
+    // target's folder: while storing it keeps a lock file and a scratch file next to what it
+    // writes, which an office ended part way would leave in the user's folder.
+    QTemporaryDir scratch(source.absolutePath() + QStringLiteral("/convert-XXXXXX"));
+    if (!scratch.isValid())
+        Fail(QStringLiteral("A working folder for the conversion cannot be made in %1: %2")
+                 .arg(source.absolutePath(), scratch.errorString()));
+    const QString written
+        = scratch.filePath(QStringLiteral("converted.") + QLatin1String(kind.extension));
     {
         Conversion conversion;
         conversion.open(workbook);
-        conversion.store(temporary.fileName(), kind, target);
+        conversion.store(written, kind, target);
     }
-
-    QFile::setPermissions(temporary.fileName(), PermissionsFor(target));
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-            QFile::encodeName(targetInfo.absoluteFilePath()).constData())
-        != 0)
-        Fail(QStringLiteral("%1 cannot be written: %2")
-                 .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+    PutInPlace(written, target);
 }
 
 } // namespace tessivane

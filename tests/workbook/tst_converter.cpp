@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,10 +35,38 @@ QJsonObject ReadConverted(const QString& path, const QString& kind)
     return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 
-QStringList Files(const QString& folder)
+QStringList Entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
+
+/// Records the names created in a folder, read back once the work is done.
+class CreatedNames
+{
+public:
+    explicit CreatedNames(const QString& folder)
+        : mFd(inotify_init1(IN_NONBLOCK))
+    {
+        inotify_add_watch(mFd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO);
+    }
+    ~CreatedNames() { ::close(mFd); }
+    QStringList names() const
+    {
+        QStringList found;
+        alignas(inotify_event) char buffer[1 << 16];
+        for (ssize_t length; (length = ::read(mFd, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                found << QFile::decodeName(event->name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        return found;
+    }
+
+private:
+    int mFd;
+};
 
 QByteArray ReadAll(const QString& path)
 {
@@ -141,12 +170,19 @@ private slots:
             QVERIFY(QFile::setPermissions(target, permissions));
         }
 
+        const CreatedNames created(out.path());
+
         ConvertWorkbook(mSource, target);
 
         QCOMPARE(QFile::permissions(target), permissions);
-        // Nothing else next to the result, nor next to the workbook (no lock file).
-        QCOMPARE(Files(out.path()), QStringList {name});
-        QCOMPARE(Files(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
+        // The office's own lock and scratch files never appear beside the target: only the
+        // target and the temporary file that replaces it.
+        for (const QString& created : created.names())
+            QVERIFY2(created == name || created.startsWith(name + '.'), qPrintable(created));
+        // Nothing else next to the result, nor next to the workbook (no lock file, no scratch
+        // folder).
+        QCOMPARE(Entries(out.path()), QStringList {name});
+        QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
         const QJsonObject read = ReadConverted(target, kind);
         if (kind == "pdf") {
             QCOMPARE(read["header"].toString(), QStringLiteral("%PDF-"));
@@ -210,7 +246,8 @@ private slots:
         QVERIFY2(!description.isEmpty(), "the conversion did not fail");
         qInfo("%s", qPrintable(description));
         QCOMPARE(ReadAll(target), old);
-        QCOMPARE(Files(out.path()), QStringList {QStringLiteral("old.pdf")});
+        QCOMPARE(Entries(out.path()), QStringList {QStringLiteral("old.pdf")});
+        QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
     }
 
     void onlyTheNewKindsAreConverted()
@@ -218,7 +255,7 @@ private slots:
         QTemporaryDir out;
         QVERIFY_THROWS_EXCEPTION(
             std::runtime_error, ConvertWorkbook(mSource, out.filePath(QStringLiteral("a.xls"))));
-        QVERIFY(Files(out.path()).isEmpty());
+        QVERIFY(Entries(out.path()).isEmpty());
     }
 
 private:
