@@ -14,6 +14,7 @@
 #include "inventory/persistence.h"
 #include "inventory/rowcommands.h"
 #include "preview/form2.h"
+#include "workbook/converter.h"
 #include "workbook/generationrun.h"
 #include "workbook/isinstalled.h"
 
@@ -326,8 +327,10 @@ InventoryTable& Form1::table()
 
 Form2& Form1::ensureForm2()
 {
-    if (!mForm2)
+    if (!mForm2) {
         mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
+        mForm2->setWorkbookConverter(ConvertWorkbook);
+    }
     return *mForm2;
 }
 

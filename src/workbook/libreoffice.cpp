@@ -1,5 +1,6 @@
 #include "workbook/libreoffice.h"
 
+#include "workbook/officedesktop.h"
 #include "workbook/officeprocess.h"
 
 #include "app/failurereport.h"
@@ -1405,6 +1406,8 @@ public:
 
     bool isAlive() const override { return mInstance->alive(); }
 
+    Instance& instance() { return *mInstance; }
+
 private:
     std::shared_ptr<Instance> mInstance;
     LibreOfficeWorkbooks mWorkbooks;
@@ -1502,6 +1505,16 @@ void ReleaseInBackground(ApplicationPtr&& application)
 void WaitForBackgroundReleases()
 {
     TheBackgroundReleases().joinAll();
+}
+
+void CallOnDesktop(Application& application, const QString& what,
+    const std::function<void(const Reference<css::frame::XDesktop2>&)>& operation)
+{
+    auto* office = dynamic_cast<LibreOfficeApplication*>(&application);
+    if (!office)
+        throw std::runtime_error("The spreadsheet application is not a LibreOffice instance.");
+    Instance& instance = office->instance();
+    instance.call(what, [&] { operation(instance.desktop); });
 }
 
 } // namespace tessivane
