@@ -8,8 +8,8 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Everything the build, the program and the tests need.
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
   libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
-  python3 python3-xlrd xvfb xauth fonts-liberation fonts-dejavu-core \
-  dpkg-dev file desktop-file-utils appstream
+  python3 python3-xlrd python3-openpyxl poppler-utils xvfb xauth fonts-liberation \
+  fonts-dejavu-core dpkg-dev file desktop-file-utils appstream
 
 .PHONY: run test package build deps bench clean format
 

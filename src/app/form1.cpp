@@ -17,6 +17,7 @@
 #include "inventory/inventorytable.h"
 #include "inventory/persistence.h"
 #include "inventory/tablesetup.h"
+#include "office/converter.h"
 #include "office/isinstalled.h"
 #include "preview/form2.h"
 
@@ -283,7 +284,7 @@ void Form1::PushButton2_Click()
         return;
     Steps step("Form1", "PushButton2_Click");
     step(100, [&] { InsertBelowSelectedRow(table(), step); });
-    Swallow([&] { DataGrid1->FollowTable(); });
+    Swallow([&] { DataGrid1->FollowTableAndHighlight(); });
 }
 
 void Form1::PushButton3_Click()
@@ -323,8 +324,10 @@ InventoryTable& Form1::table()
 
 Form2& Form1::ensureForm2()
 {
-    if (!mForm2)
+    if (!mForm2) {
         mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
+        mForm2->setWorkbookConverter(ConvertWorkbook);
+    }
     return *mForm2;
 }
 

@@ -147,6 +147,14 @@ void DataGrid::FollowTable()
     mFollowing = false;
 }
 
+void DataGrid::FollowTableAndHighlight()
+{
+    FollowTable();
+    const InventoryTable* table = mModel->Table();
+    if (table && table->CurrentRow() >= 0 && currentIndex().isValid())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+}
+
 void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);

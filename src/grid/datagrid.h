@@ -42,6 +42,9 @@ public:
     /// Moves the cell cursor to the table's current row (also done by itself after each move of
     /// the table, once control is back in the event loop).
     void FollowTable();
+    /// FollowTable, and the cell under the cursor becomes the highlighted one in place of any
+    /// selection, after a command that made a row of its own current (Insert Below Selected Row).
+    void FollowTableAndHighlight();
 
     /// Stores the value of an open cell editor and closes it (before a save that does not come
     /// from a focus change, such as the one when the window closes).

@@ -119,6 +119,7 @@ bool InventoryModel::setData(const QModelIndex& index, const QVariant& value, in
     if (!mTable || !index.isValid() || role != Qt::EditRole)
         return false;
     try {
+        CheckEnteredValue(mTable->Field(index.column()), value);
         mTable->SetValueAt(index.row(), index.column(), value);
         return true;
     } catch (const std::exception& e) {

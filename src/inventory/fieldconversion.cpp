@@ -17,6 +17,8 @@ namespace {
 constexpr double kMaxCurrency = 922337203685477.5807;
 constexpr double kMinCurrency = -922337203685477.5808;
 
+constexpr QLatin1String kWholeNumberAccepts("a whole number between -2147483648 and 2147483647");
+
 [[noreturn]] void refuse(const FieldDef& field, const QString& accepts, const QString& given)
 {
     QString shown = given;
@@ -255,6 +257,15 @@ QString LocaleDateText(const QDateTime& dateTime)
     return text;
 }
 
+void CheckEnteredValue(const FieldDef& field, const QVariant& value)
+{
+    if (field.type != FieldType::Integer || value.typeId() != QMetaType::QString)
+        return;
+    const auto number = ReadLocaleNumber(value.toString());
+    if (number && std::isfinite(*number) && *number != std::trunc(*number))
+        refuse(field, kWholeNumberAccepts, value.toString());
+}
+
 QVariant ConvertForField(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
@@ -282,10 +293,9 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
     case FieldType::Integer:
     case FieldType::Currency: {
         const bool whole = field.type == FieldType::Integer;
-        const QString accepts = whole
-            ? QStringLiteral("a whole number between -2147483648 and 2147483647")
-            : QStringLiteral("an amount of money such as %1")
-                  .arg(QLocale().toString(149.99, 'f', 2));
+        const QString accepts = whole ? QString(kWholeNumberAccepts)
+                                      : QStringLiteral("an amount of money such as %1")
+                                            .arg(QLocale().toString(149.99, 'f', 2));
         if (isText && text.trimmed().isEmpty())
             return {};
         double number = 0;

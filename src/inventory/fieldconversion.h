@@ -16,6 +16,11 @@ namespace tessivane {
 /// and what it accepts when the field cannot hold the value.
 QVariant ConvertForField(const FieldDef& field, const QVariant& value);
 
+/// Throws as ConvertForField does when a value the user typed or pasted into a cell cannot go
+/// into the field as it is: besides what ConvertForField refuses, a whole-number field takes no
+/// number with a fraction, which would otherwise be rounded without a word.
+void CheckEnteredValue(const FieldDef& field, const QVariant& value);
+
 /// Reads a number the way a user or the currency text writes it in the user's locale (sign or
 /// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
 std::optional<double> ReadLocaleNumber(const QString& text);

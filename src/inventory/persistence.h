@@ -16,8 +16,7 @@ namespace tessivane {
 /// too large for a double gives an infinite value.
 double NumericValue(const QString& text);
 
-/// The most rows a stored row count may ask for; a larger count (or one that is no finite
-/// number) is not sane.
+/// The most rows a stored row count may ask for.
 inline constexpr int kMaxStoredRows = 100000;
 
 /// The saved rows as the settings store holds them, read for loading at start-up.
@@ -28,7 +27,10 @@ public:
     ~StoredRows();
 
     /// How many rows to load. An absent count gives sixteen (blank) rows. For a count that is
-    /// not sane, the rows the store really holds, with problem set to a sentence saying so.
+    /// not a number of rows (a text that is not wholly a number, a negative one, one above
+    /// kMaxStoredRows), the rows the store really holds, with problem set to a sentence saying
+    /// so. Stored bytes that are not UTF-8 are read as Windows-1252 text and kept so in the
+    /// store.
     int count(QString& problem) const;
 
     /// The value of one field of a stored row (1-based) as the table takes it.
@@ -39,7 +41,8 @@ private:
 };
 
 /// Writes every row and then the row count to the settings store, leaving the first row
-/// current (DataGrid1_Validate). An empty table writes a count of 0. Throws on failure.
+/// current (DataGrid1_Validate). An empty table writes a count of 0. Throws when the store
+/// could not be written (a damaged file that was read is no failure: it is written anew).
 void SaveRows(InventoryTable& table);
 
 /// The text a field value is stored as: numbers with "." as the decimal point, dates as

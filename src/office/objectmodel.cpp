@@ -1,5 +1,7 @@
 #include "office/objectmodel.h"
 
+#include "office/officedesktop.h"
+
 #include "office/cellwriter.h"
 #include "office/officeinstance.h"
 #include "office/sheetpicture.h"
@@ -289,6 +291,8 @@ public:
 
     bool isAlive() const override { return mInstance->alive(); }
 
+    Instance& instance() { return *mInstance; }
+
 private:
     std::shared_ptr<Instance> mInstance;
     LibreOfficeWorkbooks mWorkbooks;
@@ -304,3 +308,17 @@ ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance)
 }
 
 } // namespace tessivane::office
+
+namespace tessivane {
+
+void CallOnDesktop(Application& application, const QString& what,
+    const std::function<void(const css::uno::Reference<css::frame::XDesktop2>&)>& operation)
+{
+    auto* office = dynamic_cast<office::LibreOfficeApplication*>(&application);
+    if (!office)
+        throw std::runtime_error("The spreadsheet application is not a LibreOffice instance.");
+    office::Instance& instance = office->instance();
+    instance.call(what, [&] { operation(instance.desktop); });
+}
+
+} // namespace tessivane

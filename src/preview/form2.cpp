@@ -7,6 +7,7 @@
 #include "core/scratchfolders.h"
 #include "preview/picturebox.h"
 #include "preview/savecopy.h"
+#include "preview/savekind.h"
 #include "preview/viewrules.h"
 
 #include <QCloseEvent>
@@ -16,7 +17,10 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QWheelEvent>
 
 namespace tessivane {
 
@@ -98,6 +102,21 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWid
     for (QPushButton* button : {PushButton1, PushButton2, PushButton6, PushButton8})
         OnMouseMove(button, [this] { mPointer.hoverButton(); });
 
+    // The picture viewer's habits: the wheel anywhere over the window, and the keys.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+    const auto shortcut = [this](QKeyCombination keys, void (Form2::*handler)()) {
+        auto* key = new QShortcut(QKeySequence(keys), this);
+        key->setAutoRepeat(handler != &Form2::PushButton6_Click);
+        connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
+    };
+    // Ctrl+= is Ctrl+Plus without Shift on keyboards that put "+" above "=".
+    shortcut(Qt::CTRL | Qt::Key_Plus, &Form2::PushButton1_Click);
+    shortcut(Qt::CTRL | Qt::Key_Equal, &Form2::PushButton1_Click);
+    shortcut(Qt::CTRL | Qt::Key_Minus, &Form2::PushButton2_Click);
+    shortcut(Qt::CTRL | Qt::Key_S, &Form2::PushButton6_Click);
+
     Form_Load();
 }
 
@@ -123,6 +142,11 @@ void Form2::replaceResult(const QString& excelFile, const QString& workFolder)
 void Form2::setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog)
 {
     mSaveFileDialog = std::move(dialog);
+}
+
+void Form2::setWorkbookConverter(WorkbookConverter convert)
+{
+    mConvertWorkbook = std::move(convert);
 }
 
 void Form2::setProgramEnd(std::function<void()> end)
@@ -317,12 +341,17 @@ void Form2::PushButton6_Click()
     QString filter;
     QString chosen;
     QString name;
+    bool converted = false;
     qint16 answer = 0;
     step(110, [&] { fileName.clear(); });
     step(112, [&] { title = QStringLiteral("Save File"); });
-    step(114, [&] { filter = QStringLiteral("Excel Files (*.xls)|*.xls|"); });
+    step(114, [&] { filter = SaveFilter(); });
     step(116, [&] { chosen = mSaveFileDialog->ShowSave(fileName, title, filter); });
-    step(118, [&] { name = chosen; });
+    step(118, [&] {
+        const SaveTarget target = ChooseSaveTarget(chosen, mSaveFileDialog->FilterIndex());
+        name = target.name;
+        converted = target.converted;
+    });
     if (step.test(120, [&] { return !name.isEmpty(); })) {
         if (step.test(122, [&] { return FileExists(name); })) {
             // The existing file is not deleted here: the copy replaces it only once it is
@@ -337,13 +366,56 @@ void Form2::PushButton6_Click()
             step(130, [&] { answer = vbYes; });
         }
     }
-    bool copied = true;
+    bool saved = true;
     if (step.test(132, [&] { return answer == vbYes; }))
-        copied = step(134, [&] { CopyFileSafely(mExcelFile, name); });
-    // After a failed copy the failure report is the whole answer; "Done." would claim success.
-    if (copied)
+        saved = step(134, [&] { SaveTo(name, converted); });
+    // After a failed save the failure report is the whole answer; "Done." would claim success.
+    if (saved)
         step(136, [&] { MsgBox(QStringLiteral("Done."), vbOKOnly); });
     step(138, [&] { mSaving = false; });
+}
+
+void Form2::SaveTo(const QString& name, bool converted)
+{
+    if (!converted) {
+        CopyFileSafely(mExcelFile, name);
+        return;
+    }
+    if (!mConvertWorkbook)
+        throw std::runtime_error(QStringLiteral("%1 cannot be written: no converter is available.")
+                                     .arg(name)
+                                     .toStdString());
+    // The conversion holds the window for a few seconds.
+    const int pointer = mPointer.value();
+    mPointer.set(vbHourglass);
+    const auto restore = qScopeGuard([&] { mPointer.set(pointer); });
+    mConvertWorkbook(mExcelFile, name);
+}
+
+void Form2::wheelTurned(const QWheelEvent& event)
+{
+    const QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        mWheelZoom += delta.y() != 0 ? delta.y() : delta.x();
+        for (; mWheelZoom >= kWheelNotch; mWheelZoom -= kWheelNotch)
+            PushButton1_Click();
+        for (; mWheelZoom <= -kWheelNotch; mWheelZoom += kWheelNotch)
+            PushButton2_Click();
+        return;
+    }
+    int horizontal = delta.x();
+    int vertical = delta.y();
+    if (event.modifiers() & Qt::ShiftModifier) {
+        horizontal = vertical != 0 ? vertical : horizontal;
+        vertical = 0;
+    }
+    // Through the bars, so that their limits hold and the picture follows as from the bars.
+    const auto scroll = [](QScrollBar* bar, qint16 step, int turn) {
+        if (turn != 0 && bar->isEnabled())
+            bar->setValue(bar->value() + WheelScrollUnits(turn, step));
+    };
+    scroll(HScroll1, mHStep, horizontal);
+    scroll(VScroll1, mVStep, vertical);
 }
 
 void Form2::PushButton8_Click()
@@ -386,6 +458,14 @@ void Form2::RemoveWorkFolder()
     // rmdir removes only an empty folder: anything left in it stays.
     if (!mWorkFolder.isEmpty())
         QDir().rmdir(mWorkFolder);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    Swallow([&] { wheelTurned(*static_cast<QWheelEvent*>(event)); });
+    return true;
 }
 
 void Form2::changeEvent(QEvent* event)

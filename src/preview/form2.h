@@ -14,10 +14,15 @@
 class QGroupBox;
 class QPushButton;
 class QScrollBar;
+class QWheelEvent;
 
 namespace tessivane {
 
 class PictureBox;
+
+/// Writes the workbook (first argument) to the target (second) in the kind that the target's
+/// extension names; throws a readable sentence on failure, leaving an existing target as it was.
+using WorkbookConverter = std::function<void(const QString& workbook, const QString& target)>;
 
 /// The result preview: the sheet picture in a fixed viewport with zoom steps, scroll bars and
 /// drag-panning, and the ways out (save a copy of the workbook, back to the list, close).
@@ -48,6 +53,8 @@ public:
 
     /// Replaces the save-file dialog (tests answer it).
     void setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog);
+    /// How a save writes the kinds other than the .xls copy; without one they fail readably.
+    void setWorkbookConverter(WorkbookConverter convert);
     /// Replaces how closing this window ends the program (tests).
     void setProgramEnd(std::function<void()> end);
 
@@ -77,6 +84,9 @@ public:
     /// Puts the bar at percent of its Max; a negative percent or one past Max changes nothing.
     void SetHScrollbarByPercent(QScrollBar* HScrollbar, qint16 percent);
     void SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent);
+    /// The mouse wheel anywhere over the window: it scrolls through the bars, vertically or
+    /// with Shift horizontally; with Ctrl it zooms as the zoom buttons do, a step a notch.
+    void wheelTurned(const QWheelEvent& event);
 
     // Window state, read by tests.
     float zoom() const { return mZoom; }
@@ -103,6 +113,7 @@ public:
     QPushButton* const PushButton6;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -114,11 +125,13 @@ private:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
     void RemoveWorkFolder();
+    void SaveTo(const QString& name, bool converted);
 
     QPointer<QWidget> mMainWindow;
     std::function<void()> mSaveMainWindowRows;
     std::function<void()> mProgramEnd;
     std::unique_ptr<SaveFileDialog> mSaveFileDialog;
+    WorkbookConverter mConvertWorkbook;
     MousePointer mPointer;
 
     float mZoom = 1.0f;
@@ -130,6 +143,7 @@ private:
     qint16 mVStep = 0;
     float mDragX = 0;
     float mDragY = 0;
+    int mWheelZoom = 0; ///< the part of a notch that Ctrl+wheel has turned so far
     bool mFirstActivate = false;
     bool mSaving = false;
     bool mClosing = false;

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace tessivane {
 
 QtSaveFileDialog::QtSaveFileDialog(QWidget* parent)
@@ -18,12 +20,15 @@ QString QtSaveFileDialog::ShowSave(
     // The caller asks its own overwrite question; a second one here would ask twice.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     const QString nameFilters = QtNameFilters(filter);
-    if (!nameFilters.isEmpty())
-        dialog.setNameFilters(nameFilters.split(QStringLiteral(";;")));
+    const QStringList filters = nameFilters.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
+    mFilterIndex = 1;
     if (dialog.exec() != QDialog::Accepted)
         return QString();
+    mFilterIndex = int(std::max<qsizetype>(filters.indexOf(dialog.selectedNameFilter()), 0)) + 1;
     return dialog.selectedFiles().value(0);
 }
 

@@ -75,4 +75,16 @@ std::optional<int> ScrollValueForPercent(qint16 percent, int max)
     return static_cast<int>(RoundHalfEven(value));
 }
 
+int WheelScrollUnits(int angleDelta, qint16 step)
+{
+    if (angleDelta == 0)
+        return 0;
+    const double units
+        = -double(angleDelta) * kWheelNotchTwips / (double(kWheelNotch) * std::max<int>(step, 1));
+    const int whole = static_cast<int>(std::lround(units));
+    if (whole != 0)
+        return whole;
+    return angleDelta > 0 ? -1 : 1;
+}
+
 } // namespace tessivane

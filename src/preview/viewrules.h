@@ -52,4 +52,14 @@ std::optional<qint16> DragPercent(float offset, float boxOuter, float viewportOu
 /// The bar value for a percentage of its Max; none for a negative percentage or one past Max.
 std::optional<int> ScrollValueForPercent(qint16 percent, int max);
 
+/// One notch of the mouse wheel, as its angle delta counts it.
+inline constexpr int kWheelNotch = 120;
+/// How far one notch scrolls the picture: three lines of 20 pixels.
+inline constexpr int kWheelNotchTwips = 900;
+
+/// The change of a bar's value for a wheel turn of angleDelta (positive: away from the user,
+/// towards the top or left) on a bar whose unit moves the picture by step twips: about
+/// kWheelNotchTwips a notch, at least one unit for any turn.
+int WheelScrollUnits(int angleDelta, qint16 step);
+
 } // namespace tessivane

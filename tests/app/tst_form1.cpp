@@ -233,6 +233,10 @@ private slots:
         QCOMPARE(form.table().RecordCount(), 17);
         QCOMPARE(form.table().CurrentRow(), 1);
         QVERIFY(mBoxes.isEmpty());
+        // The grid's highlighted cell went along with the current row.
+        const QModelIndex newCell = grid->model()->index(1, 0);
+        QCOMPARE(grid->currentIndex(), newCell);
+        QCOMPARE(grid->selectionModel()->selectedIndexes(), QModelIndexList {newCell});
     }
 
     void deleteAllAsksAndRebindsTheGrid()

@@ -96,29 +96,50 @@ private slots:
         QCOMPARE(window.grid->model()->rowCount(), 6);
     }
 
+    void editsAreStoredOrRefused_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVariant>("stored"); // Null: refused, the cell keeps its 4
+        QTest::newRow("whole rate") << int(kLoanRate) << "7" << QVariant(7);
+        QTest::newRow("whole in decimal form") << 9 << "3.0" << QVariant(3);
+        QTest::newRow("rate that is no number") << int(kLoanRate) << "abc" << QVariant();
+        // A fraction is no whole number: it is refused, not rounded.
+        QTest::newRow("rate with a fraction") << int(kLoanRate) << "7.5" << QVariant();
+        QTest::newRow("term with a fraction") << 9 << "0.5" << QVariant();
+        QTest::newRow("service years with a fraction") << 5 << "2.25" << QVariant();
+    }
+
     void editsAreStoredOrRefused()
     {
+        QFETCH(int, field);
+        QFETCH(QString, typed);
+        QFETCH(QVariant, stored);
         auto table = makeTable(2);
+        table->SetValueAt(1, field, 4);
         GridWindow window;
         window.show(table.get());
         QVERIFY(QTest::qWaitForWindowActive(&window.window));
         ScriptedBoxes boxes;
         window.grid->setFocus();
-        window.clickCell(1, kLoanRate);
-        typeIntoCell(*window.grid, QStringLiteral("7.5"));
+        window.clickCell(1, field);
+        typeIntoCell(*window.grid, typed);
         QTest::keyClick(
             QApplication::focusWidget(), Qt::Key_Return); // commits once back in the loop
-        QTRY_COMPARE(table->ValueAt(1, kLoanRate), QVariant(8));
-        QCOMPARE(shown(*window.grid, 1, kLoanRate), QStringLiteral("8"));
-
-        typeIntoCell(*window.grid, QStringLiteral("abc"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        if (stored.isValid()) {
+            QTRY_COMPARE(table->ValueAt(1, field), stored);
+            QCOMPARE(shown(*window.grid, 1, field), stored.toString());
+            QVERIFY(boxes.calls.isEmpty());
+            return;
+        }
         QTRY_COMPARE(boxes.calls.size(), 1);
-        QVERIFY(boxes.calls[0].prompt.contains(QStringLiteral("\"Loan rate(%)\"")));
+        const QString column = QString::fromUtf8(kInventoryFields[field].name);
+        QVERIFY(boxes.calls[0].prompt.contains(QLatin1Char('"') + column + QLatin1Char('"')));
         QVERIFY(boxes.calls[0].prompt.contains(QStringLiteral("whole number")));
+        QVERIFY(boxes.calls[0].prompt.contains(QLatin1Char('"') + typed + QLatin1Char('"')));
         QCOMPARE(boxes.calls[0].title, ApplicationTitle());
-        QCOMPARE(table->ValueAt(1, kLoanRate), QVariant(8));
-        QCOMPARE(shown(*window.grid, 1, kLoanRate), QStringLiteral("8"));
+        QCOMPARE(table->ValueAt(1, field), QVariant(4));
+        QCOMPARE(shown(*window.grid, 1, field), QStringLiteral("4"));
     }
 
     void validateWhenTheFocusLeavesTheGrid()

@@ -4,7 +4,10 @@
 
 #include "inventory/persistence.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -150,6 +153,7 @@ private slots:
         QTest::newRow("us short date with time") << "en_US" << 8 << "8/11/2015 3:04 PM"
                                                  << QVariant(naiveDate(2015, 8, 11, QTime(15, 4)));
         QTest::newRow("comma under a point locale") << "en_US" << 7 << "149,99" << QVariant(149.0);
+        QTest::newRow("rate with a fraction") << "en_US" << 10 << "2.5" << QVariant(2);
         QTest::newRow("not a date") << "en_US" << 8 << "someday" << QVariant();
     }
 
@@ -191,8 +195,11 @@ private slots:
         // The store below holds three rows.
         QTest::newRow("sane") << "2" << 2 << false;
         QTest::newRow("half to even") << "2.5" << 2 << false;
-        QTest::newRow("negative") << "-5" << 0 << false;
-        QTest::newRow("no number") << "abc" << 0 << false;
+        QTest::newRow("none") << "0" << 0 << false;
+        QTest::newRow("negative") << "-5" << 3 << true;
+        QTest::newRow("no number") << "abc" << 3 << true;
+        QTest::newRow("empty") << "" << 3 << true;
+        QTest::newRow("number and more") << "2 rows" << 3 << true;
         QTest::newRow("just above the bound") << "100001" << 3 << true;
         QTest::newRow("beyond 32 bits") << "4294967296" << 3 << true;
         QTest::newRow("beyond any number") << "1E400" << 3 << true;
@@ -217,6 +224,68 @@ private slots:
             QVERIFY(failures[0].contains(count.left(40)));
             QCOMPARE(table->ValueAt(2, 0).toString(), QStringLiteral("A3"));
         }
+        SaveRows(*table); // the next save writes the count of the rows loaded
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QString::number(rows));
+    }
+
+    void textsInTheWindowsCodePageAreKept()
+    {
+        QFile file(store()->fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Tessivane]\nRowCount=1\nRowSource2%201=Caf\xe9 \x80\x35\n"
+                   "RowSource3%201=na\xc3\xafve Stra\xdf\x65\nRowSource3%202=M\xfcller\n");
+        file.close();
+        QStringList failures;
+        auto table = loadStoredTable(&failures);
+        QCOMPARE(table->ValueAt(0, 1).toString(), QStringLiteral("Café €5"));
+        QCOMPARE(table->ValueAt(0, 2).toString(), QStringLiteral("naïve Straße"));
+        SaveRows(*table);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.contains("=Caf\xc3\xa9 \xe2\x82\xac\x35\n"));
+        QVERIFY(written.contains("=na\xc3\xafve Stra\xc3\x9f\x65\n"));
+        QVERIFY(written.contains("=M\xc3\xbcller\n")); // a row beyond the count as well
+        QVERIFY(!written.contains("\xef\xbf\xbd")); // no replacement characters
+    }
+
+    void onlyRealWriteFailuresAreReported_data()
+    {
+        QTest::addColumn<bool>("folder"); // a folder in the file's place, else random bytes
+        QTest::newRow("a file of random bytes") << false;
+        QTest::newRow("a folder in the file's place") << true;
+    }
+
+    void onlyRealWriteFailuresAreReported()
+    {
+        QFETCH(bool, folder);
+        const QString fileName = store()->fileName();
+        QFile::remove(fileName);
+        QVERIFY(QDir().mkpath(QFileInfo(fileName).path()));
+        if (folder) {
+            QVERIFY(QDir().mkpath(fileName));
+        } else {
+            QFile file(fileName);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QRandomGenerator random(9);
+            for (int i = 0; i < 4096; ++i)
+                file.putChar(char(random.bounded(256)));
+        }
+        QStringList failures;
+        loadStoredTable(&failures); // the program starts on it
+        auto two = makeTable(2);
+        if (folder) {
+            QVERIFY_THROWS_EXCEPTION(std::exception, SaveRows(*two));
+            QVERIFY(QDir(fileName).removeRecursively());
+            return;
+        }
+        QVERIFY_THROWS_NO_EXCEPTION(SaveRows(*two));
+        QFile file(fileName); // on disk, not only in the store's memory
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.contains("\n[Tessivane]\n"));
+        QVERIFY(written.contains("\nRowCount=2\n"));
+        QVERIFY(written.contains("\nRowSource1%202=A2\n"));
     }
 };
 

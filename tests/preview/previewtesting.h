@@ -80,7 +80,8 @@ struct BoxScript
     }
 };
 
-/// A save dialog that answers from a script and records what it was shown.
+/// A save dialog that answers from a script, with the filter chosen, and records what it was
+/// shown.
 class ScriptedDialog : public tessivane::SaveFileDialog
 {
 public:
@@ -88,19 +89,22 @@ public:
     {
         QString fileName, title, filter;
     };
-    explicit ScriptedDialog(QStringList answers, QList<Shown>* shown)
+    explicit ScriptedDialog(QStringList answers, QList<Shown>* shown, int filterIndex = 1)
         : mAnswers(std::move(answers))
         , mShown(shown)
+        , mFilterIndex(filterIndex)
     { }
     QString ShowSave(const QString& fileName, const QString& title, const QString& filter) override
     {
         mShown->append({fileName, title, filter});
         return mAnswers.isEmpty() ? QString() : mAnswers.takeFirst();
     }
+    int FilterIndex() const override { return mFilterIndex; }
 
 private:
     QStringList mAnswers;
     QList<Shown>* mShown;
+    int mFilterIndex;
 };
 
 /// Shows the window as the generation run does and lets the pending events run; true when

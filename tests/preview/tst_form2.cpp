@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -384,6 +385,72 @@ private slots:
         QTest::mouseMove(form.PushButton8, QPoint(10, 10));
         QTest::mouseMove(form.Frame1, QPoint(4, 50));
         QCOMPARE(pointer.value(), int(vbHourglass));
+    }
+
+    void wheelAndKeysDriveTheButtonsAndBars_data()
+    {
+        QTest::addColumn<QPoint>("turn"); // the wheel's angle delta, or none for a key
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<int>("zoomSteps"); // the same as clicks: + "Zoom In", - "Zoom Out"
+        QTest::addColumn<int>("hUnits"); // ... or as moving the bars by this much
+        QTest::addColumn<int>("vUnits");
+        const QKeyCombination none;
+        const QKeyCombination ctrl(Qt::ControlModifier);
+        const QKeyCombination shift(Qt::ShiftModifier);
+        // A notch is 900 twips: 90 units of a bar whose step is 10.
+        QTest::newRow("wheel down") << QPoint(0, -120) << none << 1 << 0 << 0 << 90;
+        QTest::newRow("wheel up at the top") << QPoint(0, 120) << none << 1 << 0 << 0 << -90;
+        QTest::newRow("wheel down past the end") << QPoint(0, -120) << none << 3 << 0 << 0 << 270;
+        QTest::newRow("fine wheel, an eighth notch") << QPoint(0, -15) << none << 1 << 0 << 0 << 11;
+        QTest::newRow("Shift+wheel") << QPoint(0, -120) << shift << 2 << 0 << 180 << 0;
+        QTest::newRow("sideways wheel") << QPoint(-120, 0) << none << 1 << 0 << 90 << 0;
+        QTest::newRow("Ctrl+wheel up") << QPoint(0, 120) << ctrl << 1 << 1 << 0 << 0;
+        QTest::newRow("Ctrl+wheel down, to the limit")
+            << QPoint(0, -120) << ctrl << 4 << -4 << 0 << 0;
+        QTest::newRow("Ctrl+wheel up, half notches") << QPoint(0, 60) << ctrl << 3 << 1 << 0 << 0;
+        QTest::newRow("Ctrl+wheel up, into the refusal")
+            << QPoint(0, 120) << ctrl << 5 << 5 << 0 << 0;
+        QTest::newRow("Ctrl+Plus") << QPoint() << (Qt::CTRL | Qt::Key_Plus) << 2 << 2 << 0 << 0;
+        QTest::newRow("Ctrl+=") << QPoint() << (Qt::CTRL | Qt::Key_Equal) << 1 << 1 << 0 << 0;
+        QTest::newRow("Ctrl+Minus") << QPoint() << (Qt::CTRL | Qt::Key_Minus) << 4 << -4 << 0 << 0;
+    }
+    void wheelAndKeysDriveTheButtonsAndBars()
+    {
+        QFETCH(QPoint, turn);
+        QFETCH(QKeyCombination, keys);
+        QFETCH(int, times);
+        QFETCH(int, zoomSteps);
+        QFETCH(int, hUnits);
+        QFETCH(int, vUnits);
+        // 900 x 600 pixels: both bars step 10 (Max 417 and 158); 2.0 is refused for size.
+        const QImage picture = Picture(900, 600);
+        Preview byHabit(picture);
+        for (int i = 0; i < times; ++i) {
+            if (turn.isNull()) {
+                QTest::keyClick(&byHabit.form, keys.key(), keys.keyboardModifiers());
+            } else {
+                const QPointF at(100, 100);
+                QWheelEvent wheel(at, byHabit.form.Picture1->mapToGlobal(at), QPoint(), turn,
+                    Qt::NoButton, keys.keyboardModifiers(), Qt::NoScrollPhase, false);
+                QApplication::sendEvent(byHabit.form.Picture1, &wheel);
+            }
+        }
+        Preview byControls(picture);
+        for (int i = 0; i < std::abs(zoomSteps); ++i)
+            QTest::mouseClick(
+                zoomSteps > 0 ? byControls.form.PushButton1 : byControls.form.PushButton2,
+                Qt::LeftButton);
+        byControls.form.HScroll1->setValue(byControls.form.HScroll1->value() + hUnits);
+        byControls.form.VScroll1->setValue(byControls.form.VScroll1->value() + vUnits);
+
+        const auto state = [](Form2& form) {
+            return QList<float> {form.zoom(), float(form.imageWidth()),
+                float(form.HScroll1->value()), float(form.VScroll1->value()), form.Picture1->Left(),
+                form.Picture1->Top()};
+        };
+        QCOMPARE(state(byHabit.form), state(byControls.form));
+        QVERIFY(byHabit.boxes.calls.isEmpty());
     }
 };
 

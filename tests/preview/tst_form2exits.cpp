@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -102,7 +103,9 @@ private slots:
         QCOMPARE(f.shown.size(), 1);
         QCOMPARE(f.shown[0].fileName, QString());
         QCOMPARE(f.shown[0].title, QStringLiteral("Save File"));
-        QCOMPARE(f.shown[0].filter, QStringLiteral("Excel Files (*.xls)|*.xls|"));
+        QCOMPARE(f.shown[0].filter,
+            QStringLiteral("Excel Files (*.xls)|*.xls|PDF Files (*.pdf)|*.pdf|Excel 2007-365 Files "
+                           "(*.xlsx)|*.xlsx|OpenDocument Spreadsheets (*.ods)|*.ods|"));
         QCOMPARE(f.boxes.prompts(), QStringList {kDone});
         QCOMPARE(f.boxes.calls[0].buttons, int(vbOKOnly));
         QCOMPARE(f.boxes.calls[0].title, QStringLiteral("Tessivane"));
@@ -158,6 +161,63 @@ private slots:
         QVERIFY(!f.form.saving());
     }
 
+    void kindByExtensionOrFilter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter"); // as the dialog counts them, from 1
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("pdf by extension") << "a.pdf" << 1 << "a.pdf" << true;
+        QTest::newRow("upper-case extension") << "a.XLSX" << 1 << "a.XLSX" << true;
+        QTest::newRow("extension before filter") << "a.ods" << 2 << "a.ods" << true;
+        QTest::newRow("xls extension, pdf filter") << "a.xls" << 2 << "a.xls" << false;
+        QTest::newRow("no extension, pdf filter") << "a" << 2 << "a.pdf" << true;
+        QTest::newRow("no extension, xlsx filter") << "a" << 3 << "a.xlsx" << true;
+        QTest::newRow("no extension, ods filter") << "a" << 4 << "a.ods" << true;
+        QTest::newRow("other extension, ods filter") << "a.v2" << 4 << "a.v2.ods" << true;
+        QTest::newRow("no extension, xls filter") << "a" << 1 << "a" << false;
+    }
+    void kindByExtensionOrFilter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, saved);
+        QFETCH(bool, converted);
+        Fixture f;
+        f.form.setSaveFileDialog(
+            std::make_unique<ScriptedDialog>(QStringList {f.saved(typed)}, &f.shown, filter));
+        QStringList conversions;
+        int pointerDuring = -1;
+        f.form.setWorkbookConverter([&](const QString& workbook, const QString& target) {
+            conversions << workbook + " -> " + target;
+            pointerDuring = f.form.mousePointer().value();
+            QVERIFY(WriteAll(target, "converted"));
+        });
+        f.form.mousePointer().set(vbCustom); // the pointer over the save button
+
+        f.form.PushButton6_Click();
+
+        QCOMPARE(f.targetFiles(), QStringList {saved});
+        QCOMPARE(ReadAll(f.saved(saved)), converted ? QByteArray("converted") : f.workbook);
+        QCOMPARE(conversions,
+            converted ? QStringList {f.form.excelFile() + " -> " + f.saved(saved)} : QStringList());
+        QCOMPARE(pointerDuring, converted ? int(vbHourglass) : -1);
+        QCOMPARE(f.form.mousePointer().value(), int(vbCustom));
+        QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+    }
+
+    void ctrlSSavesAndEscapeDoesNothing()
+    {
+        Fixture f({QString()});
+        QTest::keyClick(&f.form, Qt::Key_Escape);
+        QVERIFY(f.shown.isEmpty());
+        QVERIFY(f.form.isVisible());
+        QTest::keyClick(&f.form, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(f.shown.size(), 1);
+        QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+        QVERIFY(f.events.isEmpty());
+    }
+
     void twoSavesGiveTwoCopies()
     {
         Fixture f;
@@ -188,15 +248,19 @@ private slots:
         QTest::newRow("vanished workbook") << "vanished";
         QTest::newRow("read-only folder") << "read-only";
         QTest::newRow("disk full part way") << "too large";
+        QTest::newRow("conversion fails") << "conversion";
     }
     void failedCopyKeepsTheOldFileAndClaimsNothing()
     {
         QFETCH(QString, failure);
         Fixture f;
-        const QString path = f.saved("old.xls");
+        const bool conversion = failure == "conversion";
+        const QString path = f.saved(conversion ? "old.pdf" : "old.xls");
         const QByteArray old("the user's own file");
         QVERIFY(WriteAll(path, old));
-        f.form.setSaveFileDialog(std::make_unique<ScriptedDialog>(QStringList {path}, &f.shown));
+        // The conversion's name gets its extension from the PDF filter.
+        f.form.setSaveFileDialog(std::make_unique<ScriptedDialog>(
+            QStringList {conversion ? f.saved("old") : path}, &f.shown, conversion ? 2 : 1));
         f.boxes.answers << vbYes;
 
         if (failure == "vanished") {
@@ -209,6 +273,11 @@ private slots:
             QVERIFY(::chmod(QFile::encodeName(f.target.path()).constData(), 0555) == 0);
             AsOrdinaryUser([&] { f.form.PushButton6_Click(); });
             QVERIFY(::chmod(QFile::encodeName(f.target.path()).constData(), 0700) == 0);
+        } else if (conversion) {
+            f.form.setWorkbookConverter([](const QString&, const QString&) {
+                throw std::runtime_error("LibreOffice could not write old.pdf.");
+            });
+            f.form.PushButton6_Click();
         } else {
             // Files may not grow past 4 KiB: the copy fails in the middle of writing.
             std::signal(SIGXFSZ, SIG_IGN);
@@ -230,7 +299,7 @@ private slots:
         QVERIFY2(!f.boxes.calls[1].prompt.contains("Unknown error"),
             qPrintable(f.boxes.calls[1].prompt));
         QCOMPARE(ReadAll(path), old);
-        QCOMPARE(f.targetFiles(), QStringList {"old.xls"}); // no temporary file left behind
+        QCOMPARE(f.targetFiles(), QStringList {QFileInfo(path).fileName()}); // nothing else
         QVERIFY(!f.form.saving());
     }
 

@@ -1,0 +1,176 @@
+#include "office/converter.h"
+
+#include "office/officedesktop.h"
+#include "office/spreadsheet.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace tessivane {
+
+namespace {
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+
+struct Kind
+{
+    const char* extension;
+    const char* filter;
+};
+
+// The PDF export prints with the document's own page styles: the template's paper,
+// orientation, scaling and print titles.
+constexpr Kind kKinds[] = {
+    {"pdf", "calc_pdf_Export"},
+    {"xlsx", "Calc MS Excel 2007 XML"},
+    {"ods", "calc8"},
+};
+
+[[noreturn]] void Fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+const Kind& KindOf(const QString& target)
+{
+    const QString suffix = QFileInfo(target).suffix();
+    for (const Kind& kind : kKinds)
+        if (suffix.compare(QLatin1String(kind.extension), Qt::CaseInsensitive) == 0)
+            return kind;
+    Fail(QStringLiteral("%1 cannot be written: only .pdf, .xlsx and .ods files are converted.")
+             .arg(target));
+}
+
+rtl::OUString FileUrl(const QString& path)
+{
+    const QString url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString();
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(url.utf16()), url.size());
+}
+
+css::beans::PropertyValue Property(const char* name, const Any& value)
+{
+    css::beans::PropertyValue property;
+    property.Name = rtl::OUString::createFromAscii(name);
+    property.Value = value;
+    return property;
+}
+
+/// Puts the written file in place of target in one step: QSaveFile writes next to the target
+/// and renames over it only once complete, keeping an existing target's permissions.
+void PutInPlace(const QString& written, const QString& target)
+{
+    QFile in(written);
+    if (!in.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("LibreOffice did not write %1.").arg(target));
+    const QByteArray bytes = in.readAll();
+    QSaveFile out(target);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        // Qt leaves some failed writes (a full disk) as "Unknown error".
+        const QString reason = out.errorString() == QLatin1String("Unknown error") && errno != 0
+            ? QString::fromLocal8Bit(std::strerror(errno))
+            : out.errorString();
+        Fail(QStringLiteral("%1 cannot be written: %2").arg(target, reason));
+    }
+}
+
+/// The instance and its one document; both go when the conversion ends, however it ends.
+class Conversion
+{
+public:
+    Conversion()
+        : mApplication(CreateApplication())
+    { }
+    ~Conversion()
+    {
+        // Ending well here changes nothing about the file written: failures only mean that
+        // the instance is ended the hard way, as dropping it does.
+        try {
+            if (mDocument.is())
+                CallOnDesktop(*mApplication, QStringLiteral("close the workbook"),
+                    [&](const auto&) { mDocument->close(true); });
+        } catch (...) { }
+        try {
+            mApplication->Quit();
+        } catch (...) { }
+    }
+
+    void open(const QString& workbook)
+    {
+        CallOnDesktop(*mApplication, QStringLiteral("open %1").arg(workbook),
+            [&](const Reference<css::frame::XDesktop2>& desktop) {
+                // Read-only: no lock file next to the workbook. With a view, as the run
+                // loads it, so that the view settings (frozen panes, grid lines) go along.
+                Sequence<css::beans::PropertyValue> arguments(2);
+                arguments[0] = Property("ReadOnly", Any(true));
+                arguments[1] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+                const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
+                    FileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
+                mDocument.set(component, UNO_QUERY);
+                if (!mDocument.is())
+                    Fail(QStringLiteral("LibreOffice could not open %1.").arg(workbook));
+                if (!Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is())
+                    Fail(QStringLiteral("%1 is not a spreadsheet.").arg(workbook));
+            });
+    }
+
+    void store(const QString& path, const Kind& kind, const QString& target)
+    {
+        CallOnDesktop(*mApplication, QStringLiteral("write %1").arg(target), [&](const auto&) {
+            Sequence<css::beans::PropertyValue> arguments(2);
+            arguments[0] = Property("FilterName", Any(rtl::OUString::createFromAscii(kind.filter)));
+            arguments[1] = Property("Overwrite", Any(true));
+            Reference<css::frame::XStorable>(mDocument, css::uno::UNO_QUERY_THROW)
+                ->storeToURL(FileUrl(path), arguments);
+        });
+    }
+
+private:
+    ApplicationPtr mApplication;
+    Reference<css::util::XCloseable> mDocument;
+};
+
+} // namespace
+
+void ConvertWorkbook(const QString& workbook, const QString& target)
+{
+    const Kind& kind = KindOf(target);
+    const QFileInfo source(workbook);
+    if (!source.isFile())
+        Fail(QStringLiteral("The workbook %1 cannot be read: it does not exist.").arg(workbook));
+
+    // LibreOffice writes into a folder of its own beside the workbook, never into the
+    // target's folder: while storing it keeps a lock file and a scratch file next to what it
+    // writes, which an office ended part way would leave in the user's folder.
+    QTemporaryDir scratch(source.absolutePath() + QStringLiteral("/convert-XXXXXX"));
+    if (!scratch.isValid())
+        Fail(QStringLiteral("A working folder for the conversion cannot be made in %1: %2")
+                 .arg(source.absolutePath(), scratch.errorString()));
+    const QString written
+        = scratch.filePath(QStringLiteral("converted.") + QLatin1String(kind.extension));
+    {
+        Conversion conversion;
+        conversion.open(workbook);
+        conversion.store(written, kind, target);
+    }
+    PutInPlace(written, target);
+}
+
+} // namespace tessivane

@@ -1,0 +1,267 @@
+// Saving the generated workbook as PDF, .xlsx and .ods through the real LibreOffice: each kind
+// read back without LibreOffice, and failed conversions that leave the user's file as it was.
+#include "office/converter.h"
+#include "office/libreoffice.h"
+#include "office/spreadsheet.h"
+#include "resources/resources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tessivane;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kRows = 60;
+
+QJsonObject ReadConverted(const QString& path, const QString& kind)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(TESTS_DIR "/readconverted.py"), path, kind});
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0)
+        qWarning("readconverted.py: %s", reader.readAllStandardError().constData());
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+/// Records the names created in a folder, read back once the work is done.
+class CreatedNames
+{
+public:
+    explicit CreatedNames(const QString& folder)
+        : mFd(inotify_init1(IN_NONBLOCK))
+    {
+        inotify_add_watch(mFd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO);
+    }
+    ~CreatedNames() { ::close(mFd); }
+    QStringList names() const
+    {
+        QStringList found;
+        alignas(inotify_event) char buffer[1 << 16];
+        for (ssize_t length; (length = ::read(mFd, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                found << QFile::decodeName(event->name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        return found;
+    }
+
+private:
+    int mFd;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/// Living office processes started by this test, and the profiles they keep.
+QStringList OfficeLeftovers()
+{
+    QStringList found
+        = QDir(QDir::tempPath())
+              .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains(QStringLiteral("(soffice")) && fields.size() > 1
+            && fields[1] == QString::number(getpid()) && fields[0] != QStringLiteral("Z"))
+            found << QStringLiteral("process ") + entry;
+    }
+    return found;
+}
+
+QString SerialOf(int row)
+{
+    return QStringLiteral("SN-%1").arg(row, 4, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+class ConverterTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(mSourceFolder.isValid());
+        const QString templatePath = mSourceFolder.filePath(QStringLiteral("template.xlt"));
+        QVERIFY(WriteAll(templatePath, TemplateBytes()));
+        mSource = mSourceFolder.filePath(QStringLiteral("drimak12345678.xls"));
+        ApplicationPtr app = StartLibreOffice();
+        auto book = app->workbooks().Open(templatePath);
+        auto sheet = app->Worksheets(1);
+        for (int row = 1; row <= kRows; ++row) {
+            sheet->PutCell(row + 3, 1, SerialOf(row));
+            sheet->PutCell(row + 3, 2, QStringLiteral("Item %1").arg(row));
+            sheet->PutCell(row + 3, 7, 1000.0 + row);
+        }
+        app->Range_Select(QStringLiteral("B4"));
+        book->SaveAs(mSource, 56);
+        book->Close();
+        app->Quit();
+        QVERIFY(QFile::remove(templatePath));
+    }
+
+    void init()
+    {
+        SetOfficeProgram(QString());
+        SetCallTimeLimit(30s);
+    }
+
+    void cleanup() { QCOMPARE(OfficeLeftovers(), QStringList()); }
+
+    void convertsToEachKind_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("replaces");
+        QTest::newRow("pdf") << "inventory.pdf"
+                             << "pdf" << false;
+        QTest::newRow("xlsx over an older file") << "inventory.xlsx"
+                                                 << "xlsx" << true;
+        QTest::newRow("ods, upper-case extension") << "inventory.ODS"
+                                                   << "ods" << false;
+    }
+    void convertsToEachKind()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, replaces);
+        QTemporaryDir out;
+        const QString target = out.filePath(name);
+        // A new file gets the permissions of the user's mask, a replaced one keeps its own.
+        ::umask(022);
+        QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+            | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+        if (replaces) {
+            QVERIFY(WriteAll(target, "older"));
+            permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
+                | QFile::ReadGroup;
+            QVERIFY(QFile::setPermissions(target, permissions));
+        }
+
+        const CreatedNames created(out.path());
+
+        ConvertWorkbook(mSource, target);
+
+        QCOMPARE(QFile::permissions(target), permissions);
+        // The office's own lock and scratch files never appear beside the target: only the
+        // target and the temporary file that replaces it.
+        for (const QString& created : created.names())
+            QVERIFY2(created == name || created.startsWith(name + '.'), qPrintable(created));
+        // Nothing else next to the result, nor next to the workbook (no lock file, no scratch
+        // folder).
+        QCOMPARE(Entries(out.path()), QStringList {name});
+        QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
+        const QJsonObject read = ReadConverted(target, kind);
+        if (kind == "pdf") {
+            QCOMPARE(read["header"].toString(), QStringLiteral("%PDF-"));
+            // Landscape Letter, one page wide: the rows run on over pages that each hold
+            // every column.
+            QVERIFY2(read["pageSize"].toString().startsWith("792 x 612"),
+                qPrintable(read["pageSize"].toString()));
+            const QJsonArray texts = read["texts"].toArray();
+            QVERIFY2(texts.size() >= 2, qPrintable(QString::number(texts.size())));
+            QVERIFY(texts.first().toString().contains(SerialOf(1)));
+            QVERIFY(texts.last().toString().contains(SerialOf(kRows)));
+            QVERIFY(texts.last().toString().contains(QStringLiteral("Item %1").arg(kRows)));
+        } else if (kind == "xlsx") {
+            QCOMPARE(read["sheets"].toArray(), QJsonArray {"Equipment Inventory List"});
+            const QJsonObject cells = read["cells"].toObject();
+            QCOMPARE(cells["A4"].toString(), SerialOf(1));
+            QCOMPARE(cells[QStringLiteral("B%1").arg(kRows + 3)].toString(),
+                QStringLiteral("Item %1").arg(kRows));
+            QCOMPARE(cells["G5"].toString(), QStringLiteral("1002"));
+            QCOMPARE(read["freeze"].toString(), QStringLiteral("G4"));
+            QVERIFY(read["landscape"].toBool());
+        } else {
+            QCOMPARE(read["first"].toString(), QStringLiteral("mimetype"));
+            QVERIFY(read["stored"].toBool());
+            QCOMPARE(read["mimetype"].toString(),
+                QStringLiteral("application/vnd.oasis.opendocument.spreadsheet"));
+            QVERIFY(read["content"].toString().contains(SerialOf(kRows)));
+        }
+    }
+
+    void failedConversionKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("office missing") << "missing";
+        QTest::newRow("vanished workbook") << "vanished";
+        QTest::newRow("hung office") << "hung";
+    }
+    void failedConversionKeepsTheOldFile()
+    {
+        QFETCH(QString, failure);
+        QTemporaryDir out;
+        const QString target = out.filePath(QStringLiteral("old.pdf"));
+        const QByteArray old("the user's own file");
+        QVERIFY(WriteAll(target, old));
+        QString source = mSource;
+
+        if (failure == "missing") {
+            SetOfficeProgram(out.filePath(QStringLiteral("no-such-office")));
+        } else if (failure == "vanished") {
+            source = out.filePath(QStringLiteral("gone.xls"));
+        } else {
+            SetCallTimeLimit(1ms);
+        }
+        QString description;
+        try {
+            ConvertWorkbook(source, target);
+        } catch (const std::runtime_error& e) {
+            description = QString::fromStdString(e.what());
+        }
+
+        QVERIFY2(!description.isEmpty(), "the conversion did not fail");
+        qInfo("%s", qPrintable(description));
+        QCOMPARE(ReadAll(target), old);
+        QCOMPARE(Entries(out.path()), QStringList {QStringLiteral("old.pdf")});
+        QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
+    }
+
+    void onlyTheNewKindsAreConverted()
+    {
+        QTemporaryDir out;
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error, ConvertWorkbook(mSource, out.filePath(QStringLiteral("a.xls"))));
+        QVERIFY(Entries(out.path()).isEmpty());
+    }
+
+private:
+    QTemporaryDir mSourceFolder;
+    QString mSource;
+};
+
+QTEST_GUILESS_MAIN(ConverterTest)
+#include "tst_converter.moc"
