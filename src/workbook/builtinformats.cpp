@@ -203,6 +203,7 @@ void RestoreBuiltInFormats(const QString& path)
     if (!changed)
         return;
     QSaveFile out(path);
+    out.setDirectWriteFallback(true); // a folder that takes no new file still takes this one
     if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
         Fail(path, out.errorString());
 }
