@@ -1,12 +1,13 @@
 #include "workbook/libreoffice.h"
 
+#include "workbook/builtinformats.h"
 #include "workbook/officedesktop.h"
 #include "workbook/officeprocess.h"
+#include "workbook/sheetpicture.h"
 
 #include "app/failurereport.h"
 #include "app/scratchfolders.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDate>
@@ -16,12 +17,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageReader>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -253,13 +253,18 @@ void RemoveStaleProfiles()
 }
 
 // Settings of the private profile: no lock files beside the documents (a killed instance
-// would leave stale ones that make later loads fail), no autosave or recovery data.
+// would leave stale ones that make later loads fail), no autosave or recovery data, and US
+// English whatever the user's locale: the office reads the template's built-in date and
+// percent formats as those of its own locale and saves them so, dd/mm/yyyy and 0.00 % in a
+// German session.
 constexpr char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>en-US</value></prop></item>
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooLocale" oor:op="fuse"><value>en-US</value></prop></item>
 </oor:items>
 )";
 
@@ -1048,23 +1053,25 @@ public:
     void CopyPicture() override
     {
         const css::table::CellRangeAddress area = usedArea();
-        const std::vector<QByteArray> bands
-            = mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
-                  const Reference<css::frame::XController> controller
-                      = mDocument->model->getCurrentController();
-                  const Reference<css::view::XSelectionSupplier> selection(
-                      controller, UNO_QUERY_THROW);
-                  const Any previous = selection->getSelection();
-                  std::vector<QByteArray> pictures; // BMP
-                  for (const auto& [firstRow, lastRow] : pictureBands(area))
-                      pictures.push_back(pictureOf(controller, selection,
-                          mSheet->sheet->getCellRangeByPosition(
-                              area.StartColumn, firstRow, area.EndColumn, lastRow)));
-                  if (previous.hasValue())
-                      selection->select(previous);
-                  return pictures;
-              });
-        const QImage picture = Stacked(bands);
+        std::vector<PictureBand> bands;
+        std::vector<int> columnTwips;
+        mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
+            const Reference<css::frame::XController> controller
+                = mDocument->model->getCurrentController();
+            const Reference<css::view::XSelectionSupplier> selection(controller, UNO_QUERY_THROW);
+            columnTwips = lineTwips(false, area.StartColumn, area.EndColumn);
+            const std::vector<int> rowTwips = lineTwips(true, area.StartRow, area.EndRow);
+            const Any previous = selection->getSelection();
+            for (const auto& [firstRow, lastRow] : pictureBands(area))
+                bands.push_back({pictureOf(controller, selection,
+                                     mSheet->sheet->getCellRangeByPosition(
+                                         area.StartColumn, firstRow, area.EndColumn, lastRow)),
+                    std::vector<int>(rowTwips.begin() + (firstRow - area.StartRow),
+                        rowTwips.begin() + (lastRow - area.StartRow + 1))});
+            if (previous.hasValue())
+                selection->select(previous);
+        });
+        const QImage picture = JoinPictureBands(bands, columnTwips);
         if (picture.isNull())
             throw std::runtime_error("LibreOffice gave no picture of the used range.");
         QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
@@ -1171,41 +1178,53 @@ private:
         return QByteArray(reinterpret_cast<const char*>(bytes.getConstArray()), bytes.getLength());
     }
 
-    /// The band pictures one below the other.
-    static QImage Stacked(const std::vector<QByteArray>& bands) // BMP each
+    /// Where a row or column (0-based) starts, in twips from the sheet's edge: the office tells
+    /// it in 1/100 mm rounded once from whole twips, which round back exactly. Hidden lines
+    /// take no room. One past the sheet's last line is where that line ends.
+    long lineStart(bool rows, int line)
     {
-        std::vector<QImage> pictures;
-        int width = 0;
-        int height = 0;
-        // A band of a wide sheet can pass Qt's default limit for decoded pictures (128 MB).
-        const int limit = QImageReader::allocationLimit();
-        QImageReader::setAllocationLimit(0);
-        struct Restore
-        {
-            int limit;
-            ~Restore() { QImageReader::setAllocationLimit(limit); }
-        } restore {limit};
-        for (const QByteArray& bmp : bands) {
-            QBuffer buffer;
-            buffer.setData(bmp);
-            QImage picture = QImageReader(&buffer, "BMP").read();
-            if (picture.isNull())
-                return QImage();
-            width = std::max(width, picture.width());
-            height += picture.height();
-            pictures.push_back(std::move(picture));
+        const int probe = std::min(line, (rows ? kMaxRows : kMaxColumns) - 1);
+        const Reference<css::beans::XPropertySet> cell(
+            mSheet->sheet->getCellByPosition(rows ? 0 : probe, rows ? probe : 0), UNO_QUERY_THROW);
+        css::awt::Point position;
+        cell->getPropertyValue("Position") >>= position;
+        long hundredths = rows ? position.Y : position.X;
+        if (line > probe) {
+            css::awt::Size size; // one more than the rounded ends' distance
+            cell->getPropertyValue("Size") >>= size;
+            hundredths += (rows ? size.Height : size.Width) - 1;
         }
-        if (pictures.size() == 1)
-            return pictures.front();
-        QImage whole(width, height, QImage::Format_RGB32);
-        whole.fill(Qt::white);
-        QPainter painter(&whole);
-        int top = 0;
-        for (const QImage& picture : pictures) {
-            painter.drawImage(0, top, picture);
-            top += picture.height();
+        return std::lround(double(hundredths) * 72.0 / 127.0);
+    }
+
+    /// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
+    /// Runs of lines of one size, the common case, are found with a few questions each
+    /// instead of one per line.
+    std::vector<int> lineTwips(bool rows, int first, int last)
+    {
+        std::map<int, long> starts;
+        const auto start = [&](int line) {
+            const auto found = starts.find(line);
+            return found != starts.end() ? found->second : (starts[line] = lineStart(rows, line));
+        };
+        std::vector<int> twips(size_t(last - first + 1));
+        std::vector<std::pair<int, int>> open {{first, last}};
+        while (!open.empty()) {
+            const auto [from, to] = open.back();
+            open.pop_back();
+            const long size = start(from + 1) - start(from);
+            if (from == to
+                || (start(to + 1) - start(from) == size * (to - from + 1)
+                    && start(to + 1) - start(to) == size)) {
+                std::fill(
+                    twips.begin() + (from - first), twips.begin() + (to - first + 1), int(size));
+                continue;
+            }
+            const int middle = from + (to - from) / 2;
+            open.emplace_back(middle + 1, to);
+            open.emplace_back(from, middle);
         }
-        return whole;
+        return twips;
     }
 
     std::shared_ptr<Instance> mInstance; // first: the UNO references below go before it
@@ -1237,6 +1256,9 @@ public:
                 ->storeAsURL(FileUrl(path), arguments);
         });
         mDocument->path = QFileInfo(path).absoluteFilePath();
+        // The office writes the template's built-in formats as formats of its own; a reader
+        // elsewhere shows those in their own way.
+        RestoreBuiltInFormats(path);
     }
 
     void Close() override
