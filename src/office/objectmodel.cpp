@@ -2,6 +2,8 @@
 
 #include "office/officedesktop.h"
 
+#include "office/bandpicture.h"
+#include "office/builtinformats.h"
 #include "office/cellwriter.h"
 #include "office/officeinstance.h"
 #include "office/sheetpicture.h"
@@ -56,23 +58,26 @@ public:
     void CopyPicture() override
     {
         const css::table::CellRangeAddress area = usedArea();
-        const std::vector<QByteArray> bands
-            = mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
-                  const Reference<css::frame::XController> controller
-                      = mDocument->model->getCurrentController();
-                  const Reference<css::view::XSelectionSupplier> selection(
-                      controller, UNO_QUERY_THROW);
-                  const Any previous = selection->getSelection();
-                  std::vector<QByteArray> pictures; // BMP
-                  for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area))
-                      pictures.push_back(PictureOf(controller, selection,
-                          mSheet->sheet->getCellRangeByPosition(
-                              area.StartColumn, firstRow, area.EndColumn, lastRow)));
-                  if (previous.hasValue())
-                      selection->select(previous);
-                  return pictures;
-              });
-        const QImage picture = Stacked(bands);
+        std::vector<PictureBand> bands;
+        std::vector<int> columnTwips;
+        mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
+            const Reference<css::frame::XController> controller
+                = mDocument->model->getCurrentController();
+            const Reference<css::view::XSelectionSupplier> selection(controller, UNO_QUERY_THROW);
+            columnTwips = LineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
+            const std::vector<int> rowTwips
+                = LineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
+            const Any previous = selection->getSelection();
+            for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area))
+                bands.push_back({PictureOf(controller, selection,
+                                     mSheet->sheet->getCellRangeByPosition(
+                                         area.StartColumn, firstRow, area.EndColumn, lastRow)),
+                    std::vector<int>(rowTwips.begin() + (firstRow - area.StartRow),
+                        rowTwips.begin() + (lastRow - area.StartRow + 1))});
+            if (previous.hasValue())
+                selection->select(previous);
+        });
+        const QImage picture = JoinPictureBands(bands, columnTwips);
         if (picture.isNull())
             throw std::runtime_error("LibreOffice gave no picture of the used range.");
         QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
@@ -122,6 +127,9 @@ public:
                 ->storeAsURL(FileUrl(path), arguments);
         });
         mDocument->path = QFileInfo(path).absoluteFilePath();
+        // The office writes the template's built-in formats as formats of its own; a reader
+        // elsewhere shows those in their own way.
+        RestoreBuiltInFormats(path);
     }
 
     void Close() override

@@ -1,9 +1,6 @@
 #include "office/sheetpicture.h"
 
-#include <QBuffer>
-#include <QImageReader>
-#include <QPainter>
-
+#include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
@@ -17,6 +14,8 @@
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace tessivane::office {
 
@@ -25,6 +24,27 @@ namespace {
 // The tallest picture asked of LibreOffice in one piece, in pixels: it fails to draw one
 // much taller than 32,000 (about 1,900 rows of the template), so taller ones come in bands.
 constexpr double kMaxBandPixels = 24000;
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 1024;
+
+/// Where a row or column (0-based) starts, in twips from the sheet's edge: the office tells
+/// it in 1/100 mm rounded once from whole twips, which round back exactly. Hidden lines
+/// take no room. One past the sheet's last line is where that line ends.
+long LineStart(const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int line)
+{
+    const int probe = std::min(line, (rows ? kMaxRows : kMaxColumns) - 1);
+    const Reference<css::beans::XPropertySet> cell(
+        sheet->getCellByPosition(rows ? 0 : probe, rows ? probe : 0), UNO_QUERY_THROW);
+    css::awt::Point position;
+    cell->getPropertyValue("Position") >>= position;
+    long hundredths = rows ? position.Y : position.X;
+    if (line > probe) {
+        css::awt::Size size; // one more than the rounded ends' distance
+        cell->getPropertyValue("Size") >>= size;
+        hundredths += (rows ? size.Height : size.Width) - 1;
+    }
+    return std::lround(double(hundredths) * 72.0 / 127.0);
+}
 
 } // namespace
 
@@ -115,40 +135,35 @@ QByteArray PictureOf(const Reference<css::frame::XController>& controller,
     return QByteArray(reinterpret_cast<const char*>(bytes.getConstArray()), bytes.getLength());
 }
 
-QImage Stacked(const std::vector<QByteArray>& bands) // BMP each
+/// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
+/// Runs of lines of one size, the common case, are found with a few questions each
+/// instead of one per line.
+std::vector<int> LineTwips(
+    const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last)
 {
-    std::vector<QImage> pictures;
-    int width = 0;
-    int height = 0;
-    // A band of a wide sheet can pass Qt's default limit for decoded pictures (128 MB).
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(0);
-    struct Restore
-    {
-        int limit;
-        ~Restore() { QImageReader::setAllocationLimit(limit); }
-    } restore {limit};
-    for (const QByteArray& bmp : bands) {
-        QBuffer buffer;
-        buffer.setData(bmp);
-        QImage picture = QImageReader(&buffer, "BMP").read();
-        if (picture.isNull())
-            return QImage();
-        width = std::max(width, picture.width());
-        height += picture.height();
-        pictures.push_back(std::move(picture));
+    std::map<int, long> starts;
+    const auto start = [&](int line) {
+        const auto found = starts.find(line);
+        return found != starts.end() ? found->second
+                                     : (starts[line] = LineStart(sheet, rows, line));
+    };
+    std::vector<int> twips(size_t(last - first + 1));
+    std::vector<std::pair<int, int>> open {{first, last}};
+    while (!open.empty()) {
+        const auto [from, to] = open.back();
+        open.pop_back();
+        const long size = start(from + 1) - start(from);
+        if (from == to
+            || (start(to + 1) - start(from) == size * (to - from + 1)
+                && start(to + 1) - start(to) == size)) {
+            std::fill(twips.begin() + (from - first), twips.begin() + (to - first + 1), int(size));
+            continue;
+        }
+        const int middle = from + (to - from) / 2;
+        open.emplace_back(middle + 1, to);
+        open.emplace_back(from, middle);
     }
-    if (pictures.size() == 1)
-        return pictures.front();
-    QImage whole(width, height, QImage::Format_RGB32);
-    whole.fill(Qt::white);
-    QPainter painter(&whole);
-    int top = 0;
-    for (const QImage& picture : pictures) {
-        painter.drawImage(0, top, picture);
-        top += picture.height();
-    }
-    return whole;
+    return twips;
 }
 
 } // namespace tessivane::office

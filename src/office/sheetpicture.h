@@ -6,7 +6,6 @@
 #include "office/unobridge.h"
 
 #include <QByteArray>
-#include <QImage>
 
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -32,7 +31,8 @@ QByteArray PictureOf(const Reference<css::frame::XController>& controller,
     const Reference<css::view::XSelectionSupplier>& selection,
     const Reference<css::table::XCellRange>& range);
 
-/// The band pictures (BMP each) one below the other; a null image when one cannot be read.
-QImage Stacked(const std::vector<QByteArray>& bands);
+/// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
+std::vector<int> LineTwips(
+    const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last);
 
 } // namespace tessivane::office

@@ -1,6 +1,7 @@
 // "Start Creating Template" from the grid to the preview, with the real LibreOffice: the
 // workbook is read back by an independent reader (xlrd), the working files are followed to
-// their end, and no spreadsheet process is left behind.
+// their end, and no spreadsheet process is left behind. It runs a second time in a German
+// session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats.
 #include "app/form1.h"
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
@@ -184,7 +185,12 @@ private slots:
         QVERIFY(book.isEmpty("L4")); // row 4 computes nothing
         QCOMPARE(book.cell("I5")["date"].toString(), QStringLiteral("2011-07-22"));
         QCOMPARE(book.number("K5"), 0.06);
+        // The template's built-in formats, whatever the session's locale: percent (10) and
+        // the date (14).
         QCOMPARE(book.cell("K5")["format"].toString(), QStringLiteral("0.00%"));
+        QCOMPARE(book.cell("K5")["format_key"].toInt(), 10);
+        QCOMPARE(book.cell("I4")["format_key"].toInt(), 14);
+        QCOMPARE(book.cell("I5")["format_key"].toInt(), 14);
         QCOMPARE(qRound(book.number("L5") * 100), 35456); // monthly payment
         QCOMPARE(qRound(book.number("N5") * 100), 36456);
         QCOMPARE(book.number("P5"), 5000.0);

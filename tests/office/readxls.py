@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Reads an Excel 97-2003 file with xlrd (independent of LibreOffice) and prints what the
-tests check as JSON: cell values, types and number formats, and the first sheet's view."""
+tests check as JSON: cell values, types and number formats (code and number), and the first
+sheet's view."""
 import json
 import struct
 import sys
@@ -62,6 +63,7 @@ def main():
             entry['value'] = cell.value
             xf = book.xf_list[cell.xf_index]
             entry['format'] = book.format_map[xf.format_key].format_str
+            entry['format_key'] = xf.format_key
             if cell.ctype == xlrd.XL_CELL_DATE:
                 entry['date'] = '%04d-%02d-%02d' % xlrd.xldate_as_tuple(cell.value, book.datemode)[:3]
         result['cells'].append(entry)
