@@ -2,6 +2,8 @@
 // workbook is read back by an independent reader (xlrd), the working files are followed to
 // their end, and no spreadsheet process is left behind. It runs a second time in a German
 // session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats.
+#include "support/scriptedboxes.h"
+
 #include "app/form1.h"
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
@@ -23,6 +25,7 @@
 #include <unistd.h>
 
 using namespace tessivane;
+using namespace tessivane::test;
 
 namespace {
 
@@ -108,7 +111,7 @@ class TestEndToEnd : public QObject
 private:
     QTemporaryDir mConfig;
     QTemporaryDir mTemp;
-    QList<MessageBoxCall> mBoxes;
+    ScriptedBoxes mBoxes;
     std::unique_ptr<Form1> mForm;
 
     Form2& preview() { return *mForm->preview(); }
@@ -116,7 +119,7 @@ private:
     QString reportOfBoxes() const
     {
         QStringList texts;
-        for (const MessageBoxCall& box : mBoxes)
+        for (const MessageBoxCall& box : mBoxes.calls)
             texts << box.prompt;
         return texts.join(QStringLiteral("\n---\n"));
     }
@@ -126,24 +129,19 @@ private slots:
     {
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
         qputenv("TEMP", mTemp.path().toLocal8Bit());
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbOK);
-        });
         mForm = std::make_unique<Form1>();
         mForm->Form_Load();
         mForm->show();
-        QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
+        QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
     }
 
     void cleanupTestCase()
     {
         mForm.reset();
-        SetMessageBoxResponder({});
         QTRY_VERIFY_WITH_TIMEOUT(OfficeChildren().isEmpty(), 15000);
     }
 
-    void init() { mBoxes.clear(); }
+    void init() { mBoxes.calls.clear(); }
 
     void sampleRowsLandByTypeAndComputeTheLoan()
     {
@@ -159,7 +157,7 @@ private slots:
         table.SetValue(11, 10.0);
 
         mForm->PushButton22_Click();
-        QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
+        QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
         QVERIFY(!mForm->isVisible());
         QVERIFY(preview().isVisible());
         const QString result = preview().excelFile();
@@ -209,7 +207,7 @@ private slots:
     {
         ClearRows(mForm->table());
         mForm->PushButton22_Click();
-        QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
+        QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
         const Workbook book = ReadWorkbook(preview().excelFile(), {"A1", "A4", "L5"});
         QCOMPARE(book.view["rows"].toInt(), 44);
         QCOMPARE(book.view["columns"].toInt(), 18);
@@ -231,7 +229,7 @@ private slots:
             AddRow(table, QStringLiteral("R%1").arg(i), i);
         table.MoveFirst();
         mForm->PushButton22_Click();
-        QVERIFY2(mBoxes.isEmpty(), qPrintable(reportOfBoxes()));
+        QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
         const Workbook book
             = ReadWorkbook(preview().excelFile(), {"A4", "A43", "A44", "G43", "G39"});
         QCOMPARE(book.text("A4"), QStringLiteral("R1"));

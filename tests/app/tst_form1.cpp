@@ -1,5 +1,9 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
 // message, the hover pointer, and the save that every close makes.
+#include "support/fakespreadsheet.h"
+#include "support/inventorytesting.h"
+#include "support/scriptedboxes.h"
+
 #include "app/form1.h"
 #include "core/apptitle.h"
 #include "core/messagebox.h"
@@ -21,39 +25,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 using namespace tessivane;
-
-namespace {
-
-/// An instance that only has to exist for the start-up check.
-class IdleApp : public Application
-{
-public:
-    Workbooks& workbooks() override { throw std::runtime_error("unused"); }
-    std::shared_ptr<Worksheet> Worksheets(int) override { throw std::runtime_error("unused"); }
-    void Range_Select(const QString&) override { }
-    void setVisible(bool) override { }
-    QString Version() override { return QStringLiteral("7.4"); }
-    void setDisplayAlerts(bool) override { }
-    void Quit() override { }
-    bool isAlive() const override { return true; }
-};
-
-QString Stored(const QString& key)
-{
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
-    settings.beginGroup("Tessivane");
-    return settings.value(key).toString();
-}
-
-void Store(const QString& key, const QString& value)
-{
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
-    settings.beginGroup("Tessivane");
-    settings.setValue(key, value);
-}
-
-} // namespace
+using namespace tessivane::test;
 
 class TestForm1 : public QObject
 {
@@ -61,7 +36,9 @@ class TestForm1 : public QObject
 
 private:
     QTemporaryDir mConfig;
-    QList<MessageBoxCall> mBoxes;
+    FakeOffice mOffice;
+    std::optional<FakeOffice::Installed> mInstalled;
+    ScriptedBoxes mBoxes;
 
     /// "Start Creating Template" with no office at all: the run reports its failures, answers
     /// every question Yes, and still hands its working folder in temp over to the preview.
@@ -69,16 +46,10 @@ private:
     {
         qputenv("TEMP", QFile::encodeName(temp.path()));
         SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int((call.buttons & 0xF) == vbYesNo ? vbYes : vbOK);
-        });
+        mBoxes.questionAnswer = vbYes;
         form.PushButton22_Click();
-        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbOK);
-        });
+        mInstalled.emplace(mOffice);
+        mBoxes.questionAnswer = vbNo;
         qunsetenv("TEMP");
     }
 
@@ -87,33 +58,18 @@ private:
         return QDir(temp.path()).entryList({"tessivane-run-*"}, QDir::Dirs);
     }
 
-    void clearStore()
-    {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
-        settings.clear();
-        settings.sync();
-    }
-
 private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
-        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbOK);
-        });
+        mInstalled.emplace(mOffice);
     }
 
-    void cleanupTestCase()
-    {
-        SetApplicationFactory({});
-        SetMessageBoxResponder({});
-    }
+    void cleanupTestCase() { mInstalled.reset(); }
 
     void init()
     {
-        mBoxes.clear();
+        mBoxes.calls.clear();
         clearStore();
     }
 
@@ -123,7 +79,8 @@ private slots:
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY2(mBoxes.isEmpty(), mBoxes.isEmpty() ? "" : qPrintable(mBoxes[0].prompt));
+        QVERIFY2(mBoxes.calls.isEmpty(),
+            mBoxes.calls.isEmpty() ? "" : qPrintable(mBoxes.calls[0].prompt));
         QCOMPARE(form.windowTitle(), QStringLiteral("Tessivane"));
         QCOMPARE(form.table().RecordCount(), 16);
         QCOMPARE(form.grid()->model()->rowCount(), 16);
@@ -142,7 +99,7 @@ private slots:
         Form1 form;
         form.Form_Load();
         QDir(skinFolder).removeRecursively();
-        QVERIFY(mBoxes.isEmpty());
+        QVERIFY(mBoxes.calls.isEmpty());
         const QColor face = form.palette().color(QPalette::Active, QPalette::Button);
         QCOMPARE(form.palette().color(QPalette::Window), face);
         QCOMPARE(form.Frame2->palette().color(QPalette::Window), face);
@@ -174,14 +131,14 @@ private slots:
     {
         Form1 form;
         form.Form_Load();
-        mBoxes.clear();
+        mBoxes.calls.clear();
         form.PushButton6->click();
-        QCOMPARE(mBoxes.size(), 1);
-        QCOMPARE(mBoxes[0].prompt,
+        QCOMPARE(mBoxes.calls.size(), 1);
+        QCOMPARE(mBoxes.calls[0].prompt,
             QStringLiteral("Questions? Please contact Team Velmora at ")
                 + QString::fromLatin1(kContactAddress));
-        QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
-        QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
+        QCOMPARE(mBoxes.calls[0].title, QStringLiteral("Tessivane"));
+        QCOMPARE(mBoxes.calls[0].buttons, int(vbOKOnly));
     }
 
     void closingWritesTheRowsEvenUnchanged()
@@ -195,9 +152,10 @@ private slots:
             form.table().SetValue(6, 149.99);
             form.close();
         }
-        QCOMPARE(Stored("RowCount"), QStringLiteral("16"));
-        QCOMPARE(Stored("RowSource1 1"), QStringLiteral("A-1"));
-        QCOMPARE(Stored("RowSource7 1"), QStringLiteral("149.99"));
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("16"));
+        QCOMPARE(store()->value(QStringLiteral("RowSource1 1")).toString(), QStringLiteral("A-1"));
+        QCOMPARE(
+            store()->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
 
         Form1 again;
         again.Form_Load();
@@ -208,13 +166,13 @@ private slots:
 
     void anEmptyStoredListStartsQuietly()
     {
-        Store("RowCount", "0");
+        store()->setValue(QStringLiteral("RowCount"), QStringLiteral("0"));
         Form1 form;
         form.Form_Load();
-        QVERIFY(mBoxes.isEmpty());
+        QVERIFY(mBoxes.calls.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
         form.close();
-        QCOMPARE(Stored("RowCount"), QStringLiteral("0"));
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("0"));
     }
 
     void aButtonPressedFromTheGridSavesAndStartsOnRowOne()
@@ -229,10 +187,10 @@ private slots:
         QCOMPARE(form.table().CurrentRow(), 4);
         QTest::mouseClick(form.PushButton2, Qt::LeftButton);
         // The focus-out save ran first and left row 1 current: the blank row is row 2.
-        QCOMPARE(Stored("RowCount"), QStringLiteral("16"));
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("16"));
         QCOMPARE(form.table().RecordCount(), 17);
         QCOMPARE(form.table().CurrentRow(), 1);
-        QVERIFY(mBoxes.isEmpty());
+        QVERIFY(mBoxes.calls.isEmpty());
         // The grid's highlighted cell went along with the current row.
         const QModelIndex newCell = grid->model()->index(1, 0);
         QCOMPARE(grid->currentIndex(), newCell);
@@ -245,17 +203,10 @@ private slots:
         form.Form_Load();
         form.PushButton7_Click();
         QCOMPARE(form.table().RecordCount(), 2);
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbYes);
-        });
+        mBoxes.answers = {vbYes};
         form.PushButton3_Click();
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbOK);
-        });
-        QCOMPARE(mBoxes.size(), 1);
-        QCOMPARE(mBoxes[0].prompt, QStringLiteral("Do you really want clear ?"));
+        QCOMPARE(mBoxes.calls.size(), 1);
+        QCOMPARE(mBoxes.calls[0].prompt, QStringLiteral("Do you really want clear ?"));
         QCOMPARE(form.table().RecordCount(), 16);
         QCOMPARE(form.grid()->model()->rowCount(), 16);
         QCOMPARE(form.grid()->columnWidth(0), qRound(764.7874 / 15));
@@ -312,7 +263,7 @@ private slots:
         QCoreApplication::processEvents(); // nor is it replayed afterwards
 
         // Only the run's own failure reports: no question, no notice.
-        for (const MessageBoxCall& box : mBoxes)
+        for (const MessageBoxCall& box : mBoxes.calls)
             QVERIFY2(box.title == QStringLiteral("Application Error"), qPrintable(box.prompt));
         QCOMPARE(form.table().RecordCount(), 2);
         QCOMPARE(
@@ -342,16 +293,16 @@ private slots:
         SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
         Form1 form;
         form.Form_Load();
-        SetApplicationFactory([] { return std::make_shared<IdleApp>(); });
+        mInstalled.emplace(mOffice);
         SetProgramEnder({});
         QVERIFY(ended);
-        QCOMPARE(mBoxes.size(), 1);
-        QVERIFY(mBoxes[0].prompt.startsWith(
+        QCOMPARE(mBoxes.calls.size(), 1);
+        QVERIFY(mBoxes.calls[0].prompt.startsWith(
             "Error 842001. A normal instance of Excel could not be created."));
-        QCOMPARE(mBoxes[0].buttons, int(vbOKOnly));
-        QCOMPARE(mBoxes[0].title, QStringLiteral("Tessivane"));
+        QCOMPARE(mBoxes.calls[0].buttons, int(vbOKOnly));
+        QCOMPARE(mBoxes.calls[0].title, QStringLiteral("Tessivane"));
     }
 };
 
-QTEST_MAIN(TestForm1)
+TESSIVANE_TEST_MAIN(TestForm1)
 #include "tst_form1.moc"

@@ -1,5 +1,8 @@
 // The frame's shared pieces: the failure report, the message box seam, the file and
 // clipboard procedures, the application title and the cursor file.
+#include "support/scriptedboxes.h"
+#include "support/testmain.h"
+
 #include "core/apptitle.h"
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
@@ -20,24 +23,7 @@
 #include <unistd.h>
 
 using namespace tessivane;
-
-namespace {
-
-/// Records every box and answers OK.
-struct BoxRecorder
-{
-    QList<MessageBoxCall> calls;
-    BoxRecorder()
-    {
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            calls.append(call);
-            return int(vbOK);
-        });
-    }
-    ~BoxRecorder() { SetMessageBoxResponder({}); }
-};
-
-} // namespace
+using namespace tessivane::test;
 
 class TestFrame : public QObject
 {
@@ -100,7 +86,7 @@ private slots:
 
     void stepsReportEachFailureAndGoOn()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         Steps step("Form1", "Form_Load");
         QStringList ran;
         step(100, [&] { throw std::runtime_error("first"); });
@@ -119,7 +105,7 @@ private slots:
 
     void failingConditionLetsExecutionIn()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         Steps step("Form2", "RedrawImage");
         bool guarded = false;
         if (step.test(104, [&]() -> bool { throw std::runtime_error("Overflow"); }))
@@ -131,7 +117,7 @@ private slots:
 
     void failureInsideSharedProcedureNamesTheCaller()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         Steps step("Form1", "PushButton22_Click");
         QTemporaryDir dir;
         step(110, [&] { WriteBytesToFile("x", dir.path() + "/missing/folder/template.xlt"); });
@@ -142,7 +128,7 @@ private slots:
 
     void unknownExceptionsAreReportedToo()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         Steps step("Form2", "PushButton6_Click");
         step(134, [&] { throw 42; });
         QCOMPARE(boxes.calls.size(), 1);
@@ -151,7 +137,7 @@ private slots:
 
     void messageBoxDefaultsToTheApplicationTitle()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         SetApplicationTitle();
         MsgBox(QStringLiteral("Done."));
         MsgBox(QStringLiteral("Do you really want clear ?"), vbYesNo | vbDefaultButton2,
@@ -208,7 +194,7 @@ private slots:
 
     void killFileNeverReports()
     {
-        BoxRecorder boxes;
+        ScriptedBoxes boxes;
         QTemporaryDir dir;
         KillFile(dir.path() + "/missing.bmp");
         KillFile(QString());
@@ -326,5 +312,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFrame)
+TESSIVANE_TEST_MAIN(TestFrame)
 #include "tst_frame.moc"

@@ -1,5 +1,9 @@
 // The generation run's sequence against a scripted spreadsheet instance: the cells it
 // writes, the order of its calls, its working files, and what a dying instance does.
+#include "support/fakespreadsheet.h"
+#include "support/scriptedboxes.h"
+#include "support/testmain.h"
+
 #include "core/messagebox.h"
 #include "generation/generationrun.h"
 #include "inventory/inventoryfields.h"
@@ -15,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
@@ -22,145 +28,9 @@
 #include <unistd.h>
 
 using namespace tessivane;
+using namespace tessivane::test;
 
 namespace {
-
-struct Journal
-{
-    QStringList calls;
-    int putsBeforeDeath = -1; // the instance dies after this many cell writes
-    bool dead = false;
-};
-
-QString describe(const QVariant& value)
-{
-    if (!value.isValid())
-        return QStringLiteral("<invalid>");
-    return QStringLiteral("%1:%2").arg(QString::fromLatin1(value.typeName()), value.toString());
-}
-
-class FakeSheet : public Worksheet
-{
-public:
-    explicit FakeSheet(Journal& journal)
-        : mJournal(journal)
-    { }
-    void PutCell(int row, int column, const QVariant& value) override
-    {
-        if (mJournal.dead)
-            throw SpreadsheetGone("The spreadsheet application has stopped answering.");
-        if (mJournal.putsBeforeDeath >= 0 && mJournal.putsBeforeDeath-- == 0) {
-            mJournal.dead = true;
-            throw SpreadsheetGone("The spreadsheet application has stopped answering.");
-        }
-        mJournal.calls
-            << QStringLiteral("Cells(%1,%2)=%3").arg(row).arg(column).arg(describe(value));
-    }
-    int UsedRangeLastRow() override { return 44; }
-    int UsedRangeLastColumn() override { return 18; }
-    void CopyPicture() override
-    {
-        mJournal.calls << QStringLiteral("CopyPicture");
-        QImage picture(1200, 700, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        QGuiApplication::clipboard()->setImage(picture);
-    }
-
-private:
-    Journal& mJournal;
-};
-
-class FakeBook : public Workbook
-{
-public:
-    FakeBook(Journal& journal, QString name)
-        : mJournal(journal)
-        , mName(std::move(name))
-    { }
-    void SaveAs(const QString& path, int format) override
-    {
-        if (mJournal.dead)
-            throw SpreadsheetGone("gone");
-        mJournal.calls
-            << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throw std::runtime_error("cannot save");
-        file.write("xls");
-    }
-    void Close() override { mJournal.calls << QStringLiteral("Close"); }
-    std::shared_ptr<Worksheet> ActiveSheet() override
-    {
-        return std::make_shared<FakeSheet>(mJournal);
-    }
-
-private:
-    Journal& mJournal;
-    QString mName;
-};
-
-class FakeBooks : public Workbooks
-{
-public:
-    explicit FakeBooks(Journal& journal)
-        : mJournal(journal)
-    { }
-    std::shared_ptr<Workbook> Open(const QString& path) override
-    {
-        if (mJournal.dead)
-            throw SpreadsheetGone("gone");
-        if (!QFile::exists(path))
-            throw std::runtime_error("file not found");
-        mJournal.calls << QStringLiteral("Open(%1)").arg(QFileInfo(path).fileName());
-        mBooks.push_back(std::make_shared<FakeBook>(mJournal, path));
-        return mBooks.back();
-    }
-    int count() override { return static_cast<int>(mBooks.size()); }
-    std::shared_ptr<Workbook> item(int index) override { return mBooks.at(index - 1); }
-
-private:
-    Journal& mJournal;
-    std::vector<std::shared_ptr<Workbook>> mBooks;
-};
-
-class FakeApp : public Application
-{
-public:
-    explicit FakeApp(Journal& journal)
-        : mJournal(journal)
-        , mBooks(journal)
-    {
-        mJournal.calls << QStringLiteral("Start");
-    }
-    Workbooks& workbooks() override { return mBooks; }
-    std::shared_ptr<Worksheet> Worksheets(int) override
-    {
-        return std::make_shared<FakeSheet>(mJournal);
-    }
-    void Range_Select(const QString& address) override
-    {
-        if (mJournal.dead)
-            throw SpreadsheetGone("gone");
-        mJournal.calls << QStringLiteral("Select(%1)").arg(address);
-    }
-    void setVisible(bool visible) override
-    {
-        mJournal.calls << QStringLiteral("Visible=%1").arg(visible);
-    }
-    QString Version() override { return QStringLiteral("7.4"); }
-    void setDisplayAlerts(bool on) override
-    {
-        if (mJournal.dead)
-            throw SpreadsheetGone("gone");
-        mJournal.calls << QStringLiteral("DisplayAlerts=%1").arg(on);
-    }
-    void Quit() override { mJournal.calls << QStringLiteral("Quit"); }
-    bool isAlive() const override { return !mJournal.dead; }
-
-private:
-    Journal& mJournal;
-    FakeBooks mBooks;
-};
 
 class FakeHost : public GenerationHost
 {
@@ -225,31 +95,24 @@ class TestGenerationRun : public QObject
 
 private:
     QTemporaryDir mTemp;
-    Journal mJournal;
-    QList<MessageBoxCall> mBoxes;
+    FakeOffice mOffice;
+    std::optional<FakeOffice::Installed> mInstalled;
+    ScriptedBoxes mBoxes;
 
 private slots:
     void initTestCase()
     {
         qputenv("TEMP", mTemp.path().toLocal8Bit());
-        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mJournal); });
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mBoxes << call;
-            return int(vbOK);
-        });
+        mInstalled.emplace(mOffice);
     }
 
     void init()
     {
-        mJournal = Journal();
-        mBoxes.clear();
+        mOffice = FakeOffice();
+        mBoxes.calls.clear();
     }
 
-    void cleanupTestCase()
-    {
-        SetApplicationFactory({});
-        SetMessageBoxResponder({});
-    }
+    void cleanupTestCase() { mInstalled.reset(); }
 
     void fieldsLandInTheirColumnsByType()
     {
@@ -259,8 +122,9 @@ private slots:
         FakeHost host;
         RunGeneration(*table, host);
 
-        QVERIFY2(mBoxes.isEmpty(), mBoxes.isEmpty() ? "" : qPrintable(mBoxes[0].prompt));
-        const QStringList& calls = mJournal.calls;
+        QVERIFY2(mBoxes.calls.isEmpty(),
+            mBoxes.calls.isEmpty() ? "" : qPrintable(mBoxes.calls[0].prompt));
+        const QStringList& calls = mOffice.calls;
         QVERIFY(calls.contains("Cells(4,1)=QString:1189785"));
         QVERIFY(calls.contains("Cells(4,6)=int:2"));
         QVERIFY(calls.contains("Cells(4,7)=double:149.99"));
@@ -280,9 +144,9 @@ private slots:
         auto table = NewTable();
         FakeHost host;
         RunGeneration(*table, host);
-        QVERIFY(mBoxes.isEmpty());
+        QVERIFY(mBoxes.calls.isEmpty());
 
-        QStringList order = mJournal.calls;
+        QStringList order = mOffice.calls;
         QCOMPARE(order.first(), QStringLiteral("Start"));
         QCOMPARE(order.at(1), QStringLiteral("Open(template.xlt)"));
         const int select = int(order.indexOf("Select(B4)"));
@@ -337,15 +201,15 @@ private slots:
         auto table = NewTable();
         for (int i = 0; i < 16; ++i)
             AddSampleRow(*table);
-        mJournal.putsBeforeDeath = 20;
+        mOffice.putsBeforeDeath = 20;
         FakeHost host;
         RunGeneration(*table, host);
 
         // One report for the death, one for the missing result the second instance cannot
         // open, one for the missing picture: never one per cell.
-        QVERIFY2(mBoxes.size() <= 4, qPrintable(QString::number(mBoxes.size())));
-        QVERIFY(mBoxes.first().prompt.contains("stopped answering"));
-        QVERIFY(mBoxes.first().prompt.contains("PushButton22_Click at line"));
+        QVERIFY2(mBoxes.calls.size() <= 4, qPrintable(QString::number(mBoxes.calls.size())));
+        QVERIFY(mBoxes.calls.first().prompt.contains("stopped answering"));
+        QVERIFY(mBoxes.calls.first().prompt.contains("PushButton22_Click at line"));
         // The windows are handed over and drawing resumes all the same.
         QVERIFY(host.calls.contains("Show"));
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
@@ -362,9 +226,9 @@ private slots:
             AddSampleRow(*table);
         FakeHost host;
         RunGeneration(*table, host);
-        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mJournal); });
-        QVERIFY2(mBoxes.size() <= 6, qPrintable(QString::number(mBoxes.size())));
-        QVERIFY(mBoxes.first().prompt.contains("at line 104"));
+        mInstalled.emplace(mOffice);
+        QVERIFY2(mBoxes.calls.size() <= 6, qPrintable(QString::number(mBoxes.calls.size())));
+        QVERIFY(mBoxes.calls.first().prompt.contains("at line 104"));
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
     }
 
@@ -379,9 +243,9 @@ private slots:
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         // The missing working folder, the template, the open, the select, the save and the
         // later steps that need the result: a handful, never one per cell.
-        QVERIFY2(mBoxes.size() < 13, qPrintable(QString::number(mBoxes.size())));
-        QVERIFY(mBoxes.first().prompt.contains("at line 102"));
-        QVERIFY(mJournal.calls.filter(QRegularExpression("^Cells")).isEmpty());
+        QVERIFY2(mBoxes.calls.size() < 13, qPrintable(QString::number(mBoxes.calls.size())));
+        QVERIFY(mBoxes.calls.first().prompt.contains("at line 102"));
+        QVERIFY(mOffice.calls.filter(QRegularExpression("^Cells")).isEmpty());
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
     }
 
@@ -492,5 +356,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestGenerationRun)
+TESSIVANE_TEST_MAIN(TestGenerationRun)
 #include "tst_generationrun.moc"

@@ -2,6 +2,8 @@
 // and the sheet's view survive a save as .xls (read back by xlrd and by a second instance),
 // the used range and the picture of the template, and the failures: a missing program, one
 // that never answers, a hung or killed instance.
+#include "support/scriptedboxes.h"
+
 #include "core/messagebox.h"
 #include "office/excel1.h"
 #include "office/isinstalled.h"
@@ -32,6 +34,7 @@
 #include <vector>
 
 using namespace tessivane;
+using namespace tessivane::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -212,10 +215,6 @@ class LibreOfficeTest : public QObject
 private slots:
     void initTestCase()
     {
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mMessages << call;
-            return int(vbOK);
-        });
         QVERIFY(mFolder.isValid());
         // The carried template: compiled in, or the checked-in file; else a stand-in.
         for (const QString& candidate : {QStringLiteral(":/template.xlt"),
@@ -248,7 +247,7 @@ private slots:
 
     void init()
     {
-        mMessages.clear();
+        mMessages.calls.clear();
         SetOfficeProgram(QString());
         SetStartTimeLimit(30s);
         SetCallTimeLimit(30s);
@@ -452,7 +451,8 @@ private slots:
 
         const QString path = mFolder.filePath(QStringLiteral("temp.bmp"));
         saveCellsActivesheet(book, path);
-        QVERIFY2(mMessages.isEmpty(), mMessages.isEmpty() ? "" : qPrintable(mMessages[0].prompt));
+        QVERIFY2(mMessages.calls.isEmpty(),
+            mMessages.calls.isEmpty() ? "" : qPrintable(mMessages.calls[0].prompt));
         const QImage picture(path); // PNG content under the .bmp name
         QVERIFY(!picture.isNull());
         QCOMPARE(QGuiApplication::clipboard()->image().size(), picture.size());
@@ -547,8 +547,8 @@ private slots:
         CheckExcelInstance();
         SetProgramEnder({});
         QCOMPARE(ends, 1);
-        QCOMPARE(mMessages.size(), 1);
-        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("Error 842001.")));
+        QCOMPARE(mMessages.calls.size(), 1);
+        QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("Error 842001.")));
         QCOMPARE(ProfileFolders().size(), 1);
     }
 
@@ -720,7 +720,7 @@ private slots:
     {
         const int before = Children().size();
         CheckExcelInstance();
-        QVERIFY(mMessages.isEmpty());
+        QVERIFY(mMessages.calls.isEmpty());
         WaitForBackgroundReleases();
         QCOMPARE(Children().size(), before);
         QCOMPARE(ProfileFolders().size(), 1);
@@ -731,7 +731,7 @@ private:
     QString mTemplate;
     bool mRealTemplate = false;
     ApplicationPtr mApp;
-    QList<MessageBoxCall> mMessages;
+    ScriptedBoxes mMessages;
 };
 
 /// The helper mode of this program: start an instance, tell its process, and wait to be

@@ -1,5 +1,9 @@
 // The module procedures around the spreadsheet instance, on test doubles: the save-format
 // rule in both decimal conventions, the start-up check, and the snapshot's steps.
+#include "support/fakespreadsheet.h"
+#include "support/scriptedboxes.h"
+#include "support/testmain.h"
+
 #include "core/apptitle.h"
 #include "core/messagebox.h"
 #include "office/excel1.h"
@@ -14,96 +18,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 using namespace tessivane;
-
-namespace {
-
-struct Record
-{
-    int created = 0;
-    int versionReads = 0;
-    int quits = 0;
-    int destroyed = 0;
-    QString version = QStringLiteral("16.0");
-    int lastRow = 44;
-    int lastColumn = 18;
-    bool copyFails = false;
-    QImage picture;
-};
-
-class FakeSheet : public Worksheet
-{
-public:
-    explicit FakeSheet(Record& record)
-        : mRecord(record)
-    { }
-    void PutCell(int, int, const QVariant&) override { }
-    int UsedRangeLastRow() override { return mRecord.lastRow; }
-    int UsedRangeLastColumn() override { return mRecord.lastColumn; }
-    void CopyPicture() override
-    {
-        if (mRecord.copyFails)
-            throw std::runtime_error("The picture could not be made.");
-        QGuiApplication::clipboard()->setImage(mRecord.picture);
-    }
-
-private:
-    Record& mRecord;
-};
-
-class FakeBook : public Workbook
-{
-public:
-    explicit FakeBook(Record& record)
-        : mRecord(record)
-    { }
-    void SaveAs(const QString&, int) override { }
-    void Close() override { }
-    std::shared_ptr<Worksheet> ActiveSheet() override
-    {
-        return std::make_shared<FakeSheet>(mRecord);
-    }
-
-private:
-    Record& mRecord;
-};
-
-class FakeApp : public Application, public Workbooks
-{
-public:
-    explicit FakeApp(Record& record)
-        : mRecord(record)
-    {
-        ++mRecord.created;
-    }
-    ~FakeApp() override { ++mRecord.destroyed; }
-    Workbooks& workbooks() override { return *this; }
-    std::shared_ptr<Workbook> Open(const QString&) override
-    {
-        return std::make_shared<FakeBook>(mRecord);
-    }
-    int count() override { return 1; }
-    std::shared_ptr<Workbook> item(int) override { return std::make_shared<FakeBook>(mRecord); }
-    std::shared_ptr<Worksheet> Worksheets(int) override
-    {
-        return std::make_shared<FakeSheet>(mRecord);
-    }
-    void Range_Select(const QString&) override { }
-    void setVisible(bool) override { }
-    QString Version() override
-    {
-        ++mRecord.versionReads;
-        return mRecord.version;
-    }
-    void setDisplayAlerts(bool) override { }
-    void Quit() override { ++mRecord.quits; }
-    bool isAlive() const override { return true; }
-
-private:
-    Record& mRecord;
-};
-
-} // namespace
+using namespace tessivane::test;
 
 class WorkbookProcsTest : public QObject
 {
@@ -112,23 +30,19 @@ class WorkbookProcsTest : public QObject
 private slots:
     void init()
     {
-        mRecord = Record();
-        mMessages.clear();
+        mRecord = FakeOffice();
+        mRecord.version = QStringLiteral("16.0");
+        mMessages.calls.clear();
         mEnds = 0;
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
-            mMessages << call;
-            return int(vbOK);
-        });
-        SetApplicationFactory([this] { return std::make_shared<FakeApp>(mRecord); });
+        mInstalled.emplace(mRecord);
         SetProgramEnder([this] { ++mEnds; });
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     void cleanup()
     {
-        SetApplicationFactory({});
+        mInstalled.reset();
         SetProgramEnder({});
-        SetMessageBoxResponder({});
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
@@ -219,7 +133,7 @@ private slots:
         QCOMPARE(mRecord.created, 1);
         QCOMPARE(mRecord.destroyed, 1);
         QCOMPARE(mRecord.versionReads + mRecord.quits, 0); // released, nothing asked
-        QVERIFY(mMessages.isEmpty());
+        QVERIFY(mMessages.calls.isEmpty());
         QCOMPARE(mEnds, 0);
     }
 
@@ -228,10 +142,10 @@ private slots:
         SetApplicationFactory(
             []() -> ApplicationPtr { throw std::runtime_error("LibreOffice is not installed."); });
         CheckExcelInstance();
-        QCOMPARE(mMessages.size(), 1);
-        QCOMPARE(mMessages[0].buttons, int(vbOKOnly));
-        QCOMPARE(mMessages[0].title, ApplicationTitle());
-        QCOMPARE(mMessages[0].prompt,
+        QCOMPARE(mMessages.calls.size(), 1);
+        QCOMPARE(mMessages.calls[0].buttons, int(vbOKOnly));
+        QCOMPARE(mMessages.calls[0].title, ApplicationTitle());
+        QCOMPARE(mMessages.calls[0].prompt,
             QStringLiteral(
                 "Error 842001. A normal instance of Excel could not be created.\r\n\r\n"
                 "1. Please make sure Excel is installed on this computer.\r\n\r\n"
@@ -247,7 +161,7 @@ private slots:
         // A factory that yields nothing counts as a failure too.
         SetApplicationFactory([] { return ApplicationPtr(); });
         CheckExcelInstance();
-        QCOMPARE(mMessages.size(), 2);
+        QCOMPARE(mMessages.calls.size(), 2);
         QCOMPARE(mEnds, 2);
     }
 
@@ -264,7 +178,7 @@ private slots:
 
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
 
-        QVERIFY(mMessages.isEmpty());
+        QVERIFY(mMessages.calls.isEmpty());
         const QImage written(path); // named .bmp, read by its content
         QCOMPARE(written.size(), QSize(300, 120));
         QCOMPARE(written.pixel(5, 5), QColor(Qt::darkCyan).rgb());
@@ -290,7 +204,7 @@ private slots:
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
         QVERIFY(!QFile::exists(path));
-        QVERIFY(mMessages.isEmpty());
+        QVERIFY(mMessages.calls.isEmpty());
     }
 
     void snapshotFailuresAreReportedWithTheirLines()
@@ -300,56 +214,49 @@ private slots:
 
         // No workbook: every step that needs it reports, then the test lets nothing in.
         saveCellsActivesheet(nullptr, path);
-        QCOMPARE(mMessages.size(), 3);
+        QCOMPARE(mMessages.calls.size(), 3);
         const int lines[] = {100, 102, 104};
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(mMessages[i].prompt.contains(
+            QVERIFY(mMessages.calls[i].prompt.contains(
                 QStringLiteral("in Tessivane2021/08/31.Excel1.saveCellsActivesheet at line %1")
                     .arg(lines[i])));
-            QCOMPARE(mMessages[i].title, QStringLiteral("Application Error"));
+            QCOMPARE(mMessages.calls[i].title, QStringLiteral("Application Error"));
         }
         QVERIFY(!QFile::exists(path));
 
         // A failed copy reports at 110; the picture the clipboard held before is not written
         // as the sheet's (line 112 reports instead).
-        mMessages.clear();
+        mMessages.calls.clear();
         QImage earlier(20, 20, QImage::Format_RGB32);
         earlier.fill(Qt::red);
         QGuiApplication::clipboard()->setImage(earlier);
         mRecord.copyFails = true;
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
-        QCOMPARE(mMessages.size(), 2);
-        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("The picture could not be made.")));
-        QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 110")));
-        QVERIFY(mMessages[1].prompt.contains(QStringLiteral("at line 112")));
+        QCOMPARE(mMessages.calls.size(), 2);
+        QVERIFY(
+            mMessages.calls[0].prompt.startsWith(QStringLiteral("The picture could not be made.")));
+        QVERIFY(mMessages.calls[0].prompt.contains(QStringLiteral("at line 110")));
+        QVERIFY(mMessages.calls[1].prompt.contains(QStringLiteral("at line 112")));
         QVERIFY(!QFile::exists(path));
 
         // A copy that leaves nothing on the clipboard: line 112 reports, no file.
-        mMessages.clear();
+        mMessages.calls.clear();
         mRecord.copyFails = false;
         mRecord.picture = QImage();
         QGuiApplication::clipboard()->clear();
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
-        QCOMPARE(mMessages.size(), 1);
-        QVERIFY(mMessages[0].prompt.startsWith(QStringLiteral("There is no picture")));
-        QVERIFY(mMessages[0].prompt.contains(QStringLiteral("at line 112")));
+        QCOMPARE(mMessages.calls.size(), 1);
+        QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("There is no picture")));
+        QVERIFY(mMessages.calls[0].prompt.contains(QStringLiteral("at line 112")));
         QVERIFY(!QFile::exists(path));
     }
 
 private:
-    Record mRecord;
-    QList<MessageBoxCall> mMessages;
+    FakeOffice mRecord;
+    std::optional<FakeOffice::Installed> mInstalled;
+    ScriptedBoxes mMessages;
     int mEnds = 0;
 };
 
-int main(int argc, char* argv[])
-{
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    WorkbookProcsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+TESSIVANE_TEST_MAIN(WorkbookProcsTest)
 #include "tst_workbookprocs.moc"

@@ -15,13 +15,14 @@
 
 using namespace tessivane;
 using namespace previewtesting;
+using namespace tessivane::test;
 
 namespace {
 
 /// A shown, initialised preview of one picture.
 struct Preview
 {
-    BoxScript boxes; // any failure report would land here
+    ScriptedBoxes boxes; // any failure report would land here
     Form2 form {nullptr, {}};
 
     explicit Preview(const QImage& picture)
@@ -212,7 +213,7 @@ private slots:
         QFETCH(bool, enabled);
         QFETCH(int, max);
         QFETCH(int, step);
-        BoxScript boxes;
+        ScriptedBoxes boxes;
         Form2 form(nullptr, {});
         form.Picture1->setWidth(9330 + overflow);
         form.Picture1->setHeight(7425 + overflow);
@@ -343,7 +344,7 @@ private slots:
 
     void secondHandoverShowsAndZoomsTheNewPicture()
     {
-        BoxScript boxes;
+        ScriptedBoxes boxes;
         Form2 form(nullptr, {});
         form.setPicture(Picture(kWide.width(), kWide.height(), Qt::red));
         QVERIFY(ShowActive(form));
@@ -454,5 +455,5 @@ private slots:
     }
 };
 
-PREVIEW_TEST_MAIN(TestForm2)
+TESSIVANE_TEST_MAIN(TestForm2)
 #include "tst_form2.moc"

@@ -20,6 +20,7 @@
 
 using namespace tessivane;
 using namespace previewtesting;
+using namespace tessivane::test;
 
 namespace {
 
@@ -49,7 +50,7 @@ struct Fixture
     QTemporaryDir target; // where the user saves
     QByteArray workbook;
     QList<ScriptedDialog::Shown> shown;
-    BoxScript boxes;
+    ScriptedBoxes boxes;
     QWidget mainWindow;
     QStringList events;
     Form2 form {&mainWindow, [this] { events << "rows"; }};
@@ -371,5 +372,5 @@ private slots:
     }
 };
 
-PREVIEW_TEST_MAIN(TestForm2Exits)
+TESSIVANE_TEST_MAIN(TestForm2Exits)
 #include "tst_form2exits.moc"

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 using namespace tessivane;
+using namespace tessivane::test;
 
 class TestViewRules : public QObject
 {
@@ -49,5 +50,5 @@ private slots:
     }
 };
 
-PREVIEW_TEST_MAIN(TestViewRules)
+TESSIVANE_TEST_MAIN(TestViewRules)
 #include "tst_viewrules.moc"

@@ -23,7 +23,7 @@ inline void AnswerUnexpectedBoxes()
 }
 
 /// Answers every message box from a script and records it. Without a scripted answer a
-/// question is answered No and a notice OK.
+/// question gets questionAnswer (No) and a notice OK.
 class ScriptedBoxes
 {
 public:
@@ -35,7 +35,7 @@ public:
                 during(call);
             if (!answers.isEmpty())
                 return answers.takeFirst();
-            return (call.buttons & 0xF) == vbYesNo ? int(vbNo) : int(vbOK);
+            return (call.buttons & 0xF) == vbYesNo ? questionAnswer : int(vbOK);
         });
     }
     ~ScriptedBoxes() { AnswerUnexpectedBoxes(); }
@@ -64,6 +64,8 @@ public:
 
     QList<MessageBoxCall> calls;
     QList<int> answers;
+    /// The answer to a question when no scripted answer is left.
+    int questionAnswer = vbNo;
     /// Runs while a box is up (a test's look at the state a box sees).
     std::function<void(const MessageBoxCall&)> during;
 };
