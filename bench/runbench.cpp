@@ -1,85 +1,304 @@
-// The whole generation run, click to preview shown, for 16, 500 and 2,000 rows, beside the
-// cost of one bare spreadsheet instance start. Run by hand (`make bench`); prints seconds.
-#include "app/form1.h"
-#include "core/messagebox.h"
-#include "inventory/inventorytable.h"
-#include "office/spreadsheet.h"
-#include "preview/form2.h"
+// The program as a user meets it, beside LibreOffice's own round trip (a fresh private office
+// converting a two-line CSV to .xls, then quitting), every figure in one run so that the ratios
+// share the machine's mood. Each program start is a child process of its own (this executable
+// again), so that its start-up and its memory are clean. Run by hand (`make bench`).
+#include "procstats.h"
+#include "windowrun.h"
 
-#include <QApplication>
-#include <QDate>
-#include <QElapsedTimer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
-
-using namespace tessivane;
+#include <vector>
 
 namespace {
 
-void FillRows(InventoryTable& table, int rows)
+constexpr char kOffice[] = "/usr/lib/libreoffice/program/soffice.bin";
+// A fresh profile makes the first start end with this code and expect a restart.
+constexpr int kFreshProfileRestart = 81;
+
+double Median(std::vector<double> values)
 {
-    while (table.RecordCount() > 0) {
-        table.MoveFirst();
-        table.Delete();
-    }
-    for (int i = 0; i < rows; ++i) {
-        table.AddNew();
-        table.SetValue(0, QStringLiteral("SN-%1").arg(100000 + i));
-        table.SetValue(1, QStringLiteral("Desk g-%1").arg(i));
-        table.SetValue(2, QStringLiteral("Office"));
-        table.SetValue(3, QStringLiteral("Normal"));
-        table.SetValue(4, QStringLiteral("John's  manufacture"));
-        table.SetValue(5, 2);
-        table.SetValue(6, 149.99 + i);
-        table.SetValue(7, 10.0);
-        table.SetValue(8, QDate(2015, 8, 11));
-        table.SetValue(9, 3);
-        table.SetValue(10, 5);
-        table.SetValue(11, 10.0);
-        table.SetValue(12, 20.0);
-    }
-    table.MoveFirst();
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-double SecondsOf(const std::function<void()>& work)
+/// Seconds for one `soffice --headless --convert-to xls` of a two-line CSV in a fresh
+/// private profile, restarts of a fresh profile included; negative on failure.
+double OfficeRoundTrip()
 {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    QTemporaryDir folder;
+    QFile csv(folder.filePath(QStringLiteral("two.csv")));
+    if (!csv.open(QIODevice::WriteOnly))
+        return -1;
+    csv.write("Serial,Description\nSN-100000,Desk\n");
+    csv.close();
+    const QStringList arguments = {QStringLiteral("-env:UserInstallation=file://")
+            + folder.filePath(QStringLiteral("profile")),
+        QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("xls"),
+        QStringLiteral("--outdir"), folder.filePath(QStringLiteral("out")), csv.fileName()};
+    const qint64 start = windowrun::MonotonicNs();
+    for (int restarts = 0;; ++restarts) {
+        QProcess office;
+        office.setProcessChannelMode(QProcess::MergedChannels);
+        office.start(QString::fromLatin1(kOffice), arguments);
+        if (!office.waitForFinished(120000)) {
+            office.kill();
+            office.waitForFinished();
+            return -1;
+        }
+        if (office.exitCode() == kFreshProfileRestart && restarts < 3)
+            continue;
+        break;
+    }
+    const double seconds = double(windowrun::MonotonicNs() - start) / 1e9;
+    return QFile::exists(folder.filePath(QStringLiteral("out/two.xls"))) ? seconds : -1;
+}
+
+/// A private X server on a free display; empty when none could be started (offscreen then).
+class PrivateDisplay
+{
+public:
+    PrivateDisplay()
+    {
+        mServer.start(QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1600x1200x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp")});
+        if (!mServer.waitForStarted(5000))
+            return;
+        while (mServer.state() == QProcess::Running && !mServer.canReadLine())
+            mServer.waitForReadyRead(10000);
+        const QByteArray line = mServer.readLine().trimmed();
+        if (!line.isEmpty())
+            mDisplay = QStringLiteral(":") + QString::fromLatin1(line);
+    }
+    ~PrivateDisplay()
+    {
+        if (mServer.state() == QProcess::NotRunning)
+            return;
+        mServer.terminate();
+        if (!mServer.waitForFinished(5000)) {
+            mServer.kill();
+            mServer.waitForFinished();
+        }
+    }
+    const QString& display() const { return mDisplay; }
+
+private:
+    QProcess mServer;
+    QString mDisplay;
+};
+
+using Results = QMap<QString, double>;
+
+struct Runner
+{
+    QString display; ///< empty: the offscreen platform
+    bool failed = false;
+
+    /// Runs this executable again with arguments in a fresh settings folder holding rows stored
+    /// rows and a fresh temporary folder; returns its "@key value" lines.
+    Results child(int rows, const QStringList& arguments)
+    {
+        QTemporaryDir config;
+        QTemporaryDir temp;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.insert(QStringLiteral("TEMP"), temp.path());
+        environment.insert(QStringLiteral("TMPDIR"), temp.path());
+        if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR"))) {
+            QDir(temp.path()).mkdir(QStringLiteral("runtime"));
+            QFile::setPermissions(temp.filePath(QStringLiteral("runtime")),
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            environment.insert(
+                QStringLiteral("XDG_RUNTIME_DIR"), temp.filePath(QStringLiteral("runtime")));
+        }
+        if (display.isEmpty()) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        }
+        if (!run(environment, {QStringLiteral("--store"), QString::number(rows)}))
+            return {};
+        Results results;
+        const QStringList full = QStringList {QStringLiteral("--spawned"), QString()} + arguments;
+        run(environment, full, &results);
+        return results;
+    }
+
+private:
+    bool run(
+        const QProcessEnvironment& environment, QStringList arguments, Results* results = nullptr)
+    {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (arguments.value(0) == QStringLiteral("--spawned"))
+            arguments[1] = QString::number(windowrun::MonotonicNs());
+        program.start(QCoreApplication::applicationFilePath(), arguments);
+        if (!program.waitForFinished(600000)) {
+            program.kill();
+            program.waitForFinished();
+        }
+        const QList<QByteArray> lines = program.readAllStandardOutput().split('\n');
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (results && line.startsWith('@') && parts.size() == 2)
+                results->insert(QString::fromLatin1(parts[0].mid(1)), parts[1].toDouble());
+        }
+        const bool ok = program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
+        if (!ok) {
+            std::fprintf(stderr, "runbench: %s failed (exit code %d)\n",
+                qPrintable(arguments.join(QLatin1Char(' '))), program.exitCode());
+            failed = true;
+        }
+        return ok;
+    }
+};
+
+void Line(const char* work, const QString& figure, double ratio, const char* goal, int met)
+{
+    const QString ratioText = ratio >= 0 ? QStringLiteral("%1 x").arg(ratio, 0, 'f', 2) : "";
+    const char* verdict = met < 0 ? "" : (met ? "met" : "NOT MET");
+    std::printf("| %-56s | %10s | %7s | %-26s | %-7s |\n", work, qPrintable(figure),
+        qPrintable(ratioText), goal, verdict);
+}
+
+QString Seconds(double value)
+{
+    return value >= 0 ? QStringLiteral("%1 s").arg(value, 0, 'f', 2) : QStringLiteral("failed");
+}
+
+QString Megabytes(double value)
+{
+    return QStringLiteral("%1 MB").arg(value, 0, 'f', 0);
+}
+
+int Parent(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList options = QCoreApplication::arguments();
+    const bool offscreen = options.contains(QStringLiteral("--offscreen"));
+    std::unique_ptr<PrivateDisplay> server;
+    Runner runner;
+    if (!offscreen) {
+        server = std::make_unique<PrivateDisplay>();
+        runner.display = server->display();
+    }
+    std::printf("Window path on %s; every figure from this one run (the machine may be shared: "
+                "compare ratios, not seconds).\n",
+        runner.display.isEmpty() ? "the offscreen platform"
+                                 : qPrintable(QStringLiteral("a private Xvfb ") + runner.display));
+    std::fflush(stdout);
+
+    // The reference before and after the program's runs, so that a change in the machine's load
+    // during the bench shows in the spread.
+    std::vector<double> trips;
+    const auto roundTrips = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const double trip = OfficeRoundTrip();
+            if (trip < 0)
+                runner.failed = true;
+            else
+                trips.push_back(trip);
+            std::printf("  LibreOffice round trip: %s\n", qPrintable(Seconds(trip)));
+            std::fflush(stdout);
+        }
+    };
+    roundTrips(3);
+
+    const QStringList click = {QStringLiteral("--click")};
+    const Results small = runner.child(16, click + QStringList {QStringLiteral("--second")});
+    const Results middle = runner.child(500, click);
+    const Results large = runner.child(2000, click);
+    const Results big = runner.child(10000, {QStringLiteral("--focus-out")});
+    std::vector<double> starts16 = {small.value(QStringLiteral("start"), -1)};
+    std::vector<double> starts10k = {big.value(QStringLiteral("start"), -1)};
+    for (int i = 0; i < 2; ++i) {
+        starts16.push_back(runner.child(16, {}).value(QStringLiteral("start"), -1));
+        starts10k.push_back(runner.child(10000, {}).value(QStringLiteral("start"), -1));
+    }
+    roundTrips(2);
+
+    const double trip = Median(trips);
+    const double start16 = Median(starts16);
+    const double start10k = Median(starts10k);
+    const auto ratio
+        = [](double value, double base) { return value >= 0 && base > 0 ? value / base : -1; };
+    const auto atMost = [](double ratio, double goal) { return ratio >= 0 && ratio <= goal; };
+    const auto clickLine = [&](const char* work, double seconds, double goal, const char* text) {
+        const double r = ratio(seconds, trip);
+        Line(work, Seconds(seconds), r, text, atMost(r, goal));
+    };
+
+    std::printf(
+        "\n| %-56s | %10s | %7s | %-26s | %-7s |\n", "Work", "Measured", "Ratio", "Goal", "");
+    std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(58, '-').constData(),
+        QByteArray(12, '-').constData(), QByteArray(9, '-').constData(),
+        QByteArray(28, '-').constData(), QByteArray(9, '-').constData());
+    Line("LibreOffice round trip (median of 5)", Seconds(trip), 1, "the reference", -1);
+    clickLine("Click to preview, 16 rows", small.value(QStringLiteral("click"), -1), 0.6,
+        "at most 0.6 x round trip");
+    clickLine("Click to preview, 16 rows, second run after \"< Back\"",
+        small.value(QStringLiteral("click2"), -1), 0.6, "at most 0.6 x round trip");
+    clickLine("Click to preview, 500 rows", middle.value(QStringLiteral("click"), -1), 1.2,
+        "at most 1.2 x round trip");
+    clickLine("Click to preview, 2,000 rows", large.value(QStringLiteral("click"), -1), 3,
+        "at most 3 x round trip");
+    clickLine("Start to window, 16 rows (median of 3)", start16, 1.1, "at most 1.1 x round trip");
+    const double bigRatio = ratio(start10k, start16);
+    Line("Start to window, 10,000 rows (median of 3)", Seconds(start10k), bigRatio,
+        "at most 1.2 x 16-row start", atMost(bigRatio, 1.2));
+    const double stall = big.value(QStringLiteral("stall"), -1);
+    Line("Grid focus-out, 10,000 rows: longest event-loop gap",
+        stall >= 0 ? QStringLiteral("%1 ms").arg(stall * 1000, 0, 'f', 0) : "failed", -1,
+        "no stall over 100 ms", stall >= 0 && stall <= 0.1);
+    const double peak = large.value(QStringLiteral("hwm"), -1);
+    Line("Peak memory of the program, 2,000-row run (VmHWM)", Megabytes(peak), -1, "at most 400 MB",
+        peak > 0 && peak <= 400);
+    Line("Peak memory of its offices, 2,000-row run (sum of RSS)",
+        Megabytes(large.value(QStringLiteral("officepeak"), -1)), -1, "reported", -1);
+    Line("Offices of the program while idle, 16 rows (sum of RSS)",
+        Megabytes(small.value(QStringLiteral("idleoffice"), -1)), -1, "reported", -1);
+    std::printf(
+        "\nRound trips: %zu of 5 succeeded; start-to-window samples 16 rows:", trips.size());
+    for (double s : starts16)
+        std::printf(" %.2f", s);
+    std::printf(" s, 10,000 rows:");
+    for (double s : starts10k)
+        std::printf(" %.2f", s);
+    std::printf(" s.\n");
+    if (runner.failed)
+        std::printf("Some measurement failed (see the messages above).\n");
+    return runner.failed ? 1 : 0;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QTemporaryDir config;
-    QTemporaryDir temp;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("TEMP", temp.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    int reports = 0;
-    SetMessageBoxResponder([&](const MessageBoxCall& call) {
-        ++reports;
-        std::fprintf(stderr, "box: %s\n", qPrintable(call.prompt));
-        return int(vbOK);
-    });
-
-    Form1 form;
-    form.Form_Load();
-    form.show();
-
-    const double bareStart = SecondsOf([] { CreateApplication()->Quit(); });
-    std::printf("bare instance start + quit: %.2f s\n", bareStart);
-    for (int rows : {16, 500, 2000}) {
-        FillRows(form.table(), rows);
-        const double run = SecondsOf([&] { form.PushButton22_Click(); });
-        std::printf("run with %4d rows, click to preview shown: %.2f s (%.1f x a bare start)%s\n",
-            rows, run, run / bareStart, form.preview()->isVisible() ? "" : " [no preview]");
-        std::fflush(stdout);
-        form.preview()->PushButton8_Click();
+    if (argc == 3 && qstrcmp(argv[1], "--store") == 0)
+        return windowrun::StoreRows(argc, argv, QByteArray(argv[2]).toInt());
+    if (argc >= 3 && qstrcmp(argv[1], "--spawned") == 0) {
+        windowrun::Plan plan;
+        plan.spawnedNs = QByteArray(argv[2]).toLongLong();
+        for (int i = 3; i < argc; ++i) {
+            const QByteArray option(argv[i]);
+            plan.click |= option == "--click";
+            plan.second |= option == "--second";
+            plan.focusOut |= option == "--focus-out";
+        }
+        return windowrun::RunWindow(argc, argv, plan);
     }
-    std::printf("failure reports: %d\n", reports);
-    return reports == 0 ? 0 : 1;
+    return Parent(argc, argv);
 }
