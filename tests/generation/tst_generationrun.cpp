@@ -30,6 +30,7 @@ struct Journal
     QStringList calls;
     int putsBeforeDeath = -1; // the instance dies after this many cell writes
     bool dead = false;
+    WaitHook whileWaiting; // the last one handed in
 };
 
 QString describe(const QVariant& value)
@@ -83,6 +84,8 @@ public:
             throw SpreadsheetGone("gone");
         mJournal.calls
             << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
+        for (int wait = 0; wait < 2 && mJournal.whileWaiting; ++wait)
+            mJournal.whileWaiting(); // a save that takes its time
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot save");
@@ -156,6 +159,8 @@ public:
     }
     void Quit() override { mJournal.calls << QStringLiteral("Quit"); }
     bool isAlive() const override { return !mJournal.dead; }
+    void flushCellWrites() override { mJournal.calls << QStringLiteral("Flush"); }
+    void setWaitHook(WaitHook hook) override { mJournal.whileWaiting = std::move(hook); }
 
 private:
     Journal& mJournal;
@@ -169,6 +174,8 @@ public:
     QImage picture;
     QString excelFile;
     QString workFolder;
+    QStringList progress;
+    int waits = 0;
     void SuspendDrawing(bool on) override { calls << QStringLiteral("Suspend=%1").arg(on); }
     void SetMousePointer(int value) override { calls << QStringLiteral("Pointer=%1").arg(value); }
     void PutPreviewPicture(const QImage& p) override
@@ -184,6 +191,11 @@ public:
     }
     void ShowPreview() override { calls << QStringLiteral("Show"); }
     void HideMainWindow() override { calls << QStringLiteral("Hide"); }
+    void reportProgress(const QString& doing, int written, int total) override
+    {
+        progress << QStringLiteral("%1 %2/%3").arg(doing).arg(written).arg(total);
+    }
+    void whileOfficeWorks() override { ++waits; }
 };
 
 bool Zombie(int pid)
@@ -299,6 +311,35 @@ private slots:
             (QStringList {"Suspend=1", "Pointer=11", "Pointer=11", "Pointer=0", "Picture",
                 "ExcelFile", "Show", "Hide", "Suspend=0"}));
         QVERIFY(!xlApp);
+    }
+
+    void progressIsToldAsThePartsGoIn()
+    {
+        auto table = NewTable();
+        for (int i = 0; i < 600; ++i)
+            AddSampleRow(*table);
+        FakeHost host;
+        RunGeneration(*table, host);
+        QVERIFY(mBoxes.isEmpty());
+
+        // Rows count as written when their part has gone into the sheet.
+        QCOMPARE(host.progress,
+            (QStringList {"Starting LibreOffice 0/0", "Opening the template 0/0",
+                "Writing rows 0/600", "Writing rows 250/600", "Writing rows 500/600",
+                "Writing rows 600/600", "Saving the workbook 600/600",
+                "Opening the saved workbook 600/600", "Making the picture 600/600",
+                "Showing the picture 600/600"}));
+        const QStringList& calls = mJournal.calls;
+        for (int lastRow : {253, 503, 603})
+            QCOMPARE(
+                calls.at(calls.indexOf(QStringLiteral("Cells(%1,15)=QString:").arg(lastRow)) + 1),
+                QStringLiteral("Flush"));
+        QCOMPARE(calls.count("Flush"), 3);
+        // The save waited twice; the hook it was given reaches no host after the run.
+        QCOMPARE(host.waits, 2);
+        QVERIFY(mJournal.whileWaiting);
+        mJournal.whileWaiting();
+        QCOMPARE(host.waits, 2);
     }
 
     void workingFilesStayInAPrivateFolder()
