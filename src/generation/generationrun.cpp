@@ -7,6 +7,7 @@
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
 #include "office/spreadsheet.h"
+#include "office/whilewaiting.h"
 #include "resources/resources.h"
 
 #include <QDir>
@@ -250,7 +251,11 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     step(192, [&] { host.SetMousePointer(vbDefault); });
 
     report("Showing the picture");
-    step(194, [&] { host.PutPreviewPicture(LoadPictureByContent(snapshotPath)); });
+    step(194, [&] {
+        // A tall picture takes a while to read: the host paints meanwhile.
+        host.PutPreviewPicture(
+            RunWhileWaiting(whileWaiting, [&] { return LoadPictureByContent(snapshotPath); }));
+    });
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });
