@@ -2,6 +2,7 @@
 
 #include "app/homepage.h"
 #include "app/inputblocker.h"
+#include "app/runprogress.h"
 #include "app/startup.h"
 #include "core/apptitle.h"
 #include "core/failurereport.h"
@@ -337,9 +338,10 @@ namespace {
 class RunHost : public GenerationHost
 {
 public:
-    RunHost(Form1& form1, std::function<Form2&()> form2)
+    RunHost(Form1& form1, std::function<Form2&()> form2, RunProgress& progress)
         : mForm1(form1)
         , mForm2(std::move(form2))
+        , mProgress(progress)
     { }
 
     void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
@@ -351,16 +353,23 @@ public:
     }
     void ShowPreview() override
     {
+        mProgress.finish();
         Form2& preview = mForm2();
         preview.show();
         preview.raise();
         preview.activateWindow();
     }
     void HideMainWindow() override { mForm1.hide(); }
+    void reportProgress(const QString& doing, int rowsWritten, int rowsTotal) override
+    {
+        mProgress.report(doing, rowsWritten, rowsTotal);
+    }
+    void whileOfficeWorks() override { mProgress.whileWaiting(); }
 
 private:
     Form1& mForm1;
     std::function<Form2&()> mForm2;
+    RunProgress& mProgress;
 };
 
 } // namespace
@@ -378,7 +387,16 @@ void Form1::PushButton22_Click()
     // over the preview afterwards.
     const InputBlocker blocker(this);
 
-    RunHost host(*this, [this]() -> Form2& { return ensureForm2(); });
+    // A long run shows what it is doing over this window, and keeps that painted.
+    RunProgress progress(this);
+    const auto closeAfterRun = qScopeGuard([this, &progress] {
+        progress.finish();
+        if (progress.closeRequested())
+            QMetaObject::invokeMethod(
+                this, [this] { CloseForShutdown(); }, Qt::QueuedConnection);
+    });
+    RunHost host(
+        *this, [this]() -> Form2& { return ensureForm2(); }, progress);
     InventoryTable* inventory = mTable.get();
     if (!inventory) {
         Steps step("Form1", "PushButton22_Click");

@@ -7,6 +7,7 @@
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
 #include "office/spreadsheet.h"
+#include "office/whilewaiting.h"
 #include "resources/resources.h"
 
 #include <QDir>
@@ -146,6 +147,18 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     std::shared_ptr<Workbook> xlBook;
     ApplicationPtr second;
     std::shared_ptr<Workbook> reopened;
+    int records = 0;
+    int rowsWritten = 0;
+    const auto report = [&](const char* doing) {
+        Swallow([&] { host.reportProgress(QString::fromLatin1(doing), rowsWritten, records); });
+    };
+    // An instance may outlive the run (it can be released in the background); what it runs
+    // while a call waits must not reach the host after the run.
+    const auto runLasts = std::make_shared<GenerationHost*>(&host);
+    const WaitHook whileWaiting = [run = std::weak_ptr<GenerationHost*>(runLasts)] {
+        if (const auto held = run.lock())
+            (*held)->whileOfficeWorks();
+    };
 
     step(100, [&] { host.SuspendDrawing(true); });
     int row = 4;
@@ -156,7 +169,8 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
         templatePath = workFolder + QStringLiteral("/template.xlt");
         snapshotPath = workFolder + QStringLiteral("/temp.bmp");
     });
-    step(104, [&] { StartExcel(); });
+    report("Starting LibreOffice");
+    step(104, [&] { StartExcel(whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });
     step(108, [&] { templateBytes = TemplateBytes(); });
     if (step.test(110, [&] {
@@ -167,13 +181,14 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
         step(110, [&] { WriteBytesToFile(templateBytes, templatePath); });
 
     InstanceSteps first(step, xlApp);
+    report("Opening the template");
     first(112, [&] { xlBook = xlApp->workbooks().Open(templatePath); });
     step(114, [&] {
         if (table.RecordCount() > 0) // an empty list has no first row to move to
             table.MoveFirst();
     });
-    int records = 0;
     step(116, [&] { records = table.RecordCount(); });
+    report("Writing rows");
     for (int j = 0; j < records; ++j) {
         std::shared_ptr<Worksheet> sheet;
         // Without the opened template there is nothing to write into; its failure was
@@ -186,6 +201,19 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
                     .PutCell(
                         row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
             });
+        }
+        // The cells go into the sheet a part at a time, so that the host can tell how many
+        // rows are in; a failing write is one of the last field's cells.
+        if (xlBook && ((j + 1) % kRowsPerWrite == 0 || j + 1 == records)) {
+            bool written = false;
+            first(142, [&] {
+                xlApp->flushCellWrites();
+                written = true;
+            });
+            if (written) {
+                rowsWritten = j + 1;
+                report("Writing rows");
+            }
         }
         step(144, [&] { ++row; });
         step(146, [&] { table.MoveNext(); });
@@ -200,6 +228,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
                 = workFolder + QLatin1Char('/') + names.DrawBaseName({}) + QStringLiteral(".xls");
         } while (FileExists(resultPath));
     });
+    report("Saving the workbook");
     first(168, [&] { Need(xlBook, "The workbook").SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
     first(170, [&] { xlApp->setDisplayAlerts(false); });
     first(172, [&] { Need(xlBook, "The workbook").Close(); });
@@ -207,9 +236,11 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     xlBook.reset();
     step(176, [&] { ReleaseExcel(); });
 
-    step(178, [&] { second = OpenInNewExcel(resultPath); });
+    report("Opening the saved workbook");
+    step(178, [&] { second = OpenInNewExcel(resultPath, whileWaiting); });
     step(180, [&] { host.SetMousePointer(vbHourglass); });
     InstanceSteps reopen(step, second);
+    report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
     reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
@@ -219,7 +250,12 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     second.reset();
     step(192, [&] { host.SetMousePointer(vbDefault); });
 
-    step(194, [&] { host.PutPreviewPicture(LoadPictureByContent(snapshotPath)); });
+    report("Showing the picture");
+    step(194, [&] {
+        // A tall picture takes a while to read: the host paints meanwhile.
+        host.PutPreviewPicture(
+            RunWhileWaiting(whileWaiting, [&] { return LoadPictureByContent(snapshotPath); }));
+    });
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });

@@ -26,6 +26,17 @@ public:
     virtual void SetPreviewExcelFile(const QString& path, const QString& workFolder) = 0;
     virtual void ShowPreview() = 0;
     virtual void HideMainWindow() = 0;
+
+    /// What the run is doing now ("Writing rows"), and how many of its rowsTotal rows are in
+    /// the workbook so far.
+    virtual void reportProgress(const QString& doing, int rowsWritten, int rowsTotal)
+    {
+        static_cast<void>(doing);
+        static_cast<void>(rowsWritten);
+        static_cast<void>(rowsTotal);
+    }
+    /// Runs every few tens of milliseconds while a spreadsheet call keeps the run waiting.
+    virtual void whileOfficeWorks() { }
 };
 
 /// The worksheet column (1-based) that receives inventory field 0..12.
@@ -59,9 +70,14 @@ QString CreateRunFolder();
 /// (at its end). Only real, owner-only folders of this user are touched.
 void RemoveLeftoverRunFolders(bool includeOwn);
 
+/// The rows written between two reports of the run's progress: each such part is one write
+/// into the sheet.
+constexpr int kRowsPerWrite = 250;
+
 /// "Start Creating Template": fills the carried template with the table's rows through a
 /// spreadsheet instance, saves it as .xls, photographs the sheet in a second instance and
-/// hands both to the preview. Every step reports its own failure and the run goes on.
+/// hands both to the preview. Every step reports its own failure and the run goes on; the
+/// host hears what it is doing and keeps its windows painted while the office works.
 void RunGeneration(InventoryTable& table, GenerationHost& host);
 
 } // namespace tessivane

@@ -10,9 +10,9 @@ namespace tessivane {
 
 ApplicationPtr xlApp;
 
-void StartExcel()
+void StartExcel(const WaitHook& whileWaiting)
 {
-    xlApp = CreateApplication();
+    xlApp = CreateApplication(whileWaiting);
 }
 
 void ReleaseExcel()
@@ -20,9 +20,9 @@ void ReleaseExcel()
     xlApp.reset();
 }
 
-ApplicationPtr OpenInNewExcel(const QString& path)
+ApplicationPtr OpenInNewExcel(const QString& path, const WaitHook& whileWaiting)
 {
-    ApplicationPtr application = CreateApplication();
+    ApplicationPtr application = CreateApplication(whileWaiting);
     application->workbooks().Open(path); // a failure drops the instance, which ends it
     return application;
 }

@@ -13,14 +13,15 @@ namespace tessivane {
 /// The generation run's first instance; none outside the run.
 extern ApplicationPtr xlApp;
 
-/// xlApp := a new instance. Failures pass to the caller.
-void StartExcel();
+/// xlApp := a new instance, with whileWaiting handed in (see CreateApplication). Failures
+/// pass to the caller.
+void StartExcel(const WaitHook& whileWaiting = {});
 
 /// xlApp := none; no call is made on the instance.
 void ReleaseExcel();
 
 /// A new instance with path opened in it (Workbooks.Open(path)); returns the instance.
-ApplicationPtr OpenInNewExcel(const QString& path);
+ApplicationPtr OpenInNewExcel(const QString& path, const WaitHook& whileWaiting = {});
 
 /// The SaveAs file-format code for the application's version: 56 above 11, else -4143. With
 /// no instance, a probe instance is started, asked and quit. Failures pass to the caller.

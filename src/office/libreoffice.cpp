@@ -39,9 +39,10 @@ BackgroundReleases& TheBackgroundReleases()
 
 } // namespace
 
-ApplicationPtr StartLibreOffice()
+ApplicationPtr StartLibreOffice(const WaitHook& whileWaiting)
 {
     auto instance = std::make_shared<office::Instance>();
+    instance->setWaitHook(whileWaiting);
     instance->start(); // a failure ends what was started, through the instance's destructor
     return office::MakeApplication(std::move(instance));
 }

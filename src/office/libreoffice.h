@@ -12,8 +12,9 @@ namespace tessivane {
 
 /// Starts a private LibreOffice Calc: soffice.bin in its own process group with a
 /// throw-away profile, connected over a uniquely named pipe. Throws a std::runtime_error
-/// (missing program at once, no answer within the start limit).
-ApplicationPtr StartLibreOffice();
+/// (missing program at once, no answer within the start limit). whileWaiting runs on the
+/// calling thread while it waits for the start and, later, for each call.
+ApplicationPtr StartLibreOffice(const WaitHook& whileWaiting = {});
 
 /// The program started as soffice.bin (tests point it at a missing file or at a program that
 /// never answers); an empty path restores /usr/lib/libreoffice/program/soffice.bin.

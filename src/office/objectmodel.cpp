@@ -299,6 +299,18 @@ public:
 
     bool isAlive() const override { return mInstance->alive(); }
 
+    void flushCellWrites() override
+    {
+        mInstance->checkAlive();
+        if (mInstance->writer.hasPending())
+            mInstance->writer.flush();
+    }
+
+    void setWaitHook(WaitHook whileWaiting) override
+    {
+        mInstance->setWaitHook(std::move(whileWaiting));
+    }
+
     Instance& instance() { return *mInstance; }
 
 private:

@@ -153,22 +153,38 @@ void Instance::start()
         if (now >= deadline || mGone.load())
             throw std::runtime_error(Sentence(noAnswer));
         try {
-            DeadlineGuard guard(*this, std::chrono::duration_cast<milliseconds>(deadline - now));
-            remoteContext.set(resolver->resolve(url), UNO_QUERY_THROW);
+            remoteContext.set(waiting([&] {
+                DeadlineGuard guard(
+                    *this, std::chrono::duration_cast<milliseconds>(deadline - now));
+                return resolver->resolve(url);
+            }),
+                UNO_QUERY_THROW);
             break;
         } catch (const css::connection::NoConnectException&) {
-            std::this_thread::sleep_for(milliseconds(50));
+            pauseBeforeRetry();
         } catch (const css::uno::Exception&) {
             // The instance went away while connecting (or was ended as hung): the loop
             // decides by its exit code and the deadline.
             if (mGone.load())
                 throw std::runtime_error(Sentence(noAnswer));
-            std::this_thread::sleep_for(milliseconds(50));
+            pauseBeforeRetry();
         }
     }
     mConnected = true;
     desktop = guarded(QStringLiteral("start its desktop"),
         [&] { return css::frame::Desktop::create(remoteContext); });
+}
+
+void Instance::pauseBeforeRetry()
+{
+    if (mWaitHook && std::this_thread::get_id() == mWaitThread) {
+        try {
+            mWaitHook();
+        } catch (...) {
+            // Only a repaint: the start goes on regardless.
+        }
+    }
+    std::this_thread::sleep_for(milliseconds(50));
 }
 
 void Instance::end(bool polite) noexcept

@@ -8,6 +8,7 @@
 #include "office/unobridge.h"
 
 #include "office/spreadsheet.h"
+#include "office/whilewaiting.h"
 
 #include <QString>
 
@@ -121,15 +122,39 @@ public:
     auto guarded(const QString& what, Operation&& operation) -> decltype(operation())
     {
         checkAlive();
-        DeadlineGuard guard(*this, CurrentCallLimit());
         try {
-            return operation();
+            return waiting([&] {
+                // The limit is the operation's own, not that of whatever the caller does
+                // meanwhile.
+                DeadlineGuard guard(*this, CurrentCallLimit());
+                return operation();
+            });
         } catch (const css::lang::DisposedException& e) {
             raise(what, ToQString(e.Message), true);
         } catch (const css::uno::Exception& e) {
             raise(what, ToQString(e.Message), false);
         }
     }
+
+    /// Hands in what the calling thread runs every few tens of milliseconds while a remote
+    /// operation asked for from it is in progress; the operation then runs on a thread of its
+    /// own. Empty: operations run on the thread that asks for them.
+    void setWaitHook(WaitHook whileWaiting)
+    {
+        mWaitHook = std::move(whileWaiting);
+        mWaitThread = std::this_thread::get_id();
+    }
+
+    template <typename Operation> auto waiting(Operation&& operation) -> decltype(operation())
+    {
+        if (!mWaitHook || std::this_thread::get_id() != mWaitThread)
+            return operation();
+        return RunWhileWaiting(mWaitHook, std::forward<Operation>(operation));
+    }
+
+    /// Between two attempts to connect: the wait hook, if this thread handed one in, then a
+    /// short sleep.
+    void pauseBeforeRetry();
 
     std::shared_ptr<DocumentState> open(const QString& path);
     std::shared_ptr<SheetState> sheetOf(const std::shared_ptr<DocumentState>& document, int index);
@@ -221,6 +246,8 @@ private:
     bool mStopWatchdog = false;
     std::atomic<bool> mGone {false};
     QString mGoneReason;
+    WaitHook mWaitHook;
+    std::thread::id mWaitThread;
 };
 
 } // namespace tessivane::office

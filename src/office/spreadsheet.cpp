@@ -22,16 +22,17 @@ Factory& TheFactory()
 
 } // namespace
 
-ApplicationPtr CreateApplication()
+ApplicationPtr CreateApplication(const WaitHook& whileWaiting)
 {
     std::function<ApplicationPtr()> make;
     {
         std::lock_guard lock(TheFactory().mutex);
         make = TheFactory().make;
     }
-    ApplicationPtr application = make ? make() : StartLibreOffice();
+    ApplicationPtr application = make ? make() : StartLibreOffice(whileWaiting);
     if (!application)
         throw std::runtime_error("The spreadsheet application could not be started.");
+    application->setWaitHook(whileWaiting);
     return application;
 }
 

@@ -9,6 +9,10 @@
 
 namespace tessivane {
 
+/// What a thread runs every few tens of milliseconds while a call it made into a spreadsheet
+/// instance keeps it waiting (a progress window repaints). It must not call into the instance.
+using WaitHook = std::function<void()>;
+
 /// One worksheet of a workbook, addressed with the spreadsheet's 1-based rows and columns.
 class Worksheet
 {
@@ -91,6 +95,14 @@ public:
 
     /// False once the instance died, hung past its time limit, or quit.
     virtual bool isAlive() const = 0;
+
+    /// Writes the cell values that PutCell keeps back now rather than before the next other
+    /// call, so that a long list goes in parts whose end the caller sees.
+    virtual void flushCellWrites() { }
+
+    /// Hands in what the calling thread runs while later calls from it wait on the instance;
+    /// an empty hook: the thread just waits.
+    virtual void setWaitHook(WaitHook whileWaiting) { static_cast<void>(whileWaiting); }
 };
 
 using ApplicationPtr = std::shared_ptr<Application>;
@@ -104,8 +116,9 @@ public:
 };
 
 /// A new private spreadsheet application instance (LibreOffice unless a test replaced the
-/// factory). Throws a std::runtime_error with a readable sentence when none can be started.
-ApplicationPtr CreateApplication();
+/// factory), with whileWaiting handed in for its start and its calls. Throws a
+/// std::runtime_error with a readable sentence when none can be started.
+ApplicationPtr CreateApplication(const WaitHook& whileWaiting = {});
 
 /// Replaces how CreateApplication makes instances (tests); an empty factory restores the real
 /// one.

@@ -1,10 +1,11 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
-// message, the hover pointer, and the save that every close makes.
+// message, the hover pointer, the save that every close makes, and a long run's progress.
 #include "support/fakespreadsheet.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
+#include "app/runprogress.h"
 #include "core/apptitle.h"
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
@@ -20,15 +21,67 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
+#include <thread>
 
 using namespace tessivane;
 using namespace tessivane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// An instance whose open takes its time, letting the caller's hook run meanwhile, and fails.
+class SlowOpen : public FakeApplication
+{
+public:
+    SlowOpen(FakeOffice& office, std::function<void(const WaitHook&)> meanwhile)
+        : FakeApplication(office)
+        , mMeanwhile(std::move(meanwhile))
+    { }
+    void setWaitHook(WaitHook hook) override { mHook = std::move(hook); }
+    std::shared_ptr<Workbook> Open(const QString&) override
+    {
+        mMeanwhile(mHook);
+        throw std::runtime_error("no workbook");
+    }
+
+private:
+    std::function<void(const WaitHook&)> mMeanwhile;
+    WaitHook mHook;
+};
+
+/// Counts the paints of the run's progress window.
+class ProgressPaints : public QObject
+{
+public:
+    int count = 0;
+    ProgressPaints() { qApp->installEventFilter(this); }
+    ~ProgressPaints() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->window()->objectName() == "runProgress")
+            ++count;
+        return false;
+    }
+};
+
+QStringList LabelTexts(const QWidget* window)
+{
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        if (label->isVisible())
+            texts << label->text();
+    return texts;
+}
+
+} // namespace
 
 class TestForm1 : public QObject
 {
@@ -268,6 +321,69 @@ private slots:
         QCOMPARE(form.table().RecordCount(), 2);
         QCOMPARE(
             RunFolders(temp), QStringList {QFileInfo(form.preview()->workFolder()).fileName()});
+    }
+
+    void aLongRunShowsWhatItDoesAndKeepsItPainted()
+    {
+        QTemporaryDir temp;
+        Form1 form;
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ProgressPaints paints;
+        QStringList shown;
+        bool stillOpen = false;
+        const auto slowOpen = [&](const WaitHook& hook) {
+            // A close asked for while the office works waits for the run's end: closing
+            // saves the rows, moving through the table the run reads.
+            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+            for (int tick = 0; tick < 100 && paints.count == 0; ++tick) {
+                std::this_thread::sleep_for(50ms);
+                hook();
+            }
+            if (const auto* window = form.findChild<QWidget*>("runProgress"))
+                shown = LabelTexts(window);
+            stillOpen = form.isVisible();
+        };
+        bool opened = false;
+        qputenv("TEMP", QFile::encodeName(temp.path()));
+        SetApplicationFactory([&]() -> ApplicationPtr {
+            if (std::exchange(opened, true))
+                throw std::runtime_error("no office");
+            return std::make_shared<SlowOpen>(mOffice, slowOpen);
+        });
+        form.PushButton22_Click();
+        mInstalled.emplace(mOffice);
+        qunsetenv("TEMP");
+
+        QVERIFY(paints.count > 0); // painted while the open kept the run waiting
+        QCOMPARE(shown, QStringList {QStringLiteral("Opening the template\u2026")});
+        QVERIFY(stillOpen);
+        QVERIFY(!form.findChild<QWidget*>("runProgress"));
+        bool ended = false;
+        form.preview()->setProgramEnd([&] { ended = true; });
+        QVERIFY(form.preview()->isVisible());
+        QCoreApplication::processEvents(); // the close comes now
+        QVERIFY(!form.preview()->isVisible());
+        QVERIFY(ended);
+    }
+
+    void theProgressCountsTheRowsWritten()
+    {
+        QWidget window;
+        window.show();
+        RunProgress progress(&window, 0ms);
+        progress.report(QStringLiteral("Starting LibreOffice"), 0, 0); // no count yet
+        const auto* shown = window.findChild<QWidget*>("runProgress");
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(LabelTexts(shown), QStringList {QStringLiteral("Starting LibreOffice\u2026")});
+        progress.report(QStringLiteral("Writing rows"), 250, 2000);
+        QCOMPARE(LabelTexts(shown),
+            (QStringList {QStringLiteral("Writing rows\u2026"),
+                QStringLiteral("%L1 of %L2 rows written").arg(250).arg(2000)}));
+        QCOMPARE(shown->findChild<QProgressBar*>()->value(), 250);
+        progress.finish();
+        QVERIFY(!window.findChild<QWidget*>("runProgress"));
     }
 
     void aNewResultReplacesOneStillHeld()

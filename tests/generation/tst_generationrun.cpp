@@ -39,6 +39,8 @@ public:
     QImage picture;
     QString excelFile;
     QString workFolder;
+    QStringList progress;
+    int waits = 0;
     void SuspendDrawing(bool on) override { calls << QStringLiteral("Suspend=%1").arg(on); }
     void SetMousePointer(int value) override { calls << QStringLiteral("Pointer=%1").arg(value); }
     void PutPreviewPicture(const QImage& p) override
@@ -54,6 +56,11 @@ public:
     }
     void ShowPreview() override { calls << QStringLiteral("Show"); }
     void HideMainWindow() override { calls << QStringLiteral("Hide"); }
+    void reportProgress(const QString& doing, int written, int total) override
+    {
+        progress << QStringLiteral("%1 %2/%3").arg(doing).arg(written).arg(total);
+    }
+    void whileOfficeWorks() override { ++waits; }
 };
 
 bool Zombie(int pid)
@@ -163,6 +170,36 @@ private slots:
             (QStringList {"Suspend=1", "Pointer=11", "Pointer=11", "Pointer=0", "Picture",
                 "ExcelFile", "Show", "Hide", "Suspend=0"}));
         QVERIFY(!xlApp);
+    }
+
+    void progressIsToldAsThePartsGoIn()
+    {
+        auto table = NewTable();
+        for (int i = 0; i < 600; ++i)
+            AddSampleRow(*table);
+        FakeHost host;
+        RunGeneration(*table, host);
+        QVERIFY(mBoxes.calls.isEmpty());
+
+        // Rows count as written when their part has gone into the sheet.
+        QCOMPARE(host.progress,
+            (QStringList {"Starting LibreOffice 0/0", "Opening the template 0/0",
+                "Writing rows 0/600", "Writing rows 250/600", "Writing rows 500/600",
+                "Writing rows 600/600", "Saving the workbook 600/600",
+                "Opening the saved workbook 600/600", "Making the picture 600/600",
+                "Showing the picture 600/600"}));
+        const QStringList& calls = mOffice.calls;
+        for (int lastRow : {253, 503, 603})
+            QCOMPARE(
+                calls.at(calls.indexOf(QStringLiteral("Cells(%1,15)=QString:").arg(lastRow)) + 1),
+                QStringLiteral("Flush"));
+        QCOMPARE(calls.count("Flush"), 3);
+        // The save waited; the hook it was given reaches no host after the run.
+        const int waits = host.waits;
+        QVERIFY(waits >= 2);
+        QVERIFY(mOffice.whileWaiting);
+        mOffice.whileWaiting();
+        QCOMPARE(host.waits, waits);
     }
 
     void workingFilesStayInAPrivateFolder()

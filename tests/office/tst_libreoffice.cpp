@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include <csignal>
@@ -638,7 +639,14 @@ private slots:
     {
         const QList<pid_t> offices = OfficeChildren();
         const QStringList profiles = ProfileFolders();
-        ApplicationPtr app = CreateApplication();
+        // The caller's hook runs, on the caller's thread, while a call waits: also for one
+        // that never returns, which the limit still ends.
+        int waits = 0;
+        bool waitsOnCaller = true;
+        ApplicationPtr app = CreateApplication([&] {
+            ++waits;
+            waitsOnCaller = waitsOnCaller && QThread::currentThread() == qApp->thread();
+        });
         const QString pipe = InstancePipeFile(NewProfile(profiles));
         QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
@@ -647,6 +655,7 @@ private slots:
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
         QCOMPARE(::kill(office, SIGSTOP), 0);
+        waits = 0;
         try {
             app->Range_Select(QStringLiteral("B4")); // flushes the put, then selects
             QFAIL("a stopped instance answered");
@@ -654,6 +663,8 @@ private slots:
             QVERIFY2(
                 QString::fromUtf8(e.what()).contains(QStringLiteral("did not answer")), e.what());
         }
+        QVERIFY(waits > 0);
+        QVERIFY(waitsOnCaller);
         QVERIFY(!app->isAlive());
         QVERIFY_THROWS_EXCEPTION(SpreadsheetGone, app->Worksheets(1)->PutCell(4, 1, 1));
         QVERIFY_THROWS_EXCEPTION(SpreadsheetGone, book->SaveAs(mFolder.filePath("h.xls"), 56));

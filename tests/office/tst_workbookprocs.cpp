@@ -1,5 +1,6 @@
 // The module procedures around the spreadsheet instance, on test doubles: the save-format
-// rule in both decimal conventions, the start-up check, and the snapshot's steps.
+// rule in both decimal conventions, the start-up check, the snapshot's steps, and a call that
+// waits while its caller repaints.
 #include "support/fakespreadsheet.h"
 #include "support/scriptedboxes.h"
 #include "support/testmain.h"
@@ -9,6 +10,7 @@
 #include "office/excel1.h"
 #include "office/isinstalled.h"
 #include "office/libreoffice.h"
+#include "office/whilewaiting.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
 #include <optional>
+#include <thread>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -124,6 +128,34 @@ private slots:
         QVERIFY(!xlApp);
         QCOMPARE(mRecord.quits, 0); // releasing makes no call
         QCOMPARE(mRecord.destroyed, 1);
+    }
+
+    void aBlockedCallLetsItsCallerRunTheHook()
+    {
+        // The call ends only once the hook has run three times meanwhile: on the caller's
+        // thread, while the call is on another one.
+        const auto caller = std::this_thread::get_id();
+        std::promise<void> third;
+        int hooks = 0;
+        bool hookOnCaller = true;
+        const auto hook = [&] {
+            hookOnCaller = hookOnCaller && std::this_thread::get_id() == caller;
+            if (++hooks == 3)
+                third.set_value();
+        };
+        std::thread::id callThread;
+        const int answer = RunWhileWaiting(hook, [&] {
+            callThread = std::this_thread::get_id();
+            third.get_future().wait();
+            return 42;
+        });
+        QCOMPARE(answer, 42);
+        QVERIFY(hooks >= 3);
+        QVERIFY(hookOnCaller);
+        QVERIFY(callThread != caller);
+        // A failure of the call reaches the caller.
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+            RunWhileWaiting(hook, []() -> int { throw std::runtime_error("failed"); }));
     }
 
     void startUpCheckWithAnInstanceShowsNothing()

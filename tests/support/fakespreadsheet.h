@@ -39,6 +39,7 @@ struct FakeOffice
     int destroyed = 0;
     int quits = 0;
     int versionReads = 0;
+    WaitHook whileWaiting; // the last one handed in
 
     void failIfDead() const
     {
@@ -103,6 +104,8 @@ public:
         mOffice.failIfDead();
         mOffice.calls
             << QStringLiteral("SaveAs(%1,%2)").arg(QFileInfo(path).fileName()).arg(format);
+        for (int wait = 0; wait < 2 && mOffice.whileWaiting; ++wait)
+            mOffice.whileWaiting(); // a save that takes its time
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot save");
@@ -171,6 +174,8 @@ public:
         mOffice.calls << QStringLiteral("Quit");
     }
     bool isAlive() const override { return !mOffice.dead; }
+    void flushCellWrites() override { mOffice.calls << QStringLiteral("Flush"); }
+    void setWaitHook(WaitHook hook) override { mOffice.whileWaiting = std::move(hook); }
 
 private:
     FakeOffice& mOffice;
