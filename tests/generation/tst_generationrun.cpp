@@ -1,5 +1,6 @@
 // The generation run's sequence against a scripted spreadsheet instance: the cells it
 // writes, the order of its calls, its working files, and what a dying instance does.
+#include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "generation/generationrun.h"
 #include "inventory/inventoryfields.h"
@@ -8,7 +9,6 @@
 #include "office/spreadsheet.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -58,12 +58,12 @@ public:
     }
     int UsedRangeLastRow() override { return 44; }
     int UsedRangeLastColumn() override { return 18; }
-    void CopyPicture() override
+    void CopyPicture(PictureClipboard& clipboard) override
     {
         mJournal.calls << QStringLiteral("CopyPicture");
         QImage picture(1200, 700, QImage::Format_RGB32);
         picture.fill(Qt::white);
-        QGuiApplication::clipboard()->setImage(picture);
+        clipboard.setImage(picture);
     }
 
 private:
