@@ -74,7 +74,8 @@ void PictureBox::PaintPicture(const QImage& source, float destX, float destY, fl
         TwipsToPixels(destHeight));
     const QRect from(TwipsToPixels(sourceX), TwipsToPixels(sourceY), TwipsToPixels(sourceWidth),
         TwipsToPixels(sourceHeight));
-    if (target == rect() && from == source.rect() && source.format() == QImage::Format_RGB32) {
+    if (target == rect() && from == source.rect() && target.size() == source.size()
+        && source.format() == QImage::Format_RGB32) {
         // An opaque picture painted 1:1 over the whole box is the picture itself: the surface
         // shares it instead of holding a second copy.
         mSurface = source;
