@@ -38,7 +38,7 @@ quint32 Read32(QByteArrayView bytes, qsizetype at)
 /// colour masks), read in place; false for any other form.
 bool PlainRows(QByteArrayView bytes, BandRows& rows)
 {
-    if (bytes.size() < kFileHeader + kInfoHeader + 12 || bytes[0] != 'B' || bytes[1] != 'M')
+    if (bytes.size() < kFileHeader + kInfoHeader || bytes[0] != 'B' || bytes[1] != 'M')
         return false;
     const quint32 offset = Read32(bytes, 10);
     const quint32 infoSize = Read32(bytes, 14);
@@ -46,8 +46,10 @@ bool PlainRows(QByteArrayView bytes, BandRows& rows)
     const qint32 height = qint32(Read32(bytes, 22));
     const quint16 bits = qFromLittleEndian<quint16>(bytes.data() + 28);
     const quint32 compression = Read32(bytes, 30);
-    const bool masks = compression == 3 && bits == 32 && Read32(bytes, 54) == 0xFF0000u
-        && Read32(bytes, 58) == 0xFF00u && Read32(bytes, 62) == 0xFFu;
+    // The colour masks follow the 40-byte header, or sit at the same place in a longer one.
+    const bool masks = compression == 3 && bits == 32 && bytes.size() >= 66
+        && Read32(bytes, 54) == 0xFF0000u && Read32(bytes, 58) == 0xFF00u
+        && Read32(bytes, 62) == 0xFFu;
     if (infoSize < kInfoHeader || width <= 0 || height == 0 || height == INT32_MIN
         || (bits != 24 && bits != 32) || (compression != 0 && !masks))
         return false;
