@@ -116,9 +116,10 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
             sheet->UsedRangeLastRow();
             sheet->UsedRangeLastColumn();
         }));
-        Print("  (snapshot part: CopyPicture)", Time([&] { sheet->CopyPicture(); }));
+        PictureClipboard clipboard;
+        Print("  (snapshot part: CopyPicture)", Time([&] { sheet->CopyPicture(clipboard); }));
         Print("  (snapshot part: GetClipboardPicture)",
-            Time([&] { copied = GetClipboardPicture(0); }));
+            Time([&] { copied = GetClipboardPicture(clipboard, 0); }));
         Print("  (snapshot part: PNG file, default compression)",
             Time([&] { copied.save(picture + ".default.png", "PNG"); }));
         Print("  (snapshot part: PNG file, quality 80)",

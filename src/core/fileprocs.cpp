@@ -1,11 +1,9 @@
 #include "core/fileprocs.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 #include <fcntl.h>
 #include <stdexcept>
@@ -68,18 +66,10 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
     file.close();
 }
 
-QImage GetClipboardPicture(int /*format: every form is accepted*/)
+QImage GetClipboardPicture(const PictureClipboard& clipboard, int /*format: every form*/)
 {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    QImage picture;
-    if (!clipboard)
-        return picture;
-    for (int attempts = 0; attempts < 1000; ++attempts) {
-        const QImage read = clipboard->image();
-        if (!read.isNull())
-            return read;
-    }
-    return picture;
+    // No other program can hold this clipboard, so one read is as good as a thousand.
+    return clipboard.image();
 }
 
 QString TempFolder()

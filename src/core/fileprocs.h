@@ -20,9 +20,21 @@ void DeleteWithFileSystemObject(const QString& path);
 /// Throws a readable description on failure.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
-/// Reads a picture from the clipboard, up to 1000 attempts back to back; format 0 accepts
-/// any picture form. A null image when none could be read.
-QImage GetClipboardPicture(int format);
+/// The program's own clipboard for pictures. The office hands the sheet picture over on it
+/// instead of on the system clipboard, so that whatever the user copied stays there.
+class PictureClipboard
+{
+public:
+    void setImage(const QImage& picture) { mPicture = picture; }
+    const QImage& image() const { return mPicture; }
+
+private:
+    QImage mPicture;
+};
+
+/// Reads the picture handed over on the program's picture clipboard; format 0 accepts any
+/// picture form. A null image when none is there.
+QImage GetClipboardPicture(const PictureClipboard& clipboard, int format);
 
 /// The temporary folder: the TEMP variable when set, otherwise the system's.
 QString TempFolder();

@@ -1,19 +1,24 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QImage>
 
+#include <memory>
 #include <vector>
 
-// Joining the pictures LibreOffice draws of a sheet's range. No UNO type appears here.
+class QIODevice;
+
+// Joining the pictures LibreOffice draws of a sheet's range, and writing the result. No UNO
+// type appears here.
 
 namespace tessivane {
 
-/// One band of rows as LibreOffice hands it over: a BMP picture, and the heights of its rows
-/// in twips (0 for a hidden row).
+/// One band of rows as LibreOffice hands it over: a BMP picture, left where it was received
+/// (owner keeps those bytes alive), and the heights of its rows in twips (0 for a hidden row).
 struct PictureBand
 {
-    QByteArray bmp;
+    std::shared_ptr<const void> owner;
+    QByteArrayView bmp;
     std::vector<int> rowTwips;
 };
 
@@ -24,8 +29,12 @@ struct PictureBand
 int DrawnPixels(const std::vector<int>& twips, int pixels);
 
 /// The bands one below the other, each cut to where the drawing of its cells ends, so that
-/// the picture ends at the range's last row and column. A null picture when a band cannot
-/// be read.
-QImage JoinPictureBands(const std::vector<PictureBand>& bands, const std::vector<int>& columnTwips);
+/// the picture ends at the range's last row and column; 24 bits a pixel. Each band's bytes
+/// are let go as soon as its rows are in. A null picture when a band cannot be read.
+QImage JoinPictureBands(std::vector<PictureBand> bands, const std::vector<int>& columnTwips);
+
+/// Writes the picture as an uncompressed 24-bit BMP, row by row (no copy of the picture).
+/// False when the device refuses a write.
+bool WriteBitmap(const QImage& picture, QIODevice& device);
 
 } // namespace tessivane

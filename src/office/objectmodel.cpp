@@ -2,15 +2,14 @@
 
 #include "office/officedesktop.h"
 
+#include "core/fileprocs.h"
 #include "office/bandpicture.h"
 #include "office/builtinformats.h"
 #include "office/cellwriter.h"
 #include "office/officeinstance.h"
 #include "office/sheetpicture.h"
 
-#include <QClipboard>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
@@ -55,7 +54,7 @@ public:
     int UsedRangeLastRow() override { return usedArea().EndRow + 1; }
     int UsedRangeLastColumn() override { return usedArea().EndColumn + 1; }
 
-    void CopyPicture() override
+    void CopyPicture(PictureClipboard& clipboard) override
     {
         const css::table::CellRangeAddress area = usedArea();
         std::vector<PictureBand> bands;
@@ -68,24 +67,20 @@ public:
             const std::vector<int> rowTwips
                 = LineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
             const Any previous = selection->getSelection();
-            for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area))
-                bands.push_back({PictureOf(controller, selection,
-                                     mSheet->sheet->getCellRangeByPosition(
-                                         area.StartColumn, firstRow, area.EndColumn, lastRow)),
-                    std::vector<int>(rowTwips.begin() + (firstRow - area.StartRow),
-                        rowTwips.begin() + (lastRow - area.StartRow + 1))});
+            for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area)) {
+                bands.push_back(PictureOf(controller, selection,
+                    mSheet->sheet->getCellRangeByPosition(
+                        area.StartColumn, firstRow, area.EndColumn, lastRow)));
+                bands.back().rowTwips.assign(rowTwips.begin() + (firstRow - area.StartRow),
+                    rowTwips.begin() + (lastRow - area.StartRow + 1));
+            }
             if (previous.hasValue())
                 selection->select(previous);
         });
-        const QImage picture = JoinPictureBands(bands, columnTwips);
+        const QImage picture = JoinPictureBands(std::move(bands), columnTwips);
         if (picture.isNull())
             throw std::runtime_error("LibreOffice gave no picture of the used range.");
-        QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-            ? QGuiApplication::clipboard()
-            : nullptr;
-        if (!clipboard)
-            throw std::runtime_error("There is no clipboard to copy the picture to.");
-        clipboard->setImage(picture);
+        clipboard.setImage(picture);
     }
 
 private:

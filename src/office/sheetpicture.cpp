@@ -115,7 +115,7 @@ std::vector<std::pair<int, int>> PictureBands(
     return bands;
 }
 
-QByteArray PictureOf(const Reference<css::frame::XController>& controller,
+PictureBand PictureOf(const Reference<css::frame::XController>& controller,
     const Reference<css::view::XSelectionSupplier>& selection,
     const Reference<css::table::XCellRange>& range)
 {
@@ -130,9 +130,12 @@ QByteArray PictureOf(const Reference<css::frame::XController>& controller,
     flavor.MimeType = "image/bmp";
     flavor.HumanPresentableName = "BMP";
     flavor.DataType = cppu::UnoType<Sequence<sal_Int8>>::get();
-    Sequence<sal_Int8> bytes;
-    transferable->getTransferData(flavor) >>= bytes;
-    return QByteArray(reinterpret_cast<const char*>(bytes.getConstArray()), bytes.getLength());
+    // Left in the sequence it arrived in: a tall band is a hundred megabytes.
+    const auto bytes = std::make_shared<Sequence<sal_Int8>>();
+    transferable->getTransferData(flavor) >>= *bytes;
+    return {bytes,
+        QByteArrayView(reinterpret_cast<const char*>(bytes->getConstArray()), bytes->getLength()),
+        {}};
 }
 
 /// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.

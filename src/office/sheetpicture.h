@@ -3,9 +3,8 @@
 // The picture of a sheet's used range, drawn by the office as the screen shows it. Private
 // to the layer.
 
+#include "office/bandpicture.h"
 #include "office/unobridge.h"
-
-#include <QByteArray>
 
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -26,8 +25,9 @@ css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>&
 std::vector<std::pair<int, int>> PictureBands(
     const Reference<css::sheet::XSpreadsheet>& sheet, const css::table::CellRangeAddress& area);
 
-/// Selects the range and returns the BMP picture that the view hands over for it.
-QByteArray PictureOf(const Reference<css::frame::XController>& controller,
+/// Selects the range and returns the BMP picture that the view hands over for it, kept in
+/// the bytes as received (the row heights are left to the caller).
+PictureBand PictureOf(const Reference<css::frame::XController>& controller,
     const Reference<css::view::XSelectionSupplier>& selection,
     const Reference<css::table::XCellRange>& range);
 

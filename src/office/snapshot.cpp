@@ -2,8 +2,8 @@
 
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
+#include "office/bandpicture.h"
 
-#include <QImage>
 #include <QSaveFile>
 
 #include <stdexcept>
@@ -19,18 +19,14 @@ template <typename Object> Object& Need(const std::shared_ptr<Object>& object)
     return *object;
 }
 
-// Light compression: a picture of hundreds of rows is written several times faster than
-// with the default, for a file somewhat larger.
-constexpr int kPngQuality = 80;
-
-/// Writes the picture as PNG whatever the name's extension; the reader goes by content.
+/// Writes the picture as an uncompressed bitmap: a tall sheet's picture is written at the
+/// speed of the disk, and read back without decoding.
 void WritePicture(const QImage& picture, const QString& path)
 {
     if (picture.isNull())
         throw std::runtime_error("There is no picture on the clipboard.");
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG", kPngQuality)
-        || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !WriteBitmap(picture, file) || !file.commit())
         throw std::runtime_error(QStringLiteral("The picture cannot be written to %1: %2")
                                      .arg(path, file.errorString())
                                      .toStdString());
@@ -48,18 +44,11 @@ void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QStri
     step(102, [&] { lastRow = Need(sheet).UsedRangeLastRow(); });
     step(104, [&] { lastColumn = Need(sheet).UsedRangeLastColumn(); });
     if (step.test(106, [&] { return lastRow > 1 && lastColumn > 1; })) {
-        bool copied = false;
-        step(110, [&] {
-            Need(sheet).CopyPicture();
-            copied = true;
-        });
-        step(112, [&] {
-            // After a failed copy the clipboard still holds whatever it held before (another
-            // program's picture, an earlier sheet): never passed off as this sheet.
-            if (!copied)
-                throw std::runtime_error("No picture of the sheet was made, so none is written.");
-            WritePicture(GetClipboardPicture(0), path);
-        });
+        // The picture goes over the program's own clipboard, which starts empty: the user's
+        // clipboard keeps what they copied, and a failed copy leaves nothing to write.
+        PictureClipboard clipboard;
+        step(110, [&] { Need(sheet).CopyPicture(clipboard); });
+        step(112, [&] { WritePicture(GetClipboardPicture(clipboard, 0), path); });
     }
 }
 

@@ -9,9 +9,10 @@
 namespace tessivane {
 
 /// Writes a picture of the workbook's active sheet (its used range, as the screen shows it)
-/// to path through the clipboard, as PNG content whatever the name's extension. Each step is
-/// reported under "Excel1.saveCellsActivesheet" with its line (100 to 112) and the procedure
-/// goes on; nothing is written when the used range ends in row 1 or column A.
+/// to path as an uncompressed BMP, handed over on the program's own picture clipboard (the
+/// system clipboard is left alone). Each step is reported under "Excel1.saveCellsActivesheet"
+/// with its line (100 to 112) and the procedure goes on; nothing is written when the used
+/// range ends in row 1 or column A.
 void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path);
 
 } // namespace tessivane

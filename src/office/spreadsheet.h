@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/fileprocs.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -32,8 +34,8 @@ public:
     virtual int UsedRangeLastColumn() = 0;
 
     /// UsedRange.CopyPicture: a picture of the used range as the screen shows it, 1:1 at
-    /// 96 dpi, put on the system clipboard (QClipboard image).
-    virtual void CopyPicture() = 0;
+    /// 96 dpi, put on the program's picture clipboard; the system clipboard is never touched.
+    virtual void CopyPicture(PictureClipboard& clipboard) = 0;
 };
 
 class Workbook

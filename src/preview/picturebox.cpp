@@ -70,12 +70,20 @@ void PictureBox::PaintPicture(const QImage& source, float destX, float destY, fl
     float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight)
 {
     ++mPaintCount;
-    if (mSurface.isNull() || mSurface.size() != size())
-        mSurface = surface().convertToFormat(QImage::Format_RGB32);
     const QRect target(TwipsToPixels(destX), TwipsToPixels(destY), TwipsToPixels(destWidth),
         TwipsToPixels(destHeight));
     const QRect from(TwipsToPixels(sourceX), TwipsToPixels(sourceY), TwipsToPixels(sourceWidth),
         TwipsToPixels(sourceHeight));
+    if (target == rect() && from == source.rect() && target.size() == source.size()
+        && source.format() == QImage::Format_RGB32) {
+        // An opaque picture painted 1:1 over the whole box is the picture itself: the surface
+        // shares it instead of holding a second copy.
+        mSurface = source;
+        update();
+        return;
+    }
+    if (mSurface.isNull() || mSurface.size() != size())
+        mSurface = surface().convertToFormat(QImage::Format_RGB32);
     QPainter painter(&mSurface);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, source, from);

@@ -238,12 +238,16 @@ private slots:
 
     void clipboardPicture()
     {
-        QGuiApplication::clipboard()->clear();
-        QVERIFY(GetClipboardPicture(0).isNull());
+        // The picture handed over on the program's own clipboard; the system one is not read.
+        PictureClipboard clipboard;
+        QImage other(8, 8, QImage::Format_RGB32);
+        other.fill(Qt::blue);
+        QGuiApplication::clipboard()->setImage(other);
+        QVERIFY(GetClipboardPicture(clipboard, 0).isNull());
         QImage picture(40, 20, QImage::Format_RGB32);
         picture.fill(Qt::red);
-        QGuiApplication::clipboard()->setImage(picture);
-        const QImage back = GetClipboardPicture(0);
+        clipboard.setImage(picture);
+        const QImage back = GetClipboardPicture(clipboard, 0);
         QCOMPARE(back.size(), QSize(40, 20));
         QCOMPARE(QColor(back.pixel(3, 3)), QColor(Qt::red));
     }

@@ -12,7 +12,6 @@
 #include "office/spreadsheet.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>

@@ -7,18 +7,24 @@
 
 #include "core/apptitle.h"
 #include "core/messagebox.h"
+#include "office/bandpicture.h"
 #include "office/excel1.h"
 #include "office/isinstalled.h"
 #include "office/libreoffice.h"
 #include "office/whilewaiting.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QLocale>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <future>
 #include <optional>
@@ -26,6 +32,39 @@
 
 using namespace tessivane;
 using namespace tessivane::test;
+
+namespace {
+
+/// A band picture as BMP bytes: 8 bits indexed and 24 bits bottom-up by Qt's writer, 32 bits
+/// top-down written here. The picture as it decodes goes to decoded.
+QByteArray BandBmp(const QImage& source, int bits, QImage& decoded)
+{
+    QByteArray bytes;
+    if (bits != 32) {
+        const QImage picture = bits == 8 ? source.convertToFormat(QImage::Format_Indexed8) : source;
+        decoded = picture.convertToFormat(QImage::Format_RGB32);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "BMP");
+        return bytes;
+    }
+    decoded = source.convertToFormat(QImage::Format_RGB32);
+    bytes.resize(54, '\0');
+    const auto put = [&](int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put(10, 54);
+    put(14, 40);
+    put(18, quint32(decoded.width()));
+    put(22, quint32(-decoded.height()));
+    qToLittleEndian(quint16(1), bytes.data() + 26);
+    qToLittleEndian(quint16(32), bytes.data() + 28);
+    for (int y = 0; y < decoded.height(); ++y) // B, G, R, unused: RGB32 in memory
+        bytes.append(reinterpret_cast<const char*>(decoded.constScanLine(y)), decoded.width() * 4);
+    return bytes;
+}
+
+} // namespace
 
 class WorkbookProcsTest : public QObject
 {
@@ -197,7 +236,7 @@ private slots:
         QCOMPARE(mEnds, 2);
     }
 
-    void snapshotWritesThePictureByContent()
+    void snapshotWritesABitmap()
     {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
@@ -205,15 +244,20 @@ private slots:
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.write(QByteArray(100000, 'x')); // replaced, not written over
         stale.close();
-        mRecord.picture = QImage(300, 120, QImage::Format_RGB32);
+        mRecord.picture = QImage(301, 120, QImage::Format_RGB32); // rows with padding
         mRecord.picture.fill(Qt::darkCyan);
+        QPainter(&mRecord.picture).fillRect(0, 0, 10, 10, Qt::red);
 
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
 
         QVERIFY(mMessages.calls.isEmpty());
-        const QImage written(path); // named .bmp, read by its content
-        QCOMPARE(written.size(), QSize(300, 120));
-        QCOMPARE(written.pixel(5, 5), QColor(Qt::darkCyan).rgb());
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        QCOMPARE(reader.format(), QByteArray("bmp"));
+        const QImage written = reader.read();
+        QCOMPARE(written.size(), QSize(301, 120));
+        QCOMPARE(written.pixel(5, 5), QColor(Qt::red).rgb());
+        QCOMPARE(written.pixel(300, 119), QColor(Qt::darkCyan).rgb());
     }
 
     void snapshotSkipsASheetOfOneRowOrColumn_data()
@@ -256,8 +300,8 @@ private slots:
         }
         QVERIFY(!QFile::exists(path));
 
-        // A failed copy reports at 110; the picture the clipboard held before is not written
-        // as the sheet's (line 112 reports instead).
+        // A failed copy reports at 110; a picture on the system clipboard is not written as
+        // the sheet's (line 112 reports instead).
         mMessages.calls.clear();
         QImage earlier(20, 20, QImage::Format_RGB32);
         earlier.fill(Qt::red);
@@ -271,16 +315,70 @@ private slots:
         QVERIFY(mMessages.calls[1].prompt.contains(QStringLiteral("at line 112")));
         QVERIFY(!QFile::exists(path));
 
-        // A copy that leaves nothing on the clipboard: line 112 reports, no file.
+        // A copy that hands over no picture: line 112 reports, no file.
         mMessages.calls.clear();
         mRecord.copyFails = false;
         mRecord.picture = QImage();
-        QGuiApplication::clipboard()->clear();
         saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
         QCOMPARE(mMessages.calls.size(), 1);
         QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("There is no picture")));
         QVERIFY(mMessages.calls[0].prompt.contains(QStringLiteral("at line 112")));
         QVERIFY(!QFile::exists(path));
+    }
+
+    void bandsJoinAsDrawn_data()
+    {
+        QTest::addColumn<QList<int>>("bits"); // of each band
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("one band") << QList<int> {24} << QList<int> {40};
+        QTest::newRow("two, the second narrower and top-down")
+            << QList<int> {24, 32} << QList<int> {40, 33};
+        QTest::newRow("three, one indexed") << QList<int> {24, 8, 24} << QList<int> {40, 40, 40};
+    }
+
+    void bandsJoinAsDrawn()
+    {
+        // Each band is cut to where the office's drawing ends; the bands overlap by one pixel
+        // row, where the darker of the two stays; beside a narrower band the picture is white.
+        QFETCH(QList<int>, bits);
+        QFETCH(QList<int>, widths);
+        const std::vector<int> columnTwips {300, 200};
+        const std::vector<int> rowTwips {255, 255};
+        QRandomGenerator random(7);
+        std::vector<PictureBand> bands;
+        QList<QImage> cut;
+        for (int i = 0; i < bits.size(); ++i) {
+            QImage source(widths[i], 30, QImage::Format_RGB32);
+            for (int y = 0; y < source.height(); ++y)
+                for (int x = 0; x < source.width(); ++x)
+                    source.setPixel(x, y, random.generate() | 0xFF000000u);
+            QImage decoded;
+            const auto bytes = std::make_shared<QByteArray>(BandBmp(source, bits[i], decoded));
+            bands.push_back({bytes, QByteArrayView(*bytes), rowTwips});
+            cut << decoded.copy(0, 0, DrawnPixels(columnTwips, decoded.width()),
+                DrawnPixels(rowTwips, decoded.height()));
+        }
+        QCOMPARE(cut[0].size(), QSize(39, 29)); // a pixel short in each direction
+
+        int width = 0;
+        int height = 1;
+        for (const QImage& band : cut) {
+            width = std::max(width, band.width());
+            height += band.height() - 1;
+        }
+        QImage expected(width, height, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        QPainter painter(&expected);
+        painter.setCompositionMode(QPainter::CompositionMode_Darken);
+        int top = 0;
+        for (const QImage& band : cut) {
+            painter.drawImage(0, top, band);
+            top += band.height() - 1;
+        }
+        painter.end();
+
+        const QImage joined = JoinPictureBands(std::move(bands), columnTwips);
+        QCOMPARE(joined.convertToFormat(QImage::Format_RGB32), expected);
     }
 
 private:

@@ -98,6 +98,8 @@ private slots:
         QCOMPARE(int(form.hStep()), 10);
         QCOMPARE(form.VScroll1->maximum(), 307);
         QCOMPARE(form.Picture1->paintCount(), 1);
+        // At 1.0 the box shows the zoom source itself, not a second copy of it.
+        QCOMPARE(form.Picture1->surface().cacheKey(), form.Zoom_Ori->Picture().cacheKey());
         // Becoming active again without a handover changes nothing.
         form.PushButton2_Click();
         form.Form_Activate();
@@ -124,7 +126,8 @@ private slots:
         QFETCH(float, zoom);
         QFETCH(int, paints);
         // 700 x 600 pixels fits even at 2.25: 23620 x 20245 twips.
-        Preview preview(Picture(700, 600));
+        const QImage picture = Picture(700, 600);
+        Preview preview(picture);
         Form2& form = preview.form;
         const int paintsBefore = form.Picture1->paintCount();
         QPushButton* button = direction == 0 ? form.PushButton1 : form.PushButton2;
@@ -136,6 +139,13 @@ private slots:
         QCOMPARE(form.imageWidth(), width);
         QCOMPARE(form.Picture1->Width(), float(width));
         QCOMPARE(form.Picture1->width(), TwipsToPixels(width));
+        // The whole picture, scaled to the box.
+        QImage scaled(form.Picture1->size(), QImage::Format_RGB32);
+        QPainter painter(&scaled);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(scaled.rect(), picture);
+        painter.end();
+        QCOMPARE(form.Picture1->surface(), scaled);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 

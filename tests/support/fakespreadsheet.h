@@ -3,12 +3,11 @@
 // The one fake spreadsheet application of the tests: every instance the factory makes shares
 // one FakeOffice, which scripts how they behave and records what was asked of them.
 
+#include "core/fileprocs.h"
 #include "office/spreadsheet.h"
 
-#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImage>
 #include <QStringList>
 
@@ -81,12 +80,12 @@ public:
     }
     int UsedRangeLastRow() override { return mOffice.lastRow; }
     int UsedRangeLastColumn() override { return mOffice.lastColumn; }
-    void CopyPicture() override
+    void CopyPicture(PictureClipboard& clipboard) override
     {
         if (mOffice.copyFails)
             throw std::runtime_error("The picture could not be made.");
         mOffice.calls << QStringLiteral("CopyPicture");
-        QGuiApplication::clipboard()->setImage(mOffice.picture);
+        clipboard.setImage(mOffice.picture);
     }
 
 private:
