@@ -62,6 +62,22 @@ bool quotedByte(char c)
     return u >= 0x20 && u != 0x7F && c != '"' && c != '\\';
 }
 
+// Whether the settings store's reading ends the line at its line break: no quote is left open
+// and the break is not escaped.
+bool endsWithItsLineBreak(QByteArrayView line)
+{
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\') {
+            if (++i == line.size())
+                return false;
+        } else if (line[i] == '"') {
+            inQuotes = !inQuotes;
+        }
+    }
+    return !inQuotes;
+}
+
 // A decimal number without sign or leading zero; -1 when it is none or has more than `digits`
 // digits (0 when it is too long but a number all the same).
 int decimal(QByteArrayView text, int digits, bool& number)
@@ -164,9 +180,8 @@ bool StoreFileTexts::read(const QByteArray& bytes)
 
 bool StoreFileTexts::readLine(QByteArrayView line)
 {
-    // A line that goes on in the next one, or whose quotes leave it open, is read by the
-    // settings store's own rules.
-    if (line.endsWith('\\') || line.contains('\r') || std::count(line.begin(), line.end(), '"') % 2)
+    // A line that goes on in the next one is read by the settings store's own rules.
+    if (line.contains('\r') || !endsWithItsLineBreak(line))
         return false;
     const qsizetype equals = line.indexOf('=');
     if (equals <= 0)
