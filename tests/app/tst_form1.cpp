@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +52,18 @@ void Store(const QString& key, const QString& value)
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane");
     settings.beginGroup("Tessivane");
     settings.setValue(key, value);
+}
+
+QString StoreFileName()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Velmora", "Tessivane").fileName();
+}
+
+/// The settings file as it is on disk.
+QByteArray StoreFile()
+{
+    QFile file(StoreFileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -238,6 +251,82 @@ private slots:
         const QModelIndex newCell = grid->model()->index(1, 0);
         QCOMPARE(grid->currentIndex(), newCell);
         QCOMPARE(grid->selectionModel()->selectedIndexes(), QModelIndexList {newCell});
+        // The close waits for the saves: the file holds the latest rows when it is done.
+        form.table().SetValue(0, QStringLiteral("A-2"));
+        form.close();
+        const QByteArray written = StoreFile();
+        QVERIFY(written.contains("\nRowCount=17\n"));
+        QVERIFY(written.contains("\nRowSource1%202=A-2\n"));
+    }
+
+    void aFailedSaveIsReported_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("focus-out: when the background write fails") << false;
+        QTest::newRow("close") << true;
+    }
+    void aFailedSaveIsReported()
+    {
+        QFETCH(bool, closing);
+        Form1 form;
+        form.Form_Load();
+        const QString fileName = StoreFileName();
+        QFile::remove(fileName);
+        QVERIFY(QDir().mkpath(fileName)); // a folder in the file's place
+        const auto removeFolder = qScopeGuard([&] { QDir(fileName).removeRecursively(); });
+        if (closing)
+            form.close();
+        else
+            form.DataGrid1_Validate();
+        QTRY_COMPARE(mBoxes.size(), 1);
+        const QString written
+            = QStringLiteral("The rows could not be written to the settings file");
+        if (closing) {
+            QCOMPARE(mBoxes[0].title, QStringLiteral("Application Error"));
+            QVERIFY(mBoxes[0].prompt.startsWith(written));
+            QVERIFY(mBoxes[0].prompt.contains("Form1.Form_QueryUnload at line 100"));
+        } else {
+            QVERIFY(mBoxes[0].prompt.startsWith(
+                QStringLiteral("The inventory list could not be saved.\r\n") + written));
+        }
+    }
+
+    void aShutdownRequestDuringStartUpWritesNothing_data()
+    {
+        QTest::addColumn<QString>("rowCount");
+        QTest::addColumn<bool>("office");
+        QTest::addColumn<QString>("box"); // the start of the message open at the request
+        QTest::newRow("report of a bad row count") << "abc" << true << "The saved row count";
+        QTest::newRow("refused start") << "3.0" << false << "Error 842001.";
+    }
+    void aShutdownRequestDuringStartUpWritesNothing()
+    {
+        QFETCH(QString, rowCount);
+        QFETCH(bool, office);
+        QFETCH(QString, box);
+        Store("RowCount", rowCount);
+        for (int row = 1; row <= 3; ++row)
+            Store(QStringLiteral("RowSource1 %1").arg(row), QStringLiteral("A%1").arg(row));
+        const QByteArray stored = StoreFile();
+        if (!office)
+            SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("none"); });
+        SetProgramEnder([] {});
+        int ends = 0;
+        {
+            Form1 form;
+            form.setStartUpEnd([&] { ++ends; });
+            // The polite kill comes in while the box is open.
+            SetMessageBoxResponder([&](const MessageBoxCall& call) {
+                if (call.prompt.startsWith(box))
+                    form.CloseForShutdown();
+                return int(vbOK);
+            });
+            form.Form_Load();
+        }
+        SetProgramEnder({});
+        initTestCase(); // the office and the boxes as before
+        QCOMPARE(StoreFile(), stored);
+        QCOMPARE(ends, 1);
     }
 
     void deleteAllAsksAndRebindsTheGrid()
