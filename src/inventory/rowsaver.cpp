@@ -5,6 +5,21 @@
 
 namespace tessivane {
 
+namespace {
+
+bool sameRows(const RowValues& a, const RowValues& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype row = 0; row < a.size(); ++row) {
+        if (!a[row].isSharedWith(b[row]) && a[row] != b[row])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 RowSaver::RowSaver(Writer writer, QObject* parent)
     : QObject(parent)
     , mWriter(std::move(writer))
@@ -45,6 +60,13 @@ void RowSaver::enqueue(Job job)
 {
     {
         std::lock_guard lock(mMutex);
+        if (mWriting && sameRows(job.rows, mWritingRows)) {
+            // Anything still waiting is older than these rows, which are being written.
+            mWaiting.reset();
+            if (job.failure)
+                mWritingFailure = job.failure;
+            return;
+        }
         mWaiting = std::move(job);
         if (!mThread.joinable())
             mThread = std::thread([this] { run(); });
@@ -62,6 +84,8 @@ void RowSaver::run()
         Job job = std::move(*mWaiting);
         mWaiting.reset();
         mWriting = true;
+        mWritingRows = job.rows;
+        mWritingFailure = job.failure;
         lock.unlock();
 
         std::optional<QString> failure;
@@ -81,8 +105,10 @@ void RowSaver::run()
         }
 
         lock.lock();
-        if (job.failure)
-            *job.failure = failure;
+        if (mWritingFailure)
+            *mWritingFailure = failure;
+        mWritingFailure = nullptr;
+        mWritingRows.clear();
         mWriting = false;
         mChanged.notify_all();
     }

@@ -15,7 +15,8 @@ namespace tessivane {
 /// Writes the rows to the settings store on a thread of its own, so that a save of a long list
 /// never holds up the window. Each save takes its copy of the rows at once; the writes follow
 /// one another in the order of the saves, and a save still waiting is replaced by a later one
-/// (the later rows are the ones that count). The destructor waits for every write.
+/// (the later rows are the ones that count). A save of the very rows being written at that
+/// moment is that write. The destructor waits for every write.
 class RowSaver : public QObject
 {
     Q_OBJECT
@@ -55,6 +56,8 @@ private:
     std::condition_variable mChanged;
     std::optional<Job> mWaiting;
     bool mWriting = false;
+    RowValues mWritingRows; // the rows of the write under way
+    std::optional<QString>* mWritingFailure = nullptr;
     bool mStopping = false;
     std::thread mThread;
 };
