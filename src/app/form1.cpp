@@ -17,6 +17,7 @@
 #include "inventory/fieldconversion.h"
 #include "inventory/inventorytable.h"
 #include "inventory/persistence.h"
+#include "inventory/rowsaver.h"
 #include "inventory/tablesetup.h"
 #include "office/converter.h"
 #include "office/isinstalled.h"
@@ -30,6 +31,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace tessivane {
@@ -87,6 +90,12 @@ QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent)
+    , mStartUpEnd([] {
+        // As a refused start ends: no further start-up step and no closing handling runs.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    })
+    , mSaver(std::make_unique<RowSaver>())
     , mPointer(this)
 {
     buildControls();
@@ -191,6 +200,7 @@ void Form1::Form_Load()
     step(234, [&] { setUpdatesEnabled(true); });
     step(236, [&] { CheckExcelInstance(); });
     DataGrid1->setFocus();
+    mStartUpDone = true;
 }
 
 void Form1::ApplySkin()
@@ -217,10 +227,14 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::Form_QueryUnload()
 {
+    // Rows that were never loaded are never written over the stored ones.
+    if (!mStartUpDone)
+        return;
     Steps step("Form1", "Form_QueryUnload");
     // Closing is no focus change: a cell still being edited is stored first.
     Swallow([&] { DataGrid1->CommitEdit(); });
-    step(100, [&] { SaveRows(table()); });
+    // The program ends after this: it waits for the earlier saves and its own.
+    step(100, [&] { mSaver->saveAndWait(table()); });
     Swallow([&] { DataGrid1->FollowTable(); });
 }
 
@@ -231,6 +245,12 @@ void Form1::SaveRowsForExit()
 
 void Form1::CloseForShutdown()
 {
+    if (!mStartUpDone) {
+        // A close now would save a table that does not hold the stored rows yet, and the
+        // program would go on: the main loop that a close ends has not started.
+        mStartUpEnd();
+        return;
+    }
     if (mForm2 && mForm2->isVisible())
         mForm2->close();
     else
@@ -239,17 +259,29 @@ void Form1::CloseForShutdown()
 
 void Form1::DataGrid1_Validate()
 {
+    if (!mStartUpDone)
+        return;
     // Run by the grid itself: there is no report here, but a failed save must not pass
-    // unnoticed, nor end the program.
+    // unnoticed, nor end the program. The rows are written in the background, so a long list
+    // does not hold up the focus change; a failed write is reported when it is known.
     try {
-        SaveRows(table());
+        mSaver->save(
+            table(), [this](const QString& description) { reportSaveFailure(description); });
         DataGrid1->FollowTable();
     } catch (...) {
-        const QString description = CurrentFailureDescription();
-        Swallow([&] {
-            MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
-        });
+        reportSaveFailure(CurrentFailureDescription());
     }
+}
+
+void Form1::reportSaveFailure(const QString& description)
+{
+    if (mRunInProgress) {
+        mPendingSaveFailure = description; // not in the middle of the run's office work
+        return;
+    }
+    Swallow([&] {
+        MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
+    });
 }
 
 void Form1::MyFmt_Format(QVariant& dataValue)
@@ -381,7 +413,11 @@ void Form1::PushButton22_Click()
     if (mRunInProgress)
         return;
     mRunInProgress = true;
-    const auto runEnds = qScopeGuard([this] { mRunInProgress = false; });
+    const auto runEnds = qScopeGuard([this] {
+        mRunInProgress = false;
+        if (!mPendingSaveFailure.isEmpty())
+            reportSaveFailure(std::exchange(mPendingSaveFailure, QString()));
+    });
     // Nor is any other input to this window while the run lasts: a Delete All would pull
     // the table from under the run, and a click queued during the run must not be replayed
     // over the preview afterwards.

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -17,6 +18,7 @@ class DataFormat;
 class DataGrid;
 class Form2;
 class InventoryTable;
+class RowSaver;
 
 /// The main window: the inventory grid and the push buttons that start every command.
 /// The handlers carry their fixed names; the work they do lives in the rooms beside.
@@ -47,8 +49,12 @@ public:
     void SaveRowsForExit();
 
     /// Ends the program as closing the visible window would: the main window's close, or
-    /// the preview's when the preview is showing.
+    /// the preview's when the preview is showing. Asked while Form_Load is still running (a
+    /// start-up message is open), it ends the program at once without writing anything.
     void CloseForShutdown();
+
+    /// How the program ends at once when asked to end during start-up (tests record it).
+    void setStartUpEnd(std::function<void()> end) { mStartUpEnd = std::move(end); }
 
     /// The inventory table; throws when it was never created.
     InventoryTable& table();
@@ -73,12 +79,20 @@ private:
     void ApplySkin();
     Form2& ensureForm2();
 
+    void reportSaveFailure(const QString& description);
+
     /// True while a generation run is in progress: the window's input is not acted on.
     bool mRunInProgress = false;
+    /// True once Form_Load has run: until then the table does not hold the stored rows.
+    bool mStartUpDone = false;
+    std::function<void()> mStartUpEnd;
+    /// The failure of a background save that came in during a run, shown after it.
+    QString mPendingSaveFailure;
     DataGrid* DataGrid1 = nullptr;
     DataFormat* MyFmt = nullptr;
     std::unique_ptr<InventoryTable> mTable;
     std::unique_ptr<Form2> mForm2;
+    std::unique_ptr<RowSaver> mSaver;
     MousePointer mPointer;
 };
 

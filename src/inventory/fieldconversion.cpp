@@ -199,6 +199,24 @@ QDateTime ReadDateText(const QString& text)
     const QString s = text.trimmed();
     if (s.isEmpty())
         return {};
+    // The date alone, as the store writes it, read directly: the general reading below asks
+    // the system's time zone on every call.
+    const auto digits = [&](qsizetype from, qsizetype count) {
+        int value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (s.size() == 10 && s[4] == QLatin1Char('-') && s[7] == QLatin1Char('-')) {
+        const int year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+        const QDate date(year, month, day);
+        if (year >= 0 && month >= 0 && day >= 0 && date.isValid())
+            return naive(date, QTime(0, 0));
+    }
     for (const char* iso : {"yyyy-MM-dd", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-ddTHH:mm",
              "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm"}) {
         const QString format = QString::fromLatin1(iso);
@@ -293,38 +311,42 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
     case FieldType::Integer:
     case FieldType::Currency: {
         const bool whole = field.type == FieldType::Integer;
-        const QString accepts = whole ? QString(kWholeNumberAccepts)
-                                      : QStringLiteral("an amount of money such as %1")
-                                            .arg(QLocale().toString(149.99, 'f', 2));
+        const auto accepts = [whole] {
+            return whole ? QString(kWholeNumberAccepts)
+                         : QStringLiteral("an amount of money such as %1")
+                               .arg(QLocale().toString(149.99, 'f', 2));
+        };
         if (isText && text.trimmed().isEmpty())
             return {};
         double number = 0;
         if (isText) {
             const auto read = ReadLocaleNumber(text);
             if (!read)
-                refuse(field, accepts, text);
+                refuse(field, accepts(), text);
             number = *read;
         } else if (isNumber(value)) {
             number = value.toDouble();
         } else {
-            refuse(field, accepts, shownValue(value));
+            refuse(field, accepts(), shownValue(value));
         }
         number = RoundHalfEven(number, whole ? 0 : 4);
         if (!std::isfinite(number))
-            refuse(field, accepts, shownValue(value));
+            refuse(field, accepts(), shownValue(value));
         if (whole) {
             if (number < double(std::numeric_limits<int>::min())
                 || number > double(std::numeric_limits<int>::max()))
-                refuse(field, accepts, shownValue(value));
+                refuse(field, accepts(), shownValue(value));
             return int(number);
         }
         if (number < kMinCurrency || number > kMaxCurrency)
-            refuse(field, accepts, shownValue(value));
+            refuse(field, accepts(), shownValue(value));
         return number == 0 ? 0.0 : number; // no negative zero
     }
     case FieldType::Date: {
-        const QString accepts = QStringLiteral("a date such as %1 or 2015-08-11")
-                                    .arg(LocaleDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+        const auto accepts = [] {
+            return QStringLiteral("a date such as %1 or 2015-08-11")
+                .arg(LocaleDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+        };
         QDateTime stored;
         if (isText) {
             if (text.trimmed().isEmpty())
@@ -337,7 +359,7 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
             stored = naive(value.toDate(), QTime(0, 0));
         }
         if (!stored.isValid() || stored.date().year() < 100 || stored.date().year() > 9999)
-            refuse(field, accepts, shownValue(value));
+            refuse(field, accepts(), shownValue(value));
         return stored;
     }
     }

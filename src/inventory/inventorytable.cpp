@@ -192,6 +192,12 @@ QVariant InventoryTable::ValueAt(int row, int field) const
     return mRows[row].values[field];
 }
 
+QVector<QVariant> InventoryTable::RowValuesAt(int row) const
+{
+    checkRow(row);
+    return mRows[row].values;
+}
+
 void InventoryTable::SetValueAt(int row, int field, const QVariant& value)
 {
     checkRow(row);

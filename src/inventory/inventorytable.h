@@ -77,6 +77,8 @@ public:
     /// Makes row `row` current (a move: commits a pending new row).
     void SetCurrentRow(int row);
     QVariant ValueAt(int row, int field) const;
+    /// Every field of row `row`, shared with the table until either side changes it.
+    QVector<QVariant> RowValuesAt(int row) const;
     void SetValueAt(int row, int field, const QVariant& value);
     Bookmark BookmarkAt(int row) const;
     /// The index of the row with this bookmark, -1 when it is gone.

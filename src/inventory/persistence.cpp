@@ -2,10 +2,10 @@
 
 #include "inventory/currency.h"
 #include "inventory/fieldconversion.h"
+#include "inventory/storefile.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
 
@@ -119,11 +119,12 @@ QString rowKey(int field, int row)
     return QStringLiteral("RowSource%1 %2").arg(field + 1).arg(row);
 }
 
-QString readText(const QSettings& settings, const QString& key, const QString& fallback)
+// The text stored under a key as the settings store reads it; nothing when there is none.
+std::optional<QString> readText(const QSettings& settings, const QString& key)
 {
     const QVariant value = settings.value(key);
     if (!value.isValid())
-        return fallback;
+        return std::nullopt;
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
@@ -141,21 +142,20 @@ double storedNumber(const QString& text)
     return reading.value;
 }
 
-QVariant loadedValue(const QSettings& settings, int field, int row)
+QVariant loadedValue(int field, const std::optional<QString>& stored)
 {
-    const QString key = rowKey(field, row);
     switch (kInventoryFields[field].type) {
     case FieldType::Text:
-        return readText(settings, key, QString());
+        return stored.value_or(QString());
     case FieldType::Date: {
-        const QDateTime date = ReadDateText(readText(settings, key, QString()));
+        const QDateTime date = ReadDateText(stored.value_or(QString()));
         return date.isValid() ? QVariant(date) : QVariant();
     }
     case FieldType::Integer:
     case FieldType::Currency:
         break;
     }
-    const double number = storedNumber(readText(settings, key, QStringLiteral("0")));
+    const double number = storedNumber(stored.value_or(QStringLiteral("0")));
     if (field == kInitialValue)
         return CurrencyText(number); // the initial value comes back to whole cents
     return number;
@@ -179,81 +179,6 @@ int rowsInStore(const QSettings& settings)
     return rows;
 }
 
-// The characters of Windows-1252 at 0x80 to 0x9F (the five it leaves undefined keep their
-// byte's value, as Latin-1 has them); from 0xA0 on it is Latin-1.
-constexpr char16_t kWindows1252[32]
-    = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is none.
-qsizetype utf8SequenceLength(const QByteArray& bytes, qsizetype at)
-{
-    const auto byte = [&](qsizetype i) { return i < bytes.size() ? uchar(bytes[i]) : 0; };
-    const uchar lead = byte(at);
-    if (lead < 0x80)
-        return 1;
-    qsizetype length = 0;
-    uchar low = 0x80, high = 0xBF; // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80; // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (qsizetype i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-            return 0;
-    }
-    return length;
-}
-
-// Older stores were written in the Windows code page, and QSettings reads every byte that is
-// not UTF-8 as a replacement character, which the next save would write back for good. So
-// such bytes are first rewritten in the file as the UTF-8 form of their Windows-1252
-// characters, which keeps them as the text they were. The file's syntax is all ASCII and stays
-// as it is; a file that is UTF-8 throughout (as every file this program writes) is not touched.
-void keepWindowsCodePageTexts(const QString& fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QByteArray repaired;
-    qsizetype copied = 0;
-    for (qsizetype at = 0; at < bytes.size();) {
-        const qsizetype length = utf8SequenceLength(bytes, at);
-        if (length > 0) {
-            at += length;
-            continue;
-        }
-        if (repaired.isEmpty())
-            repaired.reserve(bytes.size() + bytes.size() / 8);
-        repaired.append(bytes.constData() + copied, at - copied);
-        const uchar byte = uchar(bytes[at]);
-        const char16_t character = byte < 0xA0 ? kWindows1252[byte - 0x80] : char16_t(byte);
-        repaired.append(QStringView(&character, 1).toUtf8());
-        copied = ++at;
-    }
-    if (copied == 0)
-        return;
-    repaired.append(bytes.constData() + copied, bytes.size() - copied);
-    // Written as QSettings writes its files; when this fails the store reads as before.
-    QSaveFile out(fileName);
-    if (out.open(QIODevice::WriteOnly) && out.write(repaired) == repaired.size())
-        out.commit();
-}
-
 std::unique_ptr<QSettings> newStore()
 {
     auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
@@ -265,8 +190,24 @@ std::unique_ptr<QSettings> newStore()
 std::unique_ptr<QSettings> openStore()
 {
     const QString fileName = newStore()->fileName();
-    keepWindowsCodePageTexts(fileName);
+    KeepWindowsCodePageTexts(fileName);
     return newStore();
+}
+
+// The settings store also reads from files of the whole organisation and of the system when a
+// key is missing from the user's own file; while any of them exists only it can read the rows.
+bool fallbackFilesExist()
+{
+    const QString velmora = QStringLiteral("Velmora");
+    const QString tessivane = QStringLiteral("Tessivane");
+    for (const QString& fileName :
+        {QSettings(QSettings::IniFormat, QSettings::UserScope, velmora).fileName(),
+            QSettings(QSettings::IniFormat, QSettings::SystemScope, velmora, tessivane).fileName(),
+            QSettings(QSettings::IniFormat, QSettings::SystemScope, velmora).fileName()}) {
+        if (QFileInfo::exists(fileName))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -297,21 +238,50 @@ QString StoredText(const QVariant& value)
 }
 
 StoredRows::StoredRows()
-    : mSettings(openStore())
-{ }
+{
+    const std::optional<QByteArray> bytes = KeepWindowsCodePageTexts(newStore()->fileName());
+    if (!bytes || fallbackFilesExist())
+        return;
+    mFile = std::make_unique<StoreFileTexts>(*bytes, int(kInventoryFields.size()), kMaxStoredRows);
+    if (!mFile->ok())
+        mFile.reset();
+}
 
 StoredRows::~StoredRows() = default;
+
+QSettings& StoredRows::settings() const
+{
+    if (!mSettings)
+        mSettings = newStore();
+    return *mSettings;
+}
+
+std::optional<QString> StoredRows::storedText(int field, int row) const
+{
+    if (mFile) {
+        QString text;
+        switch (mFile->entry(field, row, text)) {
+        case StoreFileTexts::Entry::Absent:
+            return std::nullopt;
+        case StoreFileTexts::Entry::Text:
+            return text;
+        case StoreFileTexts::Entry::Unread:
+            break;
+        }
+    }
+    return readText(settings(), field < 0 ? QStringLiteral("RowCount") : rowKey(field, row));
+}
 
 int StoredRows::count(QString& problem) const
 {
     problem.clear();
-    const QString text = readText(*mSettings, QStringLiteral("RowCount"), QStringLiteral("16"));
+    const QString text = storedText(-1, 0).value_or(QStringLiteral("16"));
     const NumericReading reading = readNumeric(text);
     const double count = RoundHalfEven(reading.value, 0);
     if (reading.wholeText && std::isfinite(count) && count >= 0 && count <= kMaxStoredRows)
         return int(count);
     // Loading no rows here would lose them for good: the next save writes a count of 0.
-    const int rows = rowsInStore(*mSettings);
+    const int rows = mFile ? mFile->highestRow() : rowsInStore(settings());
     problem = QStringLiteral("The saved row count \"%1\" is not a number of rows from 0 to %2; "
                              "the %3 rows found in the settings store are loaded instead.")
                   .arg(text.left(40))
@@ -322,13 +292,24 @@ int StoredRows::count(QString& problem) const
 
 QVariant StoredRows::value(int field, int row) const
 {
-    return loadedValue(*mSettings, field, row);
+    return loadedValue(field, storedText(field, row));
 }
 
-void SaveRows(InventoryTable& table)
+RowValues TakeRows(InventoryTable& table)
 {
     if (!table.IsOpen())
         throw std::runtime_error("The inventory table is not open; the rows were not saved.");
+    RowValues rows;
+    rows.reserve(table.RecordCount());
+    for (int row = 0; row < table.RecordCount(); ++row)
+        rows.append(table.RowValuesAt(row));
+    if (table.RecordCount() > 0)
+        table.MoveFirst();
+    return rows;
+}
+
+void WriteRows(const RowValues& rows)
+{
     // A store read with a fault (a damaged file) keeps that fault as the status of the object
     // that read it, where it would pass for a failed write. So one object reads the whole store
     // first, and the rows go through a second one that shares what the first has read: its
@@ -337,18 +318,11 @@ void SaveRows(InventoryTable& table)
     reader->endGroup();
     reader->allKeys();
     const std::unique_ptr<QSettings> settings = newStore();
-    int rows = 0;
-    if (table.RecordCount() > 0) {
-        table.MoveFirst();
-        while (!table.IsEOF()) {
-            for (int field = 0; field < table.FieldCount(); ++field)
-                settings->setValue(rowKey(field, rows + 1), StoredText(table.Value(field)));
-            table.MoveNext();
-            ++rows;
-        }
-        table.MoveFirst();
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int field = 0; field < rows[row].size(); ++field)
+            settings->setValue(rowKey(field, row + 1), StoredText(rows[row][field]));
     }
-    settings->setValue(QStringLiteral("RowCount"), QString::number(rows));
+    settings->setValue(QStringLiteral("RowCount"), QString::number(rows.size()));
     settings->sync();
     if (settings->status() != QSettings::NoError) {
         throw std::runtime_error(
@@ -356,6 +330,11 @@ void SaveRows(InventoryTable& table)
                 .arg(settings->fileName())
                 .toStdString());
     }
+}
+
+void SaveRows(InventoryTable& table)
+{
+    WriteRows(TakeRows(table));
 }
 
 } // namespace tessivane

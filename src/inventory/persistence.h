@@ -3,12 +3,16 @@
 #include "inventory/inventorytable.h"
 
 #include <QString>
+#include <QVector>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
 namespace tessivane {
+
+class StoreFileTexts;
 
 /// The numeric reading of stored texts: blanks, tabs and line feeds anywhere are skipped, then
 /// the longest leading number is taken (sign, digits, "." as the decimal point whatever the
@@ -37,12 +41,30 @@ public:
     QVariant value(int field, int row) const;
 
 private:
-    std::unique_ptr<QSettings> mSettings;
+    /// The stored text of field 0.. of row 1.., or of the row count (field -1).
+    std::optional<QString> storedText(int field, int row) const;
+    QSettings& settings() const;
+
+    /// The file read in one pass, when it is in the plain form the store writes.
+    std::unique_ptr<StoreFileTexts> mFile;
+    /// The store itself, for what that pass leaves; opened when first needed.
+    mutable std::unique_ptr<QSettings> mSettings;
 };
 
-/// Writes every row and then the row count to the settings store, leaving the first row
-/// current (DataGrid1_Validate). An empty table writes a count of 0. Throws when the store
-/// could not be written (a damaged file that was read is no failure: it is written anew).
+/// The rows as a save writes them: the values of every row in table order. Taking them costs
+/// next to nothing: the values are shared with the table until either side changes.
+using RowValues = QVector<QVector<QVariant>>;
+
+/// Takes the rows for a save and leaves the first row current (DataGrid1_Validate). Throws when
+/// the table is not open.
+RowValues TakeRows(InventoryTable& table);
+
+/// Writes every row and then the row count to the settings store; no rows write a count of 0.
+/// Throws when the store could not be written (a damaged file that was read is no failure: it
+/// is written anew). Uses a settings object of its own, so it may run on any thread.
+void WriteRows(const RowValues& rows);
+
+/// TakeRows, then WriteRows.
 void SaveRows(InventoryTable& table);
 
 /// The text a field value is stored as: numbers with "." as the decimal point, dates as

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +80,13 @@ QStringList LabelTexts(const QWidget* window)
         if (label->isVisible())
             texts << label->text();
     return texts;
+}
+
+/// The settings file as it is on disk.
+QByteArray StoreFile()
+{
+    QFile file(store()->fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -239,8 +247,9 @@ private slots:
         grid->setCurrentIndex(grid->model()->index(4, 0));
         QCOMPARE(form.table().CurrentRow(), 4);
         QTest::mouseClick(form.PushButton2, Qt::LeftButton);
-        // The focus-out save ran first and left row 1 current: the blank row is row 2.
-        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("16"));
+        // The focus-out save ran first and left row 1 current: the blank row is row 2. The
+        // rows are written in the background.
+        QTRY_COMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("16"));
         QCOMPARE(form.table().RecordCount(), 17);
         QCOMPARE(form.table().CurrentRow(), 1);
         QVERIFY(mBoxes.calls.isEmpty());
@@ -248,6 +257,83 @@ private slots:
         const QModelIndex newCell = grid->model()->index(1, 0);
         QCOMPARE(grid->currentIndex(), newCell);
         QCOMPARE(grid->selectionModel()->selectedIndexes(), QModelIndexList {newCell});
+        // The close waits for the saves: the file holds the latest rows when it is done.
+        form.table().SetValue(0, QStringLiteral("A-2"));
+        form.close();
+        const QByteArray written = StoreFile();
+        QVERIFY(written.contains("\nRowCount=17\n"));
+        QVERIFY(written.contains("\nRowSource1%202=A-2\n"));
+    }
+
+    void aFailedSaveIsReported_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("focus-out: when the background write fails") << false;
+        QTest::newRow("close") << true;
+    }
+    void aFailedSaveIsReported()
+    {
+        QFETCH(bool, closing);
+        Form1 form;
+        form.Form_Load();
+        const QString fileName = store()->fileName();
+        QFile::remove(fileName);
+        QVERIFY(QDir().mkpath(fileName)); // a folder in the file's place
+        const auto removeFolder = qScopeGuard([&] { QDir(fileName).removeRecursively(); });
+        if (closing)
+            form.close();
+        else
+            form.DataGrid1_Validate();
+        QTRY_COMPARE(mBoxes.calls.size(), 1);
+        const QString written
+            = QStringLiteral("The rows could not be written to the settings file");
+        if (closing) {
+            QCOMPARE(mBoxes.calls[0].title, QStringLiteral("Application Error"));
+            QVERIFY(mBoxes.calls[0].prompt.startsWith(written));
+            QVERIFY(mBoxes.calls[0].prompt.contains("Form1.Form_QueryUnload at line 100"));
+        } else {
+            QVERIFY(mBoxes.calls[0].prompt.startsWith(
+                QStringLiteral("The inventory list could not be saved.\r\n") + written));
+        }
+    }
+
+    void aShutdownRequestDuringStartUpWritesNothing_data()
+    {
+        QTest::addColumn<QString>("rowCount");
+        QTest::addColumn<bool>("office");
+        QTest::addColumn<QString>("box"); // the start of the message open at the request
+        QTest::newRow("report of a bad row count") << "abc" << true << "The saved row count";
+        QTest::newRow("refused start") << "3.0" << false << "Error 842001.";
+    }
+    void aShutdownRequestDuringStartUpWritesNothing()
+    {
+        QFETCH(QString, rowCount);
+        QFETCH(bool, office);
+        QFETCH(QString, box);
+        store()->setValue(QStringLiteral("RowCount"), rowCount);
+        for (int row = 1; row <= 3; ++row)
+            store()->setValue(
+                QStringLiteral("RowSource1 %1").arg(row), QStringLiteral("A%1").arg(row));
+        const QByteArray stored = StoreFile();
+        if (!office)
+            SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("none"); });
+        SetProgramEnder([] {});
+        int ends = 0;
+        {
+            Form1 form;
+            form.setStartUpEnd([&] { ++ends; });
+            // The polite kill comes in while the box is open.
+            mBoxes.during = [&](const MessageBoxCall& call) {
+                if (call.prompt.startsWith(box))
+                    form.CloseForShutdown();
+            };
+            form.Form_Load();
+            mBoxes.during = {};
+        }
+        SetProgramEnder({});
+        initTestCase(); // the office and the boxes as before
+        QCOMPARE(StoreFile(), stored);
+        QCOMPARE(ends, 1);
     }
 
     void deleteAllAsksAndRebindsTheGrid()

@@ -3,11 +3,14 @@
 #include "support/inventorytesting.h"
 
 #include "inventory/persistence.h"
+#include "inventory/rowsaver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSemaphore>
+#include <QThread>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -174,6 +177,121 @@ private slots:
         QCOMPARE(table->RecordCount(), 1);
         QCOMPARE(table->ValueAt(0, field), value);
         QVERIFY(failures.isEmpty());
+    }
+
+    void textsComeBackAsWritten()
+    {
+        const QStringList texts {QStringLiteral("Desk, oak"), QStringLiteral("a;b"),
+            QStringLiteral("x=y"), QStringLiteral("@home"), QStringLiteral("@@"),
+            QStringLiteral("\"quoted\""), QStringLiteral("back\\slash\\"),
+            QStringLiteral("tab\there"), QStringLiteral("two\nlines"), QStringLiteral(" edge "),
+            QStringLiteral("#hash"), QStringLiteral("[x]"), QStringLiteral("Straße €"),
+            QStringLiteral("trailing\\"), QString()};
+        auto table = makeTable(0);
+        for (const QString& text : texts) {
+            table->AddNew();
+            table->SetValue(1, text);
+        }
+        SaveRows(*table);
+        QCOMPARE(column(*loadStoredTable(), 1), column(*table, 1));
+    }
+
+    // Whatever the file holds, the rows load as the settings store itself reads it.
+    void handEditedFilesReadAsTheStoreReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("lines"); // after "[Tessivane]\nRowCount=1\n"
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("location");
+        const auto row = [](const char* name, const char* lines, const char* description,
+                             const char* location = "Hall") {
+            QTest::newRow(name) << QByteArray(lines) + "RowSource3%201=Hall\n"
+                                << QString::fromUtf8(description) << QString::fromUtf8(location);
+        };
+        row("plain", "RowSource2%201=Desk\n", "Desk");
+        row("quoted", "RowSource2%201=\"Desk, oak\"\n", "Desk, oak");
+        row("empty quotes", "RowSource2%201=\"\"\n", "");
+        row("comment", "; note\nRowSource2%201=Desk\n", "Desk");
+        row("continued", "RowSource2%201=Desk \\\n  oak\n", "Desk   oak");
+        row("CR LF", "RowSource2%201=Desk\r\n", "Desk");
+        row("list", "RowSource2%201=Desk, oak\n", "Desk, oak");
+        row("semicolon", "RowSource2%201=Desk; oak\n", "Desk");
+        row("escape", "RowSource2%201=\"Desk\\toak\"\n", "Desk\toak");
+        row("twice", "RowSource2%201=A\nRowSource2%201=B\n", "B");
+        row("blank in key", "RowSource2 1=Desk\n", "Desk");
+        row("trailing blanks", "RowSource2%201=Desk   \n", "Desk");
+        row("indented", "  RowSource2%201 = Desk \n", "Desk");
+        row("at at", "RowSource2%201=@@Desk\n", "@Desk");
+        row("quote then text", "RowSource2%201=\"Desk\" oak\n", "Deskoak");
+        row("equals", "RowSource2%201=Desk=oak\n", "Desk=oak");
+        row("quoted line break", "RowSource2%201=\"Desk\n oak\"\n", "Desk\n oak");
+        row("section twice", "RowSource2%201=Desk\n[Tessivane]\nRowSource2%201=Oak\n", "Oak");
+        row("escaped escape at the end", "RowSource2%201=Desk\\\\\n", "Desk\\");
+        row("not text", "RowSource2%201=@Invalid()\n", "");
+        // The escaped quote leaves the first quote open: the next lines belong to this value.
+        row("escaped quote", "RowSource2%201=\"a\\\"\n", "a\"\nRowSource3%201=Hall\n", "");
+    }
+
+    void handEditedFilesReadAsTheStoreReadsThem()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, description);
+        QFETCH(QString, location);
+        QFile file(store()->fileName());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Tessivane]\nRowCount=1\n" + lines);
+        file.close();
+        const auto table = loadStoredTable();
+        QCOMPARE(table->RecordCount(), 1);
+        QCOMPARE(table->ValueAt(0, 1).toString(), description);
+        QCOMPARE(table->ValueAt(0, 2).toString(), location);
+    }
+
+    void laterSavesFollowEarlierOnes()
+    {
+        QSemaphore firstStarted, firstMayEnd;
+        QList<int> written; // the row counts, in the order written
+        RowSaver saver([&](const RowValues& rows) {
+            written.append(rows.size());
+            if (written.size() == 1) {
+                firstStarted.release();
+                firstMayEnd.acquire();
+            }
+            WriteRows(rows);
+        });
+        auto table = makeTable(3);
+        saver.save(*table, {});
+        firstStarted.acquire();
+        table->AddNew();
+        saver.save(*table, {}); // waits, and is replaced by the next save
+        table->AddNew();
+        table->SetValue(0, QStringLiteral("A5"));
+        saver.save(*table, {});
+        table->SetValueAt(4, 0, QStringLiteral("later")); // after the save took its rows
+        QCOMPARE(table->CurrentRow(), 0);
+        QCOMPARE(written, QList<int> {3}); // nothing else while the first write lasts
+        firstMayEnd.release();
+        saver.waitForAll();
+        QCOMPARE(written, (QList<int> {3, 5}));
+        QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("5"));
+        QCOMPARE(store()->value(QStringLiteral("RowSource1 5")).toString(), QStringLiteral("A5"));
+    }
+
+    void aFailedWriteIsHandedBackThroughTheEventLoop()
+    {
+        RowSaver saver([](const RowValues&) { throw std::runtime_error("The disk is full."); });
+        auto table = makeTable(2);
+        QStringList failures;
+        QThread* reportedOn = nullptr;
+        saver.save(*table, [&](const QString& description) {
+            failures.append(description);
+            reportedOn = QThread::currentThread();
+        });
+        saver.waitForAll();
+        QVERIFY(failures.isEmpty()); // not from the writing thread
+        QCoreApplication::processEvents();
+        QCOMPARE(failures, QStringList {QStringLiteral("The disk is full.")});
+        QCOMPARE(reportedOn, QThread::currentThread());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, saver.saveAndWait(*table));
     }
 
     void emptyListIsNormal()
