@@ -51,6 +51,7 @@ struct PoolState : std::enable_shared_from_this<PoolState>
     int handedOut = 0; // taken and not yet ended: no refill meanwhile
     int waiting = 0; // callers waiting for a start
     int lost = 0; // ready ones that died since one was last handed out
+    int owed = 0; // replacements of lost ones, started even while a run goes on
     std::optional<Clock::time_point> fillAt;
     unsigned failures = 0; // failed starts that callers waited for
     std::exception_ptr lastFailure;
@@ -85,6 +86,19 @@ struct PoolState : std::enable_shared_from_this<PoolState>
         };
     }
 
+    /// Under the lock: a ready one was lost. Its replacement starts at once, even during a
+    /// run, unless they keep dying: then the next caller's own start tells why.
+    void lose()
+    {
+        if (++lost < kLostInARow) {
+            ++owed;
+        } else {
+            owed = 0;
+            fillAt.reset();
+        }
+        changed.notify_all();
+    }
+
     void instanceEnded()
     {
         std::lock_guard lock(mutex);
@@ -112,12 +126,15 @@ void PoolState::runStarter()
         const Clock::time_point now = Clock::now();
         const bool asked = waiting > 0 && ready.empty();
         // Refills and warm-ups wait until nothing handed out is in use and a pause has passed:
-        // they never compete with a run, nor with the window showing.
+        // they never compete with a run, nor with the window showing. Only a lost one's
+        // replacement starts at once.
+        if (int(ready.size()) >= target)
+            owed = 0;
         const bool settled = handedOut == 0 && fillAt && now >= *fillAt;
         const auto cold = settled && waiting == 0 ? std::find_if(ready.begin(), ready.end(),
                               [](const auto& instance) { return !instance->warm; })
                                                   : ready.end();
-        const bool refill = settled && int(ready.size()) < target;
+        const bool refill = (settled || owed > 0) && int(ready.size()) < target;
         if (stopping)
             break;
         if (asked) {
@@ -136,6 +153,7 @@ void PoolState::runStarter()
             } catch (...) { }
             finishBusy(lock, std::move(instance), fine, nullptr, false);
         } else if (refill) {
+            owed = std::max(owed - 1, 0);
             startOne(lock, true, false);
         } else {
             auto until = now + kLookAgain;
@@ -153,14 +171,10 @@ void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
             ++it;
             continue;
         }
-        // Died while it waited: replaced at once, unless they keep dying (then the next
-        // caller's own start tells why).
+        // Died while it waited: replaced at once.
         const std::shared_ptr<Instance> dead = *it;
         ready.erase(it);
-        if (++lost < kLostInARow && handedOut == 0)
-            fillAt = Clock::now();
-        else if (lost >= kLostInARow)
-            fillAt.reset();
+        lose();
         lock.unlock();
         dead->end(false);
         lock.lock();
@@ -253,6 +267,7 @@ ApplicationPtr PoolState::take()
             instance.reset();
             lock.lock();
             --handedOut;
+            lose();
             continue;
         }
         ++waiting;
