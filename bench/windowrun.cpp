@@ -10,6 +10,7 @@
 #include "inventory/inventorytable.h"
 #include "inventory/persistence.h"
 #include "inventory/tablesetup.h"
+#include "office/instancepool.h"
 #include "preview/form2.h"
 
 #include <QAbstractItemModel>
@@ -187,6 +188,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
         return int(vbOK);
     });
 
+    InstancePool readyOffices;
     Form1 form1;
     OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
@@ -236,6 +238,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     QTimer::singleShot(0, &form1, [&form1] { form1.CloseForShutdown(); });
     QTimer::singleShot(kRunLimitMs, &app, [] { QCoreApplication::exit(3); });
     const int code = app.exec();
+    readyOffices.end();
     RemoveLeftoverRunFolders(true);
     int left = 0;
     WaitUntil([&] { return benchstats::OfficeMegabytes(&left) == 0 && left == 0; }, 20000);

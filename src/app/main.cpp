@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/shutdownsignals.h"
 #include "generation/generationrun.h"
+#include "office/instancepool.h"
 
 #include <QApplication>
 
@@ -14,6 +15,9 @@ int main(int argc, char* argv[])
     // The program ends only through its windows' own closing steps.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Offices started ahead of need: the start-up check's stays ready for the first run, and
+    // more start while the user looks at the window or the preview.
+    tessivane::InstancePool readyOffices;
     tessivane::Form1 form1;
     // A logout, or a polite kill, closes the main window as the user would, so the rows are
     // written; the preview's own close does the same.
@@ -27,6 +31,9 @@ int main(int argc, char* argv[])
     form1.Form_Load();
     form1.show();
     const int code = app.exec();
+    // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
+    // office stays, and those still closing down are waited for before their folders go.
+    readyOffices.end();
     tessivane::RemoveLeftoverRunFolders(true);
     return code;
 }

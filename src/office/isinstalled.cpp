@@ -2,7 +2,7 @@
 
 #include "core/failurereport.h"
 #include "core/messagebox.h"
-#include "office/libreoffice.h"
+#include "office/instancepool.h"
 #include "office/spreadsheet.h"
 
 #include <cstdio>
@@ -48,8 +48,9 @@ void CheckExcelInstance()
     ApplicationPtr probe;
     Swallow([&] { probe = CreateApplication(); });
     if (probe) {
-        // Ending the probe costs up to a few seconds; start-up does not wait for it.
-        ReleaseInBackground(std::move(probe));
+        // The probe is the first run's instance when ready instances are kept; otherwise it
+        // ends in the background, since ending it costs up to a few seconds.
+        KeepReady(std::move(probe));
         return;
     }
     Swallow([] { MsgBox(NoSpreadsheetMessage(), vbOKOnly, QString()); });

@@ -9,9 +9,9 @@ namespace tessivane {
 /// The five-paragraph message shown when no spreadsheet instance can be started.
 QString NoSpreadsheetMessage();
 
-/// The start-up check: returns when an instance can be started (the probe is ended in the
-/// background); otherwise shows NoSpreadsheetMessage (OK only, no icon, application title)
-/// and ends the program at once.
+/// The start-up check: returns when an instance can be started (the probe stays ready for the
+/// first run while an InstancePool lives, else it is ended in the background); otherwise shows
+/// NoSpreadsheetMessage (OK only, no icon, application title) and ends the program at once.
 void CheckExcelInstance();
 
 /// Replaces how the start-up check ends the program (tests); empty restores the immediate

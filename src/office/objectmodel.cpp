@@ -228,6 +228,9 @@ public:
                 range = Reference<css::table::XCellRange>(view->getActiveSheet(), UNO_QUERY_THROW)
                             ->getCellRangeByName(ToOUString(address));
             } catch (const css::uno::RuntimeException&) {
+                // An office that died or was ended as hung is gone, not given a bad address.
+                if (!mInstance->alive())
+                    throw;
                 throw std::runtime_error(Sentence(
                     QStringLiteral("Range(\"%1\") is not a valid range address.").arg(address)));
             }
@@ -289,7 +292,7 @@ public:
             mInstance->end(false); // what is left of it still goes
             throw;
         }
-        mInstance->end(true);
+        Instance::quit(mInstance);
     }
 
     bool isAlive() const override { return mInstance->alive(); }
@@ -307,6 +310,7 @@ public:
     }
 
     Instance& instance() { return *mInstance; }
+    const std::shared_ptr<Instance>& sharedInstance() const { return mInstance; }
 
 private:
     std::shared_ptr<Instance> mInstance;
@@ -320,6 +324,12 @@ private:
 ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance)
 {
     return std::make_shared<LibreOfficeApplication>(std::move(instance));
+}
+
+std::shared_ptr<Instance> InstanceOf(const Application& application)
+{
+    const auto* office = dynamic_cast<const LibreOfficeApplication*>(&application);
+    return office ? office->sharedInstance() : nullptr;
 }
 
 } // namespace tessivane::office

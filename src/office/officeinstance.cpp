@@ -189,31 +189,61 @@ void Instance::pauseBeforeRetry()
 
 void Instance::end(bool polite) noexcept
 {
-    if (mEnded)
+    if (auto ending = beginEnd(polite))
+        finishEnd(std::move(*ending));
+}
+
+void Instance::quit(const std::shared_ptr<Instance>& instance)
+{
+    if (!instance->ender) {
+        instance->end(true);
         return;
+    }
+    auto ending = instance->beginEnd(true);
+    if (!ending)
+        return;
+    // The run goes on while the office closes down: the caller only waits for its own
+    // references to go.
+    instance->ender([instance, ending = std::move(*ending)]() mutable {
+        instance->finishEnd(std::move(ending));
+    });
+}
+
+std::optional<Instance::Ending> Instance::beginEnd(bool polite) noexcept
+{
+    if (mEnded)
+        return std::nullopt;
     mEnded = true;
     markGone(polite ? QStringLiteral("LibreOffice has quit.")
                     : QStringLiteral("LibreOffice has been ended."));
+    Ending ending;
     // Only an instance that was asked to terminate is given time to exit on its own.
-    const bool ask = polite && mConnected && desktop.is() && mProcess.running();
-    try {
-        if (ask) {
-            DeadlineGuard guard(*this, kTerminateLimit);
-            try {
-                desktop->terminate();
-            } catch (...) {
-                // The bridge goes away while the office exits; the signals below follow.
-            }
-        }
-    } catch (...) { }
+    ending.ask = polite && mConnected && desktop.is() && mProcess.running();
+    ending.desktop = desktop;
     for (const auto& document : documents)
         document->release();
     documents.clear();
     writer.clear();
     desktop.clear();
     remoteContext.clear();
+    return ending;
+}
 
-    if (!mProcess.waitForExit(ask ? kExitAfterTerminate : milliseconds(0))) {
+void Instance::finishEnd(Ending ending) noexcept
+{
+    try {
+        if (ending.ask) {
+            DeadlineGuard guard(*this, kTerminateLimit);
+            try {
+                ending.desktop->terminate();
+            } catch (...) {
+                // The bridge goes away while the office exits; the signals below follow.
+            }
+        }
+    } catch (...) { }
+    ending.desktop.clear();
+
+    if (!mProcess.waitForExit(ending.ask ? kExitAfterTerminate : milliseconds(0))) {
         mProcess.signalGroup(SIGTERM);
         mProcess.waitForExit(kExitAfterSigterm);
     }
@@ -229,6 +259,42 @@ void Instance::end(bool polite) noexcept
     RemoveProfile(mProfile);
     if (!mPipeName.isEmpty())
         RemovePipeFiles(mPipeName);
+    if (onEnded) {
+        try {
+            onEnded();
+        } catch (...) { }
+    }
+}
+
+void Instance::warmUp()
+{
+    call(QStringLiteral("get ready"), [&] {
+        Sequence<css::beans::PropertyValue> arguments(1);
+        arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+        Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
+            rtl::OUString("private:factory/scalc"), rtl::OUString("_blank"), 0, arguments);
+        Reference<css::util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+    });
+    warm = true;
+}
+
+void Instance::abort() noexcept
+{
+    markGone(QStringLiteral("LibreOffice has been ended."));
+    mProcess.signalGroup(SIGKILL);
+}
+
+bool Instance::answers(milliseconds limit) noexcept
+{
+    try {
+        if (!mConnected || !remoteContext.is() || !alive())
+            return false;
+        DeadlineGuard guard(*this, limit);
+        remoteContext->getServiceManager();
+        return alive();
+    } catch (...) {
+        return false;
+    }
 }
 
 std::shared_ptr<DocumentState> Instance::open(const QString& path)

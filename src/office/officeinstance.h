@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,28 @@ public:
 
     /// Ends the instance: terminate (when polite), then the signals, then the profile.
     void end(bool polite) noexcept;
+
+    /// Quit: a polite end. With an ender set, only what callers may still look at goes at
+    /// once; the office's own ending follows there, off the caller's path.
+    static void quit(const std::shared_ptr<Instance>& instance);
+
+    /// Opens and closes an empty spreadsheet, so that the office has loaded its spreadsheet
+    /// part before the first real document.
+    void warmUp();
+    bool warm = false;
+
+    /// Kills the instance's processes at once (from any thread): a start in progress fails,
+    /// every later call is refused. end() still cleans up.
+    void abort() noexcept;
+
+    /// Whether the instance still runs and answers a small call within limit; one that does
+    /// not is ended as hung.
+    bool answers(milliseconds limit) noexcept;
+
+    /// Set by the ready instances for those they hand out: where the rest of a Quit runs,
+    /// and whom to tell once the instance has ended (processes gone, profile removed).
+    std::function<void(std::function<void()>)> ender;
+    std::function<void()> onEnded;
 
     bool alive() { return !mGone.load() && mProcess.running(); }
 
@@ -192,6 +215,15 @@ public:
     };
 
 private:
+    /// What the office's own ending needs once the caller's state is gone.
+    struct Ending
+    {
+        bool ask = false;
+        Reference<css::frame::XDesktop2> desktop;
+    };
+    std::optional<Ending> beginEnd(bool polite) noexcept;
+    void finishEnd(Ending ending) noexcept;
+
     [[noreturn]] void raise(const QString& what, const QString& message, bool disposed)
     {
         if (mGone.load() || !mProcess.running() || disposed) {

@@ -1,5 +1,6 @@
 #include "office/spreadsheet.h"
 
+#include "office/instancepool.h"
 #include "office/libreoffice.h"
 
 #include <mutex>
@@ -29,7 +30,9 @@ ApplicationPtr CreateApplication(const WaitHook& whileWaiting)
         std::lock_guard lock(TheFactory().mutex);
         make = TheFactory().make;
     }
-    ApplicationPtr application = make ? make() : StartLibreOffice(whileWaiting);
+    ApplicationPtr application = make ? make() : TakeReadyInstance();
+    if (!make && !application)
+        application = StartLibreOffice(whileWaiting);
     if (!application)
         throw std::runtime_error("The spreadsheet application could not be started.");
     application->setWaitHook(whileWaiting);

@@ -92,7 +92,8 @@ public:
 
     virtual void setDisplayAlerts(bool displayAlerts) = 0;
 
-    /// Ends the instance: its processes exit and its private profile is removed.
+    /// Ends the instance: its processes exit and its private profile is removed (for an
+    /// instance of an InstancePool, on the pool's ending thread: the call returns at once).
     virtual void Quit() = 0;
 
     /// False once the instance died, hung past its time limit, or quit.
@@ -118,8 +119,9 @@ public:
 };
 
 /// A new private spreadsheet application instance (LibreOffice unless a test replaced the
-/// factory), with whileWaiting handed in for its start and its calls. Throws a
-/// std::runtime_error with a readable sentence when none can be started.
+/// factory; a ready one of the InstancePool while one lives), with whileWaiting handed in for
+/// its start and its calls. Throws a std::runtime_error with a readable sentence when none can
+/// be started.
 ApplicationPtr CreateApplication(const WaitHook& whileWaiting = {});
 
 /// Replaces how CreateApplication makes instances (tests); an empty factory restores the real

@@ -1,13 +1,15 @@
 // "Start Creating Template" from the grid to the preview, with the real LibreOffice: the
 // workbook is read back by an independent reader (xlrd), the working files are followed to
 // their end, and no spreadsheet process is left behind. It runs a second time in a German
-// session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats.
+// session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats, and a third
+// time with offices started ahead of need, as the program runs.
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
+#include "office/instancepool.h"
 #include "preview/form2.h"
 
 #include <QApplication>
@@ -112,6 +114,7 @@ private:
     QTemporaryDir mConfig;
     QTemporaryDir mTemp;
     ScriptedBoxes mBoxes;
+    std::unique_ptr<InstancePool> mPool; // the program's ready offices, in one variant
     std::unique_ptr<Form1> mForm;
 
     Form2& preview() { return *mForm->preview(); }
@@ -129,6 +132,8 @@ private slots:
     {
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
         qputenv("TEMP", mTemp.path().toLocal8Bit());
+        if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES"))
+            mPool = std::make_unique<InstancePool>();
         mForm = std::make_unique<Form1>();
         mForm->Form_Load();
         mForm->show();
@@ -138,6 +143,8 @@ private slots:
     void cleanupTestCase()
     {
         mForm.reset();
+        if (mPool)
+            mPool->end();
         QTRY_VERIFY_WITH_TIMEOUT(OfficeChildren().isEmpty(), 15000);
     }
 
@@ -167,7 +174,7 @@ private slots:
         QCOMPARE(QDir(preview().workFolder()).entryList(QDir::Files | QDir::Hidden),
             QStringList {QFileInfo(result).fileName()});
 
-        const Workbook book = ReadWorkbook(
+        const auto book = ReadWorkbook(
             result, {"A4", "E4", "F4", "G4", "I4", "M4", "L4", "I5", "K5", "L5", "N5", "P5"});
         QCOMPARE(book.view["sheets"].toArray().first().toString(),
             QStringLiteral("Equipment Inventory List"));
@@ -208,7 +215,7 @@ private slots:
         ClearRows(mForm->table());
         mForm->PushButton22_Click();
         QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
-        const Workbook book = ReadWorkbook(preview().excelFile(), {"A1", "A4", "L5"});
+        const auto book = ReadWorkbook(preview().excelFile(), {"A1", "A4", "L5"});
         QCOMPARE(book.view["rows"].toInt(), 44);
         QCOMPARE(book.view["columns"].toInt(), 18);
         QCOMPARE(book.text("A1"), QStringLiteral("EQUIPMENT INVENTORY LIST"));
@@ -230,14 +237,14 @@ private slots:
         table.MoveFirst();
         mForm->PushButton22_Click();
         QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
-        const Workbook book
-            = ReadWorkbook(preview().excelFile(), {"A4", "A43", "A44", "G43", "G39"});
+        const auto book = ReadWorkbook(preview().excelFile(), {"A4", "A43", "A44", "G43", "G39"});
         QCOMPARE(book.text("A4"), QStringLiteral("R1"));
         QCOMPARE(book.text("A43"), QStringLiteral("R40"));
         QVERIFY(book.isEmpty("A44"));
         QCOMPARE(book.cell("G43")["format"].toString(), QStringLiteral("General"));
         QVERIFY(book.cell("G39")["format"].toString().contains(QStringLiteral("#,##0.00")));
-        QVERIFY(OfficeChildren().isEmpty());
+        if (!mPool) // ready offices wait for the next run
+            QVERIFY(OfficeChildren().isEmpty());
     }
 
     void closingThePreviewSavesTheRowsAndLeavesNothing()

@@ -2,6 +2,7 @@
 // and the sheet's view survive a save as .xls (read back by xlrd and by a second instance),
 // the used range and the picture of the template, and the failures: a missing program, one
 // that never answers, a hung or killed instance.
+#include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 
 #include "core/messagebox.h"
@@ -41,60 +42,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Child
-{
-    pid_t pid;
-    QString name;
-    char state;
-};
-
-/// Our own child processes (any state, zombies included).
-QList<Child> Children()
-{
-    QList<Child> found;
-    const QString me = QString::number(getpid());
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const int open = line.indexOf('('), close = line.lastIndexOf(')');
-        const QStringList fields = line.mid(close + 2).split(' ');
-        if (fields.size() > 1 && fields[1] == me)
-            found.append({entry.toInt(), line.mid(open + 1, close - open - 1),
-                fields[0].isEmpty() ? '?' : fields[0][0].toLatin1()});
-    }
-    return found;
-}
-
-/// Living members of a process group (any parent): what a killed office might leave behind.
-/// Zombies do not count: a container's first process may never reap the orphans it gets.
-int GroupMembers(pid_t group)
-{
-    int members = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != QStringLiteral("Z"))
-            ++members;
-    }
-    return members;
-}
-
-QList<pid_t> OfficeChildren()
-{
-    QList<pid_t> found;
-    for (const Child& child : Children())
-        if (child.name.startsWith(QStringLiteral("soffice")) && child.state != 'Z')
-            found << child.pid;
-    return found;
-}
-
 /// The office process that was started after the given list was taken.
 pid_t NewOfficeChild(const QList<pid_t>& before)
 {
@@ -111,24 +58,6 @@ bool ScratchFolderLeft(pid_t office)
     return !QDir(QDir::tempPath())
                 .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
                 .isEmpty();
-}
-
-QStringList ProfileFolders()
-{
-    return QDir(QDir::tempPath())
-        .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
-}
-
-/// What the office leaves in the temporary folders of this process: profiles, pipe files.
-QStringList Leftovers()
-{
-    QStringList found
-        = QDir(QDir::tempPath())
-              .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
-    found += QDir(QStringLiteral("/tmp"))
-                 .entryList({QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(getpid())},
-                     QDir::System | QDir::Hidden);
-    return found;
 }
 
 /// The office's own single-instance pipe file of a profile folder.

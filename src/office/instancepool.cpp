@@ -1,0 +1,382 @@
+#include "office/instancepool.h"
+
+#include "office/libreoffice.h"
+#include "office/objectmodel.h"
+#include "office/officeinstance.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace tessivane {
+
+namespace {
+
+using office::Clock;
+using office::Instance;
+using std::chrono::milliseconds;
+
+// An idle office answers a small call in well under a millisecond; one that takes this long
+// is stopped or stuck, and a fresh one is quicker.
+constexpr milliseconds kAnswerLimit(1000);
+// How often the ready instances are looked at for one that died.
+constexpr milliseconds kLookAgain(500);
+// Ready ones that die one after the other are not replaced endlessly.
+constexpr int kLostInARow = 3;
+
+std::mutex gPoolMutex;
+std::shared_ptr<PoolState> gPool;
+
+std::shared_ptr<PoolState> LivingPool()
+{
+    std::lock_guard lock(gPoolMutex);
+    return gPool;
+}
+
+} // namespace
+
+struct PoolState : std::enable_shared_from_this<PoolState>
+{
+    int target = 2;
+    milliseconds pause {0};
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<Instance>> ready;
+    std::shared_ptr<Instance> busy; // being started or warmed up by the starting thread
+    int handedOut = 0; // taken and not yet ended: no refill meanwhile
+    int waiting = 0; // callers waiting for a start
+    int lost = 0; // ready ones that died since one was last handed out
+    int owed = 0; // replacements of lost ones, started even while a run goes on
+    std::optional<Clock::time_point> fillAt;
+    unsigned failures = 0; // failed starts that callers waited for
+    std::exception_ptr lastFailure;
+    std::deque<std::function<void()>> endings;
+    bool stopping = false;
+    bool enderDone = false;
+    std::thread starter;
+    std::thread ender;
+
+    void runStarter();
+    void dropDeadReady(std::unique_lock<std::mutex>& lock);
+    void startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked);
+    void finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
+        bool fine, std::exception_ptr failure, bool asked);
+    void runEnder();
+    ApplicationPtr take();
+    bool keep(const std::shared_ptr<Instance>& instance);
+    void shutdown();
+
+    /// Under the lock: the instance goes to a caller; the pool hears of its end.
+    void handOut(const std::shared_ptr<Instance>& instance)
+    {
+        std::weak_ptr<PoolState> pool = weak_from_this();
+        instance->onEnded = [pool] {
+            if (const auto state = pool.lock())
+                state->instanceEnded();
+        };
+        instance->ender = [pool](std::function<void()> work) {
+            if (const auto state = pool.lock(); state && state->queueEnding(work))
+                return;
+            work();
+        };
+    }
+
+    /// Under the lock: a ready one was lost. Its replacement starts at once, even during a
+    /// run, unless they keep dying: then the next caller's own start tells why.
+    void lose()
+    {
+        if (++lost < kLostInARow) {
+            ++owed;
+        } else {
+            owed = 0;
+            fillAt.reset();
+        }
+        changed.notify_all();
+    }
+
+    void instanceEnded()
+    {
+        std::lock_guard lock(mutex);
+        if (--handedOut == 0)
+            fillAt = Clock::now() + pause;
+        changed.notify_all();
+    }
+
+    bool queueEnding(std::function<void()>& work)
+    {
+        std::lock_guard lock(mutex);
+        if (enderDone)
+            return false;
+        endings.push_back(std::move(work));
+        changed.notify_all();
+        return true;
+    }
+};
+
+void PoolState::runStarter()
+{
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        dropDeadReady(lock);
+        const Clock::time_point now = Clock::now();
+        const bool asked = waiting > 0 && ready.empty();
+        // Refills and warm-ups wait until nothing handed out is in use and a pause has passed:
+        // they never compete with a run, nor with the window showing. Only a lost one's
+        // replacement starts at once.
+        if (int(ready.size()) >= target)
+            owed = 0;
+        const bool settled = handedOut == 0 && fillAt && now >= *fillAt;
+        const auto cold = settled && waiting == 0 ? std::find_if(ready.begin(), ready.end(),
+                              [](const auto& instance) { return !instance->warm; })
+                                                  : ready.end();
+        const bool refill = (settled || owed > 0) && int(ready.size()) < target;
+        if (stopping)
+            break;
+        if (asked) {
+            // A caller waits: the instance is its as soon as it answers.
+            startOne(lock, false, true);
+        } else if (cold != ready.end()) {
+            // One kept back unwarmed (the start-up check's) is made ready like the others.
+            std::shared_ptr<Instance> instance = std::move(*cold);
+            ready.erase(cold);
+            busy = instance;
+            lock.unlock();
+            bool fine = false;
+            try {
+                instance->warmUp();
+                fine = true;
+            } catch (...) { }
+            finishBusy(lock, std::move(instance), fine, nullptr, false);
+        } else if (refill) {
+            owed = std::max(owed - 1, 0);
+            startOne(lock, true, false);
+        } else {
+            auto until = now + kLookAgain;
+            if (fillAt && *fillAt > now && *fillAt < until)
+                until = *fillAt;
+            changed.wait_until(lock, until);
+        }
+    }
+}
+
+void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
+{
+    for (auto it = ready.begin(); it != ready.end();) {
+        if ((*it)->alive()) {
+            ++it;
+            continue;
+        }
+        // Died while it waited: replaced at once.
+        const std::shared_ptr<Instance> dead = *it;
+        ready.erase(it);
+        lose();
+        lock.unlock();
+        dead->end(false);
+        lock.lock();
+        it = ready.begin();
+    }
+}
+
+void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked)
+{
+    auto instance = std::make_shared<Instance>();
+    busy = instance;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+        instance->start();
+        // The office loads its spreadsheet part with the first document: done now, so that
+        // the run's first open does not wait for it.
+        if (warmUp)
+            instance->warmUp();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    finishBusy(lock, std::move(instance), !failure, failure, asked);
+}
+
+void PoolState::finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
+    bool fine, std::exception_ptr failure, bool asked)
+{
+    lock.lock();
+    busy.reset();
+    if (!fine || stopping) {
+        // Ended before anyone hears of a failure: nothing of it is left by then.
+        lock.unlock();
+        instance->abort();
+        instance->end(false);
+        instance.reset();
+        lock.lock();
+    } else {
+        ready.push_back(std::move(instance));
+    }
+    if (failure) {
+        fillAt.reset(); // no retry on its own: the next caller's start reports
+        if (asked) {
+            ++failures;
+            lastFailure = failure;
+        }
+    }
+    changed.notify_all();
+}
+
+void PoolState::runEnder()
+{
+    std::unique_lock lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || !endings.empty(); });
+        if (endings.empty()) {
+            enderDone = true;
+            return;
+        }
+        std::function<void()> work = std::move(endings.front());
+        endings.pop_front();
+        lock.unlock();
+        work();
+        work = nullptr; // the instance goes here, not under the lock
+        lock.lock();
+    }
+}
+
+ApplicationPtr PoolState::take()
+{
+    std::unique_lock lock(mutex);
+    for (;;) {
+        if (stopping)
+            return nullptr;
+        if (!ready.empty()) {
+            std::shared_ptr<Instance> instance = std::move(ready.front());
+            ready.pop_front();
+            ++handedOut; // no refill starts while it is looked at
+            lock.unlock();
+            if (instance->answers(kAnswerLimit)) {
+                lock.lock();
+                lost = 0;
+                handOut(instance);
+                lock.unlock();
+                return office::MakeApplication(std::move(instance));
+            }
+            // It died or stopped answering while it waited: replaced without a word.
+            instance->abort();
+            instance->end(false);
+            instance.reset();
+            lock.lock();
+            --handedOut;
+            lose();
+            continue;
+        }
+        ++waiting;
+        changed.notify_all();
+        const unsigned seen = failures;
+        changed.wait(lock, [&] { return stopping || !ready.empty() || failures != seen; });
+        --waiting;
+        if (ready.empty() && !stopping && failures != seen)
+            std::rethrow_exception(lastFailure);
+    }
+}
+
+bool PoolState::keep(const std::shared_ptr<Instance>& instance)
+{
+    if (!instance->documents.empty() || !instance->alive())
+        return false;
+    std::lock_guard lock(mutex);
+    if (stopping || int(ready.size()) >= target)
+        return false;
+    if (instance->onEnded) // one of ours: it no longer holds up the refill
+        --handedOut;
+    instance->onEnded = nullptr;
+    instance->ender = nullptr;
+    ready.push_back(instance);
+    if (handedOut == 0)
+        fillAt = Clock::now() + pause;
+    changed.notify_all();
+    return true;
+}
+
+void PoolState::shutdown()
+{
+    std::deque<std::shared_ptr<Instance>> left;
+    std::shared_ptr<Instance> inStart;
+    {
+        std::lock_guard lock(mutex);
+        if (stopping)
+            return;
+        stopping = true;
+        left.swap(ready);
+        inStart = busy;
+        changed.notify_all();
+    }
+    // Killed first, all of them, then cleaned up: an unused office holds nothing to keep.
+    if (inStart)
+        inStart->abort();
+    for (const auto& instance : left)
+        instance->abort();
+    for (const auto& instance : left)
+        instance->end(false);
+    left.clear();
+    inStart.reset();
+    if (starter.joinable())
+        starter.join();
+    if (ender.joinable())
+        ender.join();
+}
+
+InstancePool::InstancePool(int ready, std::chrono::milliseconds pause)
+    : mState(std::make_shared<PoolState>())
+{
+    mState->target = std::max(ready, 0);
+    mState->pause = pause;
+    PoolState* state = mState.get();
+    mState->starter = std::thread([state] { state->runStarter(); });
+    mState->ender = std::thread([state] { state->runEnder(); });
+    std::lock_guard lock(gPoolMutex);
+    gPool = mState;
+}
+
+InstancePool::~InstancePool()
+{
+    end();
+}
+
+void InstancePool::end()
+{
+    {
+        std::lock_guard lock(gPoolMutex);
+        if (gPool == mState)
+            gPool.reset();
+    }
+    mState->shutdown();
+}
+
+int InstancePool::readyCount() const
+{
+    std::lock_guard lock(mState->mutex);
+    return int(mState->ready.size());
+}
+
+ApplicationPtr TakeReadyInstance()
+{
+    const std::shared_ptr<PoolState> pool = LivingPool();
+    return pool ? pool->take() : nullptr;
+}
+
+void KeepReady(ApplicationPtr&& application)
+{
+    if (!application)
+        return;
+    const std::shared_ptr<PoolState> pool = LivingPool();
+    const std::shared_ptr<Instance> instance = office::InstanceOf(*application);
+    // Kept only when the caller gives up the last reference to it.
+    if (pool && instance && application.use_count() == 1 && pool->keep(instance)) {
+        application.reset();
+        return;
+    }
+    ReleaseInBackground(std::move(application));
+}
+
+} // namespace tessivane
