@@ -1,5 +1,7 @@
 // Saving the generated workbook as PDF, .xlsx and .ods through the real LibreOffice: each kind
 // read back without LibreOffice, and failed conversions that leave the user's file as it was.
+#include "support/filetesting.h"
+
 #include "office/converter.h"
 #include "office/libreoffice.h"
 #include "office/spreadsheet.h"
@@ -19,6 +21,7 @@
 #include <unistd.h>
 
 using namespace tessivane;
+using namespace tessivane::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -67,18 +70,6 @@ public:
 private:
     int mFd;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 /// Living office processes started by this test, and the profiles they keep.
 QStringList OfficeLeftovers()

@@ -3,7 +3,9 @@
 // ready or used instance that is killed or stopped costs no message and no leftover; ending
 // the pool in the middle of a start leaves nothing.
 #include "support/officeprocesses.h"
+#include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/testmain.h"
 
 #include "core/messagebox.h"
 #include "office/instancepool.h"
@@ -41,13 +43,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(TESTS_DIR "/data/standin.fods"), mWorkbook));
     }
 
-    void init()
-    {
-        mMessages.calls.clear();
-        SetOfficeProgram(QString());
-        SetStartTimeLimit(30s);
-        SetCallTimeLimit(30s);
-    }
+    void init() { ResetOfficeSettings(mMessages); }
 
     void cleanup()
     {
@@ -177,14 +173,5 @@ private:
     ScriptedBoxes mMessages;
 };
 
-int main(int argc, char* argv[])
-{
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    InstancePoolTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+TESSIVANE_TEST_MAIN(InstancePoolTest)
 #include "tst_instancepool.moc"

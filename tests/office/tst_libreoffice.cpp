@@ -105,23 +105,8 @@ private slots:
         mTemplate = TestTemplate(mFolder.path(), *mApp);
     }
 
-    void cleanupTestCase()
-    {
-        if (mApp)
-            mApp->Quit();
-        mApp.reset();
-        WaitForBackgroundReleases();
-        QCOMPARE(Leftovers(), QStringList());
-        QCOMPARE(Children().size(), 0);
-    }
-
-    void init()
-    {
-        mMessages.calls.clear();
-        SetOfficeProgram(QString());
-        SetStartTimeLimit(30s);
-        SetCallTimeLimit(30s);
-    }
+    void cleanupTestCase() { EndSharedOffice(mApp); }
+    void init() { ResetOfficeSettings(mMessages); }
 
     void quitAndDropLeaveNoProcessAndNoProfile()
     {

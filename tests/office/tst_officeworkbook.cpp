@@ -102,23 +102,8 @@ private slots:
         mTemplate = TestTemplate(mFolder.path(), *mApp, &mRealTemplate);
     }
 
-    void cleanupTestCase()
-    {
-        if (mApp)
-            mApp->Quit();
-        mApp.reset();
-        WaitForBackgroundReleases();
-        QCOMPARE(Leftovers(), QStringList());
-        QCOMPARE(Children().size(), 0);
-    }
-
-    void init()
-    {
-        mMessages.calls.clear();
-        SetOfficeProgram(QString());
-        SetStartTimeLimit(30s);
-        SetCallTimeLimit(30s);
-    }
+    void cleanupTestCase() { EndSharedOffice(mApp); }
+    void init() { ResetOfficeSettings(mMessages); }
 
     void valuesAndViewSurviveSaveAsXls()
     {

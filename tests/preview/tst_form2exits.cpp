@@ -1,4 +1,6 @@
 // The preview's ways out: saving copies of the workbook, going back, and closing.
+#include "support/filetesting.h"
+
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 
@@ -25,18 +27,6 @@ using namespace tessivane::test;
 namespace {
 
 const QString kDone = QStringLiteral("Done.");
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QString Question(const QString& name)
 {

@@ -1,11 +1,19 @@
 #pragma once
 
-// The template the office tests work on.
+// The template the office tests work on, and the set-up they share.
 
+#include "support/officeprocesses.h"
+#include "support/scriptedboxes.h"
+
+#include "office/libreoffice.h"
 #include "office/spreadsheet.h"
+
+#include <QTest>
 
 #include <QFile>
 #include <QString>
+
+#include <chrono>
 
 namespace tessivane::test {
 
@@ -30,6 +38,27 @@ inline QString TestTemplate(const QString& folder, Application& app, bool* real 
     book->SaveAs(standin, 56);
     book->Close();
     return standin;
+}
+
+/// The layer's limits and program back to their defaults, no box seen yet: before each test.
+inline void ResetOfficeSettings(ScriptedBoxes& boxes)
+{
+    using namespace std::chrono_literals;
+    boxes.calls.clear();
+    SetOfficeProgram(QString());
+    SetStartTimeLimit(30s);
+    SetCallTimeLimit(30s);
+}
+
+/// Ends the instance the read-only tests shared and checks that nothing of any office is left.
+inline void EndSharedOffice(ApplicationPtr& app)
+{
+    if (app)
+        app->Quit();
+    app.reset();
+    WaitForBackgroundReleases();
+    QCOMPARE(Leftovers(), QStringList());
+    QCOMPARE(Children().size(), 0);
 }
 
 } // namespace tessivane::test
