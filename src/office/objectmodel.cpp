@@ -309,7 +309,6 @@ public:
         mInstance->setWaitHook(std::move(whileWaiting));
     }
 
-    Instance& instance() { return *mInstance; }
     const std::shared_ptr<Instance>& sharedInstance() const { return mInstance; }
 
 private:
@@ -339,11 +338,10 @@ namespace tessivane {
 void CallOnDesktop(Application& application, const QString& what,
     const std::function<void(const css::uno::Reference<css::frame::XDesktop2>&)>& operation)
 {
-    auto* office = dynamic_cast<office::LibreOfficeApplication*>(&application);
-    if (!office)
+    const std::shared_ptr<office::Instance> instance = office::InstanceOf(application);
+    if (!instance)
         throw std::runtime_error("The spreadsheet application is not a LibreOffice instance.");
-    office::Instance& instance = office->instance();
-    instance.call(what, [&] { operation(instance.desktop); });
+    instance->call(what, [&] { operation(instance->desktop); });
 }
 
 } // namespace tessivane

@@ -3,6 +3,7 @@
 // their end, and no spreadsheet process is left behind. It runs a second time in a German
 // session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats, and a third
 // time with offices started ahead of need, as the program runs.
+#include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
@@ -72,23 +73,6 @@ Workbook ReadWorkbook(const QString& path, const QStringList& addresses)
     return book;
 }
 
-/// Our own spreadsheet processes: children of this test whose command names the office.
-QStringList OfficeChildren()
-{
-    QStringList found;
-    const QString me = QString::number(getpid());
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1] == me && line.contains(QStringLiteral("soffice")))
-            found << line.left(60);
-    }
-    return found;
-}
-
 void ClearRows(InventoryTable& table)
 {
     while (table.RecordCount() > 0) {
@@ -145,7 +129,7 @@ private slots:
         mForm.reset();
         if (mPool)
             mPool->end();
-        QTRY_VERIFY_WITH_TIMEOUT(OfficeChildren().isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(OfficeChildren(true).isEmpty(), 15000);
     }
 
     void init() { mBoxes.calls.clear(); }
@@ -244,7 +228,7 @@ private slots:
         QCOMPARE(book.cell("G43")["format"].toString(), QStringLiteral("General"));
         QVERIFY(book.cell("G39")["format"].toString().contains(QStringLiteral("#,##0.00")));
         if (!mPool) // ready offices wait for the next run
-            QVERIFY(OfficeChildren().isEmpty());
+            QVERIFY(OfficeChildren(true).isEmpty());
     }
 
     void closingThePreviewSavesTheRowsAndLeavesNothing()

@@ -1,6 +1,7 @@
 // The generation run's sequence against a scripted spreadsheet instance: the cells it
 // writes, the order of its calls, its working files, and what a dying instance does.
 #include "support/fakespreadsheet.h"
+#include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 #include "support/testmain.h"
 
@@ -61,15 +62,6 @@ public:
     }
     void whileOfficeWorks() override { ++waits; }
 };
-
-bool Zombie(int pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
-}
 
 std::unique_ptr<InventoryTable> NewTable()
 {
@@ -314,7 +306,7 @@ private slots:
             pid = ::fork();
             if (pid == 0)
                 ::_exit(0);
-            QTRY_VERIFY(Zombie(pid));
+            QTRY_VERIFY(ProcessState(pid) == 'Z');
         }
         const auto collect = qScopeGuard([&] {
             if (kind == "zombie")

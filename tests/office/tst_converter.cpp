@@ -1,6 +1,7 @@
 // Saving the generated workbook as PDF, .xlsx and .ods through the real LibreOffice: each kind
 // read back without LibreOffice, and failed conversions that leave the user's file as it was.
 #include "support/filetesting.h"
+#include "support/officeprocesses.h"
 
 #include "office/converter.h"
 #include "office/libreoffice.h"
@@ -74,19 +75,9 @@ private:
 /// Living office processes started by this test, and the profiles they keep.
 QStringList OfficeLeftovers()
 {
-    QStringList found
-        = QDir(QDir::tempPath())
-              .entryList({QStringLiteral("tessivane-office-%1-*").arg(getpid())}, QDir::Dirs);
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (line.contains(QStringLiteral("(soffice")) && fields.size() > 1
-            && fields[1] == QString::number(getpid()) && fields[0] != QStringLiteral("Z"))
-            found << QStringLiteral("process ") + entry;
-    }
+    QStringList found = ProfileFolders();
+    for (const pid_t office : OfficeChildren())
+        found << QStringLiteral("process %1").arg(office);
     return found;
 }
 

@@ -21,11 +21,18 @@ struct Child
     char state;
 };
 
-/// The child processes of parent (any state, zombies included).
-inline QList<Child> ChildrenOf(pid_t parent)
+/// One process as /proc/<pid>/stat tells it.
+struct Process
 {
-    QList<Child> found;
-    const QString wanted = QString::number(parent);
+    Child child;
+    pid_t parent;
+    pid_t group;
+};
+
+/// Every process of the machine, any state.
+inline QList<Process> Processes()
+{
+    QList<Process> found;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString& entry : entries) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
@@ -34,10 +41,31 @@ inline QList<Child> ChildrenOf(pid_t parent)
         const QString line = QString::fromLatin1(stat.readAll());
         const int open = line.indexOf('('), close = line.lastIndexOf(')');
         const QStringList fields = line.mid(close + 2).split(' ');
-        if (fields.size() > 1 && fields[1] == wanted)
-            found.append({entry.toInt(), line.mid(open + 1, close - open - 1),
-                fields[0].isEmpty() ? '?' : fields[0][0].toLatin1()});
+        if (open < 0 || fields.size() < 3)
+            continue;
+        found.append({{entry.toInt(), line.mid(open + 1, close - open - 1),
+                          fields[0].isEmpty() ? '?' : fields[0][0].toLatin1()},
+            pid_t(fields[1].toInt()), pid_t(fields[2].toInt())});
     }
+    return found;
+}
+
+/// The state letter of a process ('Z' a zombie), or 0 when there is none of that id.
+inline char ProcessState(pid_t pid)
+{
+    for (const Process& process : Processes())
+        if (process.child.pid == pid)
+            return process.child.state;
+    return 0;
+}
+
+/// The child processes of parent (any state, zombies included).
+inline QList<Child> ChildrenOf(pid_t parent)
+{
+    QList<Child> found;
+    for (const Process& process : Processes())
+        if (process.parent == parent)
+            found.append(process.child);
     return found;
 }
 
@@ -52,32 +80,24 @@ inline QList<Child> Children()
 inline int GroupMembers(pid_t group)
 {
     int members = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != QStringLiteral("Z"))
-            ++members;
-    }
+    for (const Process& process : Processes())
+        members += process.group == group && process.child.state != 'Z';
     return members;
 }
 
-/// The living office processes that parent started.
-inline QList<pid_t> OfficeChildrenOf(pid_t parent)
+/// The living office processes that parent started (their zombies too, when asked).
+inline QList<pid_t> OfficeChildrenOf(pid_t parent, bool zombies = false)
 {
     QList<pid_t> found;
     for (const Child& child : ChildrenOf(parent))
-        if (child.name.startsWith(QStringLiteral("soffice")) && child.state != 'Z')
+        if (child.name.startsWith(QStringLiteral("soffice")) && (zombies || child.state != 'Z'))
             found << child.pid;
     return found;
 }
 
-inline QList<pid_t> OfficeChildren()
+inline QList<pid_t> OfficeChildren(bool zombies = false)
 {
-    return OfficeChildrenOf(getpid());
+    return OfficeChildrenOf(getpid(), zombies);
 }
 
 /// The profile folders of the offices that program started, in the temporary folder.
