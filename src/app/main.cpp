@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/form1.h"
 #include "app/shutdownsignals.h"
 #include "generation/generationrun.h"
@@ -7,6 +8,10 @@
 
 int main(int argc, char* argv[])
 {
+    // Answered first, before any window, display or office: --help, --version, wrong options.
+    if (const std::optional<int> answer = tessivane::answerCommandLine(argc, argv))
+        return *answer;
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Tessivane"));

@@ -1,5 +1,5 @@
-// The program itself, as a process: whatever ends it, early or once its offices are ready, no
-// office of its own outlives it.
+// The program itself, as a process: its command line is answered without a display, and whatever
+// ends it, early or once its offices are ready, no office of its own outlives it.
 #include "support/officeprocesses.h"
 #include "support/testmain.h"
 
@@ -23,6 +23,56 @@ class TestProgram : public QObject
     Q_OBJECT
 
 private slots:
+    void commandLineAnsweredWithoutDisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("error");
+        const QString version = QStringLiteral("Tessivane " TESSIVANE_VERSION "\n");
+        QTest::newRow("--help") << QStringList {"--help"} << 0 << "--version"
+                                << "";
+        QTest::newRow("-h") << QStringList {"-h"} << 0 << "--help"
+                            << "";
+        QTest::newRow("--version") << QStringList {"--version"} << 0 << version << "";
+        QTest::newRow("-v after a Qt option")
+            << QStringList {"-style", "fusion", "-v"} << 0 << version << "";
+        QTest::newRow("unknown option")
+            << QStringList {"--frobnicate"} << 2 << ""
+            << "tessivane: Unknown option 'frobnicate'.\nTry 'tessivane --help'";
+        QTest::newRow("argument") << QStringList {"rows.csv"} << 2 << ""
+                                  << "tessivane: unexpected argument 'rows.csv'.";
+    }
+
+    void commandLineAnsweredWithoutDisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(QString, error);
+        QTemporaryDir folder;
+        // A window would need the X display there is none of: the program would abort.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path());
+        environment.insert(QStringLiteral("TEMP"), folder.path());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TESSIVANE_EXECUTABLE), arguments);
+        QVERIFY(program.waitForFinished(kStartWait));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(output.isEmpty() ? out.isEmpty() : out.contains(output), qPrintable(out));
+        QVERIFY2(error.isEmpty() ? err.isEmpty() : err.startsWith(error), qPrintable(err));
+        // Nothing started: no office profile, no settings written.
+        QCOMPARE(
+            QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
     void noOfficeOutlivesTheProgram_data()
     {
         QTest::addColumn<int>("signal");
