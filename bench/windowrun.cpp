@@ -188,8 +188,10 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
         return int(vbOK);
     });
 
-    InstancePool readyOffices;
-    Form1 form1;
+    Services services;
+    InstancePool readyOffices(services.office);
+    services.readyOffices = &readyOffices;
+    Form1 form1(services);
     OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.SaveRowsForExit(); });

@@ -24,6 +24,13 @@ using namespace tessivane;
 
 namespace {
 
+/// The offices the bench starts, with their settings.
+Services& Bench()
+{
+    static Services services;
+    return services;
+}
+
 double Time(const std::function<void()>& work)
 {
     QElapsedTimer timer;
@@ -51,7 +58,7 @@ QString MakeTemplate(const QString& folder)
         }
     }
     const QString path = folder + QStringLiteral("/standin.xls");
-    ApplicationPtr app = CreateApplication();
+    ApplicationPtr app = CreateApplication(Bench());
     auto book = app->workbooks().Open(QStringLiteral(STANDIN_FODS));
     book->SaveAs(path, 56);
     book->Close();
@@ -80,13 +87,13 @@ void WriteRow(Application& app, int row, int serial)
 /// Fill, select, save, quit; reopen, snapshot, quit: the run's calls in the run's order.
 void WholeRun(const QString& templatePath, const QString& folder, int rows, bool buffered)
 {
-    SetBufferedCellWrites(buffered);
+    Bench().office.bufferedWrites = buffered;
     const QString result = folder + QStringLiteral("/run%1.xls").arg(rows);
     const QString picture = folder + QStringLiteral("/temp.bmp");
     double start = 0, open = 0, writes = 0, select = 0, save = 0, quit = 0, reopen = 0, snap = 0,
            quit2 = 0;
     {
-        start = Time([] { StartExcel(); });
+        start = Time([] { StartExcel(Bench()); });
         std::shared_ptr<Workbook> book;
         open = Time([&] { book = xlApp->workbooks().Open(templatePath); });
         writes = Time([&] {
@@ -96,7 +103,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
         select = Time([&] { xlApp->Range_Select(QStringLiteral("B4")); });
         save = Time([&] {
             xlApp->setVisible(false);
-            book->SaveAs(result, ExcelSaveFormat(xlApp));
+            book->SaveAs(result, ExcelSaveFormat(Bench(), xlApp));
         });
         quit = Time([&] {
             xlApp->setDisplayAlerts(false);
@@ -105,7 +112,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
             ReleaseExcel();
         });
         ApplicationPtr second;
-        reopen = Time([&] { second = OpenInNewExcel(result); });
+        reopen = Time([&] { second = OpenInNewExcel(Bench(), result); });
         auto reopened = second->workbooks().item(second->workbooks().count());
         snap = Time([&] { saveCellsActivesheet(reopened, picture); });
         // The snapshot's parts, once more on the same sheet.
@@ -153,7 +160,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
     Print("  whole sequence", total);
     QFile::remove(result);
     QFile::remove(picture);
-    SetBufferedCellWrites(true);
+    Bench().office.bufferedWrites = true;
 }
 
 } // namespace
@@ -173,23 +180,23 @@ int main(int argc, char* argv[])
     std::printf("\nInstance start-up (three in a row):\n");
     for (int i = 0; i < 3; ++i) {
         ApplicationPtr app;
-        Print("  start to connected", Time([&] { app = CreateApplication(); }));
+        Print("  start to connected", Time([&] { app = CreateApplication(Bench()); }));
         Print("  Quit (terminate, exit, profile removed)", Time([&] { app->Quit(); }));
     }
 
     {
-        ApplicationPtr app = CreateApplication();
+        ApplicationPtr app = CreateApplication(Bench());
         auto book = app->workbooks().Open(templatePath);
         std::printf("\nCell writes into the open template:\n");
         for (bool buffered : {true, false}) {
-            SetBufferedCellWrites(buffered);
+            Bench().office.bufferedWrites = buffered;
             Print(
                 buffered ? "  one 13-cell row, buffered, puts" : "  one 13-cell row, cell by cell",
                 Time([&] { WriteRow(*app, 4, 1); }));
             Print("    then the next call (flush + select)",
                 Time([&] { app->Range_Select(QStringLiteral("B4")); }));
         }
-        SetBufferedCellWrites(true);
+        Bench().office.bufferedWrites = true;
         book->Close();
         app->Quit();
     }
@@ -198,6 +205,6 @@ int main(int argc, char* argv[])
     WholeRun(templatePath, folder.path(), 500, true);
     WholeRun(templatePath, folder.path(), 500, false);
     WholeRun(templatePath, folder.path(), 2000, true);
-    WaitForBackgroundReleases();
+    Bench().releases->waitForAll();
     return 0;
 }

@@ -21,6 +21,7 @@
 #include "inventory/tablesetup.h"
 #include "office/converter.h"
 #include "office/isinstalled.h"
+#include "office/services.h"
 #include "preview/form2.h"
 
 #include <QCloseEvent>
@@ -31,8 +32,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace tessivane {
@@ -88,13 +87,9 @@ QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
 
 } // namespace
 
-Form1::Form1(QWidget* parent)
+Form1::Form1(const Services& services, QWidget* parent)
     : QWidget(parent)
-    , mStartUpEnd([] {
-        // As a refused start ends: no further start-up step and no closing handling runs.
-        std::fflush(nullptr);
-        std::_Exit(0);
-    })
+    , mServices(services)
     , mSaver(std::make_unique<RowSaver>())
     , mPointer(this)
 {
@@ -198,7 +193,7 @@ void Form1::Form_Load()
         DataGrid1->FollowTable();
     });
     step(234, [&] { setUpdatesEnabled(true); });
-    step(236, [&] { CheckExcelInstance(); });
+    step(236, [&] { CheckExcelInstance(mServices); });
     DataGrid1->setFocus();
     mStartUpDone = true;
 }
@@ -247,8 +242,9 @@ void Form1::CloseForShutdown()
 {
     if (!mStartUpDone) {
         // A close now would save a table that does not hold the stored rows yet, and the
-        // program would go on: the main loop that a close ends has not started.
-        mStartUpEnd();
+        // program would go on: the main loop that a close ends has not started. As a refused
+        // start ends: no further start-up step and no closing handling runs.
+        endProgram(mServices);
         return;
     }
     if (mForm2 && mForm2->isVisible())
@@ -359,7 +355,9 @@ Form2& Form1::ensureForm2()
 {
     if (!mForm2) {
         mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
-        mForm2->setWorkbookConverter(ConvertWorkbook);
+        mForm2->setWorkbookConverter([this](const QString& workbook, const QString& target) {
+            ConvertWorkbook(mServices, workbook, target);
+        });
     }
     return *mForm2;
 }
@@ -439,7 +437,7 @@ void Form1::PushButton22_Click()
         step(114, [&] { table(); });
         return;
     }
-    RunGeneration(*inventory, host);
+    RunGeneration(*inventory, host, mServices, mResultNames);
     // The run leaves the table past its last row; the grid shows the first row again.
     Swallow([&] {
         if (inventory->RecordCount() > 0)

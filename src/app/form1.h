@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/windowlook.h"
+#include "generation/generationrun.h"
 
 #include <QWidget>
 
@@ -19,15 +20,18 @@ class DataGrid;
 class Form2;
 class InventoryTable;
 class RowSaver;
+struct Services;
 
 /// The main window: the inventory grid and the push buttons that start every command.
-/// The handlers carry their fixed names; the work they do lives in the rooms beside.
+/// The handlers carry their fixed names; the work they do lives in the rooms beside. What it
+/// needs from outside (the offices, how the program ends) comes with the services, which
+/// outlive it.
 class Form1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form1(QWidget* parent = nullptr);
+    explicit Form1(const Services& services, QWidget* parent = nullptr);
     ~Form1() override;
 
     /// The start-up sequence; the window is shown after it returns.
@@ -52,9 +56,6 @@ public:
     /// the preview's when the preview is showing. Asked while Form_Load is still running (a
     /// start-up message is open), it ends the program at once without writing anything.
     void CloseForShutdown();
-
-    /// How the program ends at once when asked to end during start-up (tests record it).
-    void setStartUpEnd(std::function<void()> end) { mStartUpEnd = std::move(end); }
 
     /// The inventory table; throws when it was never created.
     InventoryTable& table();
@@ -85,7 +86,8 @@ private:
     bool mRunInProgress = false;
     /// True once Form_Load has run: until then the table does not hold the stored rows.
     bool mStartUpDone = false;
-    std::function<void()> mStartUpEnd;
+    const Services& mServices;
+    ResultNameGenerator mResultNames;
     /// The failure of a background save that came in during a run, shown after it.
     QString mPendingSaveFailure;
     DataGrid* DataGrid1 = nullptr;

@@ -3,6 +3,8 @@
 #include "app/shutdownsignals.h"
 #include "generation/generationrun.h"
 #include "office/instancepool.h"
+#include "office/libreoffice.h"
+#include "office/services.h"
 
 #include <QApplication>
 
@@ -20,10 +22,13 @@ int main(int argc, char* argv[])
     // The program ends only through its windows' own closing steps.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // What the windows and the run use from outside themselves, made here once.
+    tessivane::Services services;
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
     // more start while the user looks at the window or the preview.
-    tessivane::InstancePool readyOffices;
-    tessivane::Form1 form1;
+    tessivane::InstancePool readyOffices(services.office);
+    services.readyOffices = &readyOffices;
+    tessivane::Form1 form1(services);
     // A logout, or a polite kill, closes the main window as the user would, so the rows are
     // written; the preview's own close does the same.
     tessivane::OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
@@ -39,6 +44,7 @@ int main(int argc, char* argv[])
     // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
     // office stays, and those still closing down are waited for before their folders go.
     readyOffices.end();
+    services.releases->waitForAll();
     tessivane::RemoveLeftoverRunFolders(true);
     return code;
 }

@@ -6,7 +6,7 @@
 #include "core/scratchfolders.h"
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 #include "office/whilewaiting.h"
 #include "resources/resources.h"
 
@@ -26,9 +26,9 @@ constexpr char kRunFolderPrefix[] = "tessivane-run-";
 constexpr int kLoanRateField = 10;
 constexpr std::array<int, 13> kColumnOfField {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
 
-float SecondsSinceMidnight()
+float SecondsSinceMidnight(const QTime& time)
 {
-    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
+    return static_cast<float>(time.msecsSinceStartOfDay()) / 1000.0f;
 }
 
 QImage LoadPictureByContent(const QString& path)
@@ -116,7 +116,7 @@ QString ResultNameGenerator::DrawBaseName(const std::function<float()>& timer)
 {
     QString name = QStringLiteral("drimak");
     for (int digit = 0; digit < 8; ++digit) {
-        Randomize(timer ? timer() : SecondsSinceMidnight());
+        Randomize(timer ? timer() : SecondsSinceMidnight(QTime::currentTime()));
         name += QString::number(static_cast<int>(Rnd() * 9) + 1);
     }
     return name;
@@ -134,10 +134,13 @@ void RemoveLeftoverRunFolders(bool includeOwn)
     RemoveLeftoverScratchFolders(TempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
-void RunGeneration(InventoryTable& table, GenerationHost& host)
+void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
+    ResultNameGenerator& names)
 {
     Steps step("Form1", "PushButton22_Click");
-    static ResultNameGenerator names;
+    std::function<float()> timer;
+    if (services.clock)
+        timer = [&services] { return SecondsSinceMidnight(services.clock()); };
 
     QString workFolder;
     QString templatePath;
@@ -170,7 +173,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
         snapshotPath = workFolder + QStringLiteral("/temp.bmp");
     });
     report("Starting LibreOffice");
-    step(104, [&] { StartExcel(whileWaiting); });
+    step(104, [&] { StartExcel(services, whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });
     step(108, [&] { templateBytes = TemplateBytes(); });
     if (step.test(110, [&] {
@@ -224,12 +227,13 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
         if (workFolder.isEmpty())
             throw std::runtime_error("There is no working folder for the result workbook.");
         do {
-            resultPath
-                = workFolder + QLatin1Char('/') + names.DrawBaseName({}) + QStringLiteral(".xls");
+            resultPath = workFolder + QLatin1Char('/') + names.DrawBaseName(timer)
+                + QStringLiteral(".xls");
         } while (FileExists(resultPath));
     });
     report("Saving the workbook");
-    first(168, [&] { Need(xlBook, "The workbook").SaveAs(resultPath, ExcelSaveFormat(xlApp)); });
+    first(168,
+        [&] { Need(xlBook, "The workbook").SaveAs(resultPath, ExcelSaveFormat(services, xlApp)); });
     first(170, [&] { xlApp->setDisplayAlerts(false); });
     first(172, [&] { Need(xlBook, "The workbook").Close(); });
     first(174, [&] { xlApp->Quit(); });
@@ -237,7 +241,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host)
     step(176, [&] { ReleaseExcel(); });
 
     report("Opening the saved workbook");
-    step(178, [&] { second = OpenInNewExcel(resultPath, whileWaiting); });
+    step(178, [&] { second = OpenInNewExcel(services, resultPath, whileWaiting); });
     step(180, [&] { host.SetMousePointer(vbHourglass); });
     InstanceSteps reopen(step, second);
     report("Making the picture");

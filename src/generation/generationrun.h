@@ -9,6 +9,7 @@
 namespace tessivane {
 
 class InventoryTable;
+struct Services;
 
 /// What the generation run needs of the windows around it.
 class GenerationHost
@@ -75,9 +76,11 @@ void RemoveLeftoverRunFolders(bool includeOwn);
 constexpr int kRowsPerWrite = 250;
 
 /// "Start Creating Template": fills the carried template with the table's rows through a
-/// spreadsheet instance, saves it as .xls, photographs the sheet in a second instance and
-/// hands both to the preview. Every step reports its own failure and the run goes on; the
-/// host hears what it is doing and keeps its windows painted while the office works.
-void RunGeneration(InventoryTable& table, GenerationHost& host);
+/// spreadsheet instance of the services, saves it as .xls under a name drawn by names,
+/// photographs the sheet in a second instance and hands both to the preview. Every step
+/// reports its own failure and the run goes on; the host hears what it is doing and keeps its
+/// windows painted while the office works.
+void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
+    ResultNameGenerator& names);
 
 } // namespace tessivane

@@ -37,12 +37,7 @@ void CellWriter::put(const std::shared_ptr<SheetState>& sheet, int row, int colu
         throw std::runtime_error("The workbook of this sheet has been closed.");
     if (sheet->pending.insert_or_assign({row, column}, std::move(value)).second)
         ++mPendingCount;
-    bool buffered;
-    {
-        Settings& settings = TheSettings();
-        std::lock_guard lock(settings.mutex);
-        buffered = settings.bufferedWrites;
-    }
+    const bool buffered = mInstance.settings().bufferedWrites;
     if (!buffered || mPendingCount >= kMaxPendingCells)
         flush();
 }
@@ -66,12 +61,7 @@ void CellWriter::flush()
         }
     } reset {*this};
 
-    bool buffered;
-    {
-        Settings& settings = TheSettings();
-        std::lock_guard lock(settings.mutex);
-        buffered = settings.bufferedWrites;
-    }
+    const bool buffered = mInstance.settings().bufferedWrites;
     for (const auto& document : mInstance.documents) {
         bool any = false;
         for (const auto& sheet : document->sheets)

@@ -1,7 +1,7 @@
 #include "office/converter.h"
 
 #include "office/officedesktop.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -95,8 +95,8 @@ void PutInPlace(const QString& written, const QString& target)
 class Conversion
 {
 public:
-    Conversion()
-        : mApplication(CreateApplication())
+    explicit Conversion(const Services& services)
+        : mApplication(CreateApplication(services))
     { }
     ~Conversion()
     {
@@ -149,7 +149,7 @@ private:
 
 } // namespace
 
-void ConvertWorkbook(const QString& workbook, const QString& target)
+void ConvertWorkbook(const Services& services, const QString& workbook, const QString& target)
 {
     const Kind& kind = KindOf(target);
     const QFileInfo source(workbook);
@@ -166,7 +166,7 @@ void ConvertWorkbook(const QString& workbook, const QString& target)
     const QString written
         = scratch.filePath(QStringLiteral("converted.") + QLatin1String(kind.extension));
     {
-        Conversion conversion;
+        Conversion conversion(services);
         conversion.open(workbook);
         conversion.store(written, kind, target);
     }

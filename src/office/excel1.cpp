@@ -10,9 +10,9 @@ namespace tessivane {
 
 ApplicationPtr xlApp;
 
-void StartExcel(const WaitHook& whileWaiting)
+void StartExcel(const Services& services, const WaitHook& whileWaiting)
 {
-    xlApp = CreateApplication(whileWaiting);
+    xlApp = CreateApplication(services, whileWaiting);
 }
 
 void ReleaseExcel()
@@ -20,9 +20,10 @@ void ReleaseExcel()
     xlApp.reset();
 }
 
-ApplicationPtr OpenInNewExcel(const QString& path, const WaitHook& whileWaiting)
+ApplicationPtr OpenInNewExcel(
+    const Services& services, const QString& path, const WaitHook& whileWaiting)
 {
-    ApplicationPtr application = CreateApplication(whileWaiting);
+    ApplicationPtr application = CreateApplication(services, whileWaiting);
     application->workbooks().Open(path); // a failure drops the instance, which ends it
     return application;
 }
@@ -46,13 +47,13 @@ int SaveFormatForVersion(const QString& version)
     return rounded > 11 ? 56 : -4143;
 }
 
-int ExcelSaveFormat(const ApplicationPtr& app)
+int ExcelSaveFormat(const Services& services, const ApplicationPtr& app)
 {
     QString version;
     if (app) {
         version = app->Version();
     } else {
-        const ApplicationPtr probe = CreateApplication();
+        const ApplicationPtr probe = CreateApplication(services);
         version = probe->Version();
         probe->Quit();
     }

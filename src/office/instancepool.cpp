@@ -28,19 +28,11 @@ constexpr milliseconds kLookAgain(500);
 // Ready ones that die one after the other are not replaced endlessly.
 constexpr int kLostInARow = 3;
 
-std::mutex gPoolMutex;
-std::shared_ptr<PoolState> gPool;
-
-std::shared_ptr<PoolState> LivingPool()
-{
-    std::lock_guard lock(gPoolMutex);
-    return gPool;
-}
-
 } // namespace
 
 struct PoolState : std::enable_shared_from_this<PoolState>
 {
+    const OfficeSettings* settings = nullptr;
     int target = 2;
     milliseconds pause {0};
 
@@ -184,7 +176,7 @@ void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
 
 void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked)
 {
-    auto instance = std::make_shared<Instance>();
+    auto instance = std::make_shared<Instance>(*settings);
     busy = instance;
     lock.unlock();
     std::exception_ptr failure;
@@ -326,16 +318,16 @@ void PoolState::shutdown()
         ender.join();
 }
 
-InstancePool::InstancePool(int ready, std::chrono::milliseconds pause)
+InstancePool::InstancePool(
+    const OfficeSettings& settings, int ready, std::chrono::milliseconds pause)
     : mState(std::make_shared<PoolState>())
 {
+    mState->settings = &settings;
     mState->target = std::max(ready, 0);
     mState->pause = pause;
     PoolState* state = mState.get();
     mState->starter = std::thread([state] { state->runStarter(); });
     mState->ender = std::thread([state] { state->runEnder(); });
-    std::lock_guard lock(gPoolMutex);
-    gPool = mState;
 }
 
 InstancePool::~InstancePool()
@@ -345,11 +337,6 @@ InstancePool::~InstancePool()
 
 void InstancePool::end()
 {
-    {
-        std::lock_guard lock(gPoolMutex);
-        if (gPool == mState)
-            gPool.reset();
-    }
     mState->shutdown();
 }
 
@@ -359,24 +346,28 @@ int InstancePool::readyCount() const
     return int(mState->ready.size());
 }
 
-ApplicationPtr TakeReadyInstance()
+ApplicationPtr InstancePool::takeReadyInstance()
 {
-    const std::shared_ptr<PoolState> pool = LivingPool();
-    return pool ? pool->take() : nullptr;
+    return mState->take();
 }
 
-void KeepReady(ApplicationPtr&& application)
+bool InstancePool::keepReady(ApplicationPtr& application)
+{
+    const std::shared_ptr<Instance> instance = office::InstanceOf(*application);
+    // Kept only when the caller gives up the last reference to it.
+    if (!instance || application.use_count() != 1 || !mState->keep(instance))
+        return false;
+    application.reset();
+    return true;
+}
+
+void keepReady(const Services& services, ApplicationPtr&& application)
 {
     if (!application)
         return;
-    const std::shared_ptr<PoolState> pool = LivingPool();
-    const std::shared_ptr<Instance> instance = office::InstanceOf(*application);
-    // Kept only when the caller gives up the last reference to it.
-    if (pool && instance && application.use_count() == 1 && pool->keep(instance)) {
-        application.reset();
+    if (services.readyOffices && services.readyOffices->keepReady(application))
         return;
-    }
-    ReleaseInBackground(std::move(application));
+    releaseInBackground(services, std::move(application));
 }
 
 } // namespace tessivane

@@ -3,29 +3,9 @@
 #include "core/failurereport.h"
 #include "core/messagebox.h"
 #include "office/instancepool.h"
-#include "office/spreadsheet.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
+#include "office/services.h"
 
 namespace tessivane {
-
-namespace {
-
-struct Ender
-{
-    std::mutex mutex;
-    std::function<void()> end;
-};
-
-Ender& TheEnder()
-{
-    static Ender ender;
-    return ender;
-}
-
-} // namespace
 
 QString NoSpreadsheetMessage()
 {
@@ -43,35 +23,18 @@ QString NoSpreadsheetMessage()
         .join(QStringLiteral("\r\n\r\n"));
 }
 
-void CheckExcelInstance()
+void CheckExcelInstance(const Services& services)
 {
     ApplicationPtr probe;
-    Swallow([&] { probe = CreateApplication(); });
+    Swallow([&] { probe = CreateApplication(services); });
     if (probe) {
         // The probe is the first run's instance when ready instances are kept; otherwise it
         // ends in the background, since ending it costs up to a few seconds.
-        KeepReady(std::move(probe));
+        keepReady(services, std::move(probe));
         return;
     }
-    Swallow([] { MsgBox(NoSpreadsheetMessage(), vbOKOnly, QString()); });
-    std::function<void()> end;
-    {
-        std::lock_guard lock(TheEnder().mutex);
-        end = TheEnder().end;
-    }
-    if (end) {
-        end();
-        return;
-    }
-    // At once: no further start-up step and no window's closing handling may run.
-    std::fflush(nullptr);
-    std::_Exit(0);
-}
-
-void SetProgramEnder(std::function<void()> ender)
-{
-    std::lock_guard lock(TheEnder().mutex);
-    TheEnder().end = std::move(ender);
+    Swallow([&] { showMessage(services, NoSpreadsheetMessage(), vbOKOnly, QString()); });
+    endProgram(services);
 }
 
 } // namespace tessivane

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "office/spreadsheet.h"
+#include "office/services.h"
 
-#include <QString>
-
-#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // The LibreOffice implementation of the spreadsheet application. No UNO type appears here.
 
@@ -14,30 +14,30 @@ namespace tessivane {
 /// throw-away profile, connected over a uniquely named pipe. Throws a std::runtime_error
 /// (missing program at once, no answer within the start limit). whileWaiting runs on the
 /// calling thread while it waits for the start and, later, for each call.
-ApplicationPtr StartLibreOffice(const WaitHook& whileWaiting = {});
+ApplicationPtr startLibreOffice(const OfficeSettings& settings, const WaitHook& whileWaiting = {});
 
-/// The program started as soffice.bin (tests point it at a missing file or at a program that
-/// never answers); an empty path restores /usr/lib/libreoffice/program/soffice.bin.
-void SetOfficeProgram(const QString& path);
-QString OfficeProgram();
+/// The threads that drop instances off the caller's path, so that ending an office does not
+/// hold up the caller. Its end waits for all of them.
+class BackgroundReleases
+{
+public:
+    BackgroundReleases() = default;
+    ~BackgroundReleases() { waitForAll(); }
+    BackgroundReleases(const BackgroundReleases&) = delete;
+    BackgroundReleases& operator=(const BackgroundReleases&) = delete;
 
-/// How long an instance may take from start to connected.
-void SetStartTimeLimit(std::chrono::milliseconds limit);
-std::chrono::milliseconds StartTimeLimit();
+    /// Drops the reference on a thread of its own. The reference is empty afterwards.
+    void releaseInBackground(ApplicationPtr&& application);
 
-/// How long one call into an instance may take before the instance is ended as hung.
-void SetCallTimeLimit(std::chrono::milliseconds limit);
-std::chrono::milliseconds CallTimeLimit();
+    /// Waits until every instance handed over so far has ended (tests, exit).
+    void waitForAll();
 
-/// Buffered (the default): puts are kept and written as blocks before the next other call
-/// into the instance. Unbuffered: every put is written at once, cell by cell (measurements).
-void SetBufferedCellWrites(bool buffered);
+private:
+    std::mutex mMutex;
+    std::vector<std::thread> mThreads;
+};
 
-/// Drops the reference on a background thread, so that ending the instance does not hold
-/// up the caller. The reference is empty afterwards.
-void ReleaseInBackground(ApplicationPtr&& application);
-
-/// Waits until every instance handed to ReleaseInBackground has ended (tests, exit).
-void WaitForBackgroundReleases();
+/// Hands the instance to the services' background releases.
+void releaseInBackground(const Services& services, ApplicationPtr&& application);
 
 } // namespace tessivane

@@ -22,7 +22,6 @@ namespace tessivane::office {
 
 namespace {
 
-constexpr char kDefaultProgram[] = "/usr/lib/libreoffice/program/soffice.bin";
 constexpr int kFreshProfileRestart = 81;
 // Ending an instance: a polite terminate, then a wait before the signals.
 constexpr milliseconds kTerminateLimit(10000);
@@ -30,26 +29,6 @@ constexpr milliseconds kExitAfterTerminate(5000);
 constexpr milliseconds kExitAfterSigterm(3000);
 
 } // namespace
-
-Settings& TheSettings()
-{
-    static Settings settings;
-    return settings;
-}
-
-QString ProgramPath()
-{
-    Settings& settings = TheSettings();
-    std::lock_guard lock(settings.mutex);
-    return settings.program.isEmpty() ? QString::fromLatin1(kDefaultProgram) : settings.program;
-}
-
-milliseconds CurrentCallLimit()
-{
-    Settings& settings = TheSettings();
-    std::lock_guard lock(settings.mutex);
-    return settings.callLimit;
-}
 
 void Instance::watch()
 {
@@ -89,15 +68,8 @@ void Instance::launch(const QString& program, const QStringList& arguments)
 
 void Instance::start()
 {
-    QString program;
-    milliseconds startLimit;
-    {
-        Settings& settings = TheSettings();
-        std::lock_guard lock(settings.mutex);
-        program
-            = settings.program.isEmpty() ? QString::fromLatin1(kDefaultProgram) : settings.program;
-        startLimit = settings.startLimit;
-    }
+    const QString program = officeProgramPath(mSettings);
+    const milliseconds startLimit = mSettings.startLimit;
     const Clock::time_point deadline = Clock::now() + startLimit;
 
     if (!QFileInfo(program).isFile())
@@ -107,12 +79,10 @@ void Instance::start()
     RemoveStaleProfiles();
     mProfile = MakeProfile();
 
-    static std::atomic<unsigned> counter {0};
     const QString pipeName = mPipeName
-        = QStringLiteral("tessivane-%1-%2-%3")
+        = QStringLiteral("tessivane-%1-%2")
               .arg(getpid())
-              .arg(counter++)
-              .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
+              .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0'));
     const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--invisible"),
         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
         QStringLiteral("--nolockcheck"), QStringLiteral("--nofirststartwizard"),

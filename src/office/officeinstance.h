@@ -7,7 +7,7 @@
 #include "office/officeprocess.h"
 #include "office/unobridge.h"
 
-#include "office/spreadsheet.h"
+#include "office/services.h"
 #include "office/whilewaiting.h"
 
 #include <QString>
@@ -34,23 +34,6 @@ namespace tessivane::office {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-/// The layer's settings (tests and measurements change them).
-struct Settings
-{
-    std::mutex mutex;
-    QString program;
-    milliseconds startLimit {30000};
-    milliseconds callLimit {30000};
-    bool bufferedWrites = true;
-};
-
-Settings& TheSettings();
-
-/// The program started as soffice.bin.
-QString ProgramPath();
-
-milliseconds CurrentCallLimit();
 
 struct SheetState
 {
@@ -84,7 +67,9 @@ struct DocumentState
 class Instance
 {
 public:
-    Instance() = default;
+    explicit Instance(OfficeSettings settings)
+        : mSettings(std::move(settings))
+    { }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
     ~Instance() { end(true); }
@@ -149,7 +134,7 @@ public:
             return waiting([&] {
                 // The limit is the operation's own, not that of whatever the caller does
                 // meanwhile.
-                DeadlineGuard guard(*this, CurrentCallLimit());
+                DeadlineGuard guard(*this, mSettings.callLimit);
                 return operation();
             });
         } catch (const css::lang::DisposedException& e) {
@@ -182,6 +167,8 @@ public:
     std::shared_ptr<DocumentState> open(const QString& path);
     std::shared_ptr<SheetState> sheetOf(const std::shared_ptr<DocumentState>& document, int index);
     std::shared_ptr<DocumentState> activeDocument();
+
+    const OfficeSettings& settings() const { return mSettings; }
 
     std::vector<std::shared_ptr<DocumentState>> documents;
     CellWriter writer {*this};
@@ -263,6 +250,7 @@ private:
     void watch();
     void launch(const QString& program, const QStringList& arguments);
 
+    const OfficeSettings mSettings;
     OfficeProcess mProcess;
     QString mProfile;
     QString mPipeName;

@@ -118,14 +118,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// A new private spreadsheet application instance (LibreOffice unless a test replaced the
-/// factory; a ready one of the InstancePool while one lives), with whileWaiting handed in for
-/// its start and its calls. Throws a std::runtime_error with a readable sentence when none can
-/// be started.
-ApplicationPtr CreateApplication(const WaitHook& whileWaiting = {});
-
-/// Replaces how CreateApplication makes instances (tests); an empty factory restores the real
-/// one.
-void SetApplicationFactory(std::function<ApplicationPtr()> factory);
-
 } // namespace tessivane

@@ -95,6 +95,7 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private:
+    Services mServices;
     QTemporaryDir mConfig;
     QTemporaryDir mTemp;
     ScriptedBoxes mBoxes;
@@ -117,8 +118,9 @@ private slots:
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES"))
-            mPool = std::make_unique<InstancePool>();
-        mForm = std::make_unique<Form1>();
+            mPool = std::make_unique<InstancePool>(mServices.office);
+        mServices.readyOffices = mPool.get();
+        mForm = std::make_unique<Form1>(mServices);
         mForm->Form_Load();
         mForm->show();
         QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));

@@ -12,7 +12,7 @@
 #include "inventory/currency.h"
 #include "inventory/inventorytable.h"
 #include "office/isinstalled.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 #include "preview/form2.h"
 
 #include <QApplication>
@@ -97,6 +97,7 @@ class TestForm1 : public QObject
 
 private:
     QTemporaryDir mConfig;
+    Services mServices;
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
     ScriptedBoxes mBoxes;
@@ -106,10 +107,11 @@ private:
     void runWithoutOffice(Form1& form, const QTemporaryDir& temp)
     {
         qputenv("TEMP", QFile::encodeName(temp.path()));
-        SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
+        mServices.makeApplication
+            = []() -> ApplicationPtr { throw std::runtime_error("no office"); };
         mBoxes.questionAnswer = vbYes;
         form.PushButton22_Click();
-        mInstalled.emplace(mOffice);
+        mInstalled.emplace(mServices, mOffice);
         mBoxes.questionAnswer = vbNo;
         qunsetenv("TEMP");
     }
@@ -123,7 +125,7 @@ private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
-        mInstalled.emplace(mOffice);
+        mInstalled.emplace(mServices, mOffice);
     }
 
     void cleanupTestCase() { mInstalled.reset(); }
@@ -136,7 +138,7 @@ private slots:
 
     void firstStartShowsSixteenBlankRows()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -157,7 +159,7 @@ private slots:
         QFile skin(skinFolder + "/o.cjs");
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.close();
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         QDir(skinFolder).removeRecursively();
         QVERIFY(mBoxes.calls.isEmpty());
@@ -170,7 +172,7 @@ private slots:
 
     void layoutFollowsTheTwipTable()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         QCOMPARE(form.size(), QSize(863, 394));
         QCOMPARE(form.PushButton22->geometry(), QRect(8, 8, 848, 27));
@@ -190,7 +192,7 @@ private slots:
 
     void helpNamesTheContactUnderTheApplicationTitle()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         mBoxes.calls.clear();
         form.PushButton6->click();
@@ -205,7 +207,7 @@ private slots:
     void closingWritesTheRowsEvenUnchanged()
     {
         {
-            Form1 form;
+            Form1 form(mServices);
             form.Form_Load();
             form.show();
             form.table().MoveFirst();
@@ -218,7 +220,7 @@ private slots:
         QCOMPARE(
             store()->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
 
-        Form1 again;
+        Form1 again(mServices);
         again.Form_Load();
         again.table().MoveFirst();
         QCOMPARE(again.table().Value(0).toString(), QStringLiteral("A-1"));
@@ -228,7 +230,7 @@ private slots:
     void anEmptyStoredListStartsQuietly()
     {
         store()->setValue(QStringLiteral("RowCount"), QStringLiteral("0"));
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         QVERIFY(mBoxes.calls.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
@@ -238,7 +240,7 @@ private slots:
 
     void aButtonPressedFromTheGridSavesAndStartsOnRowOne()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -274,7 +276,7 @@ private slots:
     void aFailedSaveIsReported()
     {
         QFETCH(bool, closing);
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         const QString fileName = store()->fileName();
         QFile::remove(fileName);
@@ -316,12 +318,12 @@ private slots:
                 QStringLiteral("RowSource1 %1").arg(row), QStringLiteral("A%1").arg(row));
         const QByteArray stored = StoreFile();
         if (!office)
-            SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("none"); });
-        SetProgramEnder([] {});
+            mServices.makeApplication
+                = []() -> ApplicationPtr { throw std::runtime_error("none"); };
         int ends = 0;
+        mServices.programEnder = [&] { ++ends; };
         {
-            Form1 form;
-            form.setStartUpEnd([&] { ++ends; });
+            Form1 form(mServices);
             // The polite kill comes in while the box is open.
             mBoxes.during = [&](const MessageBoxCall& call) {
                 if (call.prompt.startsWith(box))
@@ -330,15 +332,17 @@ private slots:
             form.Form_Load();
             mBoxes.during = {};
         }
-        SetProgramEnder({});
+        mServices.programEnder = {};
         initTestCase(); // the office and the boxes as before
         QCOMPARE(StoreFile(), stored);
-        QCOMPARE(ends, 1);
+        // Once for the request; a refused start's own end follows here, where the first had
+        // ended the process.
+        QCOMPARE(ends, office ? 1 : 2);
     }
 
     void deleteAllAsksAndRebindsTheGrid()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.PushButton7_Click();
         QCOMPARE(form.table().RecordCount(), 2);
@@ -356,7 +360,7 @@ private slots:
 
     void hoverPointerSparesTheHourglass()
     {
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.show();
         QTest::mouseMove(form.PushButton7);
@@ -380,7 +384,7 @@ private slots:
     {
         QFETCH(QString, button);
         QTemporaryDir temp;
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.PushButton7_Click(); // two sample rows
         form.show();
@@ -412,7 +416,7 @@ private slots:
     void aLongRunShowsWhatItDoesAndKeepsItPainted()
     {
         QTemporaryDir temp;
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -433,13 +437,13 @@ private slots:
         };
         bool opened = false;
         qputenv("TEMP", QFile::encodeName(temp.path()));
-        SetApplicationFactory([&]() -> ApplicationPtr {
+        mServices.makeApplication = [&]() -> ApplicationPtr {
             if (std::exchange(opened, true))
                 throw std::runtime_error("no office");
             return std::make_shared<SlowOpen>(mOffice, slowOpen);
-        });
+        };
         form.PushButton22_Click();
-        mInstalled.emplace(mOffice);
+        mInstalled.emplace(mServices, mOffice);
         qunsetenv("TEMP");
 
         QVERIFY(paints.count > 0); // painted while the open kept the run waiting
@@ -475,7 +479,7 @@ private slots:
     void aNewResultReplacesOneStillHeld()
     {
         QTemporaryDir temp;
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         runWithoutOffice(form, temp);
         const QString oldResult = form.preview()->excelFile();
@@ -491,12 +495,13 @@ private slots:
     void noSpreadsheetEndsTheProgramWithItsMessage()
     {
         bool ended = false;
-        SetProgramEnder([&] { ended = true; });
-        SetApplicationFactory([]() -> ApplicationPtr { throw std::runtime_error("no office"); });
-        Form1 form;
+        mServices.programEnder = [&] { ended = true; };
+        mServices.makeApplication
+            = []() -> ApplicationPtr { throw std::runtime_error("no office"); };
+        Form1 form(mServices);
         form.Form_Load();
-        mInstalled.emplace(mOffice);
-        SetProgramEnder({});
+        mInstalled.emplace(mServices, mOffice);
+        mServices.programEnder = {};
         QVERIFY(ended);
         QCOMPARE(mBoxes.calls.size(), 1);
         QVERIFY(mBoxes.calls[0].prompt.startsWith(

@@ -93,6 +93,8 @@ class TestGenerationRun : public QObject
 
 private:
     QTemporaryDir mTemp;
+    Services mServices;
+    ResultNameGenerator mNames;
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
     ScriptedBoxes mBoxes;
@@ -101,7 +103,7 @@ private slots:
     void initTestCase()
     {
         qputenv("TEMP", mTemp.path().toLocal8Bit());
-        mInstalled.emplace(mOffice);
+        mInstalled.emplace(mServices, mOffice);
     }
 
     void init()
@@ -118,7 +120,7 @@ private slots:
         AddSampleRow(*table);
         table->AddNew(); // a second row of Nulls
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
 
         QVERIFY2(mBoxes.calls.isEmpty(),
             mBoxes.calls.isEmpty() ? "" : qPrintable(mBoxes.calls[0].prompt));
@@ -141,7 +143,7 @@ private slots:
     {
         auto table = NewTable();
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
         QVERIFY(mBoxes.calls.isEmpty());
 
         QStringList order = mOffice.calls;
@@ -169,7 +171,7 @@ private slots:
         for (int i = 0; i < 600; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
         QVERIFY(mBoxes.calls.isEmpty());
 
         // Rows count as written when their part has gone into the sheet.
@@ -204,7 +206,7 @@ private slots:
 
         auto table = NewTable();
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
 
         QVERIFY(QFile::exists(planted));
         const QFileInfo folder(host.workFolder);
@@ -231,7 +233,7 @@ private slots:
             AddSampleRow(*table);
         mOffice.putsBeforeDeath = 20;
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
 
         // One report for the death, one for the missing result the second instance cannot
         // open, one for the missing picture: never one per cell.
@@ -246,15 +248,15 @@ private slots:
 
     void noInstanceAtAllIsReportedOnceToo()
     {
-        SetApplicationFactory([]() -> ApplicationPtr {
+        mServices.makeApplication = []() -> ApplicationPtr {
             throw std::runtime_error("The spreadsheet application could not be started.");
-        });
+        };
         auto table = NewTable();
         for (int i = 0; i < 16; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host);
-        mInstalled.emplace(mOffice);
+        RunGeneration(*table, host, mServices, mNames);
+        mInstalled.emplace(mServices, mOffice);
         QVERIFY2(mBoxes.calls.size() <= 6, qPrintable(QString::number(mBoxes.calls.size())));
         QVERIFY(mBoxes.calls.first().prompt.contains("at line 104"));
         QCOMPARE(host.calls.last(), QStringLiteral("Suspend=0"));
@@ -267,7 +269,7 @@ private slots:
         for (int i = 0; i < 16; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host);
+        RunGeneration(*table, host, mServices, mNames);
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         // The missing working folder, the template, the open, the select, the save and the
         // later steps that need the result: a handful, never one per cell.

@@ -5,7 +5,7 @@
 
 #include "office/converter.h"
 #include "office/libreoffice.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 #include "resources/resources.h"
 
 #include <QDir>
@@ -99,7 +99,7 @@ private slots:
         const QString templatePath = mSourceFolder.filePath(QStringLiteral("template.xlt"));
         QVERIFY(WriteAll(templatePath, TemplateBytes()));
         mSource = mSourceFolder.filePath(QStringLiteral("drimak12345678.xls"));
-        ApplicationPtr app = StartLibreOffice();
+        ApplicationPtr app = startLibreOffice(mServices.office);
         auto book = app->workbooks().Open(templatePath);
         auto sheet = app->Worksheets(1);
         for (int row = 1; row <= kRows; ++row) {
@@ -116,8 +116,8 @@ private slots:
 
     void init()
     {
-        SetOfficeProgram(QString());
-        SetCallTimeLimit(30s);
+        mServices.office.program.clear();
+        mServices.office.callLimit = 30s;
     }
 
     void cleanup() { QCOMPARE(OfficeLeftovers(), QStringList()); }
@@ -154,7 +154,7 @@ private slots:
 
         const CreatedNames created(out.path());
 
-        ConvertWorkbook(mSource, target);
+        ConvertWorkbook(mServices, mSource, target);
 
         QCOMPARE(QFile::permissions(target), permissions);
         // The office's own lock and scratch files never appear beside the target: only the
@@ -212,15 +212,15 @@ private slots:
         QString source = mSource;
 
         if (failure == "missing") {
-            SetOfficeProgram(out.filePath(QStringLiteral("no-such-office")));
+            mServices.office.program = out.filePath(QStringLiteral("no-such-office"));
         } else if (failure == "vanished") {
             source = out.filePath(QStringLiteral("gone.xls"));
         } else {
-            SetCallTimeLimit(1ms);
+            mServices.office.callLimit = 1ms;
         }
         QString description;
         try {
-            ConvertWorkbook(source, target);
+            ConvertWorkbook(mServices, source, target);
         } catch (const std::runtime_error& e) {
             description = QString::fromStdString(e.what());
         }
@@ -235,12 +235,13 @@ private slots:
     void onlyTheNewKindsAreConverted()
     {
         QTemporaryDir out;
-        QVERIFY_THROWS_EXCEPTION(
-            std::runtime_error, ConvertWorkbook(mSource, out.filePath(QStringLiteral("a.xls"))));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+            ConvertWorkbook(mServices, mSource, out.filePath(QStringLiteral("a.xls"))));
         QVERIFY(Entries(out.path()).isEmpty());
     }
 
 private:
+    Services mServices;
     QTemporaryDir mSourceFolder;
     QString mSource;
 };

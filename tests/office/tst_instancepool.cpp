@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,11 +44,11 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(TESTS_DIR "/data/standin.fods"), mWorkbook));
     }
 
-    void init() { ResetOfficeSettings(mMessages); }
+    void init() { ResetOfficeSettings(mServices, mMessages); }
 
     void cleanup()
     {
-        WaitForBackgroundReleases();
+        mServices.releases->waitForAll();
         QCOMPARE(mMessages.prompts(), QStringList());
         QCOMPARE(Children().size(), 0);
         QCOMPARE(Leftovers(), QStringList());
@@ -55,8 +56,10 @@ private slots:
 
     void readyInstancesAreTheOnesThatServe()
     {
-        InstancePool pool(2, 0ms);
-        CheckExcelInstance();
+        InstancePool pool(mServices.office, 2, 0ms);
+        const auto unplug = qScopeGuard([this] { mServices.readyOffices = nullptr; });
+        mServices.readyOffices = &pool;
+        CheckExcelInstance(mServices);
         const QList<pid_t> checked = OfficeChildren(); // the refill may have begun already
         QVERIFY(!checked.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kStartWait);
@@ -66,8 +69,8 @@ private slots:
             QVERIFY(ready.contains(office));
 
         // Both uses of a run get a ready process, and no other one is started meanwhile.
-        ApplicationPtr first = CreateApplication();
-        ApplicationPtr second = CreateApplication();
+        ApplicationPtr first = CreateApplication(mServices);
+        ApplicationPtr second = CreateApplication(mServices);
         QVERIFY(!first->Version().isEmpty() && !second->Version().isEmpty());
         QCOMPARE(OfficeChildren(), ready);
         QCOMPARE(pool.readyCount(), 0);
@@ -101,14 +104,16 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(bool, inUse);
-        InstancePool pool(1, 0ms);
-        CheckExcelInstance();
+        InstancePool pool(mServices.office, 1, 0ms);
+        const auto unplug = qScopeGuard([this] { mServices.readyOffices = nullptr; });
+        mServices.readyOffices = &pool;
+        CheckExcelInstance(mServices);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 1, kStartWait);
         const pid_t office = OfficeChildren().value(0, -1);
         QVERIFY(office > 0);
         if (inUse) {
-            SetCallTimeLimit(2s);
-            ApplicationPtr app = CreateApplication();
+            mServices.office.callLimit = 2s;
+            ApplicationPtr app = CreateApplication(mServices);
             app->workbooks().Open(mWorkbook);
             QCOMPARE(::kill(office, signal), 0);
             // The run learns of it through its calls, as of any instance that went away.
@@ -119,7 +124,7 @@ private slots:
         }
 
         // The next use works, and nothing of the lost office is left.
-        ApplicationPtr next = CreateApplication();
+        ApplicationPtr next = CreateApplication(mServices);
         QVERIFY(!next->Version().isEmpty());
         QVERIFY(!OfficeChildren().contains(office));
         QCOMPARE(GroupMembers(office), 0);
@@ -130,10 +135,12 @@ private slots:
 
     void endingThePoolInTheMiddleOfAStartLeavesNothing()
     {
-        InstancePool pool(2, 0ms);
-        CheckExcelInstance();
+        InstancePool pool(mServices.office, 2, 0ms);
+        const auto unplug = qScopeGuard([this] { mServices.readyOffices = nullptr; });
+        mServices.readyOffices = &pool;
+        CheckExcelInstance(mServices);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kStartWait);
-        ApplicationPtr used = CreateApplication();
+        ApplicationPtr used = CreateApplication(mServices);
 
         // The replacement's start never ends on its own: only the pool's end stops it.
         const QString program = mFolder.filePath(QStringLiteral("never-answers"));
@@ -145,8 +152,8 @@ private slots:
                          .toUtf8());
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        SetOfficeProgram(program);
-        SetStartTimeLimit(3600s);
+        mServices.office.program = program;
+        mServices.office.startLimit = 3600s;
 
         used->Quit(); // closes down on the pool's thread; the refill follows
         used.reset();
@@ -157,17 +164,19 @@ private slots:
         QCOMPARE(pool.readyCount(), 1);
 
         pool.end();
+        mServices.readyOffices = nullptr;
         QCOMPARE(GroupMembers(starting), 0); // the sleeping grandchild went with its group
         QCOMPARE(OfficeChildren(), QList<pid_t>());
         // Without the pool, instances start on demand again.
-        SetOfficeProgram(QString());
-        SetStartTimeLimit(30s);
-        ApplicationPtr app = CreateApplication();
+        mServices.office.program.clear();
+        mServices.office.startLimit = 30s;
+        ApplicationPtr app = CreateApplication(mServices);
         QVERIFY(!app->Version().isEmpty());
         app->Quit();
     }
 
 private:
+    Services mServices;
     QTemporaryDir mFolder;
     QString mWorkbook;
     ScriptedBoxes mMessages;

@@ -101,18 +101,18 @@ private slots:
     void initTestCase()
     {
         QVERIFY(mFolder.isValid());
-        mApp = CreateApplication(); // shared by the functions that only read
+        mApp = CreateApplication(mServices); // shared by the functions that only read
         mTemplate = TestTemplate(mFolder.path(), *mApp);
     }
 
-    void cleanupTestCase() { EndSharedOffice(mApp); }
-    void init() { ResetOfficeSettings(mMessages); }
+    void cleanupTestCase() { EndSharedOffice(mServices, mApp); }
+    void init() { ResetOfficeSettings(mServices, mMessages); }
 
     void quitAndDropLeaveNoProcessAndNoProfile()
     {
         const int before = Children().size();
         const QList<pid_t> offices = OfficeChildren();
-        ApplicationPtr app = CreateApplication();
+        ApplicationPtr app = CreateApplication(mServices);
         QVERIFY(app->isAlive());
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
@@ -128,7 +128,7 @@ private slots:
 
         // Dropped without Quit, while a workbook of it is still held: the last reference
         // ends it.
-        app = CreateApplication();
+        app = CreateApplication(mServices);
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app.reset();
         QCOMPARE(Children().size(), before + 1);
@@ -158,19 +158,19 @@ private slots:
             file.close();
             file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         }
-        SetOfficeProgram(program);
+        mServices.office.program = program;
         // A deadline far beyond the test's own time limit: only an immediate failure passes.
-        SetStartTimeLimit(3600s);
+        mServices.office.startLimit = 3600s;
         try {
-            CreateApplication();
+            CreateApplication(mServices);
             QFAIL("started");
         } catch (const std::runtime_error& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(reason), e.what());
         }
         int ends = 0;
-        SetProgramEnder([&] { ++ends; });
-        CheckExcelInstance();
-        SetProgramEnder({});
+        mServices.programEnder = [&] { ++ends; };
+        CheckExcelInstance(mServices);
+        mServices.programEnder = nullptr;
         QCOMPARE(ends, 1);
         QCOMPARE(mMessages.calls.size(), 1);
         QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("Error 842001.")));
@@ -198,11 +198,11 @@ private slots:
         const QString pidFile = mFolder.filePath(QStringLiteral("fake-office.pid"));
         QFile::remove(pidFile);
         WriteScript(program, script.replace("%PIDFILE%", pidFile.toUtf8()));
-        SetOfficeProgram(program);
-        SetStartTimeLimit(3s);
+        mServices.office.program = program;
+        mServices.office.startLimit = 3s;
         const int before = Children().size();
         try {
-            CreateApplication();
+            CreateApplication(mServices);
             QFAIL("started");
         } catch (const std::runtime_error& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(reason), e.what());
@@ -229,10 +229,10 @@ private slots:
             stale, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         const QString program = mFolder.filePath(QStringLiteral("quick-office"));
         WriteScript(program, "#!/bin/sh\nexit 3\n");
-        SetOfficeProgram(program);
+        mServices.office.program = program;
         const QByteArray systemTemp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, CreateApplication());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, CreateApplication(mServices));
         if (systemTemp.isEmpty())
             qunsetenv("TMPDIR");
         else
@@ -252,8 +252,8 @@ private slots:
                            "exec /usr/lib/libreoffice/program/soffice.bin \"$@\"\n")
                 .arg(marker)
                 .toUtf8());
-        SetOfficeProgram(program);
-        ApplicationPtr app = CreateApplication();
+        mServices.office.program = program;
+        ApplicationPtr app = CreateApplication(mServices);
         QVERIFY(QFile::exists(marker));
         QVERIFY(!app->Version().isEmpty());
         app->Quit();
@@ -267,7 +267,7 @@ private slots:
         // that never returns, which the limit still ends.
         int waits = 0;
         bool waitsOnCaller = true;
-        ApplicationPtr app = CreateApplication([&] {
+        ApplicationPtr app = CreateApplication(mServices, [&] {
             ++waits;
             waitsOnCaller = waitsOnCaller && QThread::currentThread() == qApp->thread();
         });
@@ -275,7 +275,7 @@ private slots:
         QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app->Worksheets(1)->PutCell(4, 1, QStringLiteral("before"));
-        SetCallTimeLimit(2s);
+        mServices.office.callLimit = 2s;
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
         QCOMPARE(::kill(office, SIGSTOP), 0);
@@ -305,7 +305,7 @@ private slots:
     {
         const QList<pid_t> offices = OfficeChildren();
         const QStringList profiles = ProfileFolders();
-        ApplicationPtr app = CreateApplication();
+        ApplicationPtr app = CreateApplication(mServices);
         const QString pipe = InstancePipeFile(NewProfile(profiles));
         QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
@@ -344,7 +344,7 @@ private slots:
         const QStringList pipe {QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(holderPid)};
         QVERIFY(
             !QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
-        ApplicationPtr app = CreateApplication();
+        ApplicationPtr app = CreateApplication(mServices);
         QVERIFY(QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
         QVERIFY(
             QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
@@ -354,14 +354,15 @@ private slots:
     void startUpCheckReleasesItsProbe()
     {
         const int before = Children().size();
-        CheckExcelInstance();
+        CheckExcelInstance(mServices);
         QVERIFY(mMessages.calls.isEmpty());
-        WaitForBackgroundReleases();
+        mServices.releases->waitForAll();
         QCOMPARE(Children().size(), before);
         QCOMPARE(ProfileFolders().size(), 1);
     }
 
 private:
+    Services mServices;
     QTemporaryDir mFolder;
     QString mTemplate;
     ApplicationPtr mApp;
@@ -372,7 +373,8 @@ private:
 /// killed.
 int HoldInstance()
 {
-    const ApplicationPtr app = CreateApplication();
+    const Services services;
+    const ApplicationPtr app = CreateApplication(services);
     std::printf("%d\n", int(OfficeChildren().value(0, -1)));
     std::fflush(stdout);
     ::pause();

@@ -98,17 +98,17 @@ private slots:
     void initTestCase()
     {
         QVERIFY(mFolder.isValid());
-        mApp = CreateApplication(); // shared by the functions that only read
+        mApp = CreateApplication(mServices); // shared by the functions that only read
         mTemplate = TestTemplate(mFolder.path(), *mApp, &mRealTemplate);
     }
 
-    void cleanupTestCase() { EndSharedOffice(mApp); }
-    void init() { ResetOfficeSettings(mMessages); }
+    void cleanupTestCase() { EndSharedOffice(mServices, mApp); }
+    void init() { ResetOfficeSettings(mServices, mMessages); }
 
     void valuesAndViewSurviveSaveAsXls()
     {
         const QString result = mFolder.filePath(QStringLiteral("result.xls"));
-        ApplicationPtr app = CreateApplication();
+        ApplicationPtr app = CreateApplication(mServices);
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         QCOMPARE(app->workbooks().count(), 1);
         const auto cell = [&](int row, int column, const QVariant& value) {
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(
             QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(app->Version()).hasMatch());
         app->setVisible(false);
-        book->SaveAs(result, ExcelSaveFormat(app));
+        book->SaveAs(result, ExcelSaveFormat(mServices, app));
         app->setDisplayAlerts(false);
         book->Close();
         QCOMPARE(app->workbooks().count(), 0);
@@ -198,7 +198,7 @@ private slots:
         QVERIFY2(selected, QJsonDocument(xls[QStringLiteral("selections")].toArray()).toJson());
 
         // A second instance reopens it: the last workbook opened, its used range and picture.
-        ApplicationPtr second = OpenInNewExcel(result);
+        ApplicationPtr second = OpenInNewExcel(mServices, result);
         QCOMPARE(second->workbooks().count(), 1);
         std::shared_ptr<Workbook> reopened = second->workbooks().item(second->workbooks().count());
         QCOMPARE(reopened->ActiveSheet()->UsedRangeLastRow(), 45);
@@ -223,7 +223,7 @@ private slots:
         ApplicationPtr app;
         {
             const SessionLocale session(locale); // the office takes it at its start
-            app = CreateApplication();
+            app = CreateApplication(mServices);
         }
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app->Worksheets(1)->PutCell(4, 9, QDate(2015, 8, 11));
@@ -343,6 +343,7 @@ private slots:
     }
 
 private:
+    Services mServices;
     QTemporaryDir mFolder;
     QString mTemplate;
     bool mRealTemplate = false;

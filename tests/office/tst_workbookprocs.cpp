@@ -77,15 +77,15 @@ private slots:
         mRecord.version = QStringLiteral("16.0");
         mMessages.calls.clear();
         mEnds = 0;
-        mInstalled.emplace(mRecord);
-        SetProgramEnder([this] { ++mEnds; });
+        mInstalled.emplace(mServices, mRecord);
+        mServices.programEnder = [this] { ++mEnds; };
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     void cleanup()
     {
         mInstalled.reset();
-        SetProgramEnder({});
+        mServices.programEnder = nullptr;
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
@@ -141,10 +141,10 @@ private slots:
 
     void excelSaveFormatAsksTheGivenInstance()
     {
-        const ApplicationPtr app = CreateApplication();
+        const ApplicationPtr app = CreateApplication(mServices);
         QCOMPARE(mRecord.created, 1);
         mRecord.version = QStringLiteral("11.0");
-        QCOMPARE(ExcelSaveFormat(app), -4143);
+        QCOMPARE(ExcelSaveFormat(mServices, app), -4143);
         QCOMPARE(mRecord.created, 1); // no probe of its own
         QCOMPARE(mRecord.versionReads, 1);
         QCOMPARE(mRecord.quits, 0);
@@ -152,7 +152,7 @@ private slots:
 
     void excelSaveFormatWithoutInstanceStartsAndQuitsAProbe()
     {
-        QCOMPARE(ExcelSaveFormat(nullptr), 56);
+        QCOMPARE(ExcelSaveFormat(mServices, nullptr), 56);
         QCOMPARE(mRecord.created, 1);
         QCOMPARE(mRecord.versionReads, 1);
         QCOMPARE(mRecord.quits, 1);
@@ -161,7 +161,7 @@ private slots:
 
     void startAndReleaseExcel()
     {
-        StartExcel();
+        StartExcel(mServices);
         QVERIFY(xlApp);
         ReleaseExcel();
         QVERIFY(!xlApp);
@@ -199,8 +199,8 @@ private slots:
 
     void startUpCheckWithAnInstanceShowsNothing()
     {
-        CheckExcelInstance();
-        WaitForBackgroundReleases();
+        CheckExcelInstance(mServices);
+        mServices.releases->waitForAll();
         QCOMPARE(mRecord.created, 1);
         QCOMPARE(mRecord.destroyed, 1);
         QCOMPARE(mRecord.versionReads + mRecord.quits, 0); // released, nothing asked
@@ -210,9 +210,9 @@ private slots:
 
     void startUpCheckWithoutInstanceShowsTheMessageAndEnds()
     {
-        SetApplicationFactory(
-            []() -> ApplicationPtr { throw std::runtime_error("LibreOffice is not installed."); });
-        CheckExcelInstance();
+        mServices.makeApplication
+            = []() -> ApplicationPtr { throw std::runtime_error("LibreOffice is not installed."); };
+        CheckExcelInstance(mServices);
         QCOMPARE(mMessages.calls.size(), 1);
         QCOMPARE(mMessages.calls[0].buttons, int(vbOKOnly));
         QCOMPARE(mMessages.calls[0].title, ApplicationTitle());
@@ -230,8 +230,8 @@ private slots:
         QCOMPARE(mEnds, 1);
 
         // A factory that yields nothing counts as a failure too.
-        SetApplicationFactory([] { return ApplicationPtr(); });
-        CheckExcelInstance();
+        mServices.makeApplication = [] { return ApplicationPtr(); };
+        CheckExcelInstance(mServices);
         QCOMPARE(mMessages.calls.size(), 2);
         QCOMPARE(mEnds, 2);
     }
@@ -382,6 +382,7 @@ private slots:
     }
 
 private:
+    Services mServices;
     FakeOffice mRecord;
     std::optional<FakeOffice::Installed> mInstalled;
     ScriptedBoxes mMessages;

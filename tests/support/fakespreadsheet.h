@@ -4,7 +4,7 @@
 // one FakeOffice, which scripts how they behave and records what was asked of them.
 
 #include "core/fileprocs.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,12 +46,18 @@ struct FakeOffice
             throw SpreadsheetGone("The spreadsheet application has stopped answering.");
     }
 
-    /// Makes CreateApplication hand out fake instances of this office until the end of scope.
+    /// Makes CreateApplication with services hand out fake instances of this office until the
+    /// end of scope.
     class Installed
     {
     public:
-        explicit Installed(FakeOffice& office);
-        ~Installed() { SetApplicationFactory({}); }
+        Installed(Services& services, FakeOffice& office);
+        ~Installed() { mServices.makeApplication = {}; }
+        Installed(const Installed&) = delete;
+        Installed& operator=(const Installed&) = delete;
+
+    private:
+        Services& mServices;
     };
 };
 
@@ -181,9 +187,10 @@ private:
     std::vector<std::shared_ptr<Workbook>> mBooks;
 };
 
-inline FakeOffice::Installed::Installed(FakeOffice& office)
+inline FakeOffice::Installed::Installed(Services& services, FakeOffice& office)
+    : mServices(services)
 {
-    SetApplicationFactory([&office] { return std::make_shared<FakeApplication>(office); });
+    services.makeApplication = [&office] { return std::make_shared<FakeApplication>(office); };
 }
 
 } // namespace tessivane::test

@@ -6,14 +6,12 @@
 #include "support/scriptedboxes.h"
 
 #include "office/libreoffice.h"
-#include "office/spreadsheet.h"
+#include "office/services.h"
 
 #include <QTest>
 
 #include <QFile>
 #include <QString>
-
-#include <chrono>
 
 namespace tessivane::test {
 
@@ -41,22 +39,19 @@ inline QString TestTemplate(const QString& folder, Application& app, bool* real 
 }
 
 /// The layer's limits and program back to their defaults, no box seen yet: before each test.
-inline void ResetOfficeSettings(ScriptedBoxes& boxes)
+inline void ResetOfficeSettings(Services& services, ScriptedBoxes& boxes)
 {
-    using namespace std::chrono_literals;
     boxes.calls.clear();
-    SetOfficeProgram(QString());
-    SetStartTimeLimit(30s);
-    SetCallTimeLimit(30s);
+    services.office = OfficeSettings();
 }
 
 /// Ends the instance the read-only tests shared and checks that nothing of any office is left.
-inline void EndSharedOffice(ApplicationPtr& app)
+inline void EndSharedOffice(Services& services, ApplicationPtr& app)
 {
     if (app)
         app->Quit();
     app.reset();
-    WaitForBackgroundReleases();
+    services.releases->waitForAll();
     QCOMPARE(Leftovers(), QStringList());
     QCOMPARE(Children().size(), 0);
 }

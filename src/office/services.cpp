@@ -1,0 +1,61 @@
+#include "office/services.h"
+
+#include "core/apptitle.h"
+#include "office/instancepool.h"
+#include "office/libreoffice.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tessivane {
+
+namespace {
+
+constexpr char kInstalledProgram[] = "/usr/lib/libreoffice/program/soffice.bin";
+
+} // namespace
+
+QString officeProgramPath(const OfficeSettings& settings)
+{
+    return settings.program.isEmpty() ? QString::fromLatin1(kInstalledProgram) : settings.program;
+}
+
+Services::Services()
+    : releases(std::make_shared<BackgroundReleases>())
+{ }
+
+ApplicationPtr CreateApplication(const Services& services, const WaitHook& whileWaiting)
+{
+    ApplicationPtr application;
+    if (services.makeApplication)
+        application = services.makeApplication();
+    else if (services.readyOffices)
+        application = services.readyOffices->takeReadyInstance();
+    if (!services.makeApplication && !application)
+        application = startLibreOffice(services.office, whileWaiting);
+    if (!application)
+        throw std::runtime_error("The spreadsheet application could not be started.");
+    application->setWaitHook(whileWaiting);
+    return application;
+}
+
+int showMessage(const Services& services, const QString& prompt, int buttons, const QString& title)
+{
+    if (services.messageBoxes)
+        return services.messageBoxes(
+            MessageBoxCall {prompt, buttons, title.isEmpty() ? ApplicationTitle() : title});
+    return MsgBox(prompt, buttons, title);
+}
+
+void endProgram(const Services& services)
+{
+    if (services.programEnder) {
+        services.programEnder();
+        return;
+    }
+    // At once: no further start-up step and no window's closing handling may run.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+} // namespace tessivane

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/messagebox.h"
+#include "office/spreadsheet.h"
+
+#include <QString>
+#include <QTime>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace tessivane {
+
+class InstancePool;
+class BackgroundReleases;
+
+/// How the private offices are started and held to account.
+struct OfficeSettings
+{
+    /// The program started as soffice.bin; empty: the installed LibreOffice.
+    QString program;
+    /// How long an office may take from start to connected.
+    std::chrono::milliseconds startLimit {30000};
+    /// How long an office may leave a call unanswered before it is ended as hung.
+    std::chrono::milliseconds callLimit {30000};
+    /// Buffered: puts are kept and written as blocks before the next other call into the
+    /// office. Unbuffered: every put is written at once, cell by cell (measurements).
+    bool bufferedWrites = true;
+};
+
+/// The program an office is started as: settings.program, or the installed one.
+QString officeProgramPath(const OfficeSettings& settings);
+
+using ApplicationFactory = std::function<ApplicationPtr()>;
+
+/// What the program's rooms need from outside themselves: built once in main.cpp and handed
+/// down to the main window, the generation run, the preview's converter and the start-up
+/// check. A test builds its own.
+struct Services
+{
+    OfficeSettings office;
+    /// The offices kept ready while the program runs (owned by main.cpp); none: each instance
+    /// is started when asked for.
+    InstancePool* readyOffices = nullptr;
+    /// Where instances are ended off the caller's path; joined before the program ends.
+    std::shared_ptr<BackgroundReleases> releases;
+    /// Makes the instances instead of LibreOffice (tests); empty: the real offices.
+    ApplicationFactory makeApplication;
+    /// Answers the boxes the office layer shows (the start-up check's); empty: MsgBox.
+    MessageBoxResponder messageBoxes;
+    /// Ends the program at once when the start-up check fails; empty: the process ends.
+    std::function<void()> programEnder;
+    /// The time of day the result names are drawn from; empty: the system clock.
+    std::function<QTime()> clock;
+
+    Services();
+};
+
+/// A new private spreadsheet application instance: the services' factory's, else a ready one
+/// of their pool, else a freshly started LibreOffice; whileWaiting is handed in for its start
+/// and its calls. Throws a std::runtime_error with a readable sentence when none can be
+/// started.
+ApplicationPtr CreateApplication(const Services& services, const WaitHook& whileWaiting = {});
+
+/// Shows a box through the services' responder, or as MsgBox does.
+int showMessage(const Services& services, const QString& prompt, int buttons = vbOKOnly,
+    const QString& title = QString());
+
+/// Ends the program as the services say, or at once.
+void endProgram(const Services& services);
+
+} // namespace tessivane
