@@ -80,9 +80,10 @@ void Instance::start()
     mProfile = MakeProfile();
 
     const QString pipeName = mPipeName
-        = QStringLiteral("tessivane-%1-%2")
+        = QStringLiteral("tessivane-%1-%2-%3")
               .arg(getpid())
-              .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar('0'));
+              .arg(QRandomGenerator::global()->bounded(1U << 30))
+              .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
     const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--invisible"),
         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
         QStringLiteral("--nolockcheck"), QStringLiteral("--nofirststartwizard"),

@@ -104,6 +104,8 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(bool, inUse);
+        if (inUse)
+            mServices.office.callLimit = 2s;
         InstancePool pool(mServices.office, 1, 0ms);
         const auto unplug = qScopeGuard([this] { mServices.readyOffices = nullptr; });
         mServices.readyOffices = &pool;
@@ -112,7 +114,6 @@ private slots:
         const pid_t office = OfficeChildren().value(0, -1);
         QVERIFY(office > 0);
         if (inUse) {
-            mServices.office.callLimit = 2s;
             ApplicationPtr app = CreateApplication(mServices);
             app->workbooks().Open(mWorkbook);
             QCOMPARE(::kill(office, signal), 0);

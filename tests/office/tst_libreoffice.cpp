@@ -267,6 +267,7 @@ private slots:
         // that never returns, which the limit still ends.
         int waits = 0;
         bool waitsOnCaller = true;
+        mServices.office.callLimit = 2s;
         ApplicationPtr app = CreateApplication(mServices, [&] {
             ++waits;
             waitsOnCaller = waitsOnCaller && QThread::currentThread() == qApp->thread();
@@ -275,7 +276,6 @@ private slots:
         QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app->Worksheets(1)->PutCell(4, 1, QStringLiteral("before"));
-        mServices.office.callLimit = 2s;
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
         QCOMPARE(::kill(office, SIGSTOP), 0);
