@@ -7,9 +7,9 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Everything the build, the program and the tests need.
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
-  libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
+  qt6-svg-dev libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
   python3 python3-xlrd python3-openpyxl poppler-utils xvfb xauth fonts-liberation \
-  fonts-dejavu-core dpkg-dev file desktop-file-utils appstream
+  fonts-dejavu-core dpkg-dev file desktop-file-utils appstream lintian man-db python3-debian
 
 .PHONY: run test package build deps bench clean format
 
@@ -19,9 +19,11 @@ run: build
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900
 
-# build/tessivane_VERSION_ARCH.deb; the tests build it too and check it.
+# build/tessivane_VERSION_ARCH.deb; the tests build it too and check it. To check a package by
+# hand: lintian --fail-on error,warning build/tessivane_*.deb (and see the README).
 package: build
 	cmake --build $(BUILD_DIR) --target package
+	@echo "Check it: lintian --fail-on error,warning $(BUILD_DIR)/tessivane_*.deb"
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo

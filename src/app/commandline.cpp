@@ -87,7 +87,11 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
         return refuse(parser.errorText());
     const bool helpAll = parser.isSet(QStringLiteral("help-all"));
     if (parser.isSet(help) || helpAll) {
-        print(stdout, parser.helpText() + (helpAll ? qtOptionsText() : QString()));
+        // Named as it is typed, not by the path the launcher starts it from.
+        QString text = parser.helpText();
+        text.replace(
+            0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: %1 [options]").arg(program));
+        print(stdout, text + (helpAll ? qtOptionsText() : QString()));
         return 0;
     }
     if (parser.isSet(version)) {

@@ -167,7 +167,7 @@ void Form1::Form_Load()
     Steps step("Form1", "Form_Load");
     step(100, [&] { ApplySkin(); });
     step(102, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
-    step(102, [&] { setWindowIcon(QIcon(QStringLiteral(":/tessivane.png"))); });
+    step(102, [&] { setWindowIcon(ProgramIcon()); });
     step(102, [&] { SetApplicationTitle(); });
     step(104, [&] { setUpdatesEnabled(false); });
     const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));

@@ -25,7 +25,8 @@ QString ApplicationTitle();
 /// The folder that holds the executable.
 QString InstallationFolder();
 
-/// The folder of the program's data files when it is installed (share/tessivane beside bin/).
+/// The folder of the program's data files when it is installed: share/tessivane, seen from the
+/// program's folder libexec/tessivane.
 QString DataFolder();
 
 /// A file the program ships: next to the executable when it is there (a build tree, a program

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -48,6 +49,15 @@ private:
 };
 
 } // namespace
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    const QDir sizes(QStringLiteral(":/icons"));
+    for (const QString& name : sizes.entryList({QStringLiteral("*.png")}, QDir::Files))
+        icon.addFile(sizes.filePath(name));
+    return icon;
+}
 
 QPoint CursorHotSpot(const QString& path)
 {

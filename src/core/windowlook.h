@@ -3,6 +3,7 @@
 #include "core/mousepointer.h"
 
 #include <QCursor>
+#include <QIcon>
 #include <QPoint>
 #include <QString>
 
@@ -16,6 +17,10 @@ namespace tessivane {
 /// The system's 3-D face colour (&H8000000F) for a window and its frames, labels, option
 /// buttons and check boxes.
 void ApplyFaceColor(QWidget* window);
+
+/// The program's icon for its windows: every size rendered from its drawing, so that the window
+/// system picks a sharp one.
+QIcon ProgramIcon();
 
 /// The hot spot stored in a Windows cursor file; (0, 0) for any other file.
 QPoint CursorHotSpot(const QString& path);

@@ -161,7 +161,7 @@ void Form2::Form_Load()
     step(102, [&] { ApplyFaceColor(this); });
     step(104, [&] {
         setWindowTitle(QString::fromLatin1(kProductName));
-        setWindowIcon(QIcon(QStringLiteral(":/tessivane.png")));
+        setWindowIcon(ProgramIcon());
     });
     const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
     if (step.test(108, [&] { return FileExists(cursorFile); }))

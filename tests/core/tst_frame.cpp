@@ -276,8 +276,8 @@ private slots:
         QFETCH(bool, beside);
         QFETCH(bool, installed);
         QFETCH(bool, foundBeside);
-        // An installed program sits in bin/ and finds its files in share/tessivane/.
-        QCOMPARE(DataFolder(), QDir::cleanPath(InstallationFolder() + "/../share/tessivane"));
+        // An installed program sits in libexec/tessivane/ and finds its files in share/tessivane/.
+        QCOMPARE(DataFolder(), QDir::cleanPath(InstallationFolder() + "/../../share/tessivane"));
         const QString name = QStringLiteral("probe/HAND-M.CUR");
         const QString besidePath = InstallationFolder() + "/" + name;
         const QString installedPath = DataFolder() + "/" + name;

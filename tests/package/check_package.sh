@@ -2,6 +2,10 @@
 # Checks the built Debian package.
 #   check_package.sh contents DEB   the files it installs and what it depends on
 #   check_package.sh metadata DEB   the desktop entry and the AppStream metadata, validated
+#   check_package.sh lintian DEB    Debian's own package checker: no error, no warning; and
+#                                   the copyright file in its machine-readable format
+#   check_package.sh manual DEB     the packaged program answers --help and --version without
+#                                   a display, and its manual page documents those options
 set -u
 mode=$1
 deb=$2
@@ -15,18 +19,22 @@ case $mode in
 contents)
   listing=$(dpkg-deb -c "$deb") || exit 1
   files=$(awk '{ sub(/^\./, "", $6); print $6 }' <<<"$listing" | grep -v '/$')
-  expected="/usr/bin/tessivane /usr/share/tessivane/HAND-M.CUR
-    /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml"
+  expected="/usr/bin/tessivane /usr/libexec/tessivane/tessivane /usr/share/tessivane/HAND-M.CUR
+    /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml
+    /usr/share/man/man1/tessivane.1.gz /usr/share/doc/tessivane/copyright
+    /usr/share/doc/tessivane/changelog.gz /usr/share/icons/hicolor/scalable/apps/$id.svg"
   for size in 16 22 24 32 48 64 128 256; do
     expected+=" /usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
   done
   for file in $expected; do
     grep -qxF "$file" <<<"$files" || fail "missing $file"
   done
-  # Only the program itself in bin/, and nothing outside /usr.
+  # Only the program's command in bin/, and nothing outside /usr.
   stray=$(grep -v '^/usr/' <<<"$files"; grep '^/usr/bin/' <<<"$files" | grep -vxF /usr/bin/tessivane)
   [ -z "$stray" ] || fail "files that do not belong:" $stray
-  grep -q '^-rwxr-xr-x .* \./usr/bin/tessivane$' <<<"$listing" || fail "the program is not executable"
+  for program in usr/bin/tessivane usr/libexec/tessivane/tessivane; do
+    grep -q "^-rwxr-xr-x .* \./$program\$" <<<"$listing" || fail "$program is not executable"
+  done
 
   depends=$(dpkg-deb -f "$deb" Depends)
   echo "Depends: $depends"
@@ -54,6 +62,35 @@ metadata)
   entry=$root/usr/share/applications/$id.desktop
   grep -qxF "Exec=tessivane" "$entry" || fail "Exec is not the bare command"
   grep -qxF "Icon=$id" "$entry" || fail "Icon is not the theme name $id"
+  ;;
+lintian)
+  # Every finding of the two levels fails, and no override file may hide one.
+  dpkg-deb -c "$deb" | grep -q 'lintian/overrides' && fail "the package carries lintian overrides"
+  lintian --fail-on error,warning --no-tag-display-limit "$deb" || fail "lintian"
+  # Lintian reads little of a binary package's copyright file; its format is checked here.
+  dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/tessivane/copyright \
+    | /usr/bin/python3 "$(dirname "$0")/check_copyright.py" /dev/stdin || fail "copyright file"
+  ;;
+manual)
+  root=$(mktemp -d) || exit 1
+  trap 'rm -rf "$root"' EXIT
+  dpkg-deb -x "$deb" "$root" || exit 1
+  # The program as the launcher starts it, with no display to open a window on.
+  program() {
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
+      LD_LIBRARY_PATH=$(sed -n 's/^LD_LIBRARY_PATH=\([^$]*\).*/\1/p' "$root/usr/bin/tessivane") \
+      "$root/usr/libexec/tessivane/tessivane" "$@"
+  }
+  help=$(program --help) || fail "--help"
+  version=$(program --version) || fail "--version"
+  echo "$help"; echo "$version"
+  grep -qE '^Tessivane [0-9.]+$' <<<"$version" || fail "--version says: $version"
+  page=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l \
+    "$root/usr/share/man/man1/tessivane.1.gz" 2>"$root/warnings") || fail "man cannot show the page"
+  [ -s "$root/warnings" ] && fail "the manual page has faults: $(cat "$root/warnings")"
+  for option in $(grep -oE '^ +(-[a-z], )?--[a-z-]+' <<<"$help" | grep -oE -- '--[a-z-]+'); do
+    grep -qF -- "$option" <<<"$page" || fail "the manual page lacks $option"
+  done
   ;;
 *)
   echo "unknown mode $mode"; exit 2 ;;
