@@ -98,6 +98,30 @@ std::optional<double> readNumberText(QString s, const QLocale& locale, bool drop
     return value;
 }
 
+/// A number as programs write it into files: optional sign, digits, an optional point and
+/// digits, an optional exponent; nothing else (no grouping, no symbol).
+std::optional<double> plainNumber(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 64)
+        return std::nullopt;
+    const QByteArray latin = trimmed.toLatin1();
+    const char* begin = latin.constData();
+    const char* end = begin + latin.size();
+    if (*begin == '+')
+        ++begin;
+    bool digits = false;
+    for (const char* c = begin; c != end && *c != 'e' && *c != 'E'; ++c)
+        digits = digits || (*c >= '0' && *c <= '9');
+    if (!digits)
+        return std::nullopt;
+    double value = 0;
+    const auto [stop, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || stop != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 QDateTime naive(const QDate& date, const QTime& time)
 {
     return QDateTime(date, QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
@@ -277,11 +301,32 @@ QString LocaleDateText(const QDateTime& dateTime)
 
 void CheckEnteredValue(const FieldDef& field, const QVariant& value)
 {
-    if (field.type != FieldType::Integer || value.typeId() != QMetaType::QString)
+    if (field.type != FieldType::Integer)
         return;
-    const auto number = ReadLocaleNumber(value.toString());
+    std::optional<double> number;
+    if (value.typeId() == QMetaType::QString)
+        number = ReadLocaleNumber(value.toString());
+    else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
+        number = value.toDouble();
     if (number && std::isfinite(*number) && *number != std::trunc(*number))
-        refuse(field, kWholeNumberAccepts, value.toString());
+        refuse(field, kWholeNumberAccepts, shownValue(value));
+}
+
+QVariant EnteredValue(const FieldDef& field, const QString& text)
+{
+    CheckEnteredValue(field, text);
+    return ConvertForField(field, text);
+}
+
+QVariant FileValue(const FieldDef& field, const QString& text)
+{
+    if (field.type == FieldType::Integer || field.type == FieldType::Currency) {
+        if (const auto number = plainNumber(text)) {
+            CheckEnteredValue(field, *number);
+            return ConvertForField(field, *number);
+        }
+    }
+    return EnteredValue(field, text);
 }
 
 QVariant ConvertForField(const FieldDef& field, const QVariant& value)

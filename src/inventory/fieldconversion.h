@@ -21,6 +21,15 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value);
 /// number with a fraction, which would otherwise be rounded without a word.
 void CheckEnteredValue(const FieldDef& field, const QVariant& value);
 
+/// What the field stores for a text the user typed or pasted into its cell: CheckEnteredValue,
+/// then ConvertForField. Throws the same sentences.
+QVariant EnteredValue(const FieldDef& field, const QString& text);
+
+/// What the field stores for a text read from a file: as EnteredValue, except that a plain
+/// number with a point ("1234.5", "-3", "1e3") is read with the point as the decimal mark in
+/// any locale, as files exchanged between programs write numbers.
+QVariant FileValue(const FieldDef& field, const QString& text);
+
 /// Reads a number the way a user or the currency text writes it in the user's locale (sign or
 /// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
 std::optional<double> ReadLocaleNumber(const QString& text);

@@ -34,6 +34,13 @@ enum InventoryField : int {
 /// The grid columns that show money through the currency data format, in set-up order.
 inline constexpr std::array<int, 4> kCurrencyColumns {6, 7, 11, 12};
 
+/// The worksheet column (1-based) of each field in the generated workbook: A to K, M and O.
+inline constexpr std::array<int, 13> kSheetColumnOfField {
+    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
+/// The generated workbook's first row of inventory rows, and the name of its one sheet.
+inline constexpr int kSheetFirstRow = 4;
+inline constexpr const char* kSheetName = "Equipment Inventory List";
+
 /// The grid's row height in twips.
 inline constexpr float kGridRowHeight = 300.0f;
 

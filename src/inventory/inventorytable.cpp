@@ -228,6 +228,52 @@ int InventoryTable::RowOf(Bookmark bookmark) const
     return mRowOfBookmark.value(bookmark, -1);
 }
 
+QVector<QVector<QVariant>> InventoryTable::AllRowValues() const
+{
+    QVector<QVector<QVariant>> rows;
+    rows.reserve(mRows.size());
+    for (const Row& row : mRows)
+        rows.append(row.values);
+    return rows;
+}
+
+void InventoryTable::SpliceRows(int first, int count, const QVector<QVector<QVariant>>& rows)
+{
+    requireOpen();
+    if (first < 0 || count < 0 || first + count > RecordCount())
+        fail(QStringLiteral("The inventory table has no rows %1 to %2.")
+                 .arg(first + 1)
+                 .arg(first + count));
+    for (const QVector<QVariant>& values : rows) {
+        if (values.size() != FieldCount())
+            fail(QStringLiteral("A row of %1 values does not fit the inventory table.")
+                     .arg(values.size()));
+    }
+    commitPending();
+    const int shared = qMin(count, int(rows.size()));
+    for (int i = 0; i < shared; ++i)
+        mRows[first + i].values = rows[i];
+    if (shared > 0)
+        emit rowsRewritten(first, first + shared - 1);
+    if (count > shared) {
+        emit rowsAboutToBeRemoved(first + shared, first + count - 1);
+        mRows.remove(first + shared, count - shared);
+        mRowIndexDirty = true;
+        emit rowsRemoved();
+    } else if (rows.size() > shared) {
+        const int at = first + shared;
+        const int added = int(rows.size()) - shared;
+        emit rowsAboutToBeInserted(at, at + added - 1);
+        mRows.insert(at, added, Row());
+        for (int i = 0; i < added; ++i)
+            mRows[at + i] = Row {mNextBookmark++, rows[shared + i]};
+        mRowIndexDirty = true;
+        emit rowsInserted();
+    }
+    const int position = mRows.isEmpty() ? -1 : qBound(0, mPosition, RecordCount() - 1);
+    setPosition(position, false);
+}
+
 void InventoryTable::requireOpen() const
 {
     if (!mOpen)

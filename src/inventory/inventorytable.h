@@ -84,6 +84,15 @@ public:
     /// The index of the row with this bookmark, -1 when it is gone.
     int RowOf(Bookmark bookmark) const;
 
+    /// Every row's values in table order, shared with the table until either side changes.
+    QVector<QVector<QVariant>> AllRowValues() const;
+    /// Puts rows in place of the `count` rows from `first` as one change: the rows that both
+    /// share are rewritten in place (they keep their bookmarks), the rest are removed or
+    /// inserted after them. The values are stored as given: they come from this kind of table
+    /// or were converted for their fields. A pending new row is committed; the position stays
+    /// on the same row index, or on the last row when that is gone.
+    void SpliceRows(int first, int count, const QVector<QVector<QVariant>>& rows);
+
 signals:
     void fieldsAboutToChange();
     void fieldsChanged();
@@ -92,6 +101,12 @@ signals:
     void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void valueChanged(int row, int field);
+    /// Rows inserted, removed and rewritten by SpliceRows, each range at once.
+    void rowsAboutToBeInserted(int first, int last);
+    void rowsInserted();
+    void rowsAboutToBeRemoved(int first, int last);
+    void rowsRemoved();
+    void rowsRewritten(int first, int last);
     /// The position moved (also to BOF, EOF or a deleted row).
     void currentRowChanged();
     /// Emitted first thing in the destructor, while the rows can still be read.

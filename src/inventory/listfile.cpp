@@ -1,0 +1,265 @@
+#include "inventory/listfile.h"
+
+#include "inventory/csvtext.h"
+#include "inventory/fieldconversion.h"
+#include "inventory/inventoryfields.h"
+#include "inventory/listedit.h"
+#include "inventory/persistence.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <new>
+#include <stdexcept>
+
+namespace tessivane {
+
+namespace {
+
+constexpr int kFields = int(kInventoryFields.size());
+
+[[noreturn]] void fail(const QString& sentence)
+{
+    throw std::runtime_error(sentence.toStdString());
+}
+
+/// Letters and digits only, in lower case: "Loan rate(%)", "LOAN RATE" and "Loan rate" meet.
+QString headingKey(const QString& heading)
+{
+    QString key;
+    key.reserve(heading.size());
+    for (const QChar c : heading) {
+        if (c.isLetterOrNumber())
+            key += c.toLower();
+    }
+    return key;
+}
+
+/// Which field each column holds: -1 for a column the list has no field for.
+using ColumnFields = QVector<int>;
+
+ColumnFields fieldOrder(int columns)
+{
+    ColumnFields order(columns, -1);
+    for (int column = 0; column < qMin(columns, kFields); ++column)
+        order[column] = column;
+    return order;
+}
+
+/// The columns of a header record, or nothing when the record is no header: more of its
+/// filled cells name a field than not.
+std::optional<ColumnFields> headerColumns(const QStringList& record)
+{
+    ColumnFields columns(record.size(), -1);
+    QVector<bool> taken(kFields, false);
+    int named = 0;
+    int filled = 0;
+    for (int column = 0; column < record.size(); ++column) {
+        if (record[column].trimmed().isEmpty())
+            continue;
+        ++filled;
+        const int field = FieldOfHeading(record[column]);
+        if (field < 0 || taken[field])
+            continue;
+        taken[field] = true;
+        columns[column] = field;
+        ++named;
+    }
+    if (named == 0 || named * 2 < filled)
+        return std::nullopt;
+    return columns;
+}
+
+/// Checks one record's values into a row; false, with the refusal, when a value is refused.
+bool readRow(const QStringList& record, const ColumnFields& columns, int line,
+    const std::function<QVariant(int field, const QString&)>& valueOf, QVector<QVariant>& row,
+    RowRefusal& refusal)
+{
+    QVector<QString> texts(kFields);
+    for (int column = 0; column < record.size() && column < columns.size(); ++column) {
+        if (columns[column] >= 0)
+            texts[columns[column]] = record[column];
+    }
+    row.resize(kFields);
+    for (int field = 0; field < kFields; ++field) {
+        try {
+            row[field] = valueOf(field, texts[field]);
+        } catch (const std::exception& e) {
+            refusal = {line, field, QString::fromUtf8(e.what())};
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Reads the records from `first` on into result, the columns as given.
+void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnFields& columns,
+    const std::function<QVariant(int, const QString&)>& valueOf, ListRead& result)
+{
+    result.rows.reserve(records.size() - first);
+    QVector<QVariant> row;
+    for (qsizetype i = first; i < records.size(); ++i) {
+        const CsvRecord& record = records[i];
+        RowRefusal refusal;
+        if (!readRow(record.fields, columns, record.line, valueOf, row, refusal)) {
+            result.refused.append(refusal);
+            continue;
+        }
+        if (IsBlankRow(row))
+            ++result.blankRows;
+        else
+            result.rows.append(row);
+    }
+}
+
+QVariant fileValue(int field, const QString& text)
+{
+    return FileValue(kInventoryFields[field], text);
+}
+
+ListRead readRecords(const QList<CsvRecord>& records)
+{
+    ListRead result;
+    if (records.isEmpty())
+        return result;
+    int widest = 0;
+    for (const CsvRecord& record : records)
+        widest = qMax(widest, int(record.fields.size()));
+    if (const auto header = headerColumns(records.first().fields)) {
+        QStringList unknown;
+        for (int column = 0; column < header->size(); ++column) {
+            const QString heading = records.first().fields[column].trimmed();
+            if ((*header)[column] < 0 && !heading.isEmpty())
+                unknown.append(QLatin1Char('"') + heading + QLatin1Char('"'));
+        }
+        result.notes.append(QStringLiteral("The first line names the columns."));
+        if (!unknown.isEmpty())
+            result.notes.append(
+                QStringLiteral("Columns the list has no field for were left out: %1.")
+                    .arg(unknown.join(QStringLiteral(", "))));
+        readRecords(records, 1, *header, fileValue, result);
+    } else {
+        result.notes.append(QStringLiteral("No line names the columns: they are taken in the "
+                                           "list's order."));
+        if (widest > kFields)
+            result.notes.append(QStringLiteral("Columns after the thirteenth were left out."));
+        readRecords(records, 0, fieldOrder(widest), fileValue, result);
+    }
+    return result;
+}
+
+} // namespace
+
+int FieldOfHeading(const QString& heading)
+{
+    const QString key = headingKey(heading);
+    if (key.isEmpty())
+        return -1;
+    for (int field = 0; field < kFields; ++field) {
+        if (headingKey(QString::fromUtf8(kInventoryFields[field].name)) == key)
+            return field;
+    }
+    return -1;
+}
+
+ListRead ReadListText(const QByteArray& bytes)
+{
+    const QString text = DecodeText(bytes);
+    return readRecords(ReadDelimited(text, DetectDelimiter(text)));
+}
+
+ListRead ReadListSheet(const SheetText& sheet)
+{
+    if (sheet.name != QLatin1String(kSheetName))
+        return ReadListText(sheet.csv);
+    const QList<CsvRecord> records = ReadDelimited(DecodeText(sheet.csv), QLatin1Char(','));
+    ColumnFields columns(kSheetColumnOfField.back(), -1);
+    for (int field = 0; field < kFields; ++field)
+        columns[kSheetColumnOfField[field] - 1] = field;
+    // The sheet holds the loan rate as the fraction its percent cell shows.
+    const auto sheetValue = [](int field, const QString& text) {
+        if (field != kLoanRate || text.trimmed().isEmpty())
+            return FileValue(kInventoryFields[field], text);
+        const QString trimmed = text.trimmed();
+        if (trimmed.endsWith(QLatin1Char('%')))
+            return FileValue(kInventoryFields[field], trimmed.chopped(1));
+        const QVariant fraction = FileValue(kInventoryFields[kInitialValue], trimmed);
+        return FileValue(kInventoryFields[field],
+            QString::number(
+                RoundHalfEven(fraction.toDouble() * 100, 4), 'f', QLocale::FloatingPointShortest));
+    };
+    ListRead result;
+    result.notes.append(QStringLiteral("A workbook made by this program: its rows are read from "
+                                       "row %1 on.")
+                            .arg(kSheetFirstRow));
+    readRecords(
+        records, qMin<qsizetype>(kSheetFirstRow - 1, records.size()), columns, sheetValue, result);
+    return result;
+}
+
+bool LooksLikeWorkbook(const QByteArray& head)
+{
+    // The compound document of .xls, and the zip container of .xlsx and .ods.
+    return head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("PK\x03\x04");
+}
+
+ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("%1 cannot be read: there is no such file.").arg(path));
+    if (!info.isFile())
+        fail(QStringLiteral("%1 cannot be read: it is not a file.").arg(path));
+    if (info.size() > kMaxListFileBytes)
+        fail(QStringLiteral("%1 is too large to be read: the list takes files of up to %2 MB.")
+                 .arg(path)
+                 .arg(kMaxListFileBytes / (1024 * 1024)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+    try {
+        const QByteArray bytes = file.read(kMaxListFileBytes + 1);
+        if (file.error() != QFileDevice::NoError)
+            fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+        if (bytes.size() > kMaxListFileBytes)
+            fail(QStringLiteral("%1 is too large to be read.").arg(path));
+        if (bytes.trimmed().isEmpty())
+            fail(QStringLiteral("%1 is empty: it holds no rows.").arg(path));
+        if (LooksLikeWorkbook(bytes.left(8))) {
+            if (!readWorkbook)
+                fail(QStringLiteral("%1 is a workbook, and no office is at hand to read it.")
+                         .arg(path));
+            return ReadListSheet(readWorkbook(path));
+        }
+        if (bytes.left(64 * 1024).contains('\0'))
+            fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "
+                                "a list.")
+                     .arg(path));
+        return ReadListText(bytes);
+    } catch (const std::bad_alloc&) {
+        fail(QStringLiteral("%1 is too large to be read in the memory at hand.").arg(path));
+    }
+}
+
+QByteArray ListCsv(const QVector<QVector<QVariant>>& rows)
+{
+    QList<QStringList> records;
+    records.reserve(rows.size() + 1);
+    QStringList header;
+    for (const FieldDef& field : kInventoryFields)
+        header.append(QString::fromUtf8(field.name));
+    records.append(header);
+    for (const QVector<QVariant>& row : rows) {
+        if (IsBlankRow(row))
+            continue;
+        QStringList record;
+        record.reserve(row.size());
+        for (const QVariant& value : row)
+            record.append(StoredText(value));
+        records.append(record);
+    }
+    return "\xEF\xBB\xBF"
+        + WriteDelimited(records, QLatin1Char(','), QStringLiteral("\r\n")).toUtf8();
+}
+
+} // namespace tessivane
