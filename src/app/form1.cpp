@@ -12,6 +12,7 @@
 #include "generation/generationrun.h"
 #include "grid/datagrid.h"
 #include "grid/inventorysetup.h"
+#include "grid/listhistory.h"
 #include "grid/rowcommands.h"
 #include "inventory/currency.h"
 #include "inventory/fieldconversion.h"
@@ -294,6 +295,7 @@ void Form1::PushButton1_Click()
     if (mRunInProgress)
         return;
     Steps step("Form1", "PushButton1_Click");
+    ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete Selected Row"));
     step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
     Swallow([&] {
@@ -305,6 +307,7 @@ void Form1::PushButton1_Click()
         }
         DataGrid1->FollowTable();
     });
+    Swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton2_Click()
@@ -312,8 +315,11 @@ void Form1::PushButton2_Click()
     if (mRunInProgress)
         return;
     Steps step("Form1", "PushButton2_Click");
+    ListHistory::Recording change(
+        DataGrid1->history(), QStringLiteral("Insert Below Selected Row"));
     step(100, [&] { InsertBelowSelectedRow(table(), step); });
     Swallow([&] { DataGrid1->FollowTableAndHighlight(); });
+    Swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton3_Click()
@@ -321,7 +327,9 @@ void Form1::PushButton3_Click()
     if (mRunInProgress)
         return;
     Steps step("Form1", "PushButton3_Click");
+    ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete All"));
     DeleteAll(mTable, *DataGrid1, MyFmt, step);
+    Swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton6_Click()
@@ -341,7 +349,9 @@ void Form1::PushButton7_Click()
     if (mRunInProgress)
         return;
     Steps step("Form1", "PushButton7_Click");
+    ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Load Sample Data"));
     step(100, [&] { LoadSampleData(table(), *DataGrid1, MyFmt, step); });
+    Swallow([&] { change.commit(); });
 }
 
 InventoryTable& Form1::table()
@@ -411,8 +421,11 @@ void Form1::PushButton22_Click()
     if (mRunInProgress)
         return;
     mRunInProgress = true;
+    // Nothing in the list changes or is undone while the run reads it.
+    DataGrid1->SetListLocked(true);
     const auto runEnds = qScopeGuard([this] {
         mRunInProgress = false;
+        DataGrid1->SetListLocked(false);
         if (!mPendingSaveFailure.isEmpty())
             reportSaveFailure(std::exchange(mPendingSaveFailure, QString()));
     });

@@ -24,7 +24,7 @@ namespace {
 
 constexpr char kRunFolderPrefix[] = "tessivane-run-";
 constexpr int kLoanRateField = 10;
-constexpr std::array<int, 13> kColumnOfField {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15};
+constexpr std::array<int, 13> kColumnOfField = kSheetColumnOfField;
 
 float SecondsSinceMidnight(const QTime& time)
 {

@@ -4,9 +4,13 @@
 #include "core/messagebox.h"
 #include "core/twips.h"
 #include "grid/inventorymodel.h"
+#include "grid/listeditor.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
 #include <QSet>
 
 #include <algorithm>
@@ -43,7 +47,15 @@ DataGrid::DataGrid(QWidget* parent)
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setFixedWidth(20);
 
+    mEditor = new ListEditor(*this);
+    // A file dropped on the grid is imported.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+
     connect(mModel, &InventoryModel::valueRefused, this, &DataGrid::showRefusal);
+    connect(mModel, &InventoryModel::valueEdited, mEditor, &ListEditor::recordEdit);
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { mSelectionOrder.clear(); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &DataGrid::onSelectionChanged);
@@ -226,6 +238,107 @@ void DataGrid::showRefusal(const QString& message)
                 Swallow([&] { MsgBox(text, vbExclamation); });
         },
         Qt::QueuedConnection);
+}
+
+ListHistory& DataGrid::history() const
+{
+    return mEditor->history();
+}
+
+void DataGrid::SetListLocked(bool locked)
+{
+    if (locked)
+        CommitEdit();
+    mModel->setReadOnly(locked);
+    mEditor->setLocked(locked);
+}
+
+GridPlace DataGrid::Place() const
+{
+    GridPlace place;
+    const QModelIndex current = currentIndex();
+    place.column = current.isValid() ? current.column() : 0;
+    place.row = current.isValid() ? current.row() : -1;
+    // The cursor follows the table once control is back in the event loop: the table knows.
+    if (const InventoryTable* table = mModel->Table(); table && table->CurrentRow() >= 0)
+        place.row = table->CurrentRow();
+    const QItemSelection selection = selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection)
+        place.selection.append(
+            QRect(QPoint(range.left(), range.top()), QPoint(range.right(), range.bottom())));
+    return place;
+}
+
+void DataGrid::RestorePlace(const GridPlace& place)
+{
+    InventoryTable* table = mModel->Table();
+    if (!table)
+        return;
+    const int rows = table->RecordCount();
+    if (rows > 0) {
+        const int row = qBound(0, place.row, rows - 1);
+        table->SetCurrentRow(row);
+        mFollowing = true;
+        selectionModel()->setCurrentIndex(
+            mModel->index(row, qBound(0, place.column, mModel->columnCount() - 1)),
+            QItemSelectionModel::NoUpdate);
+        mFollowing = false;
+        mFollowPending = false;
+    }
+    QItemSelection selection;
+    for (const QRect& area : place.selection) {
+        const QRect within = area & QRect(0, 0, mModel->columnCount(), rows);
+        if (within.isValid())
+            selection.select(mModel->index(within.top(), within.left()),
+                mModel->index(within.bottom(), within.right()));
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
+}
+
+void DataGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    mEditor->contextMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+namespace {
+
+QString droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1
+        || !data->urls().first().isLocalFile())
+        return {};
+    return data->urls().first().toLocalFile();
+}
+
+} // namespace
+
+void DataGrid::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
+
+void DataGrid::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty() && !mEditor->isLocked())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DataGrid::dropEvent(QDropEvent* event)
+{
+    const QString file = droppedFile(event->mimeData());
+    if (file.isEmpty() || mEditor->isLocked()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The import asks its questions after the drop has ended, not inside the drag.
+    QMetaObject::invokeMethod(
+        this, [this, file] { Swallow([&] { mEditor->importRows(file); }); }, Qt::QueuedConnection);
 }
 
 void DataGrid::requireColumn(int column) const

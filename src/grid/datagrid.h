@@ -1,6 +1,7 @@
 #pragma once
 
 #include "grid/dataformat.h"
+#include "grid/listhistory.h"
 #include "inventory/inventorytable.h"
 
 #include <QList>
@@ -9,6 +10,7 @@
 namespace tessivane {
 
 class InventoryModel;
+class ListEditor;
 
 /// The inventory grid (DataGrid1): a table view that reads and writes the bound inventory table
 /// in place. Its cell cursor follows the table's current row, and a cell the user selects makes
@@ -53,6 +55,18 @@ public:
     /// The hover hint of the grid.
     static QString HintText();
 
+    /// Copy, paste, undo, import and export, and the right-click menu that holds them.
+    ListEditor& editor() const { return *mEditor; }
+    ListHistory& history() const;
+
+    /// While a run is in progress nothing in the list can be changed or undone.
+    void SetListLocked(bool locked);
+
+    /// The cell cursor (the table's current row, when it has one) and the selection.
+    GridPlace Place() const;
+    /// Makes the place's row the table's current row and brings back the cursor and selection.
+    void RestorePlace(const GridPlace& place);
+
 signals:
     /// Focus is about to leave the grid (or its cell editor) for another widget of the same
     /// window. A pending cell edit has been stored before this is emitted.
@@ -60,6 +74,10 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void onFocusChanged(QWidget* old, QWidget* now);
@@ -69,6 +87,7 @@ private:
     void requireColumn(int column) const;
 
     InventoryModel* mModel = nullptr;
+    ListEditor* mEditor = nullptr;
     QList<InventoryTable::Bookmark> mSelectionOrder;
     bool mFollowing = false;
     bool mFollowPending = false;

@@ -41,6 +41,15 @@ void InventoryModel::connectTable()
         const QModelIndex cell = index(row, field);
         emit dataChanged(cell, cell);
     });
+    connect(table, &InventoryTable::rowsAboutToBeInserted, this,
+        [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(table, &InventoryTable::rowsInserted, this, [this] { endInsertRows(); });
+    connect(table, &InventoryTable::rowsAboutToBeRemoved, this,
+        [this](int first, int last) { beginRemoveRows(QModelIndex(), first, last); });
+    connect(table, &InventoryTable::rowsRemoved, this, [this] { endRemoveRows(); });
+    connect(table, &InventoryTable::rowsRewritten, this, [this](int first, int last) {
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+    });
     connect(table, &InventoryTable::aboutToBeDestroyed, this, [this] { forgetTable(); });
 }
 
@@ -116,11 +125,13 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const
 
 bool InventoryModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!mTable || !index.isValid() || role != Qt::EditRole)
+    if (!mTable || !index.isValid() || role != Qt::EditRole || mReadOnly)
         return false;
     try {
+        const QVector<QVariant> before = mTable->RowValuesAt(index.row());
         CheckEnteredValue(mTable->Field(index.column()), value);
         mTable->SetValueAt(index.row(), index.column(), value);
+        emit valueEdited(index.row(), before);
         return true;
     } catch (const std::exception& e) {
         emit valueRefused(QString::fromUtf8(e.what()));
@@ -132,7 +143,8 @@ Qt::ItemFlags InventoryModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemNeverHasChildren;
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    return mReadOnly ? flags : flags | Qt::ItemIsEditable;
 }
 
 QVariant InventoryModel::headerData(int section, Qt::Orientation orientation, int role) const

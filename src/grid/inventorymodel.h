@@ -36,9 +36,14 @@ public:
     /// The text a cell shows when not formatted, and the text its editor starts with.
     static QString EditText(const FieldDef& field, const QVariant& value);
 
+    /// While read-only no cell can be edited.
+    void setReadOnly(bool readOnly) { mReadOnly = readOnly; }
+
 signals:
     /// The table refused a value the user entered; the message names the column.
     void valueRefused(const QString& message);
+    /// The user changed a cell of row; before holds the row as it was.
+    void valueEdited(int row, const QVector<QVariant>& before);
 
 private:
     void connectTable();
@@ -46,6 +51,7 @@ private:
 
     QPointer<InventoryTable> mTable;
     QVector<QPointer<DataFormat>> mFormats;
+    bool mReadOnly = false;
 };
 
 } // namespace tessivane

@@ -9,13 +9,16 @@
 #include "core/apptitle.h"
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
+#include "grid/listeditor.h"
 #include "inventory/currency.h"
 #include "inventory/inventorytable.h"
 #include "office/isinstalled.h"
 #include "office/services.h"
 #include "preview/form2.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -356,6 +359,34 @@ private slots:
         // The money columns show currency text again after the rebinding.
         const QString shown = form.grid()->model()->index(0, 6).data().toString();
         QCOMPARE(shown, CurrencyText(0));
+    }
+
+    void rowCommandsAreUndoneButNotDuringARun()
+    {
+        QTemporaryDir temp;
+        Form1 form;
+        form.Form_Load();
+        form.PushButton7_Click();
+        const ListRows samples = form.table().AllRowValues();
+        mBoxes.answers = {vbYes};
+        form.PushButton3_Click();
+        QCOMPARE(form.table().RecordCount(), 16);
+        form.grid()->editor().undoAction->trigger();
+        QCOMPARE(form.table().AllRowValues(), samples);
+        form.grid()->editor().redoAction->trigger();
+        // During the run neither an undo nor a paste reaches the list.
+        bool triedDuringRun = false;
+        mBoxes.during = [&](const MessageBoxCall&) {
+            triedDuringRun = true;
+            QGuiApplication::clipboard()->setText("x\n");
+            form.grid()->editor().undoAction->trigger();
+            form.grid()->editor().pasteAction->trigger();
+        };
+        runWithoutOffice(form, temp);
+        mBoxes.during = nullptr;
+        QVERIFY(triedDuringRun);
+        QCOMPARE(form.table().RecordCount(), 16);
+        QCOMPARE(form.table().ValueAt(0, 0), QVariant(QString()));
     }
 
     void hoverPointerSparesTheHourglass()

@@ -8,6 +8,7 @@
 #include "core/failurereport.h"
 #include "grid/datagrid.h"
 #include "grid/inventorysetup.h"
+#include "grid/listeditor.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -60,6 +61,38 @@ public:
     DataGrid* grid = nullptr;
     QLineEdit* other = nullptr;
     DataFormat myFmt;
+};
+
+/// Answers the list's file dialogs from a script and records what the review was shown.
+class ScriptedListDialogs : public ListDialogs
+{
+public:
+    struct Script
+    {
+        QString importFile;
+        QString exportFile;
+        ImportChoice choice = ImportChoice::Cancel;
+        QList<ListRead> reviewed;
+    };
+
+    /// Put into the grid's editor; the script stays with the caller.
+    static Script& install(DataGrid& grid)
+    {
+        auto dialogs = std::make_unique<ScriptedListDialogs>();
+        Script& script = dialogs->script;
+        grid.editor().setDialogs(std::move(dialogs));
+        return script;
+    }
+
+    QString importFileName(QWidget*) override { return script.importFile; }
+    QString exportFileName(QWidget*) override { return script.exportFile; }
+    ImportChoice reviewImport(QWidget*, const QString&, const ListRead& read) override
+    {
+        script.reviewed.append(read);
+        return script.choice;
+    }
+
+    Script script;
 };
 
 } // namespace tessivane::test

@@ -1,0 +1,364 @@
+#include "grid/listeditor.h"
+
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "core/messagebox.h"
+#include "grid/datagrid.h"
+#include "grid/inventorymodel.h"
+#include "grid/listhistory.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMimeData>
+#include <QScopeGuard>
+#include <QUndoStack>
+
+#include <algorithm>
+
+namespace tessivane {
+
+namespace {
+
+constexpr int kRefusalsNamed = 5;
+
+QAction* makeAction(
+    QObject* parent, const QString& text, QList<QKeySequence> keys, Qt::ShortcutContext context)
+{
+    auto* action = new QAction(text, parent);
+    action->setShortcuts(keys);
+    action->setShortcutContext(context);
+    return action;
+}
+
+/// The standard keys of the desktop, and the ones spreadsheets have always had.
+QList<QKeySequence> keys(QKeySequence::StandardKey standard, const QList<QKeySequence>& more = {})
+{
+    QList<QKeySequence> all = QKeySequence::keyBindings(standard);
+    for (const QKeySequence& key : more) {
+        if (!all.contains(key))
+            all.append(key);
+    }
+    return all;
+}
+
+} // namespace
+
+ListEditor::ListEditor(DataGrid& grid)
+    : QObject(&grid)
+    , mGrid(grid)
+    , mHistory(new ListHistory(grid))
+    , mMenu(new QMenu(&grid))
+    , mDialogs(std::make_unique<QtListDialogs>())
+{
+    const auto inGrid = Qt::WidgetWithChildrenShortcut;
+    const auto inWindow = Qt::WindowShortcut;
+    undoAction = makeAction(this, QStringLiteral("Undo"), keys(QKeySequence::Undo), inWindow);
+    // Ctrl+Shift+Z first: the desktops disagree on the redo key, spreadsheets take both.
+    redoAction = makeAction(this, QStringLiteral("Redo"),
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+        inWindow);
+    cutAction = makeAction(this, QStringLiteral("Cut"),
+        keys(QKeySequence::Cut, {QKeySequence(Qt::SHIFT | Qt::Key_Delete)}), inGrid);
+    copyAction = makeAction(this, QStringLiteral("Copy"),
+        keys(QKeySequence::Copy, {QKeySequence(Qt::CTRL | Qt::Key_Insert)}), inGrid);
+    pasteAction = makeAction(this, QStringLiteral("Paste"),
+        keys(QKeySequence::Paste, {QKeySequence(Qt::SHIFT | Qt::Key_Insert)}), inGrid);
+    deleteAction
+        = makeAction(this, QStringLiteral("Delete"), {QKeySequence(QKeySequence::Delete)}, inGrid);
+    selectAllAction
+        = makeAction(this, QStringLiteral("Select All"), keys(QKeySequence::SelectAll), inGrid);
+    importAction
+        = makeAction(this, QStringLiteral("Import Rows..."), keys(QKeySequence::Open), inWindow);
+    exportAction = makeAction(
+        this, QStringLiteral("Export Rows..."), {QKeySequence(Qt::CTRL | Qt::Key_E)}, inWindow);
+
+    // A failure inside a command is no reason to end the program: it is reported.
+    const auto guarded = [this](void (ListEditor::*command)()) {
+        return [this, command] {
+            Swallow([&] {
+                try {
+                    (this->*command)();
+                } catch (...) {
+                    MsgBox(CurrentFailureDescription(), vbExclamation);
+                }
+            });
+        };
+    };
+    connect(undoAction, &QAction::triggered, this, [this] {
+        if (!mLocked)
+            mHistory->stack().undo();
+    });
+    connect(redoAction, &QAction::triggered, this, [this] {
+        if (!mLocked)
+            mHistory->stack().redo();
+    });
+    connect(cutAction, &QAction::triggered, this, guarded(&ListEditor::cut));
+    connect(copyAction, &QAction::triggered, this, guarded(&ListEditor::copy));
+    connect(pasteAction, &QAction::triggered, this, guarded(&ListEditor::paste));
+    connect(deleteAction, &QAction::triggered, this, guarded(&ListEditor::clearSelection));
+    connect(selectAllAction, &QAction::triggered, &mGrid, &QAbstractItemView::selectAll);
+    connect(importAction, &QAction::triggered, this, [this] { Swallow([this] { importRows(); }); });
+    connect(exportAction, &QAction::triggered, this, [this] { Swallow([this] { exportRows(); }); });
+
+    const QList<QAction*> all {undoAction, redoAction, cutAction, copyAction, pasteAction,
+        deleteAction, selectAllAction, importAction, exportAction};
+    for (QAction* action : all) {
+        action->setShortcutVisibleInContextMenu(true);
+        mGrid.addAction(action);
+    }
+    mMenu->addActions({undoAction, redoAction});
+    mMenu->addSeparator();
+    mMenu->addActions({cutAction, copyAction, pasteAction, deleteAction});
+    mMenu->addSeparator();
+    mMenu->addAction(selectAllAction);
+    mMenu->addSeparator();
+    mMenu->addActions({importAction, exportAction});
+
+    connect(&mHistory->stack(), &QUndoStack::indexChanged, this, &ListEditor::updateActions);
+    connect(&mHistory->stack(), &QUndoStack::cleanChanged, this, &ListEditor::updateActions);
+    updateActions();
+}
+
+ListEditor::~ListEditor() = default;
+
+void ListEditor::setDialogs(std::unique_ptr<ListDialogs> dialogs)
+{
+    mDialogs = std::move(dialogs);
+}
+
+void ListEditor::setWorkbookReader(WorkbookReader reader)
+{
+    mReadWorkbook = std::move(reader);
+}
+
+void ListEditor::setLocked(bool locked)
+{
+    mLocked = locked;
+    updateActions();
+}
+
+void ListEditor::updateActions()
+{
+    undoAction->setEnabled(!mLocked && mHistory->stack().canUndo());
+    redoAction->setEnabled(!mLocked && mHistory->stack().canRedo());
+    for (QAction* change : {cutAction, pasteAction, deleteAction, importAction})
+        change->setEnabled(!mLocked);
+}
+
+QList<QPoint> ListEditor::selectedCells() const
+{
+    QList<QPoint> cells;
+    const QModelIndexList indexes = mGrid.selectionModel()->selectedIndexes();
+    for (const QModelIndex& index : indexes)
+        cells.append(QPoint(index.column(), index.row()));
+    if (cells.isEmpty() && mGrid.currentIndex().isValid())
+        cells.append(QPoint(mGrid.currentIndex().column(), mGrid.currentIndex().row()));
+    return cells;
+}
+
+QString ListEditor::selectedText() const
+{
+    const QList<QPoint> cells = selectedCells();
+    const InventoryTable* table = mGrid.DataSource();
+    if (cells.isEmpty() || !table)
+        return {};
+    QRect area(cells.first(), QSize(1, 1));
+    for (const QPoint& cell : cells)
+        area |= QRect(cell, QSize(1, 1));
+    // Cells inside the block that are not selected go as empty cells, as spreadsheets do.
+    QList<QStringList> block(area.height(), QStringList(area.width()));
+    for (const QPoint& cell : cells) {
+        block[cell.y() - area.top()][cell.x() - area.left()]
+            = InventoryModel::EditText(table->Field(cell.x()), table->ValueAt(cell.y(), cell.x()));
+    }
+    return ClipboardText(block);
+}
+
+void ListEditor::copy()
+{
+    mGrid.CommitEdit();
+    const QString text = selectedText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void ListEditor::cut()
+{
+    if (mLocked)
+        return;
+    copy();
+    clearCells(QStringLiteral("Cut"));
+}
+
+void ListEditor::clearSelection()
+{
+    if (mLocked)
+        return;
+    mGrid.CommitEdit();
+    clearCells(QStringLiteral("Delete"));
+}
+
+void ListEditor::clearCells(const QString& text)
+{
+    const InventoryTable* table = mGrid.DataSource();
+    if (!table)
+        return;
+    applyCells(FillCells(table->AllRowValues(), selectedCells(), QString()), text, QRect());
+}
+
+void ListEditor::paste()
+{
+    if (mLocked)
+        return;
+    mGrid.CommitEdit();
+    const InventoryTable* table = mGrid.DataSource();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!table || !data || !data->hasText())
+        return;
+    const QList<QStringList> block = ClipboardBlock(data->text());
+    if (block.isEmpty())
+        return;
+    const ListRows rows = table->AllRowValues();
+    const QList<QPoint> selected = selectedCells();
+    if (block.size() == 1 && block.first().size() == 1 && selected.size() > 1) {
+        const CellChange change = FillCells(rows, selected, block.first().first());
+        applyCells(change, QStringLiteral("Paste"), QRect());
+        reportRefusals(change);
+        return;
+    }
+    QPoint anchor(0, 0);
+    if (!selected.isEmpty()) {
+        anchor = selected.first();
+        for (const QPoint& cell : selected)
+            anchor = QPoint(std::min(anchor.x(), cell.x()), std::min(anchor.y(), cell.y()));
+    }
+    anchor.setY(std::min(anchor.y(), int(rows.size())));
+    int width = 0;
+    for (const QStringList& line : block)
+        width = std::max(width, int(line.size()));
+    const CellChange change = PasteBlock(rows, anchor.y(), anchor.x(), block);
+    const int columns = std::min(width, table->FieldCount() - anchor.x());
+    applyCells(change, QStringLiteral("Paste"),
+        QRect(anchor.x(), anchor.y(), std::max(columns, 1), int(block.size())));
+    reportRefusals(change);
+}
+
+void ListEditor::applyCells(const CellChange& change, const QString& text, const QRect& selectAfter)
+{
+    const InventoryTable* table = mGrid.DataSource();
+    if (!table)
+        return;
+    const ListRows removed = table->AllRowValues().mid(change.first, change.replaced);
+    if (removed == change.rows)
+        return; // nothing changed: no step
+    const GridPlace before = mHistory->place();
+    GridPlace after = before;
+    if (selectAfter.isValid()) {
+        after.row = selectAfter.top();
+        after.column = selectAfter.left();
+        after.selection = {selectAfter};
+    }
+    mHistory->push(new ListChange(mGrid, text, change.first, removed, change.rows, before, after));
+}
+
+void ListEditor::reportRefusals(const CellChange& change) const
+{
+    if (change.refused.isEmpty() && change.beyondLastColumn == 0)
+        return;
+    QStringList lines;
+    if (!change.refused.isEmpty()) {
+        lines.append(QStringLiteral("%1 of the %2 pasted values were refused; their cells keep "
+                                    "what they held:")
+                         .arg(change.refused.size())
+                         .arg(change.offered));
+        for (qsizetype i = 0; i < change.refused.size() && i < kRefusalsNamed; ++i) {
+            const CellRefusal& refusal = change.refused[i];
+            lines.append(QStringLiteral("Row %1: %2").arg(refusal.row + 1).arg(refusal.reason));
+        }
+        if (change.refused.size() > kRefusalsNamed)
+            lines.append(
+                QStringLiteral("... and %1 more.").arg(change.refused.size() - kRefusalsNamed));
+    }
+    if (change.beyondLastColumn > 0)
+        lines.append(QStringLiteral("%1 pasted values beyond the last column were left out.")
+                         .arg(change.beyondLastColumn));
+    MsgBox(lines.join(QStringLiteral("\r\n")), vbExclamation);
+}
+
+void ListEditor::recordEdit(int row, const QVector<QVariant>& before)
+{
+    const InventoryTable* table = mGrid.DataSource();
+    if (!table || row < 0 || row >= table->RecordCount())
+        return;
+    const QVector<QVariant> after = table->RowValuesAt(row);
+    if (after == before)
+        return;
+    const GridPlace place = mHistory->place();
+    mHistory->pushDone(
+        new ListChange(mGrid, QStringLiteral("Typing"), row, {before}, {after}, place, place));
+}
+
+void ListEditor::importRows(const QString& chosen)
+{
+    if (mLocked)
+        return;
+    mGrid.CommitEdit();
+    const QString path = chosen.isEmpty() ? mDialogs->importFileName(mGrid.window()) : chosen;
+    if (path.isEmpty())
+        return;
+    ListRead read;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        read = ReadListFile(path, mReadWorkbook);
+    } catch (...) {
+        MsgBox(QStringLiteral("The rows could not be imported.\r\n") + CurrentFailureDescription(),
+            vbExclamation);
+        return;
+    }
+    const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
+    const InventoryTable* table = mGrid.DataSource();
+    if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
+        return;
+    const ListRows rows = table->AllRowValues();
+    int first = 0;
+    QString text = QStringLiteral("Replace Rows");
+    if (choice == ImportChoice::Append) {
+        // The rows follow the last row that holds anything; the blank rows after it are the
+        // empty places they take.
+        first = int(rows.size());
+        while (first > 0 && IsBlankRow(rows[first - 1]))
+            --first;
+        text = QStringLiteral("Import Rows");
+    }
+    const GridPlace before = mHistory->place();
+    GridPlace after;
+    after.row = first;
+    after.selection = {QRect(0, first, table->FieldCount(), int(read.rows.size()))};
+    mHistory->push(new ListChange(mGrid, text, first, rows.mid(first), read.rows, before, after));
+}
+
+void ListEditor::exportRows(const QString& chosen)
+{
+    mGrid.CommitEdit();
+    const InventoryTable* table = mGrid.DataSource();
+    if (!table)
+        return;
+    QString path = chosen.isEmpty() ? mDialogs->exportFileName(mGrid.window()) : chosen;
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    try {
+        WriteFileSafely(path, ListCsv(table->AllRowValues()));
+    } catch (...) {
+        MsgBox(QStringLiteral("The rows could not be exported.\r\n") + CurrentFailureDescription(),
+            vbExclamation);
+    }
+}
+
+} // namespace tessivane

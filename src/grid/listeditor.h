@@ -1,0 +1,111 @@
+#pragma once
+
+#include "inventory/listedit.h"
+#include "inventory/listfile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace tessivane {
+
+class DataGrid;
+class ListHistory;
+
+/// The user's answer to what an import read.
+enum class ImportChoice { Append, Replace, Cancel };
+
+/// What the list's file commands ask the user; tests put answers of their own in its place.
+class ListDialogs
+{
+public:
+    virtual ~ListDialogs() = default;
+    /// The file to import; the empty text on cancel.
+    virtual QString importFileName(QWidget* parent) = 0;
+    /// The file to export to (the dialog has asked about replacing it); empty on cancel.
+    virtual QString exportFileName(QWidget* parent) = 0;
+    /// Shows what an import read and asks what to do with it.
+    virtual ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read)
+        = 0;
+};
+
+/// The real dialogs: file dialogs of the toolkit and the import review.
+class QtListDialogs : public ListDialogs
+{
+public:
+    QString importFileName(QWidget* parent) override;
+    QString exportFileName(QWidget* parent) override;
+    ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read) override;
+};
+
+/// The grid's editing commands beyond typing into a cell: copy, cut, paste and clear blocks of
+/// cells on the system clipboard, undo and redo of every change to the list, import and export
+/// of the list as a file, and the right-click menu that holds them with their keys. Values
+/// pasted or imported pass the checks a typed value passes; refusals are told once per command.
+class ListEditor : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ListEditor(DataGrid& grid);
+    ~ListEditor() override;
+
+    ListHistory& history() const { return *mHistory; }
+
+    /// Replaces the dialogs (tests); they start as the real ones.
+    void setDialogs(std::unique_ptr<ListDialogs> dialogs);
+    /// How a workbook's first sheet becomes text: handed in by the program, which has an office.
+    void setWorkbookReader(WorkbookReader reader);
+
+    /// While locked (a run is in progress) the list cannot be changed, undone or imported into.
+    void setLocked(bool locked);
+    bool isLocked() const { return mLocked; }
+
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
+    QAction* cutAction = nullptr;
+    QAction* copyAction = nullptr;
+    QAction* pasteAction = nullptr;
+    QAction* deleteAction = nullptr;
+    QAction* selectAllAction = nullptr;
+    QAction* importAction = nullptr;
+    QAction* exportAction = nullptr;
+
+    /// The right-click menu, its actions with their keys.
+    QMenu* contextMenu() const { return mMenu; }
+
+    void copy();
+    void cut();
+    void paste();
+    /// Clears the selected cells (the Delete key).
+    void clearSelection();
+    /// Imports a file; with no path, the user picks one.
+    void importRows(const QString& path = QString());
+    /// Exports the list to a file; with no path, the user picks one.
+    void exportRows(const QString& path = QString());
+
+    /// Keeps a cell edit the grid made as one step: the row as it was before.
+    void recordEdit(int row, const QVector<QVariant>& before);
+
+private:
+    void updateActions();
+    QList<QPoint> selectedCells() const;
+    QString selectedText() const;
+    void clearCells(const QString& text);
+    void applyCells(const CellChange& change, const QString& text, const QRect& selectAfter);
+    void reportRefusals(const CellChange& change) const;
+
+    DataGrid& mGrid;
+    ListHistory* mHistory;
+    QMenu* mMenu;
+    std::unique_ptr<ListDialogs> mDialogs;
+    WorkbookReader mReadWorkbook;
+    bool mLocked = false;
+};
+
+} // namespace tessivane
