@@ -364,7 +364,7 @@ private slots:
     void rowCommandsAreUndoneButNotDuringARun()
     {
         QTemporaryDir temp;
-        Form1 form;
+        Form1 form(mServices);
         form.Form_Load();
         form.PushButton7_Click();
         const ListRows samples = form.table().AllRowValues();

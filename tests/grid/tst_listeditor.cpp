@@ -206,15 +206,20 @@ private slots:
                 window.grid->model()->index(0, 5), QString::number(i)));
         QCOMPARE(history.stack().count(), ListHistory::kMaxSteps);
         // Big steps push the oldest out; the newest stays whatever it holds.
-        const qint64 budget = history.cost() + 20000;
-        history.setMaxBytes(budget);
         selectCells(*window.grid, 0, 0, 199, 0);
-        for (int i = 0; i < 3; ++i) {
+        const qint64 small = history.cost();
+        setClipboard(QStringLiteral("B0\n"));
+        window.grid->editor().paste();
+        QCOMPARE(history.stack().count(), ListHistory::kMaxSteps);
+        const qint64 budget = history.cost() + (history.cost() - small) / 2;
+        history.setMaxBytes(budget);
+        for (int i = 1; i < 3; ++i) {
             setClipboard(QStringLiteral("B%1\n").arg(i));
             window.grid->editor().paste();
         }
         QVERIFY(history.cost() <= budget);
         QVERIFY(history.stack().count() < ListHistory::kMaxSteps);
+        QCOMPARE(history.stack().index(), history.stack().count());
         history.setMaxBytes(1);
         window.grid->editor().clearSelection();
         QCOMPARE(history.stack().count(), 1);
