@@ -4,7 +4,7 @@
 #   check_package.sh metadata DEB   the desktop entry and the AppStream metadata, validated
 #   check_package.sh lintian DEB    Debian's own package checker: no error, no warning; and
 #                                   the copyright file in its machine-readable format
-#   check_package.sh manual DEB     the packaged program answers --help and --version without
+#   check_package.sh manual DEB     the packaged command answers --help and --version without
 #                                   a display, and its manual page documents those options
 set -u
 mode=$1
@@ -75,12 +75,8 @@ manual)
   root=$(mktemp -d) || exit 1
   trap 'rm -rf "$root"' EXIT
   dpkg-deb -x "$deb" "$root" || exit 1
-  # The program as the launcher starts it, with no display to open a window on.
-  program() {
-    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
-      LD_LIBRARY_PATH=$(sed -n 's/^LD_LIBRARY_PATH=\([^$]*\).*/\1/p' "$root/usr/bin/tessivane") \
-      "$root/usr/libexec/tessivane/tessivane" "$@"
-  }
+  # The command on the PATH, launcher and program, with no display to open a window on.
+  program() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$root/usr/bin/tessivane" "$@"; }
   help=$(program --help) || fail "--help"
   version=$(program --version) || fail "--version"
   echo "$help"; echo "$version"
