@@ -1,12 +1,17 @@
 #include "core/fileprocs.h"
 
+#include "core/bitmapfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -70,10 +75,76 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
     file.close();
 }
 
+PictureClipboard::PictureClipboard(QString spoolFolder)
+    : mSpoolFolder(spoolFolder.isEmpty() ? TempFolder() : std::move(spoolFolder))
+{ }
+
+PictureClipboard::~PictureClipboard()
+{
+    dropImageFile();
+}
+
+void PictureClipboard::setImage(const QImage& picture)
+{
+    dropImageFile();
+    mPicture = picture;
+}
+
+void PictureClipboard::setImageFile(const QString& path)
+{
+    dropImageFile();
+    mPicture = QImage();
+    mImageFile = path;
+}
+
+void PictureClipboard::moveImageFileTo(const QString& target)
+{
+    if (mImageFile.isEmpty())
+        throw std::runtime_error("There is no picture file on the clipboard.");
+    // Within one folder a rename replaces the target at once; elsewhere the file is copied.
+    if (::rename(QFile::encodeName(mImageFile).constData(), QFile::encodeName(target).constData())
+        != 0) {
+        QFile::remove(target);
+        if (!QFile::copy(mImageFile, target))
+            throw std::runtime_error(
+                QStringLiteral("The picture cannot be written to %1.").arg(target).toStdString());
+        QFile::remove(mImageFile);
+    }
+    mImageFile.clear();
+}
+
+void PictureClipboard::dropImageFile()
+{
+    if (!mImageFile.isEmpty())
+        QFile::remove(mImageFile);
+    mImageFile.clear();
+}
+
 QImage GetClipboardPicture(const PictureClipboard& clipboard, int /*format: every form*/)
 {
     // No other program can hold this clipboard, so one read is as good as a thousand.
+    if (!clipboard.imageFile().isEmpty())
+        return MapBitmapFile(clipboard.imageFile());
     return clipboard.image();
+}
+
+void CheckFreeSpace(const QString& folder, qint64 bytes, const QString& what)
+{
+    const QStorageInfo storage(folder);
+    if (!storage.isValid() || !storage.isReady())
+        return; // nothing known: the write itself tells
+    const qint64 free = storage.bytesAvailable();
+    if (free >= bytes)
+        return;
+    constexpr double kMegabyte = 1024.0 * 1024.0;
+    throw std::runtime_error(
+        QStringLiteral("There is not enough free space in %1 for %2: it needs %3 MB, and %4 MB "
+                       "are free. Make room there, or set TEMP to a folder with more space, and "
+                       "try again.")
+            .arg(QDir::toNativeSeparators(folder), what)
+            .arg(std::ceil(double(bytes) / kMegabyte), 0, 'f', 0)
+            .arg(std::floor(double(free) / kMegabyte), 0, 'f', 0)
+            .toStdString());
 }
 
 QString TempFolder()

@@ -25,20 +25,46 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 void WriteFileSafely(const QString& path, const QByteArray& bytes);
 
 /// The program's own clipboard for pictures. The office hands the sheet picture over on it
-/// instead of on the system clipboard, so that whatever the user copied stays there.
+/// instead of on the system clipboard, so that whatever the user copied stays there. A
+/// picture too large for memory is handed over as a file: an uncompressed BMP in the
+/// clipboard's spool folder, which goes with the clipboard unless it is taken.
 class PictureClipboard
 {
 public:
-    void setImage(const QImage& picture) { mPicture = picture; }
+    /// spoolFolder: where a picture handed over as a file is kept; the temporary folder
+    /// when empty.
+    explicit PictureClipboard(QString spoolFolder = {});
+    ~PictureClipboard();
+    PictureClipboard(const PictureClipboard&) = delete;
+    PictureClipboard& operator=(const PictureClipboard&) = delete;
+
+    void setImage(const QImage& picture);
     const QImage& image() const { return mPicture; }
 
+    const QString& spoolFolder() const { return mSpoolFolder; }
+    /// Holds the BMP file at path (in the spool folder) as the picture, instead of an image.
+    void setImageFile(const QString& path);
+    const QString& imageFile() const { return mImageFile; }
+    /// Moves the held file to target, replacing a file of that name; the clipboard is empty
+    /// afterwards. Throws a readable description when the move fails.
+    void moveImageFileTo(const QString& target);
+
 private:
+    void dropImageFile();
+
     QImage mPicture;
+    QString mSpoolFolder;
+    QString mImageFile;
 };
 
 /// Reads the picture handed over on the program's picture clipboard; format 0 accepts any
-/// picture form. A null image when none is there.
+/// picture form. A picture held as a file is read in place, never decoded whole. A null
+/// image when none is there.
 QImage GetClipboardPicture(const PictureClipboard& clipboard, int format);
+
+/// Throws a readable description, naming the folder and both sizes, when the folder's file
+/// system has less than bytes free for what is described (e.g. "the picture of the sheet").
+void CheckFreeSpace(const QString& folder, qint64 bytes, const QString& what);
 
 /// The temporary folder: the TEMP variable when set, otherwise the system's.
 QString TempFolder();

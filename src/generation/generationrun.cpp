@@ -1,7 +1,9 @@
 #include "generation/generationrun.h"
 
+#include "core/bitmapfile.h"
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
+#include "core/messagebox.h"
 #include "core/mousepointer.h"
 #include "core/scratchfolders.h"
 #include "inventory/inventorytable.h"
@@ -12,6 +14,7 @@
 
 #include <QDir>
 #include <QImageReader>
+#include <QLocale>
 #include <QTime>
 
 #include <array>
@@ -31,13 +34,17 @@ float SecondsSinceMidnight(const QTime& time)
     return static_cast<float>(time.msecsSinceStartOfDay()) / 1000.0f;
 }
 
+/// The picture in the file, recognised by its content. The uncompressed bitmap the snapshot
+/// writes is read in place, however tall, and stays readable once the file is deleted; any
+/// other form is decoded whole.
 QImage LoadPictureByContent(const QString& path)
 {
+    QImage picture = MapBitmapFile(path);
+    if (!picture.isNull())
+        return picture;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    // A sheet of two thousand rows makes a picture of a few hundred megabytes.
-    reader.setAllocationLimit(2048);
-    QImage picture = reader.read();
+    picture = ReadWholePicture(reader);
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
                                      .arg(path, reader.errorString())
@@ -134,9 +141,30 @@ void RemoveLeftoverRunFolders(bool includeOwn)
     RemoveLeftoverScratchFolders(TempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
+bool ListFitsTheSheet(const InventoryTable& table)
+{
+    int rows = 0;
+    Swallow([&] { rows = table.RecordCount(); });
+    if (rows <= kMaxInventoryRows)
+        return true;
+    const QLocale locale;
+    MsgBox(QStringLiteral("The list has %1 rows, but a sheet of an Excel 97-2003 workbook (.xls) "
+                          "ends at row %2, and the list starts in row 4: at most %3 rows fit. "
+                          "Nothing has been written, and the list is kept as it is; remove rows "
+                          "from it to create the workbook.")
+               .arg(locale.toString(rows), locale.toString(kMaxInventoryRows + 3),
+                   locale.toString(kMaxInventoryRows)),
+        vbOKOnly);
+    return false;
+}
+
 void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
     ResultNameGenerator& names)
 {
+    // Before anything is started: a list longer than the sheet would be saved with its last
+    // rows missing.
+    if (!ListFitsTheSheet(table))
+        return;
     Steps step("Form1", "PushButton22_Click");
     std::function<float()> timer;
     if (services.clock)

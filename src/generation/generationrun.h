@@ -75,9 +75,18 @@ void RemoveLeftoverRunFolders(bool includeOwn);
 /// into the sheet.
 constexpr int kRowsPerWrite = 250;
 
+/// The most inventory rows a workbook takes: an .xls sheet has 65,536 rows, and the list
+/// starts in row 4.
+constexpr int kMaxInventoryRows = 65533;
+
+/// True when the table's rows fit the sheet; otherwise tells the user so, naming the limit,
+/// and returns false.
+bool ListFitsTheSheet(const InventoryTable& table);
+
 /// "Start Creating Template": fills the carried template with the table's rows through a
 /// spreadsheet instance of the services, saves it as .xls under a name drawn by names,
-/// photographs the sheet in a second instance and hands both to the preview. Every step
+/// photographs the sheet in a second instance and hands both to the preview. A list longer
+/// than the sheet holds is refused before anything starts (ListFitsTheSheet). Every step
 /// reports its own failure and the run goes on; the host hears what it is doing and keeps its
 /// windows painted while the office works.
 void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,

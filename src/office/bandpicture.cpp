@@ -1,11 +1,14 @@
 #include "office/bandpicture.h"
 
+#include "core/bitmapfile.h"
+
 #include <QBuffer>
 #include <QIODevice>
 #include <QImageReader>
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace tessivane {
@@ -14,6 +17,12 @@ namespace {
 
 constexpr qsizetype kFileHeader = 14;
 constexpr qsizetype kInfoHeader = 40;
+constexpr int kTwipsPerPixel = 15; // at 96 dpi
+// The office fails to draw a picture much taller than 32,000 pixels.
+constexpr long long kMaxBandPixels = 24000;
+constexpr long long kMinBandPixels = 200;
+// A band's bitmap: 48 MB, some 400 rows of the template (a third of a second to draw).
+constexpr long long kBandBytes = 48LL * 1024 * 1024;
 
 /// Where the rows of one band picture lie: inside the BMP bytes when they are plain 24- or
 /// 32-bit rows, otherwise in a picture decoded from them.
@@ -70,13 +79,10 @@ bool PlainRows(QByteArrayView bytes, BandRows& rows)
 /// Any other picture form, decoded whole.
 bool DecodedRows(QByteArrayView bytes, BandRows& rows)
 {
-    // A band of a wide sheet can pass Qt's default limit for decoded pictures (128 MB).
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(0);
     QBuffer buffer;
     buffer.setData(bytes.data(), bytes.size());
-    rows.decoded = QImageReader(&buffer, "BMP").read().convertToFormat(QImage::Format_BGR888);
-    QImageReader::setAllocationLimit(limit);
+    QImageReader reader(&buffer, "BMP");
+    rows.decoded = ReadWholePicture(reader).convertToFormat(QImage::Format_BGR888);
     if (rows.decoded.isNull())
         return false;
     rows.first = rows.decoded.constBits();
@@ -108,80 +114,113 @@ int DrawnPixels(const std::vector<int>& twips, int pixels)
     return int(std::clamp<long long>(drawn, 1, pixels));
 }
 
-QImage JoinPictureBands(std::vector<PictureBand> bands, const std::vector<int>& columnTwips)
+int PicturePixels(const std::vector<int>& twips)
 {
-    if (bands.empty())
-        return QImage();
-    std::vector<BandRows> rows(bands.size());
-    std::vector<QSize> cuts;
-    int width = 0;
-    int height = 0;
-    for (size_t i = 0; i < bands.size(); ++i) {
-        if (!PlainRows(bands[i].bmp, rows[i]) && !DecodedRows(bands[i].bmp, rows[i]))
-            return QImage();
-        cuts.emplace_back(DrawnPixels(columnTwips, rows[i].width),
-            DrawnPixels(bands[i].rowTwips, rows[i].height));
-        width = std::max(width, cuts.back().width());
-        // Each band starts with the pixel row of the border above its first row, the same
-        // line as the one that ends the band before it: the bands overlap by that row.
-        height += cuts.back().height() - (i > 0 ? 1 : 0);
-    }
-    QImage whole(width, height, QImage::Format_BGR888);
-    if (whole.isNull())
-        return QImage();
-    int top = 0;
-    for (size_t i = 0; i < bands.size(); ++i) {
-        const BandRows& band = rows[i];
-        const int drawn = cuts[i].width();
-        for (int y = 0; y < cuts[i].height(); ++y) {
-            uchar* out = whole.scanLine(top + y);
-            const uchar* in = band.row(y);
-            if (i > 0 && y == 0) {
-                // The shared row: a border drawn by either band stays (the darker of the two).
-                for (int x = 0; x < drawn; ++x)
-                    for (int c = 0; c < 3; ++c)
-                        out[3 * x + c] = std::min(out[3 * x + c], in[band.bytesPerPixel * x + c]);
-                continue;
-            }
-            if (band.bytesPerPixel == 3) {
-                std::memcpy(out, in, size_t(drawn) * 3);
-            } else {
-                for (int x = 0; x < drawn; ++x)
-                    std::memcpy(out + 3 * x, in + 4 * x, 3);
-            }
-            std::memset(out + 3 * drawn, 0xFF, size_t(width - drawn) * 3); // white beside
+    long long total = 20; // a point of room for the outer border
+    for (const int size : twips)
+        total += std::max(size, 0);
+    return int(std::min<long long>((total + kTwipsPerPixel - 1) / kTwipsPerPixel, INT_MAX));
+}
+
+int BandPixels(int width)
+{
+    const long long rowBytes = 4LL * std::max(width, 1);
+    return int(std::clamp<long long>(kBandBytes / rowBytes, kMinBandPixels, kMaxBandPixels));
+}
+
+std::vector<std::pair<int, int>> PictureBands(
+    const std::vector<int>& rowTwips, int firstRow, int maxPixels)
+{
+    std::vector<std::pair<int, int>> bands;
+    const long long limit = (long long)(std::max(maxPixels, 1)) * kTwipsPerPixel;
+    long long height = 0;
+    int start = 0;
+    for (int i = 0; i < int(rowTwips.size()); ++i) {
+        const int size = std::max(rowTwips[size_t(i)], 0);
+        if (i > start && height + size > limit) {
+            bands.emplace_back(firstRow + start, firstRow + i - 1);
+            start = i;
+            height = 0;
         }
-        top += cuts[i].height() - 1;
-        rows[i] = BandRows();
-        bands[i] = PictureBand();
+        height += size;
     }
-    return whole;
+    if (!rowTwips.empty())
+        bands.emplace_back(firstRow + start, firstRow + int(rowTwips.size()) - 1);
+    return bands;
+}
+
+BandBitmapWriter::BandBitmapWriter(QIODevice& device, std::vector<int> columnTwips)
+    : mDevice(device)
+    , mColumnTwips(std::move(columnTwips))
+{ }
+
+bool BandBitmapWriter::add(PictureBand band)
+{
+    BandRows rows;
+    if (mFailed || (!PlainRows(band.bmp, rows) && !DecodedRows(band.bmp, rows)))
+        return false;
+    const int drawnWidth = DrawnPixels(mColumnTwips, rows.width);
+    const int drawnHeight = DrawnPixels(band.rowTwips, rows.height);
+    const bool first = mWidth == 0;
+    if (first) {
+        // The bands share their columns: the first one's drawing sets the picture's width.
+        mWidth = drawnWidth;
+        const QByteArray header = BitmapHeader(mWidth, 0);
+        mFailed = mDevice.write(header) != header.size();
+        mHeldRow = QByteArray(BitmapStride(mWidth), '\0');
+    }
+    const int drawn = std::min(drawnWidth, mWidth);
+    QByteArray row(mHeldRow.size(), '\0');
+    for (int y = 0; y < drawnHeight && !mFailed; ++y) {
+        const uchar* in = rows.row(y);
+        if (!first && y == 0) {
+            // Each band starts with the pixel row of the border above its first row, the same
+            // line as the one that ends the band before it: a border drawn by either stays
+            // (the darker of the two).
+            auto* held = reinterpret_cast<uchar*>(mHeldRow.data());
+            for (int x = 0; x < drawn; ++x)
+                for (int c = 0; c < 3; ++c)
+                    held[3 * x + c] = std::min(held[3 * x + c], in[rows.bytesPerPixel * x + c]);
+            continue;
+        }
+        auto* out = reinterpret_cast<uchar*>(row.data());
+        if (rows.bytesPerPixel == 3) {
+            std::memcpy(out, in, size_t(drawn) * 3);
+        } else {
+            for (int x = 0; x < drawn; ++x)
+                std::memcpy(out + 3 * x, in + 4 * x, 3);
+        }
+        std::memset(out + 3 * drawn, 0xFF, size_t(mWidth - drawn) * 3); // white beside
+        if (mHeight > 0)
+            mFailed = !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData()));
+        std::swap(mHeldRow, row);
+        ++mHeight;
+    }
+    return !mFailed;
+}
+
+bool BandBitmapWriter::finish()
+{
+    if (mFailed || mHeight == 0 || !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData())))
+        return false;
+    const QByteArray header = BitmapHeader(mWidth, mHeight);
+    return mDevice.seek(0) && mDevice.write(header) == header.size();
+}
+
+bool BandBitmapWriter::writeRow(const uchar* row)
+{
+    const qint64 stride = mHeldRow.size();
+    return mDevice.write(reinterpret_cast<const char*>(row), stride) == stride;
 }
 
 bool WriteBitmap(const QImage& picture, QIODevice& device)
 {
     const qint64 rowBytes = qint64(picture.width()) * 3;
-    const qint64 stride = (rowBytes + 3) / 4 * 4;
-    const qint64 imageSize = stride * picture.height();
-    QByteArray header(kFileHeader + kInfoHeader, '\0');
-    char* h = header.data();
-    const auto put32 = [&](int at, quint32 value) { qToLittleEndian(value, h + at); };
-    h[0] = 'B';
-    h[1] = 'M';
-    put32(2, quint32(std::min<qint64>(header.size() + imageSize, UINT32_MAX)));
-    put32(10, quint32(header.size()));
-    put32(14, quint32(kInfoHeader));
-    put32(18, quint32(picture.width()));
-    put32(22, quint32(picture.height())); // bottom-up, the usual order
-    qToLittleEndian(quint16(1), h + 26); // planes
-    qToLittleEndian(quint16(24), h + 28);
-    put32(34, quint32(std::min<qint64>(imageSize, UINT32_MAX)));
-    put32(38, 3780); // 96 dpi in pixels a metre
-    put32(42, 3780);
+    const QByteArray header = BitmapHeader(picture.width(), picture.height());
     if (device.write(header) != header.size())
         return false;
-    const QByteArray padding(int(stride - rowBytes), '\0');
-    for (int y = picture.height() - 1; y >= 0; --y) {
+    const QByteArray padding(int(BitmapStride(picture.width()) - rowBytes), '\0');
+    for (int y = 0; y < picture.height(); ++y) {
         const QImage converted = picture.format() == QImage::Format_BGR888
             ? QImage()
             : picture.copy(0, y, picture.width(), 1).convertToFormat(QImage::Format_BGR888);

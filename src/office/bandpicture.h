@@ -2,8 +2,10 @@
 
 #include <QByteArrayView>
 #include <QImage>
+#include <QSize>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QIODevice;
@@ -28,13 +30,53 @@ struct PictureBand
 /// first: it ends up to a pixel per row short of the picture's edge.
 int DrawnPixels(const std::vector<int>& twips, int pixels);
 
-/// The bands one below the other, each cut to where the drawing of its cells ends, so that
-/// the picture ends at the range's last row and column; 24 bits a pixel. Each band's bytes
-/// are let go as soon as its rows are in. A null picture when a band cannot be read.
-QImage JoinPictureBands(std::vector<PictureBand> bands, const std::vector<int>& columnTwips);
+/// The size in pixels (96 dpi) of the picture of lines of these sizes in twips, with the room
+/// of the outer border; an upper bound for what the office draws of them.
+int PicturePixels(const std::vector<int>& twips);
 
-/// Writes the picture as an uncompressed 24-bit BMP, row by row (no copy of the picture).
-/// False when the device refuses a write.
+/// The tallest band, in pixels, asked of the office for a picture `width` pixels wide: the
+/// office cannot draw one much taller than 32,000 pixels, and a band's bitmap is kept to a
+/// few tens of megabytes (in the office and here) however wide the sheet.
+int BandPixels(int width);
+
+/// Row bands (0-based, inclusive, from firstRow) of the rows with these heights in twips,
+/// each drawn at most maxPixels tall; a row taller than that is a band of its own.
+std::vector<std::pair<int, int>> PictureBands(
+    const std::vector<int>& rowTwips, int firstRow, int maxPixels);
+
+/// Writes band pictures one below the other into an uncompressed, top-down 24-bit BMP as
+/// they come, each cut to where the drawing of its cells ends, so that the picture ends at the
+/// range's last row and column. Only the band being added and one pixel row are held: the
+/// picture of a long sheet is never in memory whole.
+class BandBitmapWriter
+{
+public:
+    /// device: open for writing and seekable (the header is written last).
+    BandBitmapWriter(QIODevice& device, std::vector<int> columnTwips);
+
+    /// Adds the next band below the others; its bytes are let go of on return. False when the
+    /// band cannot be read or the device refuses a write.
+    bool add(PictureBand band);
+
+    /// Writes the last pixel row and the header. False when nothing was added or a write fails.
+    bool finish();
+
+    /// The picture's size so far.
+    QSize size() const { return {mWidth, mHeight}; }
+
+private:
+    bool writeRow(const uchar* row);
+
+    QIODevice& mDevice;
+    std::vector<int> mColumnTwips;
+    int mWidth = 0;
+    int mHeight = 0; // rows written, and the one held back
+    QByteArray mHeldRow; // the last row so far: the next band's first row is drawn over it
+    bool mFailed = false;
+};
+
+/// Writes the picture as an uncompressed, top-down 24-bit BMP, row by row (no copy of the
+/// picture). False when the device refuses a write.
 bool WriteBitmap(const QImage& picture, QIODevice& device);
 
 } // namespace tessivane

@@ -2,6 +2,7 @@
 
 #include "office/officedesktop.h"
 
+#include "core/bitmapfile.h"
 #include "core/fileprocs.h"
 #include "office/bandpicture.h"
 #include "office/builtinformats.h"
@@ -10,6 +11,7 @@
 #include "office/sheetpicture.h"
 
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
@@ -57,30 +59,60 @@ public:
     void CopyPicture(PictureClipboard& clipboard) override
     {
         const css::table::CellRangeAddress area = usedArea();
-        std::vector<PictureBand> bands;
         std::vector<int> columnTwips;
-        mInstance->call(QStringLiteral("copy a picture of the used range"), [&] {
-            const Reference<css::frame::XController> controller
-                = mDocument->model->getCurrentController();
-            const Reference<css::view::XSelectionSupplier> selection(controller, UNO_QUERY_THROW);
+        std::vector<int> rowTwips;
+        Reference<css::frame::XController> controller;
+        Reference<css::view::XSelectionSupplier> selection;
+        Any previous;
+        mInstance->call(QStringLiteral("measure the used range"), [&] {
+            controller = mDocument->model->getCurrentController();
+            selection.set(controller, UNO_QUERY_THROW);
+            previous = selection->getSelection();
             columnTwips = LineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
-            const std::vector<int> rowTwips
-                = LineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
-            const Any previous = selection->getSelection();
-            for (const auto& [firstRow, lastRow] : PictureBands(mSheet->sheet, area)) {
-                bands.push_back(PictureOf(controller, selection,
-                    mSheet->sheet->getCellRangeByPosition(
-                        area.StartColumn, firstRow, area.EndColumn, lastRow)));
-                bands.back().rowTwips.assign(rowTwips.begin() + (firstRow - area.StartRow),
-                    rowTwips.begin() + (lastRow - area.StartRow + 1));
-            }
+            rowTwips = LineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
+        });
+        // The picture is written to a file as it is drawn, a band at a time: a long sheet's
+        // picture is larger than memory should hold. Its room is made sure of first.
+        const int width = PicturePixels(columnTwips);
+        const int height = PicturePixels(rowTwips);
+        CheckFreeSpace(clipboard.spoolFolder(), 54 + BitmapStride(width) * qint64(height),
+            QStringLiteral("the picture of the sheet"));
+        QTemporaryFile file(clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
+        if (!file.open())
+            throw std::runtime_error(
+                Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                             .arg(clipboard.spoolFolder(), file.errorString())));
+        BandBitmapWriter writer(file, columnTwips);
+        for (const auto& [firstRow, lastRow] :
+            PictureBands(rowTwips, area.StartRow, BandPixels(width))) {
+            // One call a band, each within the call time limit, and each band's bytes let go
+            // of once its rows are in the file.
+            const bool added = mInstance->call(
+                QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+                    PictureBand band = PictureOf(controller, selection,
+                        mSheet->sheet->getCellRangeByPosition(
+                            area.StartColumn, firstRow, area.EndColumn, lastRow));
+                    band.rowTwips.assign(rowTwips.begin() + (firstRow - area.StartRow),
+                        rowTwips.begin() + (lastRow - area.StartRow + 1));
+                    return writer.add(std::move(band));
+                });
+            if (!added)
+                throw std::runtime_error(file.error() != QFileDevice::NoError
+                        ? Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                                       .arg(file.fileName(), file.errorString()))
+                        : std::string("LibreOffice gave no picture of the used range."));
+        }
+        mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
                 selection->select(previous);
         });
-        const QImage picture = JoinPictureBands(std::move(bands), columnTwips);
-        if (picture.isNull())
-            throw std::runtime_error("LibreOffice gave no picture of the used range.");
-        clipboard.setImage(picture);
+        if (!writer.finish() || !file.flush())
+            throw std::runtime_error(
+                Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                             .arg(file.fileName(), file.errorString())));
+        file.setAutoRemove(false);
+        file.close();
+        clipboard.setImageFile(file.fileName());
     }
 
 private:

@@ -21,9 +21,6 @@ namespace tessivane::office {
 
 namespace {
 
-// The tallest picture asked of LibreOffice in one piece, in pixels: it fails to draw one
-// much taller than 32,000 (about 1,900 rows of the template), so taller ones come in bands.
-constexpr double kMaxBandPixels = 24000;
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 1024;
 
@@ -87,32 +84,6 @@ css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>&
         }
     }
     return area;
-}
-
-std::vector<std::pair<int, int>> PictureBands(
-    const Reference<css::sheet::XSpreadsheet>& sheet, const css::table::CellRangeAddress& area)
-{
-    std::vector<std::pair<int, int>> bands;
-    std::vector<std::pair<int, int>> open {{area.StartRow, area.EndRow}};
-    while (!open.empty()) {
-        const auto [first, last] = open.back();
-        open.pop_back();
-        css::awt::Size size;
-        Reference<css::beans::XPropertySet>(
-            sheet->getCellRangeByPosition(area.StartColumn, first, area.EndColumn, last),
-            UNO_QUERY_THROW)
-            ->getPropertyValue("Size")
-            >>= size;
-        const double pixels = size.Height / 2540.0 * 96.0; // 1/100 mm at 96 dpi
-        if (pixels <= kMaxBandPixels || first == last) {
-            bands.emplace_back(first, last);
-        } else {
-            const int middle = first + (last - first) / 2;
-            open.emplace_back(middle + 1, last); // popped after the upper half
-            open.emplace_back(first, middle);
-        }
-    }
-    return bands;
 }
 
 PictureBand PictureOf(const Reference<css::frame::XController>& controller,

@@ -21,10 +21,6 @@ namespace tessivane::office {
 /// formatting of its own.
 css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>& sheet);
 
-/// Row bands (0-based, inclusive) of the area short enough to be drawn in one picture.
-std::vector<std::pair<int, int>> PictureBands(
-    const Reference<css::sheet::XSpreadsheet>& sheet, const css::table::CellRangeAddress& area);
-
 /// Selects the range and returns the BMP picture that the view hands over for it, kept in
 /// the bytes as received (the row heights are left to the caller).
 PictureBand PictureOf(const Reference<css::frame::XController>& controller,

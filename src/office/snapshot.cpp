@@ -4,6 +4,7 @@
 #include "core/fileprocs.h"
 #include "office/bandpicture.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <stdexcept>
@@ -19,10 +20,16 @@ template <typename Object> Object& Need(const std::shared_ptr<Object>& object)
     return *object;
 }
 
-/// Writes the picture as an uncompressed bitmap: a tall sheet's picture is written at the
-/// speed of the disk, and read back without decoding.
-void WritePicture(const QImage& picture, const QString& path)
+/// Writes the picture on the clipboard as an uncompressed bitmap: a tall sheet's picture is
+/// written at the speed of the disk, and read back without decoding. One handed over as a
+/// file is moved into place.
+void WritePicture(PictureClipboard& clipboard, const QString& path)
 {
+    if (!clipboard.imageFile().isEmpty()) {
+        clipboard.moveImageFileTo(path);
+        return;
+    }
+    const QImage picture = GetClipboardPicture(clipboard, 0);
     if (picture.isNull())
         throw std::runtime_error("There is no picture on the clipboard.");
     QSaveFile file(path);
@@ -46,9 +53,9 @@ void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QStri
     if (step.test(106, [&] { return lastRow > 1 && lastColumn > 1; })) {
         // The picture goes over the program's own clipboard, which starts empty: the user's
         // clipboard keeps what they copied, and a failed copy leaves nothing to write.
-        PictureClipboard clipboard;
+        PictureClipboard clipboard(QFileInfo(path).absolutePath());
         step(110, [&] { Need(sheet).CopyPicture(clipboard); });
-        step(112, [&] { WritePicture(GetClipboardPicture(clipboard, 0), path); });
+        step(112, [&] { WritePicture(clipboard, path); });
     }
 }
 

@@ -1,10 +1,62 @@
 #include "preview/picturebox.h"
 
+#include "core/bitmapfile.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tessivane {
+
+namespace {
+
+/// Whether an opaque source rectangle painted onto target hides all of the box.
+bool CoversBox(const QImage& source, const QRect& target, const QRect& from, const QRect& box)
+{
+    return target.contains(box) && source.rect().contains(from) && !source.hasAlphaChannel();
+}
+
+/// Draws the part of one stretch-paint that falls in area (pixels of the box), with area's top
+/// left at `at`. Only the source rows under that part are looked at, with two more on each
+/// side for the smoothing, so that the result is the same as a paint of the whole; rows of a
+/// picture read in place from its file are given back once drawn.
+void DrawStroke(QPainter& painter, const QImage& source, const QRect& target, const QRect& from,
+    const QRect& area, const QPoint& at)
+{
+    const QRect visible = target & area;
+    if (visible.isEmpty() || from.isEmpty())
+        return;
+    const QPoint offset = at - area.topLeft();
+    painter.save();
+    painter.setClipRect(visible.translated(offset));
+    if (!source.colorTable().isEmpty()) {
+        // Rows of an indexed picture cannot be taken apart from its colours.
+        painter.drawImage(target.translated(offset), source, from);
+        painter.restore();
+        return;
+    }
+    const double scaleY = double(target.height()) / from.height();
+    const int first = std::max(
+        {from.top() + int(std::floor((visible.top() - target.top()) / scaleY)) - 2, from.top(), 0});
+    const int last
+        = std::min({from.top() + int(std::ceil((visible.bottom() + 1 - target.top()) / scaleY)) + 1,
+            from.bottom(), source.height() - 1});
+    if (first <= last) {
+        const QImage rows(source.constScanLine(first), source.width(), last - first + 1,
+            source.bytesPerLine(), source.format());
+        const QRectF to(target.left() + offset.x(),
+            target.top() + (first - from.top()) * scaleY + offset.y(), target.width(),
+            (last - first + 1) * scaleY);
+        painter.drawImage(to, rows, QRectF(from.left(), 0, from.width(), last - first + 1));
+        ReleaseMappedRows(source, first, last);
+    }
+    painter.restore();
+}
+
+} // namespace
 
 PictureBox::PictureBox(QWidget* parent, const TwipRect& geometry)
     : QWidget(parent)
@@ -49,7 +101,7 @@ void PictureBox::Move(float left, float top)
 void PictureBox::setPicture(const QImage& picture)
 {
     mPicture = picture;
-    mSurface = QImage();
+    mStrokes.clear();
     if (mAutoSize && !picture.isNull()) {
         mGeometry.Width = static_cast<float>(picture.width() * kTwipsPerPixel);
         mGeometry.Height = static_cast<float>(picture.height() * kTwipsPerPixel);
@@ -74,41 +126,45 @@ void PictureBox::PaintPicture(const QImage& source, float destX, float destY, fl
         TwipsToPixels(destHeight));
     const QRect from(TwipsToPixels(sourceX), TwipsToPixels(sourceY), TwipsToPixels(sourceWidth),
         TwipsToPixels(sourceHeight));
-    if (target == rect() && from == source.rect() && target.size() == source.size()
-        && source.format() == QImage::Format_RGB32) {
-        // An opaque picture painted 1:1 over the whole box is the picture itself: the surface
-        // shares it instead of holding a second copy.
-        mSurface = source;
-        update();
+    if (source.isNull() || target.isEmpty() || from.isEmpty())
         return;
-    }
-    if (mSurface.isNull() || mSurface.size() != size())
-        mSurface = surface().convertToFormat(QImage::Format_RGB32);
-    QPainter painter(&mSurface);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, source, from);
-    painter.end();
+    // Kept as it was asked for (the picture is shared, not copied) and drawn where it shows;
+    // an opaque paint over the whole box hides every earlier one.
+    if (CoversBox(source, target, from, rect()))
+        mStrokes.clear();
+    mStrokes.push_back({source, target, from});
     update();
 }
 
 QImage PictureBox::surface() const
 {
-    if (!mSurface.isNull() && mSurface.size() == size())
-        return mSurface;
-    if (mSurface.isNull() && mPicture.size() == size())
+    // An opaque picture painted 1:1 over the whole box is what the box shows: no second copy.
+    if (mStrokes.size() == 1 && mStrokes[0].target == rect() && mStrokes[0].from == rect()
+        && mStrokes[0].source.size() == size() && !mStrokes[0].source.hasAlphaChannel())
+        return mStrokes[0].source;
+    if (mStrokes.empty() && mPicture.size() == size())
         return mPicture;
-    // The box has grown or shrunk since: what was there stays at the top left.
-    QImage image = blankSurface();
+    QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    image.fill(mBackColor);
     QPainter painter(&image);
-    painter.drawImage(0, 0, mSurface.isNull() ? mPicture : mSurface);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!mPicture.isNull())
+        painter.drawImage(0, 0, mPicture);
+    for (const Stroke& stroke : mStrokes)
+        painter.drawImage(stroke.target, stroke.source, stroke.from);
     return image;
 }
 
-QImage PictureBox::blankSurface() const
+void PictureBox::drawPart(QPainter& painter, const QRect& area, const QPoint& at) const
 {
-    QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    image.fill(mBackColor);
-    return image;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const bool covered = !mStrokes.empty()
+        && CoversBox(
+            mStrokes.front().source, mStrokes.front().target, mStrokes.front().from, rect());
+    if (!covered && !mPicture.isNull())
+        DrawStroke(painter, mPicture, mPicture.rect(), mPicture.rect(), area, at);
+    for (const Stroke& stroke : mStrokes)
+        DrawStroke(painter, stroke.source, stroke.target, stroke.from, area, at);
 }
 
 void PictureBox::applyGeometry()
@@ -118,12 +174,10 @@ void PictureBox::applyGeometry()
 
 void PictureBox::paintEvent(QPaintEvent* event)
 {
-    if (mPicture.isNull() && mSurface.isNull())
+    if (mPicture.isNull() && mStrokes.empty())
         return; // the background alone
     QPainter painter(this);
-    const QImage shown = mSurface.isNull() ? mPicture : mSurface;
-    const QRect area = event->rect() & shown.rect();
-    painter.drawImage(area.topLeft(), shown, area);
+    drawPart(painter, event->rect(), event->rect().topLeft());
 }
 
 namespace {

@@ -6,11 +6,17 @@
 #include <QImage>
 #include <QWidget>
 
+#include <vector>
+
+class QPainter;
+
 namespace tessivane {
 
-/// A picture box measured in twips: it holds a picture, can size itself to it, and draws on a
-/// persistent surface, so that what is painted stays painted and moving the box never
-/// repaints or rescales its content. Its position is relative to its container's interior.
+/// A picture box measured in twips: it holds a picture, can size itself to it, and keeps what
+/// is painted on it, so that moving the box never rescales its content. What is painted is
+/// kept as the stretch-paints themselves, and only the part of the box that is on screen is
+/// drawn from them: a picture of any height, even one read in place from its file, takes
+/// memory only for what is looked at. Its position is relative to its container's interior.
 class PictureBox : public QWidget
 {
     Q_OBJECT
@@ -48,8 +54,12 @@ public:
     void PaintPicture(const QImage& source, float destX, float destY, float destWidth,
         float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight);
 
-    /// What the box shows: its background with the picture and everything painted on it.
+    /// What the box shows: its background with the picture and everything painted on it
+    /// (for a box of a size that fits in memory).
     QImage surface() const;
+    /// Draws the part `area` (pixels of the box) of what the box shows, with its top left at
+    /// `at` of the painter.
+    void drawPart(QPainter& painter, const QRect& area, const QPoint& at) const;
     /// How many stretch-paints the box has received.
     int paintCount() const { return mPaintCount; }
 
@@ -67,12 +77,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    /// One stretch-paint: the source rectangle of a picture onto a rectangle of the box (pixels).
+    struct Stroke
+    {
+        QImage source;
+        QRect target;
+        QRect from;
+    };
     void applyGeometry();
-    QImage blankSurface() const;
 
     TwipRect mGeometry;
     QImage mPicture;
-    QImage mSurface; // null while nothing is painted beyond the picture
+    std::vector<Stroke> mStrokes; // in the order painted
     QColor mBackColor = Qt::white;
     bool mAutoSize = false;
     int mPaintCount = 0;

@@ -10,8 +10,11 @@ namespace tessivane {
 inline constexpr float kMinZoom = 0.25f;
 inline constexpr float kMaxZoom = 2.25f;
 inline constexpr float kZoomStep = 0.25f;
-inline constexpr qint32 kMaxImageWidth = 24700; ///< twips; this wide or wider is refused
-inline constexpr qint32 kMaxImageHeight = 20800; ///< twips; this high or higher is refused
+/// The scaled size in twips from which a zoom is refused, on either side: the image box holds
+/// its geometry in single precision, exact up to this. The box draws only what is on screen,
+/// so no smaller size is too large to paint: a sheet of 20,000 rows zooms to 2.25.
+inline constexpr qint32 kMaxImageWidth = 1 << 24;
+inline constexpr qint32 kMaxImageHeight = 1 << 24;
 
 /// The scaled size of one side: zoom times the unscaled size, rounded down.
 qint32 ScaledSize(float zoom, qint32 original);

@@ -252,6 +252,22 @@ private slots:
         QCOMPARE(QColor(back.pixel(3, 3)), QColor(Qt::red));
     }
 
+    void freeSpaceIsCheckedBeforeAWrite()
+    {
+        QTemporaryDir dir;
+        CheckFreeSpace(dir.path(), 1024, QStringLiteral("the picture of the sheet"));
+        try {
+            CheckFreeSpace(dir.path(), qint64(1) << 60, QStringLiteral("the picture of the sheet"));
+            QFAIL("no room was found missing");
+        } catch (const std::runtime_error& e) {
+            const QString text = QString::fromStdString(e.what());
+            QVERIFY2(
+                text.startsWith(QStringLiteral("There is not enough free space in ") + dir.path()
+                    + QStringLiteral(" for the picture of the sheet: it needs 1099511627776 MB")),
+                qPrintable(text));
+        }
+    }
+
     void tempFolderFollowsTheTempVariable()
     {
         qputenv("TEMP", "/var/tmp/tessivane-test");

@@ -165,6 +165,24 @@ private slots:
         QVERIFY(!xlApp);
     }
 
+    void aListLongerThanTheSheetIsRefusedBeforeTheRun()
+    {
+        // An .xls sheet ends at row 65,536: from row 4 on, 65,533 rows fit and one more would
+        // be cut off the saved workbook.
+        auto table = NewTable();
+        for (int i = 0; i < kMaxInventoryRows + 1; ++i)
+            table->AddNew();
+        FakeHost host;
+        RunGeneration(*table, host, mServices, mNames);
+        QCOMPARE(mBoxes.calls.size(), 1);
+        for (const char* named : {"65,534 rows", "row 65,536", "65,533 rows"})
+            QVERIFY2(mBoxes.calls[0].prompt.contains(QLatin1String(named)),
+                qPrintable(mBoxes.calls[0].prompt));
+        QVERIFY(mOffice.calls.isEmpty());
+        QVERIFY(host.calls.isEmpty());
+        QCOMPARE(table->RecordCount(), kMaxInventoryRows + 1);
+    }
+
     void progressIsToldAsThePartsGoIn()
     {
         auto table = NewTable();

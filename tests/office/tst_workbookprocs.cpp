@@ -6,6 +6,7 @@
 #include "support/testmain.h"
 
 #include "core/apptitle.h"
+#include "core/bitmapfile.h"
 #include "core/messagebox.h"
 #include "office/bandpicture.h"
 #include "office/excel1.h"
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QtEndian>
 
@@ -377,7 +379,17 @@ private slots:
         }
         painter.end();
 
-        const QImage joined = JoinPictureBands(std::move(bands), columnTwips);
+        // Written a band at a time into the file, and read back in place.
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        BandBitmapWriter writer(file, columnTwips);
+        for (PictureBand& band : bands)
+            QVERIFY(writer.add(std::move(band)));
+        QVERIFY(writer.finish());
+        QVERIFY(file.flush());
+        QCOMPARE(writer.size(), expected.size());
+        const QImage joined = MapBitmapFile(file.fileName());
+        QVERIFY(IsMappedPicture(joined));
         QCOMPARE(joined.convertToFormat(QImage::Format_RGB32), expected);
     }
 

@@ -1,14 +1,18 @@
 // The preview window: layout, handover, zoom, scroll bars, drag-panning and hover pointers.
+#include "core/bitmapfile.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
+#include "preview/viewrules.h"
 
 #include "preview/previewtesting.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -31,6 +35,38 @@ struct Preview
         ShowActive(form);
     }
 };
+
+/// The resident memory of this process, in megabytes.
+double ResidentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+/// A top-down 24-bit BMP of width x height at path, as the snapshot writes one: black but for
+/// its last `painted` rows, red. Only those rows are written;
+/// the rest of the file is a hole, so that a picture of hundreds of megabytes costs no disk.
+bool WriteTallBitmap(const QString& path, int width, int height, int painted)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(BitmapHeader(width, height)) != 54)
+        return false;
+    const qsizetype stride = BitmapStride(width);
+    QByteArray red(stride, '\0');
+    for (int x = 0; x < width; ++x)
+        red[3 * x + 2] = char(0xFF);
+    if (!file.seek(54 + stride * qint64(height - painted)))
+        return false;
+    for (int y = height - painted; y < height; ++y)
+        if (file.write(red) != stride)
+            return false;
+    return true;
+}
 
 // A 1400 x 700 picture: 20998 x 10498 twips in the box, 11668 and 3073 twips of overflow.
 const QSize kWide(1400, 700);
@@ -151,45 +187,78 @@ private slots:
 
     void oversizeZoomIsRefusedAndRestartsFromOne()
     {
-        // 900 x 300 pixels: 13498 twips wide, 23621 at 1.75, 26996 at 2.0.
-        Preview preview(Picture(900, 300));
+        // One pixel wide and 600,000 tall: 8999998 twips, 15749996 at 1.75; at 2.0 it would
+        // pass what the box holds exactly (2^24 twips).
+        Preview preview(Picture(1, 600000));
         Form2& form = preview.form;
         for (int i = 0; i < 3; ++i)
             form.PushButton1_Click();
         QCOMPARE(form.zoom(), 1.75f);
-        QCOMPARE(form.HScroll1->maximum(), 1429);
-        form.HScroll1->setValue(50);
+        QCOMPARE(form.Picture1->Height(), 15749996.0f);
+        form.VScroll1->setValue(50);
         const int paints = form.Picture1->paintCount();
-        const QImage shown = form.Picture1->surface();
+        const float top = form.Picture1->Top();
+        QVERIFY(top < 0);
 
-        form.PushButton1_Click(); // 2.0 is too wide
+        form.PushButton1_Click(); // 2.0 is too tall
         QCOMPARE(form.zoom(), 1.0f);
         QCOMPARE(form.Picture1->paintCount(), paints);
-        QCOMPARE(form.Picture1->Width(), 23621.0f);
-        QCOMPARE(form.Picture1->surface(), shown);
-        QCOMPARE(form.HScroll1->value(), 50);
-        QCOMPARE(form.Picture1->Left(), -500.0f);
+        QCOMPARE(form.Picture1->Height(), 15749996.0f);
+        QCOMPARE(form.VScroll1->value(), 50);
+        QCOMPARE(form.Picture1->Top(), top);
 
         form.PushButton1_Click();
         QCOMPARE(form.zoom(), 1.25f);
-        QCOMPARE(form.Picture1->Width(), 16872.0f);
-        QCOMPARE(form.Picture1->Left(), 0.0f);
+        QCOMPARE(form.Picture1->Height(), 11249997.0f);
+        QCOMPARE(form.Picture1->Top(), 0.0f);
         QCOMPARE(form.Picture1->paintCount(), paints + 1);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
-    void tooLargeAtOneIsShownAsHandedOverAndScrollsFar()
+    void largeAtOneIsPaintedAndScrollsFar()
     {
-        // 45000 x 22500 twips: refused even at 1.0, so the picture stays as the box sized
-        // itself; 35670 twips of overflow is more than a 16-bit offset holds.
+        // 44998 x 22498 twips painted: 35670 twips of overflow, more than a 16-bit offset holds.
         Preview preview(Picture(3000, 1500));
         Form2& form = preview.form;
-        QCOMPARE(form.Picture1->paintCount(), 0);
+        QCOMPARE(form.Picture1->paintCount(), 1);
         QCOMPARE(form.Picture1->size(), QSize(3000, 1500));
         QCOMPARE(form.HScroll1->maximum(), 3567);
-        QCOMPARE(form.VScroll1->maximum(), 1508); // 1507.5 to even
+        QCOMPARE(form.VScroll1->maximum(), 1507); // painted at 1.0: 22498 twips high
         form.HScroll1->setValue(3567);
         QCOMPARE(form.Picture1->Left(), -35670.0f);
+        QVERIFY(preview.boxes.calls.isEmpty());
+    }
+
+    void bottomOfAVeryTallPictureAtEveryZoom()
+    {
+        // 400,000 rows, a sheet of some 20,000 inventory rows: 300 MB of pixels, read in place
+        // from the file (deleted at once, as the run does) and painted only where they show.
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("temp.bmp"));
+        QVERIFY(WriteTallBitmap(path, 256, 400000, 3000));
+        const QImage picture = MapBitmapFile(path);
+        QVERIFY(IsMappedPicture(picture));
+        QFile::remove(path);
+        const double before = ResidentMegabytes();
+        Preview preview(picture);
+        Form2& form = preview.form;
+        for (float zoom = kMinZoom; zoom <= kMaxZoom; zoom += kZoomStep) {
+            form.SetZoom(zoom);
+            QCOMPARE(form.zoom(), zoom);
+            QCOMPARE(form.Picture1->height(), int(std::floor(zoom * 400000)));
+            form.VScroll1->setValue(form.VScroll1->maximum());
+            const QImage shown = form.Picture2->grab().toImage();
+            // The bar's far end puts the picture's last row at the viewport's bottom (to a unit
+            // of the bar): the last rows, red, are painted there.
+            const int bottom = form.Picture1->y() + form.Picture1->height() - 1;
+            QVERIFY(std::abs(bottom - (shown.height() - 1)) <= form.vStep() / 15 + 1);
+            QCOMPARE(QColor(shown.pixel(10, shown.height() - 20)), QColor(Qt::red));
+            QCOMPARE(QColor(shown.pixel(5, shown.height() - 300)), QColor(Qt::red));
+        }
+        // A picture decoded whole would take 400 MB.
+        QVERIFY2(ResidentMegabytes() - before < 40,
+            qPrintable(QStringLiteral("%1 MB more").arg(ResidentMegabytes() - before)));
+        QVERIFY(IsMappedPicture(form.Zoom_Ori->Picture()));
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -420,8 +489,7 @@ private slots:
         QTest::newRow("Ctrl+wheel down, to the limit")
             << QPoint(0, -120) << ctrl << 4 << -4 << 0 << 0;
         QTest::newRow("Ctrl+wheel up, half notches") << QPoint(0, 60) << ctrl << 3 << 1 << 0 << 0;
-        QTest::newRow("Ctrl+wheel up, into the refusal")
-            << QPoint(0, 120) << ctrl << 5 << 5 << 0 << 0;
+        QTest::newRow("Ctrl+wheel up, five notches") << QPoint(0, 120) << ctrl << 5 << 5 << 0 << 0;
         QTest::newRow("Ctrl+Plus") << QPoint() << (Qt::CTRL | Qt::Key_Plus) << 2 << 2 << 0 << 0;
         QTest::newRow("Ctrl+=") << QPoint() << (Qt::CTRL | Qt::Key_Equal) << 1 << 1 << 0 << 0;
         QTest::newRow("Ctrl+Minus") << QPoint() << (Qt::CTRL | Qt::Key_Minus) << 4 << -4 << 0 << 0;
@@ -434,7 +502,7 @@ private slots:
         QFETCH(int, zoomSteps);
         QFETCH(int, hUnits);
         QFETCH(int, vUnits);
-        // 900 x 600 pixels: both bars step 10 (Max 417 and 158); 2.0 is refused for size.
+        // 900 x 600 pixels: both bars step 10 (Max 417 and 158).
         const QImage picture = Picture(900, 600);
         Preview byHabit(picture);
         for (int i = 0; i < times; ++i) {
