@@ -8,10 +8,12 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/scratchfolders.h"
 #include "core/twips.h"
 #include "generation/generationrun.h"
 #include "grid/datagrid.h"
 #include "grid/inventorysetup.h"
+#include "grid/listeditor.h"
 #include "grid/listhistory.h"
 #include "grid/rowcommands.h"
 #include "inventory/currency.h"
@@ -27,6 +29,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -154,6 +157,8 @@ void Form1::buildControls()
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(DataGrid1, &DataGrid::validate, this, [this] { DataGrid1_Validate(); });
+    DataGrid1->editor().setWorkbookReader(
+        [this](const QString& workbook) { return readWorkbook(workbook); });
 
     for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2),
              static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
@@ -370,6 +375,31 @@ Form2& Form1::ensureForm2()
         });
     }
     return *mForm2;
+}
+
+SheetText Form1::readWorkbook(const QString& workbook)
+{
+    // As during a run: the window stays painted and takes no input while the office works.
+    const InputBlocker blocker(this);
+    RunProgress progress(this);
+    const auto closeAfter = qScopeGuard([this, &progress] {
+        progress.finish();
+        if (progress.closeRequested())
+            QMetaObject::invokeMethod(
+                this, [this] { CloseForShutdown(); }, Qt::QueuedConnection);
+    });
+    progress.report(QStringLiteral("Reading the workbook"), 0, 0);
+    // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
+    const QString folder = CreateRunFolder();
+    const auto removeFolder = qScopeGuard([&folder] { RemoveOwnFolder(folder); });
+    const FirstSheetCsv sheet = ConvertFirstSheetToCsv(
+        mServices, workbook, folder, [&progress] { progress.whileWaiting(); });
+    QFile file(sheet.path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("The first sheet of %1 cannot be read: %2")
+                                     .arg(workbook, file.errorString())
+                                     .toStdString());
+    return {sheet.sheetName, file.readAll()};
 }
 
 namespace {

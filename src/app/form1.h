@@ -2,6 +2,7 @@
 
 #include "core/windowlook.h"
 #include "generation/generationrun.h"
+#include "inventory/listfile.h"
 
 #include <QWidget>
 
@@ -79,6 +80,8 @@ private:
     void buildControls();
     void ApplySkin();
     Form2& ensureForm2();
+    /// The first sheet of a workbook to import, read by a private office as a run's is.
+    SheetText readWorkbook(const QString& workbook);
 
     void reportSaveFailure(const QString& description);
 

@@ -6,6 +6,7 @@
 #include "inventory/listedit.h"
 #include "inventory/persistence.h"
 
+#include <QDate>
 #include <QFile>
 #include <QFileInfo>
 
@@ -114,10 +115,32 @@ void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnF
 
 QVariant fileValue(int field, const QString& text)
 {
+    // A percent column may carry its sign.
+    const QString trimmed = text.trimmed();
+    if (field == kLoanRate && trimmed.endsWith(QLatin1Char('%')))
+        return FileValue(kInventoryFields[field], trimmed.chopped(1));
     return FileValue(kInventoryFields[field], text);
 }
 
-ListRead readRecords(const QList<CsvRecord>& records)
+/// A value of a sheet the office wrote: as in a file, and a date also in the office's own
+/// fallback form (English, United States) where the user's locale is none it knows.
+QVariant sheetValue(int field, const QString& text)
+{
+    try {
+        return fileValue(field, text);
+    } catch (const std::exception&) {
+        if (field != kDatePurchased)
+            throw;
+        const QDate date = QDate::fromString(text.trimmed(), QStringLiteral("MM/dd/yyyy"));
+        if (!date.isValid())
+            throw;
+        return FileValue(kInventoryFields[field], date.toString(Qt::ISODate));
+    }
+}
+
+using ValueReader = std::function<QVariant(int, const QString&)>;
+
+ListRead readRecords(const QList<CsvRecord>& records, const ValueReader& valueOf = fileValue)
 {
     ListRead result;
     if (records.isEmpty())
@@ -137,13 +160,13 @@ ListRead readRecords(const QList<CsvRecord>& records)
             result.notes.append(
                 QStringLiteral("Columns the list has no field for were left out: %1.")
                     .arg(unknown.join(QStringLiteral(", "))));
-        readRecords(records, 1, *header, fileValue, result);
+        readRecords(records, 1, *header, valueOf, result);
     } else {
         result.notes.append(QStringLiteral("No line names the columns: they are taken in the "
                                            "list's order."));
         if (widest > kFields)
             result.notes.append(QStringLiteral("Columns after the thirteenth were left out."));
-        readRecords(records, 0, fieldOrder(widest), fileValue, result);
+        readRecords(records, 0, fieldOrder(widest), valueOf, result);
     }
     return result;
 }
@@ -170,19 +193,17 @@ ListRead ReadListText(const QByteArray& bytes)
 
 ListRead ReadListSheet(const SheetText& sheet)
 {
-    if (sheet.name != QLatin1String(kSheetName))
-        return ReadListText(sheet.csv);
     const QList<CsvRecord> records = ReadDelimited(DecodeText(sheet.csv), QLatin1Char(','));
+    if (sheet.name != QLatin1String(kSheetName))
+        return readRecords(records, sheetValue);
     ColumnFields columns(kSheetColumnOfField.back(), -1);
     for (int field = 0; field < kFields; ++field)
         columns[kSheetColumnOfField[field] - 1] = field;
     // The sheet holds the loan rate as the fraction its percent cell shows.
-    const auto sheetValue = [](int field, const QString& text) {
-        if (field != kLoanRate || text.trimmed().isEmpty())
-            return FileValue(kInventoryFields[field], text);
+    const auto generatedValue = [](int field, const QString& text) {
         const QString trimmed = text.trimmed();
-        if (trimmed.endsWith(QLatin1Char('%')))
-            return FileValue(kInventoryFields[field], trimmed.chopped(1));
+        if (field != kLoanRate || trimmed.isEmpty() || trimmed.endsWith(QLatin1Char('%')))
+            return sheetValue(field, text);
         const QVariant fraction = FileValue(kInventoryFields[kInitialValue], trimmed);
         return FileValue(kInventoryFields[field],
             QString::number(
@@ -192,8 +213,8 @@ ListRead ReadListSheet(const SheetText& sheet)
     result.notes.append(QStringLiteral("A workbook made by this program: its rows are read from "
                                        "row %1 on.")
                             .arg(kSheetFirstRow));
-    readRecords(
-        records, qMin<qsizetype>(kSheetFirstRow - 1, records.size()), columns, sheetValue, result);
+    readRecords(records, qMin<qsizetype>(kSheetFirstRow - 1, records.size()), columns,
+        generatedValue, result);
     return result;
 }
 

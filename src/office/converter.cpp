@@ -1,23 +1,24 @@
 #include "office/converter.h"
 
+#include "core/fileprocs.h"
 #include "office/officedesktop.h"
 #include "office/services.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace tessivane {
@@ -79,24 +80,15 @@ void PutInPlace(const QString& written, const QString& target)
     QFile in(written);
     if (!in.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("LibreOffice did not write %1.").arg(target));
-    const QByteArray bytes = in.readAll();
-    QSaveFile out(target);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        // Qt leaves some failed writes (a full disk) as "Unknown error".
-        const QString reason = out.errorString() == QLatin1String("Unknown error") && errno != 0
-            ? QString::fromLocal8Bit(std::strerror(errno))
-            : out.errorString();
-        Fail(QStringLiteral("%1 cannot be written: %2").arg(target, reason));
-    }
+    WriteFileSafely(target, in.readAll());
 }
 
 /// The instance and its one document; both go when the conversion ends, however it ends.
 class Conversion
 {
 public:
-    explicit Conversion(const Services& services)
-        : mApplication(CreateApplication(services))
+    explicit Conversion(const Services& services, const WaitHook& whileWaiting = {})
+        : mApplication(CreateApplication(services, whileWaiting))
     { }
     ~Conversion()
     {
@@ -131,12 +123,35 @@ public:
             });
     }
 
-    void store(const QString& path, const Kind& kind, const QString& target)
+    /// The name of the workbook's first sheet.
+    QString firstSheetName()
+    {
+        QString name;
+        CallOnDesktop(*mApplication, QStringLiteral("read the sheets' names"), [&](const auto&) {
+            const Reference<css::container::XIndexAccess> sheets(
+                Reference<css::sheet::XSpreadsheetDocument>(mDocument, css::uno::UNO_QUERY_THROW)
+                    ->getSheets(),
+                css::uno::UNO_QUERY_THROW);
+            if (sheets->getCount() < 1)
+                Fail(QStringLiteral("The workbook has no sheet."));
+            const Reference<css::container::XNamed> first(
+                sheets->getByIndex(0), css::uno::UNO_QUERY_THROW);
+            const rtl::OUString text = first->getName();
+            name = QString(reinterpret_cast<const QChar*>(text.getStr()), text.getLength());
+        });
+        return name;
+    }
+
+    void store(
+        const QString& path, const Kind& kind, const QString& target, const char* options = nullptr)
     {
         CallOnDesktop(*mApplication, QStringLiteral("write %1").arg(target), [&](const auto&) {
-            Sequence<css::beans::PropertyValue> arguments(2);
+            Sequence<css::beans::PropertyValue> arguments(options ? 3 : 2);
             arguments[0] = Property("FilterName", Any(rtl::OUString::createFromAscii(kind.filter)));
             arguments[1] = Property("Overwrite", Any(true));
+            if (options)
+                arguments[2]
+                    = Property("FilterOptions", Any(rtl::OUString::createFromAscii(options)));
             Reference<css::frame::XStorable>(mDocument, css::uno::UNO_QUERY_THROW)
                 ->storeToURL(FileUrl(path), arguments);
         });
@@ -171,6 +186,31 @@ void ConvertWorkbook(const Services& services, const QString& workbook, const QS
         conversion.store(written, kind, target);
     }
     PutInPlace(written, target);
+}
+
+FirstSheetCsv ConvertFirstSheetToCsv(const Services& services, const QString& workbook,
+    const QString& folder, const WaitHook& whileWaiting)
+{
+    if (!QFileInfo(workbook).isFile())
+        Fail(QStringLiteral("The workbook %1 cannot be read: it does not exist.").arg(workbook));
+    // Comma, quote, UTF-8 (76), from line 1, the values as they are rather than as shown, and
+    // only sheet 1; the filter then names the file after the sheet.
+    constexpr Kind kText {"csv", "Text - txt - csv (StarCalc)"};
+    constexpr const char* kOptions = "44,34,76,1,,0,false,true,false,false,false,1";
+    FirstSheetCsv sheet;
+    {
+        Conversion conversion(services, whileWaiting);
+        conversion.open(workbook);
+        sheet.sheetName = conversion.firstSheetName();
+        conversion.store(QDir(folder).filePath(QStringLiteral("sheet.csv")), kText,
+            QStringLiteral("the first sheet of %1 as text").arg(workbook), kOptions);
+    }
+    const QStringList written = QDir(folder).entryList({QStringLiteral("sheet*.csv")}, QDir::Files);
+    if (written.size() != 1)
+        Fail(QStringLiteral("LibreOffice did not write the first sheet of %1 as text.")
+                 .arg(workbook));
+    sheet.path = QDir(folder).filePath(written.first());
+    return sheet;
 }
 
 } // namespace tessivane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "office/spreadsheet.h"
+
 #include <QString>
 
 namespace tessivane {
@@ -14,5 +16,21 @@ struct Services;
 /// one step once complete. After a failure an existing target is as it was and no temporary
 /// file remains, here or there. Throws a readable sentence.
 void ConvertWorkbook(const Services& services, const QString& workbook, const QString& target);
+
+/// A workbook's first sheet written as text: the sheet's name and the CSV file.
+struct FirstSheetCsv
+{
+    QString sheetName;
+    QString path;
+};
+
+/// Has a private LibreOffice of the services open the workbook (.xls, .xlsx, .ods ...)
+/// read-only and write its first sheet into folder as CSV: UTF-8, commas, quotes doubled, the
+/// values unformatted (numbers with the locale's decimal mark, dates in its short form, percents
+/// with the percent sign). The office is supervised as a run's: its start and every call have
+/// their limits, and it ends with the conversion. whileWaiting runs while it works. Throws a
+/// readable sentence when the file is no workbook the office opens, or the office fails.
+FirstSheetCsv ConvertFirstSheetToCsv(const Services& services, const QString& workbook,
+    const QString& folder, const WaitHook& whileWaiting = {});
 
 } // namespace tessivane

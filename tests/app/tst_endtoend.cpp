@@ -3,6 +3,7 @@
 // their end, and no spreadsheet process is left behind. It runs a second time in a German
 // session (LANG=de_DE.UTF-8), where the workbook must keep the template's formats, and a third
 // time with offices started ahead of need, as the program runs.
+#include "support/gridtesting.h"
 #include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 
@@ -10,6 +11,7 @@
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
+#include "office/converter.h"
 #include "office/instancepool.h"
 #include "preview/form2.h"
 
@@ -112,6 +114,27 @@ private:
         return texts.join(QStringLiteral("\n---\n"));
     }
 
+    /// Imports the generated workbook, then a copy of it as .xlsx, each replacing the list: the
+    /// list is the same afterwards, and nothing of the offices is left.
+    void importsBackAsItWentOut(const QString& workbook)
+    {
+        const ListRows rows = mForm->table().AllRowValues();
+        ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*mForm->grid());
+        dialogs.choice = ImportChoice::Replace;
+        const QString xlsx = mTemp.filePath(QStringLiteral("list.xlsx"));
+        ConvertWorkbook(mServices, workbook, xlsx);
+        for (const QString& file : {workbook, xlsx}) {
+            mForm->grid()->editor().importRows(file);
+            QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));
+            const QList<RowRefusal>& refused = dialogs.reviewed.last().refused;
+            QVERIFY2(refused.isEmpty(), qPrintable(refused.value(0).reason));
+            QCOMPARE(mForm->table().AllRowValues(), rows);
+        }
+        QVERIFY(QFile::remove(xlsx));
+        QCOMPARE(QDir(mTemp.path()).entryList({"tessivane-run-*"}, QDir::Dirs).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(OfficeChildren().isEmpty(), 15000);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -185,6 +208,10 @@ private slots:
         QCOMPARE(qRound(book.number("L5") * 100), 35456); // monthly payment
         QCOMPARE(qRound(book.number("N5") * 100), 36456);
         QCOMPARE(book.number("P5"), 5000.0);
+
+        // The workbook, and the same as .xlsx, come back into the list as they went out.
+        if (!mPool)
+            importsBackAsItWentOut(result);
 
         // Back: the result and its folder go, the list is as it was.
         const QString folder = preview().workFolder();
