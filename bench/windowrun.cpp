@@ -189,7 +189,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     });
 
     Services services;
-    InstancePool readyOffices(services.office);
+    InstancePool readyOffices(libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     Form1 form1(services);
     OnShutdownRequest([&form1] { form1.CloseForShutdown(); });

@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
     tessivane::Services services;
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
     // more start while the user looks at the window or the preview.
-    tessivane::InstancePool readyOffices(services.office);
+    tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     tessivane::Form1 form1(services);
     // A logout, or a polite kill, closes the main window as the user would, so the rows are

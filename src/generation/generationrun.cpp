@@ -286,7 +286,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     step(194, [&] {
         // A tall picture takes a while to read: the host paints meanwhile.
         host.PutPreviewPicture(
-            RunWhileWaiting(whileWaiting, [&] { return LoadPictureByContent(snapshotPath); }));
+            runWhileWaiting(whileWaiting, [&] { return LoadPictureByContent(snapshotPath); }));
     });
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });

@@ -1,8 +1,6 @@
 #include "office/instancepool.h"
 
 #include "office/libreoffice.h"
-#include "office/objectmodel.h"
-#include "office/officeinstance.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -11,13 +9,14 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace tessivane {
 
 namespace {
 
-using office::Clock;
-using office::Instance;
+using Clock = std::chrono::steady_clock;
+using Instance = PooledInstance;
 using std::chrono::milliseconds;
 
 // An idle office answers a small call in well under a millisecond; one that takes this long
@@ -32,7 +31,7 @@ constexpr int kLostInARow = 3;
 
 struct PoolState : std::enable_shared_from_this<PoolState>
 {
-    const OfficeSettings* settings = nullptr;
+    InstanceFactory makeInstance;
     int target = 2;
     milliseconds pause {0};
 
@@ -41,6 +40,7 @@ struct PoolState : std::enable_shared_from_this<PoolState>
     std::deque<std::shared_ptr<Instance>> ready;
     std::shared_ptr<Instance> busy; // being started or warmed up by the starting thread
     int handedOut = 0; // taken and not yet ended: no refill meanwhile
+    std::vector<std::weak_ptr<Instance>> out; // those handed out, while they live
     int waiting = 0; // callers waiting for a start
     int lost = 0; // ready ones that died since one was last handed out
     int owed = 0; // replacements of lost ones, started even while a run goes on
@@ -60,22 +60,28 @@ struct PoolState : std::enable_shared_from_this<PoolState>
         bool fine, std::exception_ptr failure, bool asked);
     void runEnder();
     ApplicationPtr take();
-    bool keep(const std::shared_ptr<Instance>& instance);
+    bool keep(ApplicationPtr& application);
     void shutdown();
 
-    /// Under the lock: the instance goes to a caller; the pool hears of its end.
-    void handOut(const std::shared_ptr<Instance>& instance)
+    /// The instance goes to a caller as an application; the pool hears of its end.
+    ApplicationPtr handOut(const std::shared_ptr<Instance>& instance)
     {
         std::weak_ptr<PoolState> pool = weak_from_this();
-        instance->onEnded = [pool] {
-            if (const auto state = pool.lock())
-                state->instanceEnded();
-        };
-        instance->ender = [pool](std::function<void()> work) {
-            if (const auto state = pool.lock(); state && state->queueEnding(work))
-                return;
-            work();
-        };
+        {
+            std::lock_guard lock(mutex);
+            std::erase_if(out, [](const auto& held) { return held.expired(); });
+            out.push_back(instance);
+        }
+        return instance->handOut(
+            [pool](std::function<void()> work) {
+                if (const auto state = pool.lock(); state && state->queueEnding(work))
+                    return;
+                work();
+            },
+            [pool] {
+                if (const auto state = pool.lock())
+                    state->instanceEnded();
+            });
     }
 
     /// Under the lock: a ready one was lost. Its replacement starts at once, even during a
@@ -124,7 +130,7 @@ void PoolState::runStarter()
             owed = 0;
         const bool settled = handedOut == 0 && fillAt && now >= *fillAt;
         const auto cold = settled && waiting == 0 ? std::find_if(ready.begin(), ready.end(),
-                              [](const auto& instance) { return !instance->warm; })
+                              [](const auto& instance) { return !instance->isWarm(); })
                                                   : ready.end();
         const bool refill = (settled || owed > 0) && int(ready.size()) < target;
         if (stopping)
@@ -176,7 +182,7 @@ void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
 
 void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked)
 {
-    auto instance = std::make_shared<Instance>(*settings);
+    std::shared_ptr<Instance> instance = makeInstance();
     busy = instance;
     lock.unlock();
     std::exception_ptr failure;
@@ -210,8 +216,10 @@ void PoolState::finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<I
     if (failure) {
         fillAt.reset(); // no retry on its own: the next caller's start reports
         if (asked) {
+            // Every caller waiting now hears of this failure; none of them asks again.
             ++failures;
             lastFailure = failure;
+            waiting = 0;
         }
     }
     changed.notify_all();
@@ -249,9 +257,8 @@ ApplicationPtr PoolState::take()
             if (instance->answers(kAnswerLimit)) {
                 lock.lock();
                 lost = 0;
-                handOut(instance);
                 lock.unlock();
-                return office::MakeApplication(std::move(instance));
+                return handOut(instance);
             }
             // It died or stopped answering while it waited: replaced without a word.
             instance->abort();
@@ -266,23 +273,32 @@ ApplicationPtr PoolState::take()
         changed.notify_all();
         const unsigned seen = failures;
         changed.wait(lock, [&] { return stopping || !ready.empty() || failures != seen; });
-        --waiting;
+        if (failures == seen) // a failure has taken this caller off the count already
+            --waiting;
         if (ready.empty() && !stopping && failures != seen)
             std::rethrow_exception(lastFailure);
     }
 }
 
-bool PoolState::keep(const std::shared_ptr<Instance>& instance)
+bool PoolState::keep(ApplicationPtr& application)
 {
-    if (!instance->documents.empty() || !instance->alive())
-        return false;
     std::lock_guard lock(mutex);
     if (stopping || int(ready.size()) >= target)
         return false;
-    if (instance->onEnded) // one of ours: it no longer holds up the refill
-        --handedOut;
-    instance->onEnded = nullptr;
-    instance->ender = nullptr;
+    // Only one of ours, unused, and held by the caller alone.
+    const auto mine = std::find_if(out.begin(), out.end(), [&](const auto& held) {
+        const auto instance = held.lock();
+        return instance && instance->owns(*application);
+    });
+    if (mine == out.end())
+        return false;
+    const std::shared_ptr<Instance> instance = mine->lock();
+    if (!instance || !instance->isUnused() || !instance->alive() || application.use_count() != 1
+        || !instance->takeBack())
+        return false;
+    application.reset();
+    out.erase(mine);
+    --handedOut; // it no longer holds up the refill
     ready.push_back(instance);
     if (handedOut == 0)
         fillAt = Clock::now() + pause;
@@ -318,11 +334,10 @@ void PoolState::shutdown()
         ender.join();
 }
 
-InstancePool::InstancePool(
-    const OfficeSettings& settings, int ready, std::chrono::milliseconds pause)
+InstancePool::InstancePool(InstanceFactory makeInstance, int ready, std::chrono::milliseconds pause)
     : mState(std::make_shared<PoolState>())
 {
-    mState->settings = &settings;
+    mState->makeInstance = std::move(makeInstance);
     mState->target = std::max(ready, 0);
     mState->pause = pause;
     PoolState* state = mState.get();
@@ -353,12 +368,7 @@ ApplicationPtr InstancePool::takeReadyInstance()
 
 bool InstancePool::keepReady(ApplicationPtr& application)
 {
-    const std::shared_ptr<Instance> instance = office::InstanceOf(*application);
-    // Kept only when the caller gives up the last reference to it.
-    if (!instance || application.use_count() != 1 || !mState->keep(instance))
-        return false;
-    application.reset();
-    return true;
+    return application && mState->keep(application);
 }
 
 void keepReady(const Services& services, ApplicationPtr&& application)

@@ -9,6 +9,45 @@ namespace tessivane {
 
 struct PoolState;
 
+/// What the pool needs of an office it keeps ready: the LibreOffice instance, or a test's
+/// stand-in. Every method may be called from the pool's threads.
+class PooledInstance
+{
+public:
+    virtual ~PooledInstance() = default;
+
+    /// Starts the office; throws a readable sentence when it cannot.
+    virtual void start() = 0;
+    /// Makes it load what the first real document needs.
+    virtual void warmUp() = 0;
+    virtual bool isWarm() const = 0;
+    /// False once it died, was ended, or is known to hang.
+    virtual bool alive() = 0;
+    /// Whether it answers a small call within limit; one that does not is ended as hung.
+    virtual bool answers(std::chrono::milliseconds limit) noexcept = 0;
+    /// Kills its processes at once, from any thread: a start in progress fails.
+    virtual void abort() noexcept = 0;
+    /// Ends it and cleans up; with polite, it is first asked to close down.
+    virtual void end(bool polite) noexcept = 0;
+
+    /// The application a caller gets: the rest of its Quit runs through ender, and onEnded is
+    /// called once it has ended.
+    virtual ApplicationPtr handOut(
+        std::function<void(std::function<void()>)> ender, std::function<void()> onEnded)
+        = 0;
+    /// Whether application is the one it handed out.
+    virtual bool owns(const Application& application) const = 0;
+    /// Whether nothing was done with it (no document open).
+    virtual bool isUnused() const = 0;
+    /// Back from a caller unused: the hooks of handOut are dropped. False when it cannot be.
+    virtual bool takeBack() = 0;
+};
+
+using InstanceFactory = std::function<std::shared_ptr<PooledInstance>()>;
+
+/// Private LibreOffice instances with settings, as the pool starts them.
+InstanceFactory libreOfficeInstances(const OfficeSettings& settings);
+
 /// Private LibreOffice instances started ahead of need, so that nobody waits for an office to
 /// start. While a pool is in the services, CreateApplication hands out one of its ready
 /// instances, once it
@@ -27,8 +66,8 @@ struct PoolState;
 class InstancePool
 {
 public:
-    /// The offices start with settings as they are at each start; they outlive the pool.
-    explicit InstancePool(const OfficeSettings& settings, int ready = 2,
+    /// The instances come from makeInstance, and are started by the pool.
+    explicit InstancePool(InstanceFactory makeInstance, int ready = 2,
         std::chrono::milliseconds pause = std::chrono::milliseconds(500));
     ~InstancePool();
     InstancePool(const InstancePool&) = delete;

@@ -280,14 +280,15 @@ public:
 
     QString Version() override
     {
-        if (!mInstance->version.isEmpty()) {
+        if (!mInstance->version().isEmpty()) {
             mInstance->checkAlive();
-            return mInstance->version;
+            return mInstance->version();
         }
         const QString full = mInstance->call(QStringLiteral("tell its version"), [&] {
+            const Reference<css::uno::XComponentContext> context = mInstance->remoteContext();
             const Reference<css::lang::XMultiServiceFactory> provider(
-                mInstance->remoteContext->getServiceManager()->createInstanceWithContext(
-                    "com.sun.star.configuration.ConfigurationProvider", mInstance->remoteContext),
+                context->getServiceManager()->createInstanceWithContext(
+                    "com.sun.star.configuration.ConfigurationProvider", context),
                 UNO_QUERY_THROW);
             Sequence<Any> arguments(1);
             arguments[0]
@@ -303,10 +304,10 @@ public:
         });
         // The major.minor number text, the form callers compare as a version number.
         const QStringList parts = full.trimmed().split('.');
-        mInstance->version = parts.size() >= 2 ? parts[0] + '.' + parts[1] : full.trimmed();
-        if (mInstance->version.isEmpty())
+        mInstance->setVersion(parts.size() >= 2 ? parts[0] + '.' + parts[1] : full.trimmed());
+        if (mInstance->version().isEmpty())
             throw std::runtime_error("LibreOffice did not tell its version.");
-        return mInstance->version;
+        return mInstance->version();
     }
 
     // A headless instance never shows an alert; closing and quitting never prompt.
@@ -373,7 +374,7 @@ void CallOnDesktop(Application& application, const QString& what,
     const std::shared_ptr<office::Instance> instance = office::InstanceOf(application);
     if (!instance)
         throw std::runtime_error("The spreadsheet application is not a LibreOffice instance.");
-    instance->call(what, [&] { operation(instance->desktop); });
+    instance->call(what, [&] { operation(instance->desktop()); });
 }
 
 } // namespace tessivane

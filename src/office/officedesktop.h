@@ -13,7 +13,7 @@
 
 namespace tessivane {
 
-/// Runs operation on the desktop of an instance that StartLibreOffice made, for document work
+/// Runs operation on the desktop of an instance that startLibreOffice made, for document work
 /// that the object model does not offer. It runs under the instance's call time limit and its
 /// supervision: a UNO failure becomes a readable std::runtime_error ("LibreOffice could not
 /// <what>: ..."), a dead or hung instance SpreadsheetGone. Any other instance throws.

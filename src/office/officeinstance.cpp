@@ -1,238 +1,107 @@
 #include "office/officeinstance.h"
 
-#include "office/scratchfiles.h"
+#include "office/objectmodel.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
-#include <algorithm>
-#include <csignal>
-#include <unistd.h>
-
 namespace tessivane::office {
 
 namespace {
 
-constexpr int kFreshProfileRestart = 81;
-// Ending an instance: a polite terminate, then a wait before the signals.
-constexpr milliseconds kTerminateLimit(10000);
-constexpr milliseconds kExitAfterTerminate(5000);
-constexpr milliseconds kExitAfterSigterm(3000);
+// Between two attempts to connect to an office that is still starting.
+constexpr milliseconds kRetryPause(50);
 
 } // namespace
 
-void Instance::watch()
-{
-    std::unique_lock lock(mMutex);
-    while (!mStopWatchdog) {
-        auto wait = milliseconds(100);
-        if (mDeadline) {
-            const auto left = std::chrono::duration_cast<milliseconds>(*mDeadline - Clock::now());
-            wait = std::clamp(left + milliseconds(1), milliseconds(1), wait);
-        }
-        mWake.wait_for(lock, wait);
-        if (mStopWatchdog)
-            break;
-        if (mConnected && !mGone.load() && !mProcess.running()) {
-            lock.unlock();
-            const QString reason = exitDescription();
-            lock.lock();
-            markGoneLocked(reason);
-        }
-        if (mDeadline && Clock::now() >= *mDeadline) {
-            // Killing the group closes the pipe: the blocked call returns with a disposed
-            // bridge, and the instance is gone for every later call.
-            markGoneLocked(QStringLiteral("LibreOffice did not answer within %1 seconds and was "
-                                          "ended.")
-                               .arg(double(mLimit.count()) / 1000.0));
-            mDeadline.reset();
-            mProcess.signalGroup(SIGKILL);
-        }
-    }
-}
-
-void Instance::launch(const QString& program, const QStringList& arguments)
-{
-    // The office's own scratch folders stay inside the profile, which goes with the instance.
-    mProcess.start(program, arguments, mProfile + QStringLiteral("/tmp"));
-}
-
 void Instance::start()
 {
-    const QString program = officeProgramPath(mSettings);
-    const milliseconds startLimit = mSettings.startLimit;
-    const Clock::time_point deadline = Clock::now() + startLimit;
+    mConnection.open([this](const std::function<void()>& attempt) { onWorker(attempt); },
+        [this] { pauseBeforeRetry(); });
+    mDesktop = guarded(QStringLiteral("start its desktop"),
+        [&] { return css::frame::Desktop::create(mConnection.context()); });
+}
 
-    if (!QFileInfo(program).isFile())
-        throw std::runtime_error(Sentence(
-            QStringLiteral("LibreOffice is not installed: %1 was not found.").arg(program)));
+ApplicationPtr Instance::handOut(
+    std::function<void(std::function<void()>)> ender, std::function<void()> onEnded)
+{
+    mEnder = std::move(ender);
+    mOnEnded = std::move(onEnded);
+    return MakeApplication(shared_from_this());
+}
 
-    RemoveStaleProfiles();
-    mProfile = MakeProfile();
+bool Instance::owns(const Application& application) const
+{
+    return InstanceOf(application).get() == this;
+}
 
-    const QString pipeName = mPipeName
-        = QStringLiteral("tessivane-%1-%2-%3")
-              .arg(getpid())
-              .arg(QRandomGenerator::global()->bounded(1U << 30))
-              .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
-    const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--invisible"),
-        QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
-        QStringLiteral("--nolockcheck"), QStringLiteral("--nofirststartwizard"),
-        QStringLiteral("-env:UserInstallation=") + ProfileUrl(mProfile),
-        QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName)};
-
-    const Reference<css::uno::XComponentContext> local = LocalContext();
-    launch(program, arguments);
-    mWatchdog = std::thread([this] { watch(); });
-
-    Reference<css::bridge::XUnoUrlResolver> resolver;
-    try {
-        resolver = css::bridge::UnoUrlResolver::create(local);
-    } catch (const css::uno::Exception& e) {
-        throw std::runtime_error(
-            Sentence(QStringLiteral("The LibreOffice connection cannot be set up: %1")
-                         .arg(ToQString(e.Message))));
-    }
-    const rtl::OUString url = ToOUString(
-        QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName));
-    const QString noAnswer
-        = QStringLiteral("LibreOffice did not answer within %1 seconds of its start.")
-              .arg(double(startLimit.count()) / 1000.0);
-    int restarts = 0;
-    for (;;) {
-        if (const auto code = mProcess.exitCode()) {
-            // A fresh profile makes the first start end with 81 and expect a restart.
-            if (*code == kFreshProfileRestart && restarts < 3) {
-                mProcess.kill();
-                launch(program, arguments);
-                ++restarts;
-                continue;
-            }
-            throw std::runtime_error(Sentence(
-                QStringLiteral("LibreOffice ended at start-up with exit code %1.").arg(*code)));
-        }
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline || mGone.load())
-            throw std::runtime_error(Sentence(noAnswer));
-        try {
-            remoteContext.set(waiting([&] {
-                DeadlineGuard guard(
-                    *this, std::chrono::duration_cast<milliseconds>(deadline - now));
-                return resolver->resolve(url);
-            }),
-                UNO_QUERY_THROW);
-            break;
-        } catch (const css::connection::NoConnectException&) {
-            pauseBeforeRetry();
-        } catch (const css::uno::Exception&) {
-            // The instance went away while connecting (or was ended as hung): the loop
-            // decides by its exit code and the deadline.
-            if (mGone.load())
-                throw std::runtime_error(Sentence(noAnswer));
-            pauseBeforeRetry();
-        }
-    }
-    mConnected = true;
-    desktop = guarded(QStringLiteral("start its desktop"),
-        [&] { return css::frame::Desktop::create(remoteContext); });
+bool Instance::takeBack()
+{
+    mEnder = nullptr;
+    mOnEnded = nullptr;
+    return true;
 }
 
 void Instance::pauseBeforeRetry()
 {
-    if (mWaitHook && std::this_thread::get_id() == mWaitThread) {
+    if (const WaitHook hook = hookOfThisThread()) {
         try {
-            mWaitHook();
+            hook();
         } catch (...) {
             // Only a repaint: the start goes on regardless.
         }
     }
-    std::this_thread::sleep_for(milliseconds(50));
+    std::this_thread::sleep_for(kRetryPause);
 }
 
 void Instance::end(bool polite) noexcept
 {
-    if (auto ending = beginEnd(polite))
-        finishEnd(std::move(*ending));
+    if (auto desktop = beginEnd())
+        finishEnd(polite, std::move(*desktop));
 }
 
 void Instance::quit(const std::shared_ptr<Instance>& instance)
 {
-    if (!instance->ender) {
+    if (!instance->mEnder) {
         instance->end(true);
         return;
     }
-    auto ending = instance->beginEnd(true);
-    if (!ending)
+    auto desktop = instance->beginEnd();
+    if (!desktop)
         return;
+    instance->mConnection.markGone(QStringLiteral("LibreOffice has quit."));
     // The run goes on while the office closes down: the caller only waits for its own
     // references to go.
-    instance->ender([instance, ending = std::move(*ending)]() mutable {
-        instance->finishEnd(std::move(ending));
+    instance->mEnder([instance, desktop = std::move(*desktop)]() mutable {
+        instance->finishEnd(true, std::move(desktop));
     });
 }
 
-std::optional<Instance::Ending> Instance::beginEnd(bool polite) noexcept
+std::optional<Reference<css::frame::XDesktop2>> Instance::beginEnd() noexcept
 {
     if (mEnded)
         return std::nullopt;
     mEnded = true;
-    markGone(polite ? QStringLiteral("LibreOffice has quit.")
-                    : QStringLiteral("LibreOffice has been ended."));
-    Ending ending;
-    // Only an instance that was asked to terminate is given time to exit on its own.
-    ending.ask = polite && mConnected && desktop.is() && mProcess.running();
-    ending.desktop = desktop;
     for (const auto& document : documents)
         document->release();
     documents.clear();
     writer.clear();
-    desktop.clear();
-    remoteContext.clear();
-    return ending;
+    Reference<css::frame::XDesktop2> desktop = mDesktop;
+    mDesktop.clear();
+    return desktop;
 }
 
-void Instance::finishEnd(Ending ending) noexcept
+void Instance::finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) noexcept
 {
-    try {
-        if (ending.ask) {
-            DeadlineGuard guard(*this, kTerminateLimit);
-            try {
-                ending.desktop->terminate();
-            } catch (...) {
-                // The bridge goes away while the office exits; the signals below follow.
-            }
-        }
-    } catch (...) { }
-    ending.desktop.clear();
-
-    if (!mProcess.waitForExit(ending.ask ? kExitAfterTerminate : milliseconds(0))) {
-        mProcess.signalGroup(SIGTERM);
-        mProcess.waitForExit(kExitAfterSigterm);
-    }
-    mProcess.kill();
-    {
-        std::lock_guard lock(mMutex);
-        mStopWatchdog = true;
-        mWake.notify_all();
-    }
-    if (mWatchdog.joinable())
-        mWatchdog.join();
-    // A killed office leaves its pipe files behind; a terminated one has removed them.
-    RemoveProfile(mProfile);
-    if (!mPipeName.isEmpty())
-        RemovePipeFiles(mPipeName);
-    if (onEnded) {
+    mConnection.close(polite, std::move(desktop));
+    if (mOnEnded) {
         try {
-            onEnded();
+            mOnEnded();
         } catch (...) { }
     }
 }
@@ -242,30 +111,11 @@ void Instance::warmUp()
     call(QStringLiteral("get ready"), [&] {
         Sequence<css::beans::PropertyValue> arguments(1);
         arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
-        Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
+        Reference<css::lang::XComponent> component = mDesktop->loadComponentFromURL(
             rtl::OUString("private:factory/scalc"), rtl::OUString("_blank"), 0, arguments);
         Reference<css::util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
     });
-    warm = true;
-}
-
-void Instance::abort() noexcept
-{
-    markGone(QStringLiteral("LibreOffice has been ended."));
-    mProcess.signalGroup(SIGKILL);
-}
-
-bool Instance::answers(milliseconds limit) noexcept
-{
-    try {
-        if (!mConnected || !remoteContext.is() || !alive())
-            return false;
-        DeadlineGuard guard(*this, limit);
-        remoteContext->getServiceManager();
-        return alive();
-    } catch (...) {
-        return false;
-    }
+    mWarm = true;
 }
 
 std::shared_ptr<DocumentState> Instance::open(const QString& path)
@@ -284,7 +134,7 @@ std::shared_ptr<DocumentState> Instance::open(const QString& path)
         Sequence<css::beans::PropertyValue> arguments(1);
         arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
         Reference<css::lang::XComponent> component
-            = desktop->loadComponentFromURL(FileUrl(path), rtl::OUString("_blank"), 0, arguments);
+            = mDesktop->loadComponentFromURL(FileUrl(path), rtl::OUString("_blank"), 0, arguments);
         if (!component.is())
             throw std::runtime_error(
                 Sentence(QStringLiteral("LibreOffice could not open %1.").arg(path)));
@@ -337,3 +187,14 @@ std::shared_ptr<SheetState> Instance::sheetOf(
 }
 
 } // namespace tessivane::office
+
+namespace tessivane {
+
+InstanceFactory libreOfficeInstances(const OfficeSettings& settings)
+{
+    return [settings]() -> std::shared_ptr<PooledInstance> {
+        return std::make_shared<office::Instance>(settings);
+    };
+}
+
+} // namespace tessivane

@@ -1,12 +1,14 @@
 #pragma once
 
-// One private LibreOffice instance: its process and profile, the connection, the watchdog
-// that ends a hung or dead instance, and the documents open in it. Private to the layer.
+// The session with one private LibreOffice: its desktop, the documents open in it, the calls
+// made on them and the one thread they are made on. The process and the bridge are the
+// connection's. Private to the layer.
 
 #include "office/cellwriter.h"
-#include "office/officeprocess.h"
+#include "office/officeconnection.h"
 #include "office/unobridge.h"
 
+#include "office/instancepool.h"
 #include "office/services.h"
 #include "office/whilewaiting.h"
 
@@ -31,9 +33,6 @@
 #include <vector>
 
 namespace tessivane::office {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 struct SheetState
 {
@@ -64,20 +63,21 @@ struct DocumentState
     }
 };
 
-class Instance
+class Instance : public PooledInstance, public std::enable_shared_from_this<Instance>
 {
 public:
     explicit Instance(OfficeSettings settings)
-        : mSettings(std::move(settings))
+        : mConnection(std::move(settings))
     { }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
-    ~Instance() { end(true); }
+    ~Instance() override { end(true); }
 
-    void start();
+    /// Starts the office and its desktop. Throws a readable sentence.
+    void start() override;
 
     /// Ends the instance: terminate (when polite), then the signals, then the profile.
-    void end(bool polite) noexcept;
+    void end(bool polite) noexcept override;
 
     /// Quit: a polite end. With an ender set, only what callers may still look at goes at
     /// once; the office's own ending follows there, off the caller's path.
@@ -85,36 +85,32 @@ public:
 
     /// Opens and closes an empty spreadsheet, so that the office has loaded its spreadsheet
     /// part before the first real document.
-    void warmUp();
-    bool warm = false;
+    void warmUp() override;
+    bool isWarm() const override { return mWarm; }
 
     /// Kills the instance's processes at once (from any thread): a start in progress fails,
     /// every later call is refused. end() still cleans up.
-    void abort() noexcept;
+    void abort() noexcept override { mConnection.abort(); }
 
-    /// Whether the instance still runs and answers a small call within limit; one that does
-    /// not is ended as hung.
-    bool answers(milliseconds limit) noexcept;
+    /// Whether the instance still runs and answers a small call within limit.
+    bool answers(milliseconds limit) noexcept override { return mConnection.answers(limit); }
 
-    /// Set by the ready instances for those they hand out: where the rest of a Quit runs,
-    /// and whom to tell once the instance has ended (processes gone, profile removed).
-    std::function<void(std::function<void()>)> ender;
-    std::function<void()> onEnded;
+    /// For the ready instances: ender is where the rest of a Quit runs, onEnded whom to tell
+    /// once the instance has ended (processes gone, profile removed).
+    ApplicationPtr handOut(
+        std::function<void(std::function<void()>)> ender, std::function<void()> onEnded) override;
+    bool owns(const Application& application) const override;
+    bool isUnused() const override { return documents.empty(); }
+    bool takeBack() override;
 
-    bool alive() { return !mGone.load() && mProcess.running(); }
+    bool alive() override { return mConnection.alive(); }
 
     /// Throws SpreadsheetGone once the instance is known to be gone.
-    void checkAlive()
-    {
-        if (mGone.load())
-            throw SpreadsheetGone(Sentence(goneReason()));
-        if (mConnected && !mProcess.running()) {
-            markGone(exitDescription());
-            throw SpreadsheetGone(Sentence(goneReason()));
-        }
-    }
+    void checkAlive() { mConnection.checkAlive(); }
 
-    /// Runs one remote operation under the call time limit, after the buffered cell writes.
+    const OfficeSettings& settings() const { return mConnection.settings(); }
+
+    /// Runs one remote operation on the instance's worker, after the buffered cell writes.
     /// A UNO failure becomes a readable std::runtime_error, or SpreadsheetGone when the
     /// instance died or was ended as hung.
     template <typename Operation>
@@ -131,141 +127,71 @@ public:
     {
         checkAlive();
         try {
-            return waiting([&] {
-                // The limit is the operation's own, not that of whatever the caller does
-                // meanwhile.
-                DeadlineGuard guard(*this, mSettings.callLimit);
+            return onWorker([&] {
+                // Watched while it runs: a hung office is ended, a slow one never.
+                OfficeConnection::CallWatch watch(mConnection);
                 return operation();
             });
         } catch (const css::lang::DisposedException& e) {
-            raise(what, ToQString(e.Message), true);
+            mConnection.raise(what, ToQString(e.Message), true);
         } catch (const css::uno::Exception& e) {
-            raise(what, ToQString(e.Message), false);
+            mConnection.raise(what, ToQString(e.Message), false);
         }
     }
 
     /// Hands in what the calling thread runs every few tens of milliseconds while a remote
-    /// operation asked for from it is in progress; the operation then runs on a thread of its
-    /// own. Empty: operations run on the thread that asks for them.
+    /// operation asked for from it is in progress. Empty: the thread just waits.
     void setWaitHook(WaitHook whileWaiting)
     {
+        std::lock_guard lock(mHookMutex);
         mWaitHook = std::move(whileWaiting);
         mWaitThread = std::this_thread::get_id();
     }
 
-    template <typename Operation> auto waiting(Operation&& operation) -> decltype(operation())
+    /// Runs operation on the instance's one worker thread; the asking thread waits, running
+    /// its wait hook meanwhile if it handed one in.
+    template <typename Operation> auto onWorker(Operation&& operation) -> decltype(operation())
     {
-        if (!mWaitHook || std::this_thread::get_id() != mWaitThread)
-            return operation();
-        return RunWhileWaiting(mWaitHook, std::forward<Operation>(operation));
+        return mWorker.run(hookOfThisThread(), std::forward<Operation>(operation));
+    }
+
+    std::shared_ptr<DocumentState> open(const QString& path);
+    std::shared_ptr<SheetState> sheetOf(const std::shared_ptr<DocumentState>& document, int index);
+    std::shared_ptr<DocumentState> activeDocument();
+
+    Reference<css::uno::XComponentContext> remoteContext() const { return mConnection.context(); }
+    const Reference<css::frame::XDesktop2>& desktop() const { return mDesktop; }
+    const QString& version() const { return mVersion; }
+    void setVersion(const QString& version) { mVersion = version; }
+
+    std::vector<std::shared_ptr<DocumentState>> documents;
+    CellWriter writer {*this};
+
+private:
+    WaitHook hookOfThisThread()
+    {
+        std::lock_guard lock(mHookMutex);
+        return std::this_thread::get_id() == mWaitThread ? mWaitHook : WaitHook();
     }
 
     /// Between two attempts to connect: the wait hook, if this thread handed one in, then a
     /// short sleep.
     void pauseBeforeRetry();
 
-    std::shared_ptr<DocumentState> open(const QString& path);
-    std::shared_ptr<SheetState> sheetOf(const std::shared_ptr<DocumentState>& document, int index);
-    std::shared_ptr<DocumentState> activeDocument();
+    /// Lets callers' references go at once; returns the desktop for the office's own ending,
+    /// or nothing when the instance has ended before.
+    std::optional<Reference<css::frame::XDesktop2>> beginEnd() noexcept;
+    void finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) noexcept;
 
-    const OfficeSettings& settings() const { return mSettings; }
-
-    std::vector<std::shared_ptr<DocumentState>> documents;
-    CellWriter writer {*this};
-    Reference<css::uno::XComponentContext> remoteContext;
-    Reference<css::frame::XDesktop2> desktop;
-    QString version;
-
-    /// Makes one remote operation wait at most limit before the instance is ended as hung.
-    class DeadlineGuard
-    {
-    public:
-        DeadlineGuard(Instance& instance, milliseconds limit)
-            : mInstance(instance)
-        {
-            std::lock_guard lock(instance.mMutex);
-            if (instance.mDepth++ == 0) {
-                instance.mDeadline = Clock::now() + limit;
-                instance.mLimit = limit;
-                instance.mWake.notify_all();
-            }
-        }
-        ~DeadlineGuard()
-        {
-            std::lock_guard lock(mInstance.mMutex);
-            if (--mInstance.mDepth == 0)
-                mInstance.mDeadline.reset();
-        }
-
-    private:
-        Instance& mInstance;
-    };
-
-private:
-    /// What the office's own ending needs once the caller's state is gone.
-    struct Ending
-    {
-        bool ask = false;
-        Reference<css::frame::XDesktop2> desktop;
-    };
-    std::optional<Ending> beginEnd(bool polite) noexcept;
-    void finishEnd(Ending ending) noexcept;
-
-    [[noreturn]] void raise(const QString& what, const QString& message, bool disposed)
-    {
-        if (mGone.load() || !mProcess.running() || disposed) {
-            markGone(mProcess.running() ? QStringLiteral("The connection to LibreOffice was lost.")
-                                        : exitDescription());
-            throw SpreadsheetGone(Sentence(goneReason()));
-        }
-        throw std::runtime_error(Sentence(message.isEmpty()
-                ? QStringLiteral("LibreOffice could not %1.").arg(what)
-                : QStringLiteral("LibreOffice could not %1: %2").arg(what, message)));
-    }
-
-    QString exitDescription()
-    {
-        const auto code = mProcess.exitCode();
-        if (!code)
-            return QStringLiteral("LibreOffice stopped answering.");
-        return QStringLiteral("LibreOffice ended unexpectedly (exit code %1).").arg(*code);
-    }
-
-    void markGone(const QString& reason)
-    {
-        std::lock_guard lock(mMutex);
-        markGoneLocked(reason);
-    }
-    void markGoneLocked(const QString& reason)
-    {
-        if (!mGone.exchange(true))
-            mGoneReason = reason;
-    }
-    QString goneReason()
-    {
-        std::lock_guard lock(mMutex);
-        return mGoneReason;
-    }
-
-    void watch();
-    void launch(const QString& program, const QStringList& arguments);
-
-    const OfficeSettings mSettings;
-    OfficeProcess mProcess;
-    QString mProfile;
-    QString mPipeName;
-    std::atomic<bool> mConnected {false};
+    OfficeConnection mConnection;
+    CallWorker mWorker; // after the connection: it ends first, finishing a call in progress
+    Reference<css::frame::XDesktop2> mDesktop;
+    QString mVersion;
+    bool mWarm = false;
     bool mEnded = false;
-
-    std::thread mWatchdog;
-    std::mutex mMutex;
-    std::condition_variable mWake;
-    std::optional<Clock::time_point> mDeadline;
-    milliseconds mLimit {0};
-    int mDepth = 0;
-    bool mStopWatchdog = false;
-    std::atomic<bool> mGone {false};
-    QString mGoneReason;
+    std::function<void(std::function<void()>)> mEnder;
+    std::function<void()> mOnEnded;
+    std::mutex mHookMutex;
     WaitHook mWaitHook;
     std::thread::id mWaitThread;
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -30,6 +31,18 @@ void CloseOnExecFrom(int first)
         return;
     for (int fd = first; fd < 4096; ++fd)
         fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// A descriptor that becomes readable when the process exits (Linux 5.3); -1 where the
+// kernel has none, and the wait then looks every few milliseconds.
+int OpenPidFd(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    static_cast<void>(pid);
+    return -1;
+#endif
 }
 
 } // namespace
@@ -124,10 +137,13 @@ void OfficeProcess::start(
     mExited = false;
     mReaped = false;
     mExitCode = 0;
+    closePidFdLocked();
+    mPidFd = OpenPidFd(pid);
     if (got == static_cast<ssize_t>(sizeof childError)) {
         int status = 0;
         waitpid(pid, &status, 0);
         mExited = mReaped = true;
+        closePidFdLocked();
         mExitCode = 127;
         throw std::runtime_error(
             QStringLiteral("LibreOffice cannot be started: %1: %2.")
@@ -170,14 +186,43 @@ std::optional<int> OfficeProcess::exitCode()
 
 bool OfficeProcess::waitForExit(std::chrono::milliseconds limit)
 {
+    using std::chrono::milliseconds;
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    int pidFd = -1;
+    {
+        std::lock_guard lock(mMutex);
+        if (!pollLocked())
+            return true;
+        // A duplicate: a kill() on another thread may close the original meanwhile.
+        if (mPidFd >= 0)
+            pidFd = fcntl(mPidFd, F_DUPFD_CLOEXEC, 0);
+    }
     for (;;) {
         if (!running())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            break;
+        const auto left
+            = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= milliseconds(0))
+            break;
+        if (pidFd >= 0) {
+            // The exit is an event on the descriptor: no looking again and again.
+            pollfd exited {pidFd, POLLIN, 0};
+            if (poll(&exited, 1, int(left.count()) + 1) < 0 && errno != EINTR)
+                std::this_thread::sleep_for(std::min(left, milliseconds(5)));
+        } else {
+            std::this_thread::sleep_for(std::min(left, milliseconds(5)));
+        }
     }
+    if (pidFd >= 0)
+        close(pidFd);
+    return !running();
+}
+
+void OfficeProcess::closePidFdLocked()
+{
+    if (mPidFd >= 0)
+        close(mPidFd);
+    mPidFd = -1;
 }
 
 void OfficeProcess::signalGroup(int sig)
@@ -200,6 +245,7 @@ void OfficeProcess::kill()
         mExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     mReaped = true;
+    closePidFdLocked();
 }
 
 } // namespace tessivane

@@ -37,7 +37,7 @@ public:
     /// The exit code once the child has exited (128 + signal number when killed by one).
     std::optional<int> exitCode();
 
-    /// Waits up to limit for the child to exit; true when it has.
+    /// Waits up to limit for the child to exit, woken by the exit itself; true when it has.
     bool waitForExit(std::chrono::milliseconds limit);
 
     /// Sends sig to the whole process group while the group's leader is not yet reaped.
@@ -48,12 +48,14 @@ public:
 
 private:
     bool pollLocked();
+    void closePidFdLocked();
 
     std::mutex mMutex;
     pid_t mPid = -1;
     bool mExited = false; // observed, but not reaped: the group id stays reserved
     bool mReaped = false;
     int mExitCode = 0;
+    int mPidFd = -1; // readable once the child has exited
 };
 
 } // namespace tessivane

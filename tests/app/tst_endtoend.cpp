@@ -141,7 +141,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES"))
-            mPool = std::make_unique<InstancePool>(mServices.office);
+            mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices.office));
         mServices.readyOffices = mPool.get();
         mForm = std::make_unique<Form1>(mServices);
         mForm->Form_Load();

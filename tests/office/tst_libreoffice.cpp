@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -256,6 +257,27 @@ private slots:
         ApplicationPtr app = CreateApplication(mServices);
         QVERIFY(QFile::exists(marker));
         QVERIFY(!app->Version().isEmpty());
+        app->Quit();
+    }
+
+    void aSlowCallOnAWorkingOfficeIsNeverEnded()
+    {
+        // The limit is how long the office may stay silent, not how long a call may take: a
+        // write and a save far longer than it go through.
+        mServices.office.callLimit = 500ms;
+        ApplicationPtr app = CreateApplication(mServices);
+        std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
+        const std::shared_ptr<Worksheet> sheet = app->Worksheets(1);
+        QElapsedTimer took;
+        took.start();
+        for (int row = 4; row < 6004; ++row)
+            for (int column = 1; column <= 13; ++column)
+                sheet->PutCell(row, column, QStringLiteral("cell %1.%2").arg(row).arg(column));
+        app->flushCellWrites();
+        book->SaveAs(mFolder.filePath(QStringLiteral("slow.xls")), 56);
+        qInfo("writing and saving took %lld ms", qint64(took.elapsed()));
+        QVERIFY(app->isAlive());
+        book->Close();
         app->Quit();
     }
 

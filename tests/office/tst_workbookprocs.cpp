@@ -185,7 +185,7 @@ private slots:
                 third.set_value();
         };
         std::thread::id callThread;
-        const int answer = RunWhileWaiting(hook, [&] {
+        const int answer = runWhileWaiting(hook, [&] {
             callThread = std::this_thread::get_id();
             third.get_future().wait();
             return 42;
@@ -196,7 +196,7 @@ private slots:
         QVERIFY(callThread != caller);
         // A failure of the call reaches the caller.
         QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-            RunWhileWaiting(hook, []() -> int { throw std::runtime_error("failed"); }));
+            runWhileWaiting(hook, []() -> int { throw std::runtime_error("failed"); }));
     }
 
     void startUpCheckWithAnInstanceShowsNothing()
