@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Everything the build, the program and the tests need.
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins \
-  qt6-svg-dev libgl-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
+  qt6-svg-dev libgl-dev libxcb1-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
   python3 python3-xlrd python3-openpyxl poppler-utils xvfb xauth fonts-liberation \
   fonts-dejavu-core dpkg-dev file desktop-file-utils appstream lintian man-db python3-debian
 

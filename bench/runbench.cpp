@@ -3,6 +3,7 @@
 // share the machine's mood. Each program start is a child process of its own (this executable
 // again), so that its start-up and its memory are clean. Run by hand (`make bench`).
 #include "procstats.h"
+#include "support/privatedisplay.h"
 #include "windowrun.h"
 
 #include <QCoreApplication>
@@ -62,41 +63,6 @@ double OfficeRoundTrip()
     const double seconds = double(windowrun::MonotonicNs() - start) / 1e9;
     return QFile::exists(folder.filePath(QStringLiteral("out/two.xls"))) ? seconds : -1;
 }
-
-/// A private X server on a free display; empty when none could be started (offscreen then).
-class PrivateDisplay
-{
-public:
-    PrivateDisplay()
-    {
-        mServer.start(QStringLiteral("Xvfb"),
-            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1600x1200x24"), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp")});
-        if (!mServer.waitForStarted(5000))
-            return;
-        while (mServer.state() == QProcess::Running && !mServer.canReadLine())
-            mServer.waitForReadyRead(10000);
-        const QByteArray line = mServer.readLine().trimmed();
-        if (!line.isEmpty())
-            mDisplay = QStringLiteral(":") + QString::fromLatin1(line);
-    }
-    ~PrivateDisplay()
-    {
-        if (mServer.state() == QProcess::NotRunning)
-            return;
-        mServer.terminate();
-        if (!mServer.waitForFinished(5000)) {
-            mServer.kill();
-            mServer.waitForFinished();
-        }
-    }
-    const QString& display() const { return mDisplay; }
-
-private:
-    QProcess mServer;
-    QString mDisplay;
-};
 
 using Results = QMap<QString, double>;
 
@@ -189,10 +155,10 @@ int Parent(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList options = QCoreApplication::arguments();
     const bool offscreen = options.contains(QStringLiteral("--offscreen"));
-    std::unique_ptr<PrivateDisplay> server;
+    std::unique_ptr<tessivane::test::PrivateDisplay> server;
     Runner runner;
     if (!offscreen) {
-        server = std::make_unique<PrivateDisplay>();
+        server = std::make_unique<tessivane::test::PrivateDisplay>();
         runner.display = server->display();
     }
     std::printf("Window path on %s; every figure from this one run (the machine may be shared: "

@@ -27,6 +27,7 @@
 #include "office/services.h"
 #include "preview/form2.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -257,6 +258,21 @@ void Form1::CloseForShutdown()
         mForm2->close();
     else
         close();
+}
+
+void Form1::raiseShowingWindow()
+{
+    QWidget* showing = mForm2 && mForm2->isVisible() ? static_cast<QWidget*>(mForm2.get()) : this;
+    // Still starting: the window comes up on its own.
+    if (!showing->isVisible())
+        return;
+    showing->setWindowState(showing->windowState() & ~Qt::WindowMinimized);
+    showing->raise();
+    showing->activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void Form1::DataGrid1_Validate()

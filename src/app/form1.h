@@ -58,6 +58,10 @@ public:
     /// start-up message is open), it ends the program at once without writing anything.
     void CloseForShutdown();
 
+    /// Brings the window the user works in forward and activates it: the preview while it
+    /// shows, else this window; a message box or dialog open over it stays on top.
+    void raiseShowingWindow();
+
     /// The inventory table; throws when it was never created.
     InventoryTable& table();
     DataGrid* grid() const { return DataGrid1; }

@@ -1,12 +1,18 @@
 #include "app/commandline.h"
 #include "app/form1.h"
+#include "app/oneprogram.h"
 #include "app/shutdownsignals.h"
+#include "core/apptitle.h"
+#include "core/messagebox.h"
 #include "generation/generationrun.h"
+#include "inventory/persistence.h"
 #include "office/instancepool.h"
 #include "office/libreoffice.h"
 #include "office/services.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -21,6 +27,20 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     // The program ends only through its windows' own closing steps.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One program per stored list: a second start brings the first one's window forward.
+    tessivane::OneProgram oneProgram(tessivane::StoreFileName());
+    switch (oneProgram.claim()) {
+    case tessivane::OneProgram::Start::First:
+        break;
+    case tessivane::OneProgram::Start::Raised:
+        return 0;
+    case tessivane::OneProgram::Start::NotAnswering:
+        std::fprintf(stderr, "%s\n", qPrintable(oneProgram.notAnsweringMessage()));
+        tessivane::MsgBox(oneProgram.notAnsweringMessage(), tessivane::vbOKOnly,
+            QString::fromLatin1(tessivane::kProductName));
+        return 1;
+    }
 
     // What the windows and the run use from outside themselves, made here once.
     tessivane::Services services;
@@ -40,6 +60,7 @@ int main(int argc, char* argv[])
     tessivane::RemoveLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
+    oneProgram.serve([&form1] { form1.raiseShowingWindow(); });
     const int code = app.exec();
     // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
     // office stays, and those still closing down are waited for before their folders go.

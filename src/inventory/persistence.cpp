@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <charconv>
@@ -293,6 +294,13 @@ int StoredRows::count(QString& problem) const
 QVariant StoredRows::value(int field, int row) const
 {
     return loadedValue(field, storedText(field, row));
+}
+
+QString StoreFileName()
+{
+    // Where the settings store keeps a user's file, without the read that opening it costs.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Velmora/Tessivane.ini");
 }
 
 RowValues TakeRows(InventoryTable& table)

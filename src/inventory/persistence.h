@@ -51,6 +51,10 @@ private:
     mutable std::unique_ptr<QSettings> mSettings;
 };
 
+/// The settings file that holds the rows ($XDG_CONFIG_HOME/Velmora/Tessivane.ini), without
+/// reading it.
+QString StoreFileName();
+
 /// The rows as a save writes them: the values of every row in table order. Taking them costs
 /// next to nothing: the values are shared with the table until either side changes.
 using RowValues = QVector<QVector<QVariant>>;

@@ -1,6 +1,8 @@
-// The program itself, as a process: its command line is answered without a display, and whatever
-// ends it, early or once its offices are ready, no office of its own outlives it.
+// The program itself, as a process: its command line is answered without a display, whatever
+// ends it, early or once its offices are ready, no office of its own outlives it, and one
+// program runs per stored list (real windows on a private X server).
 #include "support/officeprocesses.h"
+#include "support/privatedisplay.h"
 #include "support/testmain.h"
 
 #include <QProcess>
@@ -15,6 +17,60 @@ namespace {
 
 // Waits for office starts, not a measure of anything.
 constexpr int kStartWait = 120000;
+
+// The program's settings, temporary and runtime folders, all in one private folder.
+QProcessEnvironment ProgramEnvironment(const QString& folder, const QString& display = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+        display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("TMPDIR"), folder);
+    environment.insert(QStringLiteral("TEMP"), folder);
+    QDir(folder).mkpath(QStringLiteral("config/Velmora"));
+    QDir(folder).mkdir(QStringLiteral("runtime"));
+    QFile::setPermissions(folder + QStringLiteral("/runtime"),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return environment;
+}
+
+// A stored list of one row; returns the file's bytes.
+QByteArray StoreOneRow(const QString& folder)
+{
+    const QByteArray bytes = "[Tessivane]\nRowCount=1\nRowSource1%201=SN-100000\n"
+                             "RowSource2%201=Desk \"oak\"\n";
+    QFile file(folder + QStringLiteral("/config/Velmora/Tessivane.ini"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return bytes;
+}
+
+QByteArray StoredBytes(const QString& folder)
+{
+    QFile file(folder + QStringLiteral("/config/Velmora/Tessivane.ini"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program's shown windows: the main window, or a message box of its own.
+QList<TopWindow> ProgramWindows(const DisplayLook& look)
+{
+    QList<TopWindow> windows = look.shownWindows();
+    windows.removeIf([](const TopWindow& window) { return window.name != "Tessivane"; });
+    return windows;
+}
+
+// Ends a program as a logout would, its rows written.
+void EndProgram(QProcess& program)
+{
+    ::kill(pid_t(program.processId()), SIGTERM);
+    if (!program.waitForFinished(kStartWait)) {
+        program.kill();
+        program.waitForFinished();
+    }
+}
 
 } // namespace
 
@@ -87,13 +143,8 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, officesFirst);
         QTemporaryDir folder;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path());
-        environment.insert(QStringLiteral("TMPDIR"), folder.path());
-        environment.insert(QStringLiteral("TEMP"), folder.path());
         QProcess program;
-        program.setProcessEnvironment(environment);
+        program.setProcessEnvironment(ProgramEnvironment(folder.path()));
         program.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
         QVERIFY(program.waitForStarted());
         const pid_t pid = pid_t(program.processId());
@@ -111,6 +162,90 @@ private slots:
         }
         for (pid_t office : offices)
             QTRY_COMPARE_WITH_TIMEOUT(GroupMembers(office), 0, 10000);
+    }
+
+    // A second start brings the running program's window forward and ends, writing nothing;
+    // two starts at the same moment give one program all the same.
+    void secondStartBringsTheFirstForward_data()
+    {
+        QTest::addColumn<bool>("sameMoment");
+        QTest::newRow("once the first window is up") << false;
+        QTest::newRow("two starts at the same moment") << true;
+    }
+
+    void secondStartBringsTheFirstForward()
+    {
+        QFETCH(bool, sameMoment);
+        const PrivateDisplay server;
+        if (server.display().isEmpty())
+            QSKIP("Xvfb could not be started");
+        const DisplayLook look(server.display());
+        QVERIFY(look.ok());
+        QTemporaryDir folder;
+        const QProcessEnvironment environment = ProgramEnvironment(folder.path(), server.display());
+        const QByteArray stored = StoreOneRow(folder.path());
+        QVERIFY(!stored.isEmpty());
+
+        QProcess first, second;
+        first.setProcessEnvironment(environment);
+        second.setProcessEnvironment(environment);
+        first.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        if (!sameMoment) {
+            // Without a window manager a window shown is not given the focus.
+            QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(look).size(), 1, kStartWait);
+            QCOMPARE(look.focus(), 0u);
+        }
+        second.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning,
+            kStartWait);
+        const bool firstEnded = first.state() == QProcess::NotRunning;
+        QProcess& ended = firstEnded ? first : second;
+        QProcess& running = firstEnded ? second : first;
+        QVERIFY(sameMoment || !firstEnded);
+        QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ended.exitCode(), 0);
+
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(look).size(), 1, kStartWait);
+        const TopWindow window = ProgramWindows(look).constFirst();
+        QCOMPARE(window.pid, running.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(look.focus(), window.id, 10000);
+        QCOMPARE(running.state(), QProcess::Running);
+        QCOMPARE(StoredBytes(folder.path()), stored);
+        EndProgram(running);
+    }
+
+    // A program that was killed leaves its lock and socket; the next start takes them over.
+    void staleLockOfAKilledProgramIsTakenOver()
+    {
+        const PrivateDisplay server;
+        if (server.display().isEmpty())
+            QSKIP("Xvfb could not be started");
+        const DisplayLook look(server.display());
+        QVERIFY(look.ok());
+        QTemporaryDir folder;
+        const QProcessEnvironment environment = ProgramEnvironment(folder.path(), server.display());
+        const QByteArray stored = StoreOneRow(folder.path());
+        QProcess killed;
+        killed.setProcessEnvironment(environment);
+        killed.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(look).size(), 1, kStartWait);
+        killed.kill();
+        QVERIFY(killed.waitForFinished());
+        const QDir runtime(folder.filePath(QStringLiteral("runtime")));
+        QCOMPARE(
+            runtime.entryList({QStringLiteral("tessivane-*")}, QDir::System | QDir::Files).size(),
+            2);
+
+        QProcess next;
+        next.setProcessEnvironment(environment);
+        next.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(ProgramWindows(look).size() == 1
+                && ProgramWindows(look).constFirst().pid == next.processId(),
+            kStartWait);
+        QCOMPARE(next.state(), QProcess::Running);
+        QCOMPARE(StoredBytes(folder.path()), stored);
+        EndProgram(next);
     }
 };
 
