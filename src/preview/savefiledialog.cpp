@@ -1,11 +1,51 @@
 #include "preview/savefiledialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QStringList>
 
 #include <algorithm>
 
 namespace tessivane {
+
+namespace {
+
+/// Qt's own dialog reads a typed name with a double quote in it as a list of quoted names
+/// ("a" "b"): `Office 24" monitors.xls` would become ` monitors.xls`. Linux allows quotes in
+/// names, so such a name is taken whole, in the folder shown, as the user typed it.
+class TypedNameDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    /// The name taken whole; empty when the dialog's own reading was used.
+    QString typedName;
+
+    void accept() override
+    {
+        auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString text = edit && edit->isVisible() ? edit->text() : QString();
+        if (!text.contains(QLatin1Char('"'))) {
+            QFileDialog::accept();
+            return;
+        }
+        QString path = text;
+        if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+            path = QDir::homePath() + path.mid(1);
+        path = QDir::cleanPath(directory().absoluteFilePath(path));
+        if (QFileInfo(path).isDir()) {
+            setDirectory(path); // as the dialog does with a folder's name
+            edit->clear();
+            return;
+        }
+        typedName = path;
+        QDialog::accept();
+    }
+};
+
+} // namespace
 
 QtSaveFileDialog::QtSaveFileDialog(QWidget* parent)
     : mParent(parent)
@@ -14,7 +54,7 @@ QtSaveFileDialog::QtSaveFileDialog(QWidget* parent)
 QString QtSaveFileDialog::ShowSave(
     const QString& fileName, const QString& title, const QString& filter)
 {
-    QFileDialog dialog(mParent, title);
+    TypedNameDialog dialog(mParent, title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The caller asks its own overwrite question; a second one here would ask twice.
@@ -29,7 +69,7 @@ QString QtSaveFileDialog::ShowSave(
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     mFilterIndex = int(std::max<qsizetype>(filters.indexOf(dialog.selectedNameFilter()), 0)) + 1;
-    return dialog.selectedFiles().value(0);
+    return dialog.typedName.isEmpty() ? dialog.selectedFiles().value(0) : dialog.typedName;
 }
 
 QString QtNameFilters(const QString& filter)

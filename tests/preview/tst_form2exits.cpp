@@ -8,11 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <csignal>
 
@@ -195,6 +198,54 @@ private slots:
         QCOMPARE(pointerDuring, converted ? int(vbHourglass) : -1);
         QCOMPARE(f.form.mousePointer().value(), int(vbCustom));
         QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+    }
+
+    // The real dialog: the name typed, quotes and all, is the file written, in the folder shown.
+    void typedNamesAreSavedAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("inch mark") << "Office 24\" monitors.xls" << 1 << "Office 24\" monitors.xls";
+        QTest::newRow("quoted word") << "my \"best\" list.xls" << 1 << "my \"best\" list.xls";
+        QTest::newRow("quotes, pdf") << "\"Q3\" report.pdf" << 1 << "\"Q3\" report.pdf";
+        QTest::newRow("quote, xlsx filter") << "list \"v2\"" << 3 << "list \"v2\".xlsx";
+        QTest::newRow("quote, ods") << "5\" floppies.ods" << 1 << "5\" floppies.ods";
+        QTest::newRow("blanks") << "  two  blanks .xls" << 1 << "  two  blanks .xls";
+        QTest::newRow("leading dash") << "-rf.xls" << 1 << "-rf.xls";
+        QTest::newRow("unicode") << "Büro «Ost» €.xls" << 1 << "Büro «Ost» €.xls";
+    }
+    void typedNamesAreSavedAsTyped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, saved);
+        Fixture f;
+        f.form.setSaveFileDialog(std::make_unique<QtSaveFileDialog>(&f.form));
+        f.form.setWorkbookConverter(
+            [](const QString&, const QString& target) { QVERIFY(WriteAll(target, "converted")); });
+        bool typedIn = false;
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* edit = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+            if (!edit || typedIn)
+                return;
+            typedIn = true;
+            dialog->setDirectory(f.target.path());
+            dialog->selectNameFilter(dialog->nameFilters().value(filter - 1));
+            edit->setText(typed);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        typist.start(20);
+
+        f.form.PushButton6_Click();
+
+        QVERIFY(typedIn);
+        QCOMPARE(f.targetFiles(), QStringList {saved});
+        QCOMPARE(f.boxes.prompts(), QStringList {kDone});
+        QCOMPARE(QDir(QDir::currentPath()).entryList({"*monitors*", "*best*", "*report*"}),
+            QStringList());
     }
 
     void ctrlSSavesAndEscapeDoesNothing()
