@@ -114,6 +114,7 @@ private slots:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path());
         environment.insert(QStringLiteral("TEMP"), folder.path());
+        environment.insert(QStringLiteral("TMPDIR"), folder.path());
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(TESSIVANE_EXECUTABLE), arguments);
