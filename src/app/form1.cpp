@@ -36,6 +36,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -99,6 +100,10 @@ Form1::Form1(const Services& services, QWidget* parent)
     , mPointer(this)
 {
     buildControls();
+    mNoticeLater = new QTimer(this);
+    mNoticeLater->setSingleShot(true);
+    mNoticeLater->setInterval(50);
+    connect(mNoticeLater, &QTimer::timeout, this, [this] { showPendingSaveFailure(); });
 }
 
 Form1::~Form1() = default;
@@ -188,7 +193,7 @@ void Form1::Form_Load()
             [this](QVariant& value) { MyFmt_Format(value); });
     step.sequence(130, TableCreation(mTable));
     if (mTable)
-        LoadStoredRows(*mTable, step);
+        mStoreUnread = !LoadStoredRows(*mTable, step);
     else
         step(162, [&] { table(); });
     step.sequence(192, GridSetUp(*DataGrid1, mTable.get(), MyFmt));
@@ -235,6 +240,8 @@ void Form1::Form_QueryUnload()
     Steps step("Form1", "Form_QueryUnload");
     // Closing is no focus change: a cell still being edited is stored first.
     Swallow([&] { DataGrid1->CommitEdit(); });
+    if (storeLeftAlone(true))
+        return;
     // The program ends after this: it waits for the earlier saves and its own.
     step(100, [&] { mSaver->saveAndWait(table()); });
     Swallow([&] { DataGrid1->FollowTable(); });
@@ -282,6 +289,8 @@ void Form1::DataGrid1_Validate()
     // Run by the grid itself: there is no report here, but a failed save must not pass
     // unnoticed, nor end the program. The rows are written in the background, so a long list
     // does not hold up the focus change; a failed write is reported when it is known.
+    if (storeLeftAlone(false))
+        return;
     try {
         mSaver->save(
             table(), [this](const QString& description) { reportSaveFailure(description); });
@@ -291,12 +300,51 @@ void Form1::DataGrid1_Validate()
     }
 }
 
+bool Form1::storeLeftAlone(bool closing)
+{
+    if (!mStoreUnread)
+        return false;
+    // As a save would, the first row becomes current.
+    Swallow([&] {
+        TakeRows(table());
+        DataGrid1->FollowTable();
+    });
+    if (!std::exchange(mStoreUnreadSaid, true)) {
+        const QString notice = QStringLiteral("The stored inventory list in %1 could not be read "
+                                              "at start-up; that file is left as it is, so that "
+                                              "its rows can be recovered.")
+                                   .arg(StoreFileName());
+        if (closing)
+            Swallow([&] {
+                MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + notice);
+            });
+        else
+            reportSaveFailure(notice);
+    }
+    return true;
+}
+
 void Form1::reportSaveFailure(const QString& description)
 {
-    if (mRunInProgress) {
-        mPendingSaveFailure = description; // not in the middle of the run's office work
+    // Not in the middle of the run's office work: shown after the run.
+    mPendingSaveFailure = description;
+    if (!mRunInProgress)
+        showPendingSaveFailure();
+}
+
+void Form1::showPendingSaveFailure()
+{
+    if (mRunInProgress || mPendingSaveFailure.isEmpty())
+        return;
+    // A box opened between a button's press and its release would take the release, and the
+    // click that moved the focus (and so started the save) would be lost: the notice waits for
+    // the click to be handled, and for a box that click opened to close.
+    if (QGuiApplication::mouseButtons() != Qt::NoButton || QApplication::activeModalWidget()
+        || QApplication::activePopupWidget()) {
+        mNoticeLater->start();
         return;
     }
+    const QString description = std::exchange(mPendingSaveFailure, QString());
     Swallow([&] {
         MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
     });
@@ -472,8 +520,7 @@ void Form1::PushButton22_Click()
     const auto runEnds = qScopeGuard([this] {
         mRunInProgress = false;
         DataGrid1->SetListLocked(false);
-        if (!mPendingSaveFailure.isEmpty())
-            reportSaveFailure(std::exchange(mPendingSaveFailure, QString()));
+        showPendingSaveFailure();
     });
     // Nor is any other input to this window while the run lasts: a Delete All would pull
     // the table from under the run, and a click queued during the run must not be replayed

@@ -13,6 +13,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace tessivane {
 
@@ -88,6 +89,8 @@ private:
     SheetText readWorkbook(const QString& workbook);
 
     void reportSaveFailure(const QString& description);
+    void showPendingSaveFailure();
+    bool storeLeftAlone(bool closing);
 
     /// True while a generation run is in progress: the window's input is not acted on.
     bool mRunInProgress = false;
@@ -97,6 +100,10 @@ private:
     ResultNameGenerator mResultNames;
     /// The failure of a background save that came in during a run, shown after it.
     QString mPendingSaveFailure;
+    QTimer* mNoticeLater = nullptr;
+    /// The stored list could not be read at start-up: it is never written over.
+    bool mStoreUnread = false;
+    bool mStoreUnreadSaid = false;
     DataGrid* DataGrid1 = nullptr;
     DataFormat* MyFmt = nullptr;
     std::unique_ptr<InventoryTable> mTable;

@@ -6,13 +6,18 @@
 
 namespace tessivane {
 
-void LoadStoredRows(InventoryTable& table, Steps& step)
+bool LoadStoredRows(InventoryTable& table, Steps& step)
 {
     const StoredRows stored;
     int rows = 0;
     step(162, [&] {
         QString problem;
         rows = stored.count(problem);
+        if (!stored.unreadable().isEmpty())
+            problem = QStringLiteral("The stored inventory list in %1 could not be read (%2). "
+                                     "The list starts with blank rows, and that file is not "
+                                     "written over, so that its rows can be recovered.")
+                          .arg(StoreFileName(), stored.unreadable());
         if (!problem.isEmpty())
             throw std::runtime_error(problem.toStdString());
     });
@@ -23,6 +28,7 @@ void LoadStoredRows(InventoryTable& table, Steps& step)
         for (int field = 0; field < int(kInventoryFields.size()); ++field)
             step(166 + 2 * field, [&] { table.SetValue(field, stored.value(field, row)); });
     }
+    return stored.unreadable().isEmpty();
 }
 
 } // namespace tessivane

@@ -4,6 +4,7 @@
 #include "inventory/fieldconversion.h"
 #include "inventory/storefile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
@@ -238,8 +239,29 @@ QString StoredText(const QVariant& value)
     }
 }
 
+namespace {
+
+// Why a settings file that is there cannot be read; empty when it can, or is not there.
+QString unreadableReason(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("a folder is in its place");
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    return {};
+}
+
+} // namespace
+
 StoredRows::StoredRows()
 {
+    mUnreadable = unreadableReason(StoreFileName());
+    if (!mUnreadable.isEmpty())
+        return;
     const std::optional<QByteArray> bytes = KeepWindowsCodePageTexts(newStore()->fileName());
     if (!bytes || fallbackFilesExist())
         return;
@@ -259,6 +281,8 @@ QSettings& StoredRows::settings() const
 
 std::optional<QString> StoredRows::storedText(int field, int row) const
 {
+    if (!mUnreadable.isEmpty())
+        return std::nullopt;
     if (mFile) {
         QString text;
         switch (mFile->entry(field, row, text)) {

@@ -40,6 +40,10 @@ public:
     /// The value of one field of a stored row (1-based) as the table takes it.
     QVariant value(int field, int row) const;
 
+    /// Why the settings file is there but cannot be read (no permission, a folder in its
+    /// place); empty when it was read or is absent. Such a store gives sixteen blank rows.
+    const QString& unreadable() const { return mUnreadable; }
+
 private:
     /// The stored text of field 0.. of row 1.., or of the row count (field -1).
     std::optional<QString> storedText(int field, int row) const;
@@ -47,6 +51,7 @@ private:
 
     /// The file read in one pass, when it is in the plain form the store writes.
     std::unique_ptr<StoreFileTexts> mFile;
+    QString mUnreadable;
     /// The store itself, for what that pass leaves; opened when first needed.
     mutable std::unique_ptr<QSettings> mSettings;
 };
