@@ -487,13 +487,17 @@ public:
     }
     void ShowPreview() override
     {
-        mProgress.finish();
         Form2& preview = mForm2();
         preview.show();
         preview.raise();
         preview.activateWindow();
     }
-    void HideMainWindow() override { mForm1.hide(); }
+    void HideMainWindow() override
+    {
+        // The progress window goes together with the main window.
+        mForm1.hide();
+        mProgress.finish();
+    }
     void reportProgress(const QString& doing, int rowsWritten, int rowsTotal) override
     {
         mProgress.report(doing, rowsWritten, rowsTotal);

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tessivane {
@@ -12,14 +13,20 @@ namespace tessivane {
 namespace {
 
 constexpr int kWindowWidth = 360;
+// Long enough to be read.
+constexpr qint64 kLeastShownMs = 500;
 
 } // namespace
 
-RunProgress::RunProgress(QWidget* mainWindow, std::chrono::milliseconds delay)
+RunProgress::RunProgress(QWidget* mainWindow, std::chrono::milliseconds delay, Clock clock)
     : mMainWindow(mainWindow)
     , mDelay(delay)
+    , mClock(std::move(clock))
 {
-    mClock.start();
+    mElapsed.start();
+    if (!mClock)
+        mClock = [this] { return mElapsed.elapsed(); };
+    mStarted = mStepStarted = mClock();
 }
 
 RunProgress::~RunProgress()
@@ -29,6 +36,8 @@ RunProgress::~RunProgress()
 
 void RunProgress::report(const QString& doing, int rowsWritten, int rowsTotal)
 {
+    if (doing != mDoingText)
+        mStepStarted = mClock();
     mDoingText = doing;
     mRowsWritten = rowsWritten;
     mRowsTotal = rowsTotal;
@@ -40,7 +49,11 @@ void RunProgress::whileWaiting()
 {
     if (mFinished || mPainting || !mMainWindow)
         return;
-    if (!mWindow && mClock.elapsed() >= mDelay.count())
+    // A step that has taken a good part of the delay is a slow one, and the run goes on with
+    // it; steps that follow one another quickly mean a run about to end.
+    const qint64 now = mClock();
+    if (!mWindow && now - mStarted >= mDelay.count()
+        && now - mStepStarted >= mDelay.count() * 3 / 5)
         show();
     if (!mWindow)
         return;
@@ -59,7 +72,17 @@ void RunProgress::whileWaiting()
 void RunProgress::finish()
 {
     mFinished = true;
-    delete mWindow.data();
+    QFrame* window = mWindow.data();
+    if (!window)
+        return;
+    mWindow.clear();
+    const qint64 shownFor = mClock() - mShownAt;
+    if (!mMainWindow || !mMainWindow->isVisible() || shownFor >= kLeastShownMs) {
+        delete window;
+        return;
+    }
+    QTimer::singleShot(
+        std::chrono::milliseconds(kLeastShownMs - shownFor), window, [window] { delete window; });
 }
 
 bool RunProgress::eventFilter(QObject* watched, QEvent* event)
@@ -110,6 +133,7 @@ void RunProgress::show()
     const QRect over = mMainWindow->frameGeometry();
     window->move(over.center() - QPoint(window->width() / 2, window->height() / 2));
     window->show();
+    mShownAt = mClock();
 }
 
 void RunProgress::showTexts()

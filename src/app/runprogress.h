@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -15,9 +16,11 @@ class QWidget;
 namespace tessivane {
 
 /// The small window over the main window that tells what a long generation run is doing and
-/// how many of the rows are written. It appears once the run has lasted the delay (a short run
-/// shows none) and goes when the run ends or hands over to the preview. It paints at the run's
-/// reports and while the office works, but nothing the user does meanwhile is acted on: input
+/// how many of the rows are written. It appears once the run has lasted the delay and the step
+/// under way has itself taken a good part of it, so that a run that is about to end (a short
+/// run moving quickly through its steps) shows none. Once shown it stays at least about half a
+/// second, unless it goes with the main window when the preview takes its place. It paints at the
+/// run's reports and while the office works, but nothing the user does meanwhile is acted on: input
 /// waits (and meets the main window's blocker), timers and the shutdown signal wait for the
 /// run's end, and a close of the main window asked for meanwhile is kept until then.
 class RunProgress : public QObject
@@ -25,8 +28,11 @@ class RunProgress : public QObject
     Q_OBJECT
 
 public:
-    explicit RunProgress(
-        QWidget* mainWindow, std::chrono::milliseconds delay = std::chrono::milliseconds(500));
+    /// Milliseconds since some fixed moment (tests give their own).
+    using Clock = std::function<qint64()>;
+
+    explicit RunProgress(QWidget* mainWindow,
+        std::chrono::milliseconds delay = std::chrono::milliseconds(500), Clock clock = {});
     ~RunProgress() override;
 
     /// What the run is doing now, and rows written of rowsTotal (no count while that is 0).
@@ -35,7 +41,8 @@ public:
     /// Shows the window once it is due and lets it paint.
     void whileWaiting();
 
-    /// The window goes; later reports show nothing.
+    /// The window goes, at once when the main window is hidden, else once it has been seen
+    /// for about half a second; later reports show nothing.
     void finish();
 
     /// True when the main window was asked to close while the window painted.
@@ -50,7 +57,11 @@ private:
 
     QPointer<QWidget> mMainWindow;
     std::chrono::milliseconds mDelay;
-    QElapsedTimer mClock;
+    QElapsedTimer mElapsed;
+    Clock mClock;
+    qint64 mStarted = 0;
+    qint64 mStepStarted = 0;
+    qint64 mShownAt = 0;
     QPointer<QFrame> mWindow;
     QLabel* mDoing = nullptr;
     QProgressBar* mBar = nullptr;

@@ -1,10 +1,12 @@
-// The main window's guards against losing the user's work: a stored list that cannot be read
-// is never written over, and a failed save's notice never takes the click that caused it.
+// The main window's guards: a stored list that cannot be read is never written over, a failed
+// save's notice never takes the click that caused it, and the run's progress window never
+// flashes.
 #include "support/fakespreadsheet.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
+#include "app/runprogress.h"
 #include "grid/datagrid.h"
 #include "office/services.h"
 
@@ -21,6 +23,7 @@
 
 using namespace tessivane;
 using namespace tessivane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -141,6 +144,59 @@ private slots:
         QVERIFY(mBoxes.calls[0].prompt.startsWith("Questions? Please contact Team Velmora"));
         QVERIFY(mBoxes.calls[1].prompt.startsWith(kNotSaved));
         form.hide();
+    }
+
+    // The run's clock in milliseconds: when its current step began and when it waits.
+    void theProgressWindowShowsOnlyForASlowStep_data()
+    {
+        QTest::addColumn<int>("stepBegins");
+        QTest::addColumn<int>("waitsAt");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("before the delay") << 0 << 400 << false;
+        QTest::newRow("a slow step after the delay") << 100 << 600 << true;
+        QTest::newRow("quick steps near the end") << 550 << 650 << false;
+        QTest::newRow("a later step that is slow") << 550 << 900 << true;
+    }
+    void theProgressWindowShowsOnlyForASlowStep()
+    {
+        QFETCH(int, stepBegins);
+        QFETCH(int, waitsAt);
+        QFETCH(bool, shown);
+        QWidget window;
+        window.show();
+        qint64 now = 0;
+        RunProgress progress(&window, 500ms, [&now] { return now; });
+        progress.report(QStringLiteral("Starting LibreOffice"), 0, 0);
+        now = stepBegins;
+        progress.report(QStringLiteral("Making the picture"), 0, 0);
+        now = waitsAt;
+        progress.whileWaiting();
+        QCOMPARE(window.findChild<QWidget*>("runProgress") != nullptr, shown);
+    }
+
+    void theProgressWindowStaysToBeReadOrGoesWithTheMainWindow_data()
+    {
+        QTest::addColumn<bool>("mainWindowHidden");
+        QTest::newRow("the run ends over the main window") << false;
+        QTest::newRow("the preview took the main window's place") << true;
+    }
+    void theProgressWindowStaysToBeReadOrGoesWithTheMainWindow()
+    {
+        QFETCH(bool, mainWindowHidden);
+        QWidget window;
+        window.show();
+        qint64 now = 0;
+        RunProgress progress(&window, 500ms, [&now] { return now; });
+        progress.report(QStringLiteral("Opening the template"), 0, 0);
+        now = 600;
+        progress.whileWaiting();
+        QVERIFY(window.findChild<QWidget*>("runProgress"));
+        now = 700;
+        if (mainWindowHidden)
+            window.hide();
+        progress.finish();
+        QCOMPARE(window.findChild<QWidget*>("runProgress") != nullptr, !mainWindowHidden);
+        QTRY_VERIFY(!window.findChild<QWidget*>("runProgress"));
     }
 };
 
