@@ -246,7 +246,9 @@ ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook)
             fail(QStringLiteral("%1 is too large to be read.").arg(path));
         if (bytes.trimmed().isEmpty())
             fail(QStringLiteral("%1 is empty: it holds no rows.").arg(path));
-        if (LooksLikeWorkbook(bytes.left(8))) {
+        // Flat OpenDocument spreadsheets are text, known by their name.
+        const QString suffix = info.suffix().toLower();
+        if (LooksLikeWorkbook(bytes.left(8)) || suffix == QLatin1String("fods")) {
             if (!readWorkbook)
                 fail(QStringLiteral("%1 is a workbook, and no office is at hand to read it.")
                          .arg(path));

@@ -66,7 +66,8 @@ ListRead ReadListSheet(const SheetText& sheet);
 /// Whether the file's first bytes are those of a workbook (.xls, .xlsx, .ods containers).
 bool LooksLikeWorkbook(const QByteArray& head);
 
-/// Reads a list file of any kind the import knows, the workbooks through readWorkbook.
+/// Reads a list file of any kind the import knows, the workbooks (those LooksLikeWorkbook
+/// knows, and .fods files) through readWorkbook.
 /// Throws a readable sentence when the file cannot be read: missing, unreadable, empty,
 /// binary, larger than kMaxListFileBytes, or a workbook that cannot be converted.
 ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook);

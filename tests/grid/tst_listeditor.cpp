@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QUndoStack>
 
@@ -263,10 +265,17 @@ private slots:
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"
                                "Asset or serial number,"));
         const ListRows rows = table->AllRowValues();
-        dialogs.importFile = folder.filePath("list.csv");
+        // The file dropped on the grid.
         dialogs.choice = ImportChoice::Replace;
-        window.grid->editor().importAction->trigger();
-        QCOMPARE(dialogs.reviewed.size(), 1);
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(folder.filePath("list.csv"))});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(
+            QPoint(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.grid->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QApplication::sendEvent(window.grid->viewport(), &drop);
+        QTRY_COMPARE(dialogs.reviewed.size(), 1);
         QCOMPARE(dialogs.reviewed[0].refused.size(), 0);
         // Text that was never typed (no value) comes back as the empty text it is shown as.
         QCOMPARE(table->RecordCount(), rows.size());
