@@ -108,6 +108,7 @@ QList<CsvRecord> ReadDelimited(const QString& text, QChar delimiter)
     bool quoted = false; // inside a quoted field
     bool wasQuoted = false; // the field began with a quote
     bool pending = false; // something of the current record has been read
+    qsizetype fieldStart = 0; // where a quoted field's opening quote stands
     const qsizetype size = text.size();
     const auto endField = [&] {
         record.fields.append(field);
@@ -129,6 +130,12 @@ QList<CsvRecord> ReadDelimited(const QString& text, QChar delimiter)
                     ++i;
                 } else {
                     quoted = false;
+                    // Text after the closing quote: the field was never quoted, as a
+                    // spreadsheet puts a cell such as "Arc" lamp on the clipboard. It is
+                    // taken as it stands.
+                    if (i + 1 < size && text[i + 1] != delimiter && text[i + 1] != QLatin1Char('\r')
+                        && text[i + 1] != QLatin1Char('\n'))
+                        field = text.mid(fieldStart, i + 1 - fieldStart);
                 }
             } else {
                 if (c == QLatin1Char('\n')
@@ -153,6 +160,7 @@ QList<CsvRecord> ReadDelimited(const QString& text, QChar delimiter)
         } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
             quoted = true;
             wasQuoted = true;
+            fieldStart = i;
         } else {
             // Leniently, a quote inside an unquoted field (or after a closing one) is text.
             field += c;

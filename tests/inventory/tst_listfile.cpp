@@ -77,6 +77,9 @@ private slots:
         QTest::newRow("quoted tab, quote, line break and separator")
             << QByteArray("\"A,1\",\"say \"\"hi\"\"\",\"two\nlines\",\"a\tb\"\nA2,x\r\nA3,\"y\"\n")
             << QStringList {"A,1|say \"hi\"|two\nlines|a\tb", "A2|x", "A3|y"} << QStringList() << 0;
+        QTest::newRow("a quote that opens no quoted field")
+            << QByteArray("\"Arc\" lamp,Desk \"B\"\n") << QStringList {"\"Arc\" lamp|Desk \"B\""}
+            << QStringList() << 0;
         QTest::newRow("UTF-8 without BOM") << QByteArray("Caf\xC3\xA9,\xE2\x82\xAC 5\n")
                                            << QStringList {"Café|€ 5"} << QStringList() << 0;
         QTest::newRow("Windows-1252") << QByteArray("Caf\xE9,\x80 5,\x93quoted\x94\n")
