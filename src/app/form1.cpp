@@ -282,6 +282,12 @@ void Form1::raiseShowingWindow()
     }
 }
 
+void Form1::endRowSaver()
+{
+    mStartUpDone = false; // nothing is saved any more
+    mSaver.reset();
+}
+
 void Form1::DataGrid1_Validate()
 {
     if (!mStartUpDone)

@@ -63,6 +63,10 @@ public:
     /// shows, else this window; a message box or dialog open over it stays on top.
     void raiseShowingWindow();
 
+    /// Lets the writes of the rows already asked for finish and ends their thread: the last
+    /// thing before the program ends at once (no save is made after it).
+    void endRowSaver();
+
     /// The inventory table; throws when it was never created.
     InventoryTable& table();
     DataGrid* grid() const { return DataGrid1; }

@@ -13,6 +13,8 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
@@ -29,15 +31,16 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     // One program per stored list: a second start brings the first one's window forward.
-    tessivane::OneProgram oneProgram(tessivane::StoreFileName());
-    switch (oneProgram.claim()) {
+    // Optional only so that an end before the main loop can let it go first.
+    std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::StoreFileName());
+    switch (oneProgram->claim()) {
     case tessivane::OneProgram::Start::First:
         break;
     case tessivane::OneProgram::Start::Raised:
         return 0;
     case tessivane::OneProgram::Start::NotAnswering:
-        std::fprintf(stderr, "%s\n", qPrintable(oneProgram.notAnsweringMessage()));
-        tessivane::MsgBox(oneProgram.notAnsweringMessage(), tessivane::vbOKOnly,
+        std::fprintf(stderr, "%s\n", qPrintable(oneProgram->notAnsweringMessage()));
+        tessivane::MsgBox(oneProgram->notAnsweringMessage(), tessivane::vbOKOnly,
             QString::fromLatin1(tessivane::kProductName));
         return 1;
     }
@@ -49,6 +52,19 @@ int main(int argc, char* argv[])
     tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     tessivane::Form1 form1(services);
+    // Ending before the main loop runs (the start-up check found no office, a shutdown request
+    // came during the start-up): no further start-up step and no closing handling may run, so
+    // the program ends at once, but every thread it started is ended and joined first and the
+    // offices closing down are given their time.
+    services.programEnder = [&] {
+        form1.endRowSaver();
+        readyOffices.end();
+        services.releases->waitForAll();
+        tessivane::RemoveLeftoverRunFolders(true);
+        oneProgram.reset();
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
     // A logout, or a polite kill, closes the main window as the user would, so the rows are
     // written; the preview's own close does the same.
     tessivane::OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
@@ -60,10 +76,11 @@ int main(int argc, char* argv[])
     tessivane::RemoveLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
-    oneProgram.serve([&form1] { form1.raiseShowingWindow(); });
+    oneProgram->serve([&form1] { form1.raiseShowingWindow(); });
     const int code = app.exec();
     // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
-    // office stays, and those still closing down are waited for before their folders go.
+    // office stays, and those still closing down are waited for before their folders go. The
+    // row saver's thread ends with the window, before the application object.
     readyOffices.end();
     services.releases->waitForAll();
     tessivane::RemoveLeftoverRunFolders(true);

@@ -54,7 +54,7 @@ void CellWriter::flush()
         {
             writer.mFlushing = false;
             writer.mPendingCount = 0;
-            for (const auto& document : writer.mInstance.documents)
+            for (const auto& document : writer.mInstance.documents())
                 for (const auto& sheet : document->sheets)
                     if (sheet)
                         sheet->pending.clear();
@@ -62,7 +62,7 @@ void CellWriter::flush()
     } reset {*this};
 
     const bool buffered = mInstance.settings().bufferedWrites;
-    for (const auto& document : mInstance.documents) {
+    for (const auto& document : mInstance.documents()) {
         bool any = false;
         for (const auto& sheet : document->sheets)
             any = any || (sheet && !sheet->pending.empty());

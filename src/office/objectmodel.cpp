@@ -50,7 +50,7 @@ public:
         if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
             throw std::runtime_error(Sentence(
                 QStringLiteral("Cells(%1, %2) is outside the sheet.").arg(row).arg(column)));
-        mInstance->writer.put(mSheet, row, column, ToCellValue(row, column, value));
+        mInstance->writer().put(mSheet, row, column, ToCellValue(row, column, value));
     }
 
     int UsedRangeLastRow() override { return usedArea().EndRow + 1; }
@@ -162,7 +162,7 @@ public:
     void Close() override
     {
         checkOpen();
-        auto& documents = mInstance->documents;
+        auto& documents = mInstance->documents();
         mInstance->call(QStringLiteral("close the workbook"), [&] {
             Reference<css::util::XCloseable>(mDocument->model, UNO_QUERY_THROW)->close(true);
         });
@@ -213,18 +213,18 @@ public:
     int count() override
     {
         mInstance->checkAlive();
-        return int(mInstance->documents.size());
+        return int(mInstance->documents().size());
     }
 
     std::shared_ptr<Workbook> item(int index) override
     {
         mInstance->checkAlive();
-        if (index < 1 || size_t(index) > mInstance->documents.size())
+        if (index < 1 || size_t(index) > mInstance->documents().size())
             throw std::runtime_error(Sentence(
                 QStringLiteral("Workbooks(%1): there is no open workbook with that number.")
                     .arg(index)));
         return std::make_shared<LibreOfficeWorkbook>(
-            mInstance, mInstance->documents[size_t(index - 1)]);
+            mInstance, mInstance->documents()[size_t(index - 1)]);
     }
 
 private:
@@ -333,8 +333,8 @@ public:
     void flushCellWrites() override
     {
         mInstance->checkAlive();
-        if (mInstance->writer.hasPending())
-            mInstance->writer.flush();
+        if (mInstance->writer().hasPending())
+            mInstance->writer().flush();
     }
 
     void setWaitHook(WaitHook whileWaiting) override

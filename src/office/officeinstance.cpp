@@ -87,10 +87,10 @@ std::optional<Reference<css::frame::XDesktop2>> Instance::beginEnd() noexcept
     if (mEnded)
         return std::nullopt;
     mEnded = true;
-    for (const auto& document : documents)
+    for (const auto& document : mDocuments)
         document->release();
-    documents.clear();
-    writer.clear();
+    mDocuments.clear();
+    mWriter.clear();
     Reference<css::frame::XDesktop2> desktop = mDesktop;
     mDesktop.clear();
     return desktop;
@@ -146,16 +146,16 @@ std::shared_ptr<DocumentState> Instance::open(const QString& path)
                 Sentence(QStringLiteral("%1 is not a spreadsheet.").arg(path)));
         }
     });
-    documents.push_back(document);
+    mDocuments.push_back(document);
     return document;
 }
 
 std::shared_ptr<DocumentState> Instance::activeDocument()
 {
     checkAlive();
-    if (documents.empty())
+    if (mDocuments.empty())
         throw std::runtime_error("There is no open workbook in LibreOffice.");
-    return documents.back();
+    return mDocuments.back();
 }
 
 std::shared_ptr<SheetState> Instance::sheetOf(

@@ -100,7 +100,7 @@ public:
     ApplicationPtr handOut(
         std::function<void(std::function<void()>)> ender, std::function<void()> onEnded) override;
     bool owns(const Application& application) const override;
-    bool isUnused() const override { return documents.empty(); }
+    bool isUnused() const override { return mDocuments.empty(); }
     bool takeBack() override;
 
     bool alive() override { return mConnection.alive(); }
@@ -117,8 +117,8 @@ public:
     auto call(const QString& what, Operation&& operation) -> decltype(operation())
     {
         checkAlive();
-        if (writer.hasPending())
-            writer.flush();
+        if (mWriter.hasPending())
+            mWriter.flush();
         return guarded(what, std::forward<Operation>(operation));
     }
 
@@ -164,8 +164,9 @@ public:
     const QString& version() const { return mVersion; }
     void setVersion(const QString& version) { mVersion = version; }
 
-    std::vector<std::shared_ptr<DocumentState>> documents;
-    CellWriter writer {*this};
+    /// The open documents, in the order of opening.
+    std::vector<std::shared_ptr<DocumentState>>& documents() { return mDocuments; }
+    CellWriter& writer() { return mWriter; }
 
 private:
     WaitHook hookOfThisThread()
@@ -184,6 +185,8 @@ private:
     void finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) noexcept;
 
     OfficeConnection mConnection;
+    std::vector<std::shared_ptr<DocumentState>> mDocuments;
+    CellWriter mWriter {*this};
     CallWorker mWorker; // after the connection: it ends first, finishing a call in progress
     Reference<css::frame::XDesktop2> mDesktop;
     QString mVersion;
