@@ -12,6 +12,7 @@
 #include "inventory/tablesetup.h"
 #include "office/instancepool.h"
 #include "preview/form2.h"
+#include "resources/resources.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -189,6 +190,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     });
 
     Services services;
+    services.office.warmUpWorkbook = TemplateBytes();
     InstancePool readyOffices(libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     Form1 form1(services);

@@ -9,6 +9,7 @@
 #include "office/instancepool.h"
 #include "office/libreoffice.h"
 #include "office/services.h"
+#include "resources/resources.h"
 
 #include <QApplication>
 
@@ -47,6 +48,8 @@ int main(int argc, char* argv[])
 
     // What the windows and the run use from outside themselves, made here once.
     tessivane::Services services;
+    // The ready offices load the template while they wait, as a run will.
+    services.office.warmUpWorkbook = tessivane::TemplateBytes();
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
     // more start while the user looks at the window or the preview.
     tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services.office));

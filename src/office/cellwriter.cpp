@@ -35,6 +35,7 @@ void CellWriter::put(const std::shared_ptr<SheetState>& sheet, int row, int colu
     mInstance.checkAlive();
     if (!sheet->sheet.is())
         throw std::runtime_error("The workbook of this sheet has been closed.");
+    ++mPutCount;
     if (sheet->pending.insert_or_assign({row, column}, std::move(value)).second)
         ++mPendingCount;
     const bool buffered = mInstance.settings().bufferedWrites;

@@ -47,6 +47,10 @@ public:
 
     bool hasPending() const { return mPendingCount > 0 && !mFlushing; }
 
+    /// How many puts this writer has taken: what was found out about a sheet before holds
+    /// while this stays the same.
+    quint64 putCount() const { return mPutCount; }
+
     /// Writes every kept value (each document under locked controllers).
     void flush();
 
@@ -64,6 +68,7 @@ private:
     Instance& mInstance;
     bool mFlushing = false;
     size_t mPendingCount = 0;
+    quint64 mPutCount = 0;
 };
 
 } // namespace tessivane::office

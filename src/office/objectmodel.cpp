@@ -26,6 +26,7 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace tessivane::office {
@@ -116,18 +117,30 @@ public:
     }
 
 private:
+    /// Found once for the last row, the last column and the picture, which follow one
+    /// another; found again after any put into the instance.
     css::table::CellRangeAddress usedArea()
     {
-        return mInstance->call(QStringLiteral("find the used range"), [&] {
-            if (!mSheet->sheet.is())
-                throw std::runtime_error("The workbook of this sheet has been closed.");
-            return UsedArea(mSheet->sheet);
-        });
+        const quint64 puts = mInstance->writer.putCount();
+        if (!mArea || mAreaPuts != puts) {
+            mArea = mInstance->call(QStringLiteral("find the used range"), [&] {
+                if (!mSheet->sheet.is())
+                    throw std::runtime_error("The workbook of this sheet has been closed.");
+                return UsedArea(mSheet->sheet);
+            });
+            mAreaPuts = puts;
+        }
+        mInstance->checkAlive();
+        if (!mSheet->sheet.is())
+            throw std::runtime_error("The workbook of this sheet has been closed.");
+        return *mArea;
     }
 
     std::shared_ptr<Instance> mInstance; // first: the UNO references below go before it
     std::shared_ptr<DocumentState> mDocument;
     std::shared_ptr<SheetState> mSheet;
+    std::optional<css::table::CellRangeAddress> mArea;
+    quint64 mAreaPuts = 0;
 };
 
 class LibreOfficeWorkbook : public Workbook

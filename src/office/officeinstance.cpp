@@ -1,9 +1,12 @@
 #include "office/officeinstance.h"
 
 #include "office/objectmodel.h"
+#include "office/sheetpicture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -108,13 +111,16 @@ void Instance::finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) 
 
 void Instance::warmUp()
 {
-    call(QStringLiteral("get ready"), [&] {
-        Sequence<css::beans::PropertyValue> arguments(1);
-        arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
-        Reference<css::lang::XComponent> component = mDesktop->loadComponentFromURL(
-            rtl::OUString("private:factory/scalc"), rtl::OUString("_blank"), 0, arguments);
-        Reference<css::util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
-    });
+    // A copy of the workbook, and the file it is saved to, live as long as the warm-up.
+    QTemporaryFile workbook(QDir::tempPath() + QStringLiteral("/tessivane-warm-up-XXXXXX.xlt"));
+    const QByteArray& bytes = settings().warmUpWorkbook;
+    const bool copied = !bytes.isEmpty() && workbook.open() && workbook.write(bytes) == bytes.size()
+        && workbook.flush();
+    QTemporaryFile saved(QDir::tempPath() + QStringLiteral("/tessivane-warm-up-XXXXXX.xls"));
+    const bool named = copied && saved.open();
+    saved.close();
+    call(QStringLiteral("get ready"),
+        [&] { WarmUp(mDesktop, named ? workbook.fileName() : QString(), saved.fileName()); });
     mWarm = true;
 }
 

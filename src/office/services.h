@@ -3,6 +3,7 @@
 #include "core/messagebox.h"
 #include "office/spreadsheet.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTime>
 
@@ -27,6 +28,10 @@ struct OfficeSettings
     /// Buffered: puts are kept and written as blocks before the next other call into the
     /// office. Unbuffered: every put is written at once, cell by cell (measurements).
     bool bufferedWrites = true;
+    /// A workbook (the run's template) that the offices kept ready open, draw a picture of,
+    /// save as .xls and close while they wait, so that a run finds what it loads already
+    /// loaded (the .xls filters, the fonts, the drawing); empty: an empty sheet.
+    QByteArray warmUpWorkbook;
 };
 
 /// The program an office is started as: settings.program, or the installed one.

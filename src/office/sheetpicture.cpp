@@ -7,11 +7,16 @@
 #include <com/sun/star/datatransfer/DataFlavor.hpp>
 #include <com/sun/star/datatransfer/XTransferable.hpp>
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -138,6 +143,42 @@ std::vector<int> LineTwips(
         open.emplace_back(from, middle);
     }
     return twips;
+}
+
+void WarmUp(
+    const Reference<css::frame::XDesktop2>& desktop, const QString& path, const QString& savePath)
+{
+    Sequence<css::beans::PropertyValue> arguments(1);
+    arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+    const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
+        path.isEmpty() ? rtl::OUString("private:factory/scalc") : FileUrl(path),
+        rtl::OUString("_blank"), 0, arguments);
+    const Reference<css::util::XCloseable> closeable(component, UNO_QUERY_THROW);
+    if (!path.isEmpty()) {
+        try {
+            const Reference<css::frame::XModel> model(component, UNO_QUERY_THROW);
+            const Reference<css::frame::XController> controller = model->getCurrentController();
+            const Reference<css::sheet::XSpreadsheet> sheet(
+                Reference<css::container::XIndexAccess>(
+                    Reference<css::sheet::XSpreadsheetDocument>(model, UNO_QUERY_THROW)
+                        ->getSheets(),
+                    UNO_QUERY_THROW)
+                    ->getByIndex(0),
+                UNO_QUERY_THROW);
+            PictureOf(controller,
+                Reference<css::view::XSelectionSupplier>(controller, UNO_QUERY_THROW),
+                sheet->getCellRangeByPosition(0, 0, 17, 9));
+            Sequence<css::beans::PropertyValue> save(2);
+            save[0] = Property("FilterName", Any(rtl::OUString("MS Excel 97")));
+            save[1] = Property("Overwrite", Any(true));
+            Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)
+                ->storeToURL(FileUrl(savePath), save);
+        } catch (...) {
+            closeable->close(true);
+            throw;
+        }
+    }
+    closeable->close(true);
 }
 
 } // namespace tessivane::office

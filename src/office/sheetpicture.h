@@ -7,6 +7,7 @@
 #include "office/unobridge.h"
 
 #include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
@@ -30,5 +31,11 @@ PictureBand PictureOf(const Reference<css::frame::XController>& controller,
 /// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
 std::vector<int> LineTwips(
     const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last);
+
+/// Loads what a run loads, off its path: opens the workbook at path (an empty sheet when
+/// the path is empty), takes a picture of its first rows, saves it as .xls to savePath and
+/// closes it.
+void WarmUp(
+    const Reference<css::frame::XDesktop2>& desktop, const QString& path, const QString& savePath);
 
 } // namespace tessivane::office

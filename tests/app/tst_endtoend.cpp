@@ -14,6 +14,7 @@
 #include "office/converter.h"
 #include "office/instancepool.h"
 #include "preview/form2.h"
+#include "resources/resources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -140,8 +141,11 @@ private slots:
     {
         qputenv("XDG_CONFIG_HOME", mConfig.path().toLocal8Bit());
         qputenv("TEMP", mTemp.path().toLocal8Bit());
-        if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES"))
+        if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES")) {
+            // As main.cpp has them: warmed with the template while they wait.
+            mServices.office.warmUpWorkbook = TemplateBytes();
             mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices.office));
+        }
         mServices.readyOffices = mPool.get();
         mForm = std::make_unique<Form1>(mServices);
         mForm->Form_Load();
