@@ -121,7 +121,7 @@ private:
     /// another; found again after any put into the instance.
     css::table::CellRangeAddress usedArea()
     {
-        const quint64 puts = mInstance->writer.putCount();
+        const quint64 puts = mInstance->writer().putCount();
         if (!mArea || mAreaPuts != puts) {
             mArea = mInstance->call(QStringLiteral("find the used range"), [&] {
                 if (!mSheet->sheet.is())
