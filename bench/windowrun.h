@@ -14,6 +14,9 @@ struct Plan
     bool click = false; ///< "Start Creating Template" once the window has been idle
     bool second = false; ///< then "< Back" and a second click
     bool focusOut = false; ///< the grid loses the focus, with a heartbeat on the event loop
+    /// after the first click, the preview scrolled over the whole picture at 0.25 and at 1.0,
+    /// the longest step until painted
+    bool scroll = false;
 };
 
 /// Writes rows stored rows to the settings store of XDG_CONFIG_HOME (as the program would).
