@@ -1,9 +1,14 @@
 #include "office/isinstalled.h"
 
 #include "core/failurereport.h"
+#include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "office/instancepool.h"
+#include "office/libreoffice.h"
 #include "office/services.h"
+
+#include <QDir>
+#include <QTemporaryFile>
 
 namespace tessivane {
 
@@ -23,16 +28,73 @@ QString NoSpreadsheetMessage()
         .join(QStringLiteral("\r\n\r\n"));
 }
 
+QString UnwritableTempFolderMessage(const QString& folder, const QString& reason)
+{
+    return QStringLiteral("The temporary folder %1 cannot be written (%2).\r\n\r\n"
+                          "Tessivane keeps LibreOffice's working files and the workbooks it "
+                          "makes there. Make that folder writable, or set TMPDIR and TEMP to a "
+                          "folder that is, then start Tessivane again.")
+        .arg(QDir::toNativeSeparators(folder), reason);
+}
+
+namespace {
+
+// The first temporary folder where nothing can be made: the offices' (TMPDIR), the runs' (TEMP).
+QString unwritableTempFolder(QString& reason)
+{
+    // The system's temporary folder is empty when TMPDIR names a folder that is not there.
+    if (QDir::tempPath().isEmpty()) {
+        reason = QStringLiteral("there is no such folder");
+        return qEnvironmentVariable("TMPDIR");
+    }
+    for (const QString& folder : {QDir::tempPath(), TempFolder()}) {
+        QTemporaryFile probe(folder + QStringLiteral("/tessivane-check-XXXXXX"));
+        if (!probe.open()) {
+            reason = probe.errorString();
+            return folder;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 void CheckExcelInstance(const Services& services)
 {
+    QString reason;
+    const QString unwritable = unwritableTempFolder(reason);
+    if (!unwritable.isEmpty()) {
+        Swallow([&] {
+            showMessage(services, UnwritableTempFolderMessage(unwritable, reason), vbOKOnly);
+        });
+        endProgram(services);
+        return;
+    }
     ApplicationPtr probe;
-    Swallow([&] { probe = CreateApplication(services); });
-    if (probe) {
+    bool proven = false;
+    Swallow([&] {
+        probe = CreateApplication(services);
+        if (!probe)
+            return;
+        probe->proveSpreadsheet();
+        proven = true;
+    });
+    if (proven) {
         // The probe is the first run's instance when ready instances are kept; otherwise it
         // ends in the background, since ending it costs up to a few seconds.
         keepReady(services, std::move(probe));
         return;
     }
+    // The program ends after the message, at once: no office may start while it is up, and
+    // none may be left behind with its profile. The pool goes first, so that the probe's end
+    // starts no replacement; the probe then ends here.
+    if (services.readyOffices)
+        services.readyOffices->end();
+    if (probe)
+        Swallow([&] { probe->Quit(); });
+    probe.reset();
+    if (services.releases)
+        services.releases->waitForAll();
     Swallow([&] { showMessage(services, NoSpreadsheetMessage(), vbOKOnly, QString()); });
     endProgram(services);
 }

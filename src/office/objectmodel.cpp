@@ -254,6 +254,8 @@ public:
 
     Workbooks& workbooks() override { return mWorkbooks; }
 
+    void proveSpreadsheet() override { mInstance->warmUp(); }
+
     std::shared_ptr<Worksheet> Worksheets(int index) override
     {
         const auto document = mInstance->activeDocument();

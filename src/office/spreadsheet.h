@@ -99,6 +99,11 @@ public:
     /// False once the instance died, hung past its time limit, or quit.
     virtual bool isAlive() const = 0;
 
+    /// Opens a blank spreadsheet and closes it again, as the first real document will need:
+    /// throws a readable sentence when the instance cannot (an office without its spreadsheet
+    /// module starts, but opens no spreadsheet). The instance is the readier for it.
+    virtual void proveSpreadsheet() { }
+
     /// Writes the cell values that PutCell keeps back now rather than before the next other
     /// call, so that a long list goes in parts whose end the caller sees.
     virtual void flushCellWrites() { }

@@ -317,9 +317,33 @@ private slots:
         QCOMPARE(ends, 1);
         QCOMPARE(mMessages.calls.size(), 1);
         mMessages.calls.clear();
-        script.startFails = false;
-        ApplicationPtr works = CreateApplication(mServices);
-        QVERIFY(works->isAlive());
+        // The program ends after the check's message: the pool has ended before it.
+        QCOMPARE(pool.readyCount(), 0);
+        QCOMPARE(script.made.load(), script.ended.load());
+    }
+
+    void aCheckedOfficeThatOpensNoSpreadsheetLeavesNothingRunning()
+    {
+        StandIns script;
+        InstancePool pool(script.factory(), 2, 0ms);
+        mServices.readyOffices = &pool;
+        gJournal.noSpreadsheetModule = true;
+        int officesAtMessage = -1;
+        int ends = 0;
+        mServices.messageBoxes = [&](const MessageBoxCall& call) {
+            officesAtMessage = script.made - script.ended;
+            return MsgBox(call.prompt, call.buttons, call.title);
+        };
+        mServices.programEnder = [&] { ++ends; };
+        CheckExcelInstance(mServices);
+        mServices.messageBoxes = nullptr;
+        mServices.programEnder = nullptr;
+        gJournal.noSpreadsheetModule = false;
+        QCOMPARE(mMessages.prompts(), QStringList {NoSpreadsheetMessage()});
+        mMessages.calls.clear();
+        QCOMPARE(officesAtMessage, 0);
+        QCOMPARE(ends, 1);
+        QCOMPARE(script.made.load(), 1);
     }
 
     void anUnusedInstanceGoesBackAndAUsedOneDoesNot()

@@ -2,6 +2,7 @@
 // rule in both decimal conventions, the start-up check, the snapshot's steps, and a call that
 // waits while its caller repaints.
 #include "support/fakespreadsheet.h"
+#include "support/filetesting.h"
 #include "support/scriptedboxes.h"
 #include "support/testmain.h"
 
@@ -17,12 +18,14 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QLocale>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -236,6 +239,58 @@ private slots:
         CheckExcelInstance(mServices);
         QCOMPARE(mMessages.calls.size(), 2);
         QCOMPARE(mEnds, 2);
+    }
+
+    // An office that cannot do the work, or a temporary folder where nothing can be made: one
+    // message, with no office left while it is up, and the program ends.
+    void startUpCheckFailsWithOneMessage_data()
+    {
+        QTest::addColumn<QString>("broken");
+        QTest::newRow("an office without its spreadsheet module") << "module";
+        QTest::newRow("TEMP is a file") << "TEMP";
+        QTest::newRow("TMPDIR is a file") << "TMPDIR";
+        QTest::newRow("TEMP is not there") << "TEMP gone";
+    }
+    void startUpCheckFailsWithOneMessage()
+    {
+        QFETCH(QString, broken);
+        QTemporaryDir folder;
+        const QString file = folder.filePath("file");
+        QVERIFY(WriteAll(file, "x"));
+        const QByteArray temp = qgetenv("TEMP"), tmpdir = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("TEMP", temp);
+            qputenv("TMPDIR", tmpdir);
+        });
+        QString folderNamed;
+        if (broken == "module") {
+            mRecord.noSpreadsheetModule = true;
+        } else {
+            folderNamed = broken == "TEMP gone" ? folder.filePath("gone") : file;
+            qputenv(broken.startsWith("TEMP") ? "TEMP" : "TMPDIR", QFile::encodeName(folderNamed));
+        }
+        int officesAtMessage = -1;
+        const MessageBoxResponder answer = mServices.messageBoxes;
+        mServices.messageBoxes = [&](const MessageBoxCall& call) {
+            officesAtMessage = mRecord.created - mRecord.destroyed;
+            return answer ? answer(call) : MsgBox(call.prompt, call.buttons, call.title);
+        };
+        CheckExcelInstance(mServices);
+        mServices.messageBoxes = answer;
+        QCOMPARE(mMessages.calls.size(), 1);
+        QCOMPARE(mEnds, 1);
+        QCOMPARE(officesAtMessage, 0);
+        if (folderNamed.isEmpty()) {
+            QCOMPARE(mMessages.calls[0].prompt, NoSpreadsheetMessage());
+        } else {
+            QCOMPARE(mRecord.created, 0); // said before any office starts
+            QVERIFY2(mMessages.calls[0].prompt.startsWith(
+                         "The temporary folder " + folderNamed + " cannot be written ("),
+                qPrintable(mMessages.calls[0].prompt));
+            QCOMPARE(mMessages.calls[0].buttons, int(vbOKOnly));
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList {"file"});
     }
 
     void snapshotWritesABitmap()

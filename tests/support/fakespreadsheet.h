@@ -26,6 +26,7 @@ struct FakeOffice
     int putsBeforeDeath = -1; // the instance dies after this many cell writes
     bool dead = false;
     bool copyFails = false;
+    bool noSpreadsheetModule = false; // starts, but opens no spreadsheet
     QString version = QStringLiteral("7.4");
     int lastRow = 44;
     int lastColumn = 18;
@@ -138,6 +139,12 @@ public:
     ~FakeApplication() override { ++mOffice.destroyed; }
 
     Workbooks& workbooks() override { return *this; }
+    void proveSpreadsheet() override
+    {
+        mOffice.failIfDead();
+        if (mOffice.noSpreadsheetModule)
+            throw std::runtime_error("The spreadsheet module is not installed.");
+    }
     std::shared_ptr<Workbook> Open(const QString& path) override
     {
         mOffice.failIfDead();
