@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/closeboxcatcher.h"
 #include "app/homepage.h"
 #include "app/inputblocker.h"
 #include "app/runprogress.h"
@@ -537,11 +538,13 @@ void Form1::PushButton22_Click()
     // over the preview afterwards.
     const InputBlocker blocker(this);
 
+    // A close box clicked while a failure report holds the window is not lost either.
+    const CloseBoxCatcher closeBox(this);
     // A long run shows what it is doing over this window, and keeps that painted.
     RunProgress progress(this);
-    const auto closeAfterRun = qScopeGuard([this, &progress] {
+    const auto closeAfterRun = qScopeGuard([this, &progress, &closeBox] {
         progress.finish();
-        if (progress.closeRequested())
+        if (progress.closeRequested() || closeBox.requested())
             QMetaObject::invokeMethod(
                 this, [this] { CloseForShutdown(); }, Qt::QueuedConnection);
     });

@@ -110,6 +110,21 @@ public:
         return reply && reply->focus != mRoot && reply->focus > 1 ? reply->focus : 0;
     }
 
+    /// Asks a window to close as a click on its close box does (WM_DELETE_WINDOW).
+    void askToClose(quint32 window) const
+    {
+        xcb_client_message_event_t event {};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(mConnection.get(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+            reinterpret_cast<const char*>(&event));
+        xcb_flush(mConnection.get());
+    }
+
 private:
     // Replies of the server are the caller's to free.
     template <typename T> static std::unique_ptr<T, void (*)(void*)> owned(T* reply)
