@@ -49,8 +49,11 @@ QString guardFolder(const QString& name)
     if (!runtime.isEmpty() && info.isDir() && info.isWritable()
         && runtime.size() + name.size() + 8 < kMaxSocketPath)
         return QDir::cleanPath(runtime);
+    // The system's temporary folder is empty when TMPDIR names one that is not there.
     const QString temp = QDir::tempPath();
-    return temp.size() + name.size() + 8 < kMaxSocketPath ? temp : QStringLiteral("/tmp");
+    return !temp.isEmpty() && temp.size() + name.size() + 8 < kMaxSocketPath
+        ? temp
+        : QStringLiteral("/tmp");
 }
 
 // The same store is the same file, however its folder was named.

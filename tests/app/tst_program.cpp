@@ -62,6 +62,23 @@ QList<TopWindow> ProgramWindows(const DisplayLook& look)
     return windows;
 }
 
+/// Programs with real windows on a private X server, sharing one settings store of one row.
+struct OnPrivateDisplay
+{
+    PrivateDisplay server;
+    DisplayLook look {server.display()};
+    QTemporaryDir folder;
+    QProcessEnvironment environment = ProgramEnvironment(folder.path(), server.display());
+    QByteArray stored = StoreOneRow(folder.path());
+
+    bool ready() const { return !server.display().isEmpty() && look.ok() && !stored.isEmpty(); }
+    void start(QProcess& program) const
+    {
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+    }
+};
+
 // Ends a program as a logout would, its rows written.
 void EndProgram(QProcess& program)
 {
@@ -177,26 +194,18 @@ private slots:
     void secondStartBringsTheFirstForward()
     {
         QFETCH(bool, sameMoment);
-        const PrivateDisplay server;
-        if (server.display().isEmpty())
+        const OnPrivateDisplay x;
+        if (!x.ready())
             QSKIP("Xvfb could not be started");
-        const DisplayLook look(server.display());
-        QVERIFY(look.ok());
-        QTemporaryDir folder;
-        const QProcessEnvironment environment = ProgramEnvironment(folder.path(), server.display());
-        const QByteArray stored = StoreOneRow(folder.path());
-        QVERIFY(!stored.isEmpty());
-
+        const DisplayLook& look = x.look;
         QProcess first, second;
-        first.setProcessEnvironment(environment);
-        second.setProcessEnvironment(environment);
-        first.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        x.start(first);
         if (!sameMoment) {
             // Without a window manager a window shown is not given the focus.
             QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(look).size(), 1, kStartWait);
             QCOMPARE(look.focus(), 0u);
         }
-        second.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
+        x.start(second);
         QTRY_VERIFY_WITH_TIMEOUT(
             first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning,
             kStartWait);
@@ -212,40 +221,33 @@ private slots:
         QCOMPARE(window.pid, running.processId());
         QTRY_COMPARE_WITH_TIMEOUT(look.focus(), window.id, 10000);
         QCOMPARE(running.state(), QProcess::Running);
-        QCOMPARE(StoredBytes(folder.path()), stored);
+        QCOMPARE(StoredBytes(x.folder.path()), x.stored);
         EndProgram(running);
     }
 
     // A program that was killed leaves its lock and socket; the next start takes them over.
     void staleLockOfAKilledProgramIsTakenOver()
     {
-        const PrivateDisplay server;
-        if (server.display().isEmpty())
+        const OnPrivateDisplay x;
+        if (!x.ready())
             QSKIP("Xvfb could not be started");
-        const DisplayLook look(server.display());
-        QVERIFY(look.ok());
-        QTemporaryDir folder;
-        const QProcessEnvironment environment = ProgramEnvironment(folder.path(), server.display());
-        const QByteArray stored = StoreOneRow(folder.path());
         QProcess killed;
-        killed.setProcessEnvironment(environment);
-        killed.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
-        QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(look).size(), 1, kStartWait);
+        x.start(killed);
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(x.look).size(), 1, kStartWait);
         killed.kill();
         QVERIFY(killed.waitForFinished());
-        const QDir runtime(folder.filePath(QStringLiteral("runtime")));
+        const QDir runtime(x.folder.filePath(QStringLiteral("runtime")));
         QCOMPARE(
             runtime.entryList({QStringLiteral("tessivane-*")}, QDir::System | QDir::Files).size(),
             2);
 
         QProcess next;
-        next.setProcessEnvironment(environment);
-        next.start(QStringLiteral(TESSIVANE_EXECUTABLE), QStringList());
-        QTRY_VERIFY_WITH_TIMEOUT(ProgramWindows(look).size() == 1
-                && ProgramWindows(look).constFirst().pid == next.processId(),
+        x.start(next);
+        QTRY_VERIFY_WITH_TIMEOUT(ProgramWindows(x.look).size() == 1
+                && ProgramWindows(x.look).constFirst().pid == next.processId(),
             kStartWait);
         QCOMPARE(next.state(), QProcess::Running);
-        QCOMPARE(StoredBytes(folder.path()), stored);
+        QCOMPARE(StoredBytes(x.folder.path()), x.stored);
         EndProgram(next);
     }
 };
