@@ -4,7 +4,7 @@
 #include "preview/picturebox.h"
 #include "preview/viewrules.h"
 
-#include "preview/previewtesting.h"
+#include "support/previewtesting.h"
 
 #include <QFile>
 #include <QGroupBox>

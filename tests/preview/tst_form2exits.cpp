@@ -4,7 +4,7 @@
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 
-#include "preview/previewtesting.h"
+#include "support/previewtesting.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // limits and the pixel geometry. The scroll, drag and zoom rules are tested through the window.
 #include "core/twips.h"
 
-#include "preview/previewtesting.h"
+#include "support/previewtesting.h"
 
 #include <stdexcept>
 
