@@ -58,7 +58,7 @@ QString MakeTemplate(const QString& folder)
         }
     }
     const QString path = folder + QStringLiteral("/standin.xls");
-    ApplicationPtr app = CreateApplication(Bench());
+    ApplicationPtr app = createApplication(Bench());
     auto book = app->workbooks().Open(QStringLiteral(STANDIN_FODS));
     book->SaveAs(path, 56);
     book->Close();
@@ -180,12 +180,12 @@ int main(int argc, char* argv[])
     std::printf("\nInstance start-up (three in a row):\n");
     for (int i = 0; i < 3; ++i) {
         ApplicationPtr app;
-        Print("  start to connected", Time([&] { app = CreateApplication(Bench()); }));
+        Print("  start to connected", Time([&] { app = createApplication(Bench()); }));
         Print("  Quit (terminate, exit, profile removed)", Time([&] { app->Quit(); }));
     }
 
     {
-        ApplicationPtr app = CreateApplication(Bench());
+        ApplicationPtr app = createApplication(Bench());
         auto book = app->workbooks().Open(templatePath);
         std::printf("\nCell writes into the open template:\n");
         for (bool buffered : {true, false}) {

@@ -442,7 +442,7 @@ Form2& Form1::ensureForm2()
     if (!mForm2) {
         mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
         mForm2->setWorkbookConverter([this](const QString& workbook, const QString& target) {
-            ConvertWorkbook(mServices, workbook, target);
+            convertWorkbook(mServices, workbook, target);
         });
     }
     return *mForm2;
@@ -463,7 +463,7 @@ SheetText Form1::readWorkbook(const QString& workbook)
     // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
     const QString folder = CreateRunFolder();
     const auto removeFolder = qScopeGuard([&folder] { RemoveOwnFolder(folder); });
-    const FirstSheetCsv sheet = ConvertFirstSheetToCsv(
+    const FirstSheetCsv sheet = convertFirstSheetToCsv(
         mServices, workbook, folder, [&progress] { progress.whileWaiting(); });
     QFile file(sheet.path);
     if (!file.open(QIODevice::ReadOnly))

@@ -96,7 +96,7 @@ bool DecodedRows(QByteArrayView bytes, BandRows& rows)
 
 } // namespace
 
-int DrawnPixels(const std::vector<int>& twips, int pixels)
+int drawnPixels(const std::vector<int>& twips, int pixels)
 {
     // The same arithmetic as the office's drawing: the sizes and one point (20 twips) of room
     // for the outer border are scaled to the picture, each line cut down to whole pixels but
@@ -115,7 +115,7 @@ int DrawnPixels(const std::vector<int>& twips, int pixels)
     return int(std::clamp<long long>(drawn, 1, pixels));
 }
 
-int PicturePixels(const std::vector<int>& twips)
+int picturePixels(const std::vector<int>& twips)
 {
     long long total = 20; // a point of room for the outer border
     for (const int size : twips)
@@ -123,13 +123,13 @@ int PicturePixels(const std::vector<int>& twips)
     return int(std::min<long long>((total + kTwipsPerPixel - 1) / kTwipsPerPixel, INT_MAX));
 }
 
-int BandPixels(int width)
+int bandPixels(int width)
 {
     const long long rowBytes = 4LL * std::max(width, 1);
     return int(std::clamp<long long>(kBandBytes / rowBytes, kMinBandPixels, kMaxBandPixels));
 }
 
-std::vector<std::pair<int, int>> PictureBands(
+std::vector<std::pair<int, int>> pictureBands(
     const std::vector<int>& rowTwips, int firstRow, int maxPixels)
 {
     std::vector<std::pair<int, int>> bands;
@@ -160,8 +160,8 @@ bool BandBitmapWriter::add(PictureBand band)
     BandRows rows;
     if (mFailed || (!PlainRows(band.bmp, rows) && !DecodedRows(band.bmp, rows)))
         return false;
-    const int drawnWidth = DrawnPixels(mColumnTwips, rows.width);
-    const int drawnHeight = DrawnPixels(band.rowTwips, rows.height);
+    const int drawnWidth = drawnPixels(mColumnTwips, rows.width);
+    const int drawnHeight = drawnPixels(band.rowTwips, rows.height);
     const bool first = mWidth == 0;
     if (first) {
         // The bands share their columns: the first one's drawing sets the picture's width.
@@ -214,7 +214,7 @@ bool BandBitmapWriter::writeRow(const uchar* row)
     return mDevice.write(reinterpret_cast<const char*>(row), stride) == stride;
 }
 
-bool WriteBitmap(const QImage& picture, QIODevice& device)
+bool writeBitmap(const QImage& picture, QIODevice& device)
 {
     const qint64 rowBytes = qint64(picture.width()) * 3;
     const QByteArray header = BitmapHeader(picture.width(), picture.height());

@@ -28,20 +28,20 @@ struct PictureBand
 /// columns, sizes in twips) takes. The picture is sized by the range's exact size, but the
 /// drawing scales each row to whole pixels, cut down, after one pixel for the border above the
 /// first: it ends up to a pixel per row short of the picture's edge.
-int DrawnPixels(const std::vector<int>& twips, int pixels);
+int drawnPixels(const std::vector<int>& twips, int pixels);
 
 /// The size in pixels (96 dpi) of the picture of lines of these sizes in twips, with the room
 /// of the outer border; an upper bound for what the office draws of them.
-int PicturePixels(const std::vector<int>& twips);
+int picturePixels(const std::vector<int>& twips);
 
 /// The tallest band, in pixels, asked of the office for a picture `width` pixels wide: the
 /// office cannot draw one much taller than 32,000 pixels, and a band's bitmap is kept to a
 /// few tens of megabytes (in the office and here) however wide the sheet.
-int BandPixels(int width);
+int bandPixels(int width);
 
 /// Row bands (0-based, inclusive, from firstRow) of the rows with these heights in twips,
 /// each drawn at most maxPixels tall; a row taller than that is a band of its own.
-std::vector<std::pair<int, int>> PictureBands(
+std::vector<std::pair<int, int>> pictureBands(
     const std::vector<int>& rowTwips, int firstRow, int maxPixels);
 
 /// Writes band pictures one below the other into an uncompressed, top-down 24-bit BMP as
@@ -77,6 +77,6 @@ private:
 
 /// Writes the picture as an uncompressed, top-down 24-bit BMP, row by row (no copy of the
 /// picture). False when the device refuses a write.
-bool WriteBitmap(const QImage& picture, QIODevice& device);
+bool writeBitmap(const QImage& picture, QIODevice& device);
 
 } // namespace tessivane

@@ -82,7 +82,7 @@ private:
 
 } // namespace
 
-void RestoreBuiltInFormats(const QString& path)
+void restoreBuiltInFormats(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -11,6 +11,6 @@ namespace tessivane {
 /// tag) is given its built-in number again. The file keeps its size; only those numbers
 /// change. Throws a std::runtime_error with a sentence when the file cannot be read or
 /// written or is not such a workbook.
-void RestoreBuiltInFormats(const QString& path);
+void restoreBuiltInFormats(const QString& path);
 
 } // namespace tessivane

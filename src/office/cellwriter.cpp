@@ -252,8 +252,8 @@ std::optional<css::lang::Locale> CellWriter::generalLocale(DocumentState& docume
 /// carries no language tag of its own.
 sal_Int32 CellWriter::dateKey(DocumentState& document, const css::lang::Locale& locale)
 {
-    const QString tag = ToQString(locale.Language) + '-' + ToQString(locale.Country) + '-'
-        + ToQString(locale.Variant);
+    const QString tag = toQString(locale.Language) + '-' + toQString(locale.Country) + '-'
+        + toQString(locale.Variant);
     if (const auto found = document.dateKeys.find(tag); found != document.dateKeys.end())
         return found->second;
     const Reference<css::util::XNumberFormatsSupplier> supplier(document.model, UNO_QUERY_THROW);
@@ -281,13 +281,13 @@ sal_Int32 CellWriter::dateKey(DocumentState& document, const css::lang::Locale& 
 
 /// The 1900 date system: day 1 is 1900-01-01 as Excel counts it, so the serial is the day
 /// count from 1899-12-30 for every date from March 1900 on.
-double DateSerial(const QDate& date)
+double dateSerial(const QDate& date)
 {
     static const QDate base(1899, 12, 30);
     return double(base.daysTo(date));
 }
 
-CellValue ToCellValue(int row, int column, const QVariant& value)
+CellValue toCellValue(int row, int column, const QVariant& value)
 {
     CellValue cell;
     if (!value.isValid())
@@ -301,7 +301,7 @@ CellValue ToCellValue(int row, int column, const QVariant& value)
         const QString text = value.toString();
         if (!text.isEmpty()) {
             cell.kind = CellValue::Text;
-            cell.text = ToOUString(text);
+            cell.text = toOUString(text);
         }
         return cell;
     }
@@ -329,7 +329,7 @@ CellValue ToCellValue(int row, int column, const QVariant& value)
         if (!when.isValid())
             throw fail(QStringLiteral("an invalid date cannot be put into a cell."));
         cell.kind = CellValue::Date;
-        cell.number = DateSerial(when.date()) + when.time().msecsSinceStartOfDay() / 86400000.0;
+        cell.number = dateSerial(when.date()) + when.time().msecsSinceStartOfDay() / 86400000.0;
         if (cell.number < 1)
             throw fail(QStringLiteral("a date before 1900 cannot be put into a cell."));
         return cell;

@@ -30,10 +30,10 @@ struct CellValue
 
 /// The value a cell gets from a QVariant (see Worksheet::PutCell); throws for a type or value
 /// that no cell can hold.
-CellValue ToCellValue(int row, int column, const QVariant& value);
+CellValue toCellValue(int row, int column, const QVariant& value);
 
 /// The 1900 date system's serial of a date.
-double DateSerial(const QDate& date);
+double dateSerial(const QDate& date);
 
 class CellWriter
 {

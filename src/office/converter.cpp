@@ -59,7 +59,7 @@ const Kind& KindOf(const QString& target)
              .arg(target));
 }
 
-rtl::OUString FileUrl(const QString& path)
+rtl::OUString fileUrl(const QString& path)
 {
     const QString url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString();
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(url.utf16()), url.size());
@@ -88,7 +88,7 @@ class Conversion
 {
 public:
     explicit Conversion(const Services& services, const WaitHook& whileWaiting = {})
-        : mApplication(CreateApplication(services, whileWaiting))
+        : mApplication(createApplication(services, whileWaiting))
     { }
     ~Conversion()
     {
@@ -96,7 +96,7 @@ public:
         // the instance is ended the hard way, as dropping it does.
         try {
             if (mDocument.is())
-                CallOnDesktop(*mApplication, QStringLiteral("close the workbook"),
+                callOnDesktop(*mApplication, QStringLiteral("close the workbook"),
                     [&](const auto&) { mDocument->close(true); });
         } catch (...) { }
         try {
@@ -106,7 +106,7 @@ public:
 
     void open(const QString& workbook)
     {
-        CallOnDesktop(*mApplication, QStringLiteral("open %1").arg(workbook),
+        callOnDesktop(*mApplication, QStringLiteral("open %1").arg(workbook),
             [&](const Reference<css::frame::XDesktop2>& desktop) {
                 // Read-only: no lock file next to the workbook. With a view, as the run
                 // loads it, so that the view settings (frozen panes, grid lines) go along.
@@ -114,7 +114,7 @@ public:
                 arguments[0] = Property("ReadOnly", Any(true));
                 arguments[1] = Property("MacroExecutionMode", Any(sal_Int16(0)));
                 const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
-                    FileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
+                    fileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
                 mDocument.set(component, UNO_QUERY);
                 if (!mDocument.is())
                     Fail(QStringLiteral("LibreOffice could not open %1.").arg(workbook));
@@ -127,7 +127,7 @@ public:
     QString firstSheetName()
     {
         QString name;
-        CallOnDesktop(*mApplication, QStringLiteral("read the sheets' names"), [&](const auto&) {
+        callOnDesktop(*mApplication, QStringLiteral("read the sheets' names"), [&](const auto&) {
             const Reference<css::container::XIndexAccess> sheets(
                 Reference<css::sheet::XSpreadsheetDocument>(mDocument, css::uno::UNO_QUERY_THROW)
                     ->getSheets(),
@@ -145,7 +145,7 @@ public:
     void store(
         const QString& path, const Kind& kind, const QString& target, const char* options = nullptr)
     {
-        CallOnDesktop(*mApplication, QStringLiteral("write %1").arg(target), [&](const auto&) {
+        callOnDesktop(*mApplication, QStringLiteral("write %1").arg(target), [&](const auto&) {
             Sequence<css::beans::PropertyValue> arguments(options ? 3 : 2);
             arguments[0] = Property("FilterName", Any(rtl::OUString::createFromAscii(kind.filter)));
             arguments[1] = Property("Overwrite", Any(true));
@@ -153,7 +153,7 @@ public:
                 arguments[2]
                     = Property("FilterOptions", Any(rtl::OUString::createFromAscii(options)));
             Reference<css::frame::XStorable>(mDocument, css::uno::UNO_QUERY_THROW)
-                ->storeToURL(FileUrl(path), arguments);
+                ->storeToURL(fileUrl(path), arguments);
         });
     }
 
@@ -164,7 +164,7 @@ private:
 
 } // namespace
 
-void ConvertWorkbook(const Services& services, const QString& workbook, const QString& target)
+void convertWorkbook(const Services& services, const QString& workbook, const QString& target)
 {
     const Kind& kind = KindOf(target);
     const QFileInfo source(workbook);
@@ -188,7 +188,7 @@ void ConvertWorkbook(const Services& services, const QString& workbook, const QS
     PutInPlace(written, target);
 }
 
-FirstSheetCsv ConvertFirstSheetToCsv(const Services& services, const QString& workbook,
+FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& workbook,
     const QString& folder, const WaitHook& whileWaiting)
 {
     if (!QFileInfo(workbook).isFile())

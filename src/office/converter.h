@@ -15,7 +15,7 @@ struct Services;
 /// beside the workbook; from there a temporary file next to the target replaces the target in
 /// one step once complete. After a failure an existing target is as it was and no temporary
 /// file remains, here or there. Throws a readable sentence.
-void ConvertWorkbook(const Services& services, const QString& workbook, const QString& target);
+void convertWorkbook(const Services& services, const QString& workbook, const QString& target);
 
 /// A workbook's first sheet written as text: the sheet's name and the CSV file.
 struct FirstSheetCsv
@@ -30,7 +30,7 @@ struct FirstSheetCsv
 /// with the percent sign). The office is supervised as a run's: its start and every call have
 /// their limits, and it ends with the conversion. whileWaiting runs while it works. Throws a
 /// readable sentence when the file is no workbook the office opens, or the office fails.
-FirstSheetCsv ConvertFirstSheetToCsv(const Services& services, const QString& workbook,
+FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& workbook,
     const QString& folder, const WaitHook& whileWaiting = {});
 
 } // namespace tessivane

@@ -12,7 +12,7 @@ ApplicationPtr xlApp;
 
 void StartExcel(const Services& services, const WaitHook& whileWaiting)
 {
-    xlApp = CreateApplication(services, whileWaiting);
+    xlApp = createApplication(services, whileWaiting);
 }
 
 void ReleaseExcel()
@@ -23,12 +23,12 @@ void ReleaseExcel()
 ApplicationPtr OpenInNewExcel(
     const Services& services, const QString& path, const WaitHook& whileWaiting)
 {
-    ApplicationPtr application = CreateApplication(services, whileWaiting);
+    ApplicationPtr application = createApplication(services, whileWaiting);
     application->workbooks().Open(path); // a failure drops the instance, which ends it
     return application;
 }
 
-int SaveFormatForVersion(const QString& version)
+int saveFormatForVersion(const QString& version)
 {
     bool ok = false;
     const double number = QLocale().toDouble(NormalizeDecimalText(version, false), &ok);
@@ -53,11 +53,11 @@ int ExcelSaveFormat(const Services& services, const ApplicationPtr& app)
     if (app) {
         version = app->Version();
     } else {
-        const ApplicationPtr probe = CreateApplication(services);
+        const ApplicationPtr probe = createApplication(services);
         version = probe->Version();
         probe->Quit();
     }
-    return SaveFormatForVersion(version);
+    return saveFormatForVersion(version);
 }
 
 } // namespace tessivane

@@ -14,7 +14,7 @@ namespace tessivane {
 extern ApplicationPtr xlApp;
 
 /// xlApp := a new instance of the services, with whileWaiting handed in (see
-/// CreateApplication). Failures pass to the caller.
+/// createApplication). Failures pass to the caller.
 void StartExcel(const Services& services, const WaitHook& whileWaiting = {});
 
 /// xlApp := none; no call is made on the instance.
@@ -29,6 +29,6 @@ ApplicationPtr OpenInNewExcel(
 int ExcelSaveFormat(const Services& services, const ApplicationPtr& app);
 
 /// The rule on a version text alone (the locale's decimal mark applied as above).
-int SaveFormatForVersion(const QString& version);
+int saveFormatForVersion(const QString& version);
 
 } // namespace tessivane

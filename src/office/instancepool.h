@@ -49,7 +49,7 @@ using InstanceFactory = std::function<std::shared_ptr<PooledInstance>()>;
 InstanceFactory libreOfficeInstances(const OfficeSettings& settings);
 
 /// Private LibreOffice instances started ahead of need, so that nobody waits for an office to
-/// start. While a pool is in the services, CreateApplication hands out one of its ready
+/// start. While a pool is in the services, createApplication hands out one of its ready
 /// instances, once it
 /// has answered a small call (one that died or stopped answering is ended and replaced without
 /// a word); with none ready it waits for the start in progress, or has one started.
@@ -79,7 +79,7 @@ public:
     void end();
 
     /// A ready instance, or one started for the caller; none once the pool has ended. Throws
-    /// the start's failure as CreateApplication does.
+    /// the start's failure as createApplication does.
     ApplicationPtr takeReadyInstance();
 
     /// Keeps an instance on which nothing was done (the start-up check's) ready for the next
@@ -94,7 +94,7 @@ private:
 };
 
 /// Hands back an instance on which nothing was done (the start-up check's), ready for the
-/// next CreateApplication. Without a pool in the services, or when it cannot be kept, it is
+/// next createApplication. Without a pool in the services, or when it cannot be kept, it is
 /// ended in the background. The reference is empty afterwards.
 void keepReady(const Services& services, ApplicationPtr&& application);
 

@@ -12,7 +12,7 @@
 
 namespace tessivane {
 
-QString NoSpreadsheetMessage()
+QString noSpreadsheetMessage()
 {
     return QStringList {
         QStringLiteral("Error 842001. A normal instance of Excel could not be created."),
@@ -73,7 +73,7 @@ void CheckExcelInstance(const Services& services)
     ApplicationPtr probe;
     bool proven = false;
     Swallow([&] {
-        probe = CreateApplication(services);
+        probe = createApplication(services);
         if (!probe)
             return;
         probe->proveSpreadsheet();
@@ -95,7 +95,7 @@ void CheckExcelInstance(const Services& services)
     probe.reset();
     if (services.releases)
         services.releases->waitForAll();
-    Swallow([&] { showMessage(services, NoSpreadsheetMessage(), vbOKOnly, QString()); });
+    Swallow([&] { showMessage(services, noSpreadsheetMessage(), vbOKOnly, QString()); });
     endProgram(services);
 }
 

@@ -7,14 +7,14 @@ namespace tessivane {
 struct Services;
 
 /// The five-paragraph message shown when no spreadsheet instance can be started.
-QString NoSpreadsheetMessage();
+QString noSpreadsheetMessage();
 
 /// The message for a temporary folder that cannot be written.
 QString UnwritableTempFolderMessage(const QString& folder, const QString& reason);
 
 /// The start-up check: returns when an instance can be started and opens a spreadsheet (the
 /// probe stays ready for the first run when the services keep ready offices, else it is ended
-/// in the background); otherwise every office is ended and waited for, NoSpreadsheetMessage is
+/// in the background); otherwise every office is ended and waited for, noSpreadsheetMessage is
 /// shown (OK only, no icon, application title) through the services, and the program ends as
 /// they say. A temporary folder that cannot be written is said so, before any office starts,
 /// and ends the program too.

@@ -10,7 +10,7 @@ ApplicationPtr startLibreOffice(const OfficeSettings& settings, const WaitHook& 
     auto instance = std::make_shared<office::Instance>(settings);
     instance->setWaitHook(whileWaiting);
     instance->start(); // a failure ends what was started, through the instance's destructor
-    return office::MakeApplication(std::move(instance));
+    return office::makeApplication(std::move(instance));
 }
 
 void BackgroundReleases::releaseInBackground(ApplicationPtr&& application)

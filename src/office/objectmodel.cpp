@@ -51,7 +51,7 @@ public:
         if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
             throw std::runtime_error(Sentence(
                 QStringLiteral("Cells(%1, %2) is outside the sheet.").arg(row).arg(column)));
-        mInstance->writer().put(mSheet, row, column, ToCellValue(row, column, value));
+        mInstance->writer().put(mSheet, row, column, toCellValue(row, column, value));
     }
 
     int UsedRangeLastRow() override { return usedArea().EndRow + 1; }
@@ -69,13 +69,13 @@ public:
             controller = mDocument->model->getCurrentController();
             selection.set(controller, UNO_QUERY_THROW);
             previous = selection->getSelection();
-            columnTwips = LineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
-            rowTwips = LineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
+            columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
+            rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
         });
         // The picture is written to a file as it is drawn, a band at a time: a long sheet's
         // picture is larger than memory should hold. Its room is made sure of first.
-        const int width = PicturePixels(columnTwips);
-        const int height = PicturePixels(rowTwips);
+        const int width = picturePixels(columnTwips);
+        const int height = picturePixels(rowTwips);
         CheckFreeSpace(clipboard.spoolFolder(), 54 + BitmapStride(width) * qint64(height),
             QStringLiteral("the picture of the sheet"));
         QTemporaryFile file(clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
@@ -85,12 +85,12 @@ public:
                              .arg(clipboard.spoolFolder(), file.errorString())));
         BandBitmapWriter writer(file, columnTwips);
         for (const auto& [firstRow, lastRow] :
-            PictureBands(rowTwips, area.StartRow, BandPixels(width))) {
+            pictureBands(rowTwips, area.StartRow, bandPixels(width))) {
             // One call a band, each within the call time limit, and each band's bytes let go
             // of once its rows are in the file.
             const bool added = mInstance->call(
                 QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
-                    PictureBand band = PictureOf(controller, selection,
+                    PictureBand band = pictureOf(controller, selection,
                         mSheet->sheet->getCellRangeByPosition(
                             area.StartColumn, firstRow, area.EndColumn, lastRow));
                     band.rowTwips.assign(rowTwips.begin() + (firstRow - area.StartRow),
@@ -126,7 +126,7 @@ private:
             mArea = mInstance->call(QStringLiteral("find the used range"), [&] {
                 if (!mSheet->sheet.is())
                     throw std::runtime_error("The workbook of this sheet has been closed.");
-                return UsedArea(mSheet->sheet);
+                return office::usedArea(mSheet->sheet);
             });
             mAreaPuts = puts;
         }
@@ -164,12 +164,12 @@ public:
             arguments[0] = Property("FilterName", Any(rtl::OUString("MS Excel 97")));
             arguments[1] = Property("Overwrite", Any(true));
             Reference<css::frame::XStorable>(mDocument->model, UNO_QUERY_THROW)
-                ->storeAsURL(FileUrl(path), arguments);
+                ->storeAsURL(fileUrl(path), arguments);
         });
         mDocument->path = QFileInfo(path).absoluteFilePath();
         // The office writes the template's built-in formats as formats of its own; a reader
         // elsewhere shows those in their own way.
-        RestoreBuiltInFormats(path);
+        restoreBuiltInFormats(path);
     }
 
     void Close() override
@@ -273,7 +273,7 @@ public:
             Reference<css::table::XCellRange> range;
             try {
                 range = Reference<css::table::XCellRange>(view->getActiveSheet(), UNO_QUERY_THROW)
-                            ->getCellRangeByName(ToOUString(address));
+                            ->getCellRangeByName(toOUString(address));
             } catch (const css::uno::RuntimeException&) {
                 // An office that died or was ended as hung is gone, not given a bad address.
                 if (!mInstance->alive())
@@ -315,7 +315,7 @@ public:
             rtl::OUString text;
             product->getByName("ooSetupVersion") >>= text;
             Reference<css::lang::XComponent>(product, UNO_QUERY_THROW)->dispose();
-            return ToQString(text);
+            return toQString(text);
         });
         // The major.minor number text, the form callers compare as a version number.
         const QStringList parts = full.trimmed().split('.');
@@ -368,12 +368,12 @@ private:
 
 } // namespace
 
-ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance)
+ApplicationPtr makeApplication(std::shared_ptr<Instance> instance)
 {
     return std::make_shared<LibreOfficeApplication>(std::move(instance));
 }
 
-std::shared_ptr<Instance> InstanceOf(const Application& application)
+std::shared_ptr<Instance> instanceOf(const Application& application)
 {
     const auto* office = dynamic_cast<const LibreOfficeApplication*>(&application);
     return office ? office->sharedInstance() : nullptr;
@@ -383,10 +383,10 @@ std::shared_ptr<Instance> InstanceOf(const Application& application)
 
 namespace tessivane {
 
-void CallOnDesktop(Application& application, const QString& what,
+void callOnDesktop(Application& application, const QString& what,
     const std::function<void(const css::uno::Reference<css::frame::XDesktop2>&)>& operation)
 {
-    const std::shared_ptr<office::Instance> instance = office::InstanceOf(application);
+    const std::shared_ptr<office::Instance> instance = office::instanceOf(application);
     if (!instance)
         throw std::runtime_error("The spreadsheet application is not a LibreOffice instance.");
     instance->call(what, [&] { operation(instance->desktop()); });

@@ -12,9 +12,9 @@ namespace tessivane::office {
 class Instance;
 
 /// The application object of a started instance; the instance ends with its last reference.
-ApplicationPtr MakeApplication(std::shared_ptr<Instance> instance);
+ApplicationPtr makeApplication(std::shared_ptr<Instance> instance);
 
 /// The instance under an application object, or none when it is not a LibreOffice one.
-std::shared_ptr<Instance> InstanceOf(const Application& application);
+std::shared_ptr<Instance> instanceOf(const Application& application);
 
 } // namespace tessivane::office

@@ -29,7 +29,7 @@ constexpr milliseconds kLookInterval(100);
 // While a call is in progress, the office is asked a small question this often (at most).
 constexpr milliseconds kPingInterval(1000);
 
-QString Seconds(milliseconds limit)
+QString seconds(milliseconds limit)
 {
     return QString::number(double(limit.count()) / 1000.0);
 }
@@ -56,8 +56,8 @@ void OfficeConnection::open(const RemoteRunner& run, const std::function<void()>
         throw std::runtime_error(Sentence(
             QStringLiteral("LibreOffice is not installed: %1 was not found.").arg(program)));
 
-    RemoveStaleProfiles();
-    mProfile = MakeProfile();
+    removeStaleProfiles();
+    mProfile = makeProfile();
     const QString pipeName = mPipeName
         = QStringLiteral("tessivane-%1-%2-%3")
               .arg(getpid())
@@ -66,10 +66,10 @@ void OfficeConnection::open(const RemoteRunner& run, const std::function<void()>
     const QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--invisible"),
         QStringLiteral("--nologo"), QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
         QStringLiteral("--nolockcheck"), QStringLiteral("--nofirststartwizard"),
-        QStringLiteral("-env:UserInstallation=") + ProfileUrl(mProfile),
+        QStringLiteral("-env:UserInstallation=") + profileUrl(mProfile),
         QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName)};
 
-    const Reference<css::uno::XComponentContext> local = LocalContext();
+    const Reference<css::uno::XComponentContext> local = localContext();
     launch(program, arguments);
     mWatchdog = std::thread([this] { watch(); });
     mPinger = std::thread([this] { ping(); });
@@ -80,13 +80,13 @@ void OfficeConnection::open(const RemoteRunner& run, const std::function<void()>
     } catch (const css::uno::Exception& e) {
         throw std::runtime_error(
             Sentence(QStringLiteral("The LibreOffice connection cannot be set up: %1")
-                         .arg(ToQString(e.Message))));
+                         .arg(toQString(e.Message))));
     }
-    const rtl::OUString url = ToOUString(
+    const rtl::OUString url = toOUString(
         QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName));
     const QString noAnswer
         = QStringLiteral("LibreOffice did not answer within %1 seconds of its start.")
-              .arg(Seconds(startLimit));
+              .arg(seconds(startLimit));
     int restarts = 0;
     for (;;) {
         if (const auto code = mProcess.exitCode()) {
@@ -214,7 +214,7 @@ void OfficeConnection::watch()
             // bridge, and the office is gone for every later call.
             markGoneLocked(
                 QStringLiteral("LibreOffice did not answer within %1 seconds and was ended.")
-                    .arg(Seconds(mDeadlineLimit)));
+                    .arg(seconds(mDeadlineLimit)));
             mDeadline.reset();
             mProcess.signalGroup(SIGKILL);
         }
@@ -223,7 +223,7 @@ void OfficeConnection::watch()
             if (now - mLastAnswer >= mSettings.callLimit) {
                 markGoneLocked(
                     QStringLiteral("LibreOffice did not answer within %1 seconds and was ended.")
-                        .arg(Seconds(mSettings.callLimit)));
+                        .arg(seconds(mSettings.callLimit)));
                 mProcess.signalGroup(SIGKILL);
             } else if (!mPingInFlight && !mPingWanted
                 && now - mLastAnswer
@@ -333,9 +333,9 @@ void OfficeConnection::close(bool polite, Reference<css::frame::XDesktop2> deskt
     stopThreads();
     mContext.clear();
     // A killed office leaves its pipe files behind; a terminated one has removed them.
-    RemoveProfile(mProfile);
+    removeProfile(mProfile);
     if (!mPipeName.isEmpty())
-        RemovePipeFiles(mPipeName);
+        removePipeFiles(mPipeName);
 }
 
 } // namespace tessivane::office

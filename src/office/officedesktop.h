@@ -17,7 +17,7 @@ namespace tessivane {
 /// that the object model does not offer. It runs under the instance's call time limit and its
 /// supervision: a UNO failure becomes a readable std::runtime_error ("LibreOffice could not
 /// <what>: ..."), a dead or hung instance SpreadsheetGone. Any other instance throws.
-void CallOnDesktop(Application& application, const QString& what,
+void callOnDesktop(Application& application, const QString& what,
     const std::function<void(const css::uno::Reference<css::frame::XDesktop2>&)>& operation);
 
 } // namespace tessivane

@@ -35,12 +35,12 @@ ApplicationPtr Instance::handOut(
 {
     mEnder = std::move(ender);
     mOnEnded = std::move(onEnded);
-    return MakeApplication(shared_from_this());
+    return makeApplication(shared_from_this());
 }
 
 bool Instance::owns(const Application& application) const
 {
-    return InstanceOf(application).get() == this;
+    return instanceOf(application).get() == this;
 }
 
 bool Instance::takeBack()
@@ -140,7 +140,7 @@ std::shared_ptr<DocumentState> Instance::open(const QString& path)
         Sequence<css::beans::PropertyValue> arguments(1);
         arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
         Reference<css::lang::XComponent> component
-            = mDesktop->loadComponentFromURL(FileUrl(path), rtl::OUString("_blank"), 0, arguments);
+            = mDesktop->loadComponentFromURL(fileUrl(path), rtl::OUString("_blank"), 0, arguments);
         if (!component.is())
             throw std::runtime_error(
                 Sentence(QStringLiteral("LibreOffice could not open %1.").arg(path)));

@@ -133,9 +133,9 @@ public:
                 return operation();
             });
         } catch (const css::lang::DisposedException& e) {
-            mConnection.raise(what, ToQString(e.Message), true);
+            mConnection.raise(what, toQString(e.Message), true);
         } catch (const css::uno::Exception& e) {
-            mConnection.raise(what, ToQString(e.Message), false);
+            mConnection.raise(what, toQString(e.Message), false);
         }
     }
 

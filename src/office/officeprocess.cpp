@@ -35,7 +35,7 @@ void CloseOnExecFrom(int first)
 
 // A descriptor that becomes readable when the process exits (Linux 5.3); -1 where the
 // kernel has none, and the wait then looks every few milliseconds.
-int OpenPidFd(pid_t pid)
+int openPidFd(pid_t pid)
 {
 #ifdef SYS_pidfd_open
     return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
@@ -138,7 +138,7 @@ void OfficeProcess::start(
     mReaped = false;
     mExitCode = 0;
     closePidFdLocked();
-    mPidFd = OpenPidFd(pid);
+    mPidFd = openPidFd(pid);
     if (got == static_cast<ssize_t>(sizeof childError)) {
         int status = 0;
         waitpid(pid, &status, 0);

@@ -68,7 +68,7 @@ qint64 PipeNamePid(const QString& pipeName)
 
 } // namespace
 
-void RemovePipeFiles(const QString& pipeName)
+void removePipeFiles(const QString& pipeName)
 {
     for (const QString& path : PipeFiles(pipeName)) {
         struct stat info;
@@ -80,12 +80,12 @@ void RemovePipeFiles(const QString& pipeName)
     }
 }
 
-QString ProfileUrl(const QString& folder)
+QString profileUrl(const QString& folder)
 {
     return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
 }
 
-QString MakeProfile()
+QString makeProfile()
 {
     QString profile;
     try {
@@ -104,15 +104,15 @@ QString MakeProfile()
     return profile;
 }
 
-void RemoveProfile(const QString& folder)
+void removeProfile(const QString& folder)
 {
     if (folder.isEmpty())
         return;
     RemoveOwnFolder(folder);
-    RemovePipeFiles(InstancePipeName(ProfileUrl(folder)));
+    removePipeFiles(InstancePipeName(profileUrl(folder)));
 }
 
-void RemoveStaleProfiles()
+void removeStaleProfiles()
 {
     const QString osl = QStringLiteral("OSL_PIPE_%1_").arg(getuid());
     for (const char* folder : {"/tmp", "/var/tmp"}) {
@@ -122,13 +122,13 @@ void RemoveStaleProfiles()
         for (const QString& name : pipes) {
             const QString pipeName = name.mid(osl.size());
             if (ProcessIsGone(PipeNamePid(pipeName)))
-                RemovePipeFiles(pipeName);
+                removePipeFiles(pipeName);
         }
     }
     const QStringList removed
         = RemoveLeftoverScratchFolders(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
     for (const QString& profile : removed)
-        RemovePipeFiles(InstancePipeName(ProfileUrl(profile)));
+        removePipeFiles(InstancePipeName(profileUrl(profile)));
 }
 
 } // namespace tessivane::office

@@ -9,19 +9,19 @@ namespace tessivane::office {
 
 /// Makes a fresh owner-only profile folder with the instance's settings in the temporary
 /// folder, named after this process; returns its path. Throws when it cannot be made.
-QString MakeProfile();
+QString makeProfile();
 
 /// The profile folder's URL, as the instance's -env:UserInstallation takes it.
-QString ProfileUrl(const QString& folder);
+QString profileUrl(const QString& folder);
 
 /// Removes a profile folder and the pipe files that the instance of that profile may have
 /// left; safe to call for one that is gone already.
-void RemoveProfile(const QString& folder);
+void removeProfile(const QString& folder);
 
 /// Removes the socket files of a named pipe, when they are sockets.
-void RemovePipeFiles(const QString& pipeName);
+void removePipeFiles(const QString& pipeName);
 
 /// Removes the profile folders and pipe files of earlier runs whose program no longer lives.
-void RemoveStaleProfiles();
+void removeStaleProfiles();
 
 } // namespace tessivane::office

@@ -24,7 +24,7 @@ Services::Services()
     : releases(std::make_shared<BackgroundReleases>())
 { }
 
-ApplicationPtr CreateApplication(const Services& services, const WaitHook& whileWaiting)
+ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting)
 {
     ApplicationPtr application;
     if (services.makeApplication)

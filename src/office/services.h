@@ -66,7 +66,7 @@ struct Services
 /// of their pool, else a freshly started LibreOffice; whileWaiting is handed in for its start
 /// and its calls. Throws a std::runtime_error with a readable sentence when none can be
 /// started.
-ApplicationPtr CreateApplication(const Services& services, const WaitHook& whileWaiting = {});
+ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting = {});
 
 /// Shows a box through the services' responder, or as MsgBox does.
 int showMessage(const Services& services, const QString& prompt, int buttons = vbOKOnly,

@@ -53,7 +53,7 @@ long LineStart(const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int 
 /// The used range as the spreadsheet application counts it: every cell with content or
 /// with formatting of its own. LibreOffice's used area leaves out cells whose formatting
 /// does not show (a font, an alignment), so the formatted regions are added to it.
-css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>& sheet)
+css::table::CellRangeAddress usedArea(const Reference<css::sheet::XSpreadsheet>& sheet)
 {
     const Reference<css::sheet::XSheetCellCursor> cursor = sheet->createCursor();
     const Reference<css::sheet::XUsedAreaCursor> used(cursor, UNO_QUERY_THROW);
@@ -91,7 +91,7 @@ css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>&
     return area;
 }
 
-PictureBand PictureOf(const Reference<css::frame::XController>& controller,
+PictureBand pictureOf(const Reference<css::frame::XController>& controller,
     const Reference<css::view::XSelectionSupplier>& selection,
     const Reference<css::table::XCellRange>& range)
 {
@@ -117,7 +117,7 @@ PictureBand PictureOf(const Reference<css::frame::XController>& controller,
 /// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
 /// Runs of lines of one size, the common case, are found with a few questions each
 /// instead of one per line.
-std::vector<int> LineTwips(
+std::vector<int> lineTwips(
     const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last)
 {
     std::map<int, long> starts;
@@ -151,7 +151,7 @@ void WarmUp(
     Sequence<css::beans::PropertyValue> arguments(1);
     arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
     const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
-        path.isEmpty() ? rtl::OUString("private:factory/scalc") : FileUrl(path),
+        path.isEmpty() ? rtl::OUString("private:factory/scalc") : fileUrl(path),
         rtl::OUString("_blank"), 0, arguments);
     const Reference<css::util::XCloseable> closeable(component, UNO_QUERY_THROW);
     if (!path.isEmpty()) {
@@ -165,14 +165,14 @@ void WarmUp(
                     UNO_QUERY_THROW)
                     ->getByIndex(0),
                 UNO_QUERY_THROW);
-            PictureOf(controller,
+            pictureOf(controller,
                 Reference<css::view::XSelectionSupplier>(controller, UNO_QUERY_THROW),
                 sheet->getCellRangeByPosition(0, 0, 17, 9));
             Sequence<css::beans::PropertyValue> save(2);
             save[0] = Property("FilterName", Any(rtl::OUString("MS Excel 97")));
             save[1] = Property("Overwrite", Any(true));
             Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)
-                ->storeToURL(FileUrl(savePath), save);
+                ->storeToURL(fileUrl(savePath), save);
         } catch (...) {
             closeable->close(true);
             throw;

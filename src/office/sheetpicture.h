@@ -20,16 +20,16 @@ namespace tessivane::office {
 
 /// The used range as the spreadsheet application counts it: every cell with content or with
 /// formatting of its own.
-css::table::CellRangeAddress UsedArea(const Reference<css::sheet::XSpreadsheet>& sheet);
+css::table::CellRangeAddress usedArea(const Reference<css::sheet::XSpreadsheet>& sheet);
 
 /// Selects the range and returns the BMP picture that the view hands over for it, kept in
 /// the bytes as received (the row heights are left to the caller).
-PictureBand PictureOf(const Reference<css::frame::XController>& controller,
+PictureBand pictureOf(const Reference<css::frame::XController>& controller,
     const Reference<css::view::XSelectionSupplier>& selection,
     const Reference<css::table::XCellRange>& range);
 
 /// The heights of the rows (or widths of the columns) first..last in twips, 0 when hidden.
-std::vector<int> LineTwips(
+std::vector<int> lineTwips(
     const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last);
 
 /// Loads what a run loads, off its path: opens the workbook at path (an empty sheet when

@@ -33,7 +33,7 @@ void WritePicture(PictureClipboard& clipboard, const QString& path)
     if (picture.isNull())
         throw std::runtime_error("There is no picture on the clipboard.");
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !WriteBitmap(picture, file) || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !writeBitmap(picture, file) || !file.commit())
         throw std::runtime_error(QStringLiteral("The picture cannot be written to %1: %2")
                                      .arg(path, file.errorString())
                                      .toStdString());

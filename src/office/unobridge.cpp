@@ -18,19 +18,19 @@ constexpr char kFundamentalRc[]
 
 } // namespace
 
-rtl::OUString ToOUString(const QString& text)
+rtl::OUString toOUString(const QString& text)
 {
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()), text.size());
 }
 
-QString ToQString(const rtl::OUString& text)
+QString toQString(const rtl::OUString& text)
 {
     return QString(reinterpret_cast<const QChar*>(text.getStr()), text.getLength());
 }
 
-rtl::OUString FileUrl(const QString& path)
+rtl::OUString fileUrl(const QString& path)
 {
-    return ToOUString(
+    return toOUString(
         QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded));
 }
 
@@ -47,7 +47,7 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     return property;
 }
 
-Reference<css::uno::XComponentContext> LocalContext()
+Reference<css::uno::XComponentContext> localContext()
 {
     static std::mutex mutex;
     // Never destroyed: the UNO runtime may already be gone when static objects end.
@@ -69,7 +69,7 @@ Reference<css::uno::XComponentContext> LocalContext()
         } catch (const css::uno::Exception& e) {
             throw std::runtime_error(Sentence(
                 QStringLiteral("The LibreOffice connection libraries cannot be initialised: %1")
-                    .arg(ToQString(e.Message))));
+                    .arg(toQString(e.Message))));
         }
     }
     return *context;

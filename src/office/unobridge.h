@@ -20,11 +20,11 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
-rtl::OUString ToOUString(const QString& text);
-QString ToQString(const rtl::OUString& text);
+rtl::OUString toOUString(const QString& text);
+QString toQString(const rtl::OUString& text);
 
 /// The file URL of a local path, made absolute.
-rtl::OUString FileUrl(const QString& path);
+rtl::OUString fileUrl(const QString& path);
 
 /// An exception text from a sentence for the user.
 std::string Sentence(const QString& text);
@@ -33,6 +33,6 @@ css::beans::PropertyValue Property(const char* name, const Any& value);
 
 /// The local UNO context that the connection to every instance goes through. Made once;
 /// it must carry the office types, or the first office call crashes the client.
-Reference<css::uno::XComponentContext> LocalContext();
+Reference<css::uno::XComponentContext> localContext();
 
 } // namespace tessivane::office

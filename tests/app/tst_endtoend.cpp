@@ -123,7 +123,7 @@ private:
         ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*mForm->grid());
         dialogs.choice = ImportChoice::Replace;
         const QString xlsx = mTemp.filePath(QStringLiteral("list.xlsx"));
-        ConvertWorkbook(mServices, workbook, xlsx);
+        convertWorkbook(mServices, workbook, xlsx);
         for (const QString& file : {workbook, xlsx}) {
             mForm->grid()->editor().importRows(file);
             QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));

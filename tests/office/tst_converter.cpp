@@ -154,7 +154,7 @@ private slots:
 
         const CreatedNames created(out.path());
 
-        ConvertWorkbook(mServices, mSource, target);
+        convertWorkbook(mServices, mSource, target);
 
         QCOMPARE(QFile::permissions(target), permissions);
         // The office's own lock and scratch files never appear beside the target: only the
@@ -220,7 +220,7 @@ private slots:
         }
         QString description;
         try {
-            ConvertWorkbook(mServices, source, target);
+            convertWorkbook(mServices, source, target);
         } catch (const std::runtime_error& e) {
             description = QString::fromStdString(e.what());
         }
@@ -236,7 +236,7 @@ private slots:
     {
         QTemporaryDir out;
         QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-            ConvertWorkbook(mServices, mSource, out.filePath(QStringLiteral("a.xls"))));
+            convertWorkbook(mServices, mSource, out.filePath(QStringLiteral("a.xls"))));
         QVERIFY(Entries(out.path()).isEmpty());
     }
 

@@ -223,8 +223,8 @@ private slots:
         QCOMPARE(script.ended.load(), 0);
 
         // A run takes both; nothing else starts while they are in use.
-        ApplicationPtr first = CreateApplication(mServices);
-        ApplicationPtr second = CreateApplication(mServices);
+        ApplicationPtr first = createApplication(mServices);
+        ApplicationPtr second = createApplication(mServices);
         QVERIFY(&Of(first) == script.at(0).get() || &Of(first) == script.at(1).get());
         QTest::qWait(50);
         QCOMPARE(script.made.load(), 2);
@@ -265,7 +265,7 @@ private slots:
                 script.at(index)->mDead = true;
         };
         // A run holds one: a lost ready one is replaced at once all the same.
-        ApplicationPtr run = CreateApplication(mServices);
+        ApplicationPtr run = createApplication(mServices);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 0, kPoolWait);
         lose(0); // the one the run holds: the run hears of it through its calls
         QVERIFY(!run->isAlive() || stopped);
@@ -275,7 +275,7 @@ private slots:
 
         // Taken while lost: replaced without a word, and the caller gets a working one.
         lose(1);
-        ApplicationPtr next = CreateApplication(mServices);
+        ApplicationPtr next = createApplication(mServices);
         QVERIFY(next->isAlive());
         QCOMPARE(&Of(next), script.at(2).get());
         next.reset();
@@ -296,7 +296,7 @@ private slots:
         QCOMPARE(script.made.load(), before + 2);
         QCOMPARE(pool.readyCount(), 0);
         // The next caller's own start still serves.
-        QVERIFY(CreateApplication(mServices)->isAlive());
+        QVERIFY(createApplication(mServices)->isAlive());
     }
 
     void aFailedStartReachesTheCallerWhoWaits()
@@ -305,7 +305,7 @@ private slots:
         script.startFails = true;
         InstancePool pool(script.factory(), 2, 0ms);
         mServices.readyOffices = &pool;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, CreateApplication(mServices));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
         // No retry on its own: the next caller's start tells again.
         QTest::qWait(100);
         QCOMPARE(script.started.load(), 1);
@@ -339,7 +339,7 @@ private slots:
         mServices.messageBoxes = nullptr;
         mServices.programEnder = nullptr;
         gJournal.noSpreadsheetModule = false;
-        QCOMPARE(mMessages.prompts(), QStringList {NoSpreadsheetMessage()});
+        QCOMPARE(mMessages.prompts(), QStringList {noSpreadsheetMessage()});
         mMessages.calls.clear();
         QCOMPARE(officesAtMessage, 0);
         QCOMPARE(ends, 1);
@@ -351,13 +351,13 @@ private slots:
         StandIns script;
         InstancePool pool(script.factory(), 1, 0ms);
         mServices.readyOffices = &pool;
-        ApplicationPtr probe = CreateApplication(mServices);
+        ApplicationPtr probe = createApplication(mServices);
         keepReady(mServices, std::move(probe));
         QVERIFY(!probe);
         QCOMPARE(pool.readyCount(), 1);
         QCOMPARE(script.ended.load(), 0);
 
-        ApplicationPtr used = CreateApplication(mServices);
+        ApplicationPtr used = createApplication(mServices);
         Of(used).mUsed = true;
         keepReady(mServices, std::move(used));
         mServices.releases->waitForAll();
@@ -371,7 +371,7 @@ private slots:
         mServices.readyOffices = &pool;
         CheckExcelInstance(mServices);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kPoolWait);
-        ApplicationPtr used = CreateApplication(mServices);
+        ApplicationPtr used = createApplication(mServices);
         script.startHangs = true;
         used->Quit(); // on the pool's ending thread; the refill that follows never ends
         used.reset();
@@ -397,8 +397,8 @@ private slots:
             QVERIFY(ready.contains(office));
 
         // Both uses of a run get a ready process, and no other one is started meanwhile.
-        ApplicationPtr first = CreateApplication(mServices);
-        ApplicationPtr second = CreateApplication(mServices);
+        ApplicationPtr first = createApplication(mServices);
+        ApplicationPtr second = createApplication(mServices);
         QVERIFY(!first->Version().isEmpty() && !second->Version().isEmpty());
         QCOMPARE(OfficeChildren(), ready);
         first->Quit();

@@ -102,7 +102,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(mFolder.isValid());
-        mApp = CreateApplication(mServices); // shared by the functions that only read
+        mApp = createApplication(mServices); // shared by the functions that only read
         mTemplate = TestTemplate(mFolder.path(), *mApp);
     }
 
@@ -113,7 +113,7 @@ private slots:
     {
         const int before = Children().size();
         const QList<pid_t> offices = OfficeChildren();
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         QVERIFY(app->isAlive());
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
@@ -129,7 +129,7 @@ private slots:
 
         // Dropped without Quit, while a workbook of it is still held: the last reference
         // ends it.
-        app = CreateApplication(mServices);
+        app = createApplication(mServices);
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app.reset();
         QCOMPARE(Children().size(), before + 1);
@@ -163,7 +163,7 @@ private slots:
         // A deadline far beyond the test's own time limit: only an immediate failure passes.
         mServices.office.startLimit = 3600s;
         try {
-            CreateApplication(mServices);
+            createApplication(mServices);
             QFAIL("started");
         } catch (const std::runtime_error& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(reason), e.what());
@@ -203,7 +203,7 @@ private slots:
         mServices.office.startLimit = 3s;
         const int before = Children().size();
         try {
-            CreateApplication(mServices);
+            createApplication(mServices);
             QFAIL("started");
         } catch (const std::runtime_error& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(reason), e.what());
@@ -233,7 +233,7 @@ private slots:
         mServices.office.program = program;
         const QByteArray systemTemp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, CreateApplication(mServices));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
         if (systemTemp.isEmpty())
             qunsetenv("TMPDIR");
         else
@@ -254,7 +254,7 @@ private slots:
                 .arg(marker)
                 .toUtf8());
         mServices.office.program = program;
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         QVERIFY(QFile::exists(marker));
         QVERIFY(!app->Version().isEmpty());
         app->Quit();
@@ -265,7 +265,7 @@ private slots:
         // The limit is how long the office may stay silent, not how long a call may take: a
         // write and a save far longer than it go through.
         mServices.office.callLimit = 500ms;
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         const std::shared_ptr<Worksheet> sheet = app->Worksheets(1);
         QElapsedTimer took;
@@ -290,7 +290,7 @@ private slots:
         int waits = 0;
         bool waitsOnCaller = true;
         mServices.office.callLimit = 2s;
-        ApplicationPtr app = CreateApplication(mServices, [&] {
+        ApplicationPtr app = createApplication(mServices, [&] {
             ++waits;
             waitsOnCaller = waitsOnCaller && QThread::currentThread() == qApp->thread();
         });
@@ -327,7 +327,7 @@ private slots:
     {
         const QList<pid_t> offices = OfficeChildren();
         const QStringList profiles = ProfileFolders();
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         const QString pipe = InstancePipeFile(NewProfile(profiles));
         QVERIFY(QFile::exists(pipe));
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
@@ -366,7 +366,7 @@ private slots:
         const QStringList pipe {QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(holderPid)};
         QVERIFY(
             !QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         QVERIFY(QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
         QVERIFY(
             QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
@@ -396,7 +396,7 @@ private:
 int HoldInstance()
 {
     const Services services;
-    const ApplicationPtr app = CreateApplication(services);
+    const ApplicationPtr app = createApplication(services);
     std::printf("%d\n", int(OfficeChildren().value(0, -1)));
     std::fflush(stdout);
     ::pause();

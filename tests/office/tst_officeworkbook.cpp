@@ -99,7 +99,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(mFolder.isValid());
-        mApp = CreateApplication(mServices); // shared by the functions that only read
+        mApp = createApplication(mServices); // shared by the functions that only read
         mTemplate = TestTemplate(mFolder.path(), *mApp, &mRealTemplate);
     }
 
@@ -109,7 +109,7 @@ private slots:
     void valuesAndViewSurviveSaveAsXls()
     {
         const QString result = mFolder.filePath(QStringLiteral("result.xls"));
-        ApplicationPtr app = CreateApplication(mServices);
+        ApplicationPtr app = createApplication(mServices);
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         QCOMPARE(app->workbooks().count(), 1);
         const auto cell = [&](int row, int column, const QVariant& value) {
@@ -224,7 +224,7 @@ private slots:
         ApplicationPtr app;
         {
             const SessionLocale session(locale); // the office takes it at its start
-            app = CreateApplication(mServices);
+            app = createApplication(mServices);
         }
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app->Worksheets(1)->PutCell(4, 9, QDate(2015, 8, 11));

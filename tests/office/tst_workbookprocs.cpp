@@ -126,7 +126,7 @@ private slots:
         QFETCH(QString, version);
         QFETCH(int, format);
         QLocale::setDefault(QLocale(locale));
-        QCOMPARE(SaveFormatForVersion(version), format);
+        QCOMPARE(saveFormatForVersion(version), format);
     }
 
     void versionThatIsNoNumberFails_data()
@@ -141,12 +141,12 @@ private slots:
     void versionThatIsNoNumberFails()
     {
         QFETCH(QString, version);
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, SaveFormatForVersion(version));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, saveFormatForVersion(version));
     }
 
     void excelSaveFormatAsksTheGivenInstance()
     {
-        const ApplicationPtr app = CreateApplication(mServices);
+        const ApplicationPtr app = createApplication(mServices);
         QCOMPARE(mRecord.created, 1);
         mRecord.version = QStringLiteral("11.0");
         QCOMPARE(ExcelSaveFormat(mServices, app), -4143);
@@ -281,7 +281,7 @@ private slots:
         QCOMPARE(mEnds, 1);
         QCOMPARE(officesAtMessage, 0);
         if (folderNamed.isEmpty()) {
-            QCOMPARE(mMessages.calls[0].prompt, NoSpreadsheetMessage());
+            QCOMPARE(mMessages.calls[0].prompt, noSpreadsheetMessage());
         } else {
             QCOMPARE(mRecord.created, 0); // said before any office starts
             QVERIFY2(mMessages.calls[0].prompt.startsWith(
@@ -412,8 +412,8 @@ private slots:
             QImage decoded;
             const auto bytes = std::make_shared<QByteArray>(BandBmp(source, bits[i], decoded));
             bands.push_back({bytes, QByteArrayView(*bytes), rowTwips});
-            cut << decoded.copy(0, 0, DrawnPixels(columnTwips, decoded.width()),
-                DrawnPixels(rowTwips, decoded.height()));
+            cut << decoded.copy(0, 0, drawnPixels(columnTwips, decoded.width()),
+                drawnPixels(rowTwips, decoded.height()));
         }
         QCOMPARE(cut[0].size(), QSize(39, 29)); // a pixel short in each direction
 

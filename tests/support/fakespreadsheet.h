@@ -47,7 +47,7 @@ struct FakeOffice
             throw SpreadsheetGone("The spreadsheet application has stopped answering.");
     }
 
-    /// Makes CreateApplication with services hand out fake instances of this office until the
+    /// Makes createApplication with services hand out fake instances of this office until the
     /// end of scope.
     class Installed
     {
