@@ -3,6 +3,7 @@
 #include "core/fileprocs.h"
 #include "office/officedesktop.h"
 #include "office/services.h"
+#include "office/unobridge.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,7 +113,7 @@ public:
                 // loads it, so that the view settings (frozen panes, grid lines) go along.
                 Sequence<css::beans::PropertyValue> arguments(2);
                 arguments[0] = Property("ReadOnly", Any(true));
-                arguments[1] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+                arguments[1] = Property("MacroExecutionMode", Any(office::kNeverExecuteMacros));
                 const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
                     fileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
                 mDocument.set(component, UNO_QUERY);

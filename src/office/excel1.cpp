@@ -8,6 +8,13 @@
 
 namespace tessivane {
 
+namespace {
+
+// Excel 2003's version number: later versions know the xlExcel8 format code.
+constexpr double kExcel2003 = 11;
+
+} // namespace
+
 ApplicationPtr xlApp;
 
 void StartExcel(const Services& services, const WaitHook& whileWaiting)
@@ -44,7 +51,7 @@ int saveFormatForVersion(const QString& version)
         throw std::runtime_error(QStringLiteral("Overflow: the version \"%1\" is out of range.")
                                      .arg(version)
                                      .toStdString());
-    return rounded > 11 ? 56 : -4143;
+    return rounded > kExcel2003 ? xlExcel8 : xlWorkbookNormal;
 }
 
 int ExcelSaveFormat(const Services& services, const ApplicationPtr& app)

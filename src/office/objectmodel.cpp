@@ -153,7 +153,7 @@ public:
 
     void SaveAs(const QString& path, int fileFormat) override
     {
-        if (fileFormat != 56 && fileFormat != -4143)
+        if (fileFormat != xlExcel8 && fileFormat != xlWorkbookNormal)
             throw std::runtime_error(Sentence(
                 QStringLiteral("SaveAs: the file format %1 is not supported (56 and -4143 save "
                                "an Excel 97-2003 workbook).")

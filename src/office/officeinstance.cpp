@@ -138,7 +138,7 @@ std::shared_ptr<DocumentState> Instance::open(const QString& path)
         // Loaded with a view (no Hidden): only then do the selection, zoom, frozen panes and
         // grid lines of the view reach a saved .xls.
         Sequence<css::beans::PropertyValue> arguments(1);
-        arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+        arguments[0] = Property("MacroExecutionMode", Any(kNeverExecuteMacros));
         Reference<css::lang::XComponent> component
             = mDesktop->loadComponentFromURL(fileUrl(path), rtl::OUString("_blank"), 0, arguments);
         if (!component.is())

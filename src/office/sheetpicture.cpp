@@ -149,7 +149,7 @@ void WarmUp(
     const Reference<css::frame::XDesktop2>& desktop, const QString& path, const QString& savePath)
 {
     Sequence<css::beans::PropertyValue> arguments(1);
-    arguments[0] = Property("MacroExecutionMode", Any(sal_Int16(0)));
+    arguments[0] = Property("MacroExecutionMode", Any(kNeverExecuteMacros));
     const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
         path.isEmpty() ? rtl::OUString("private:factory/scalc") : fileUrl(path),
         rtl::OUString("_blank"), 0, arguments);

@@ -38,6 +38,11 @@ public:
     virtual void CopyPicture(PictureClipboard& clipboard) = 0;
 };
 
+/// The SaveAs file formats of an Excel 97-2003 workbook: xlExcel8 from Excel 2007 on, and
+/// xlWorkbookNormal, which earlier versions write as one.
+constexpr int xlExcel8 = 56;
+constexpr int xlWorkbookNormal = -4143;
+
 class Workbook
 {
 public:

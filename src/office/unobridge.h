@@ -20,6 +20,9 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
+/// MacroExecutionMode NEVER_EXECUTE: no macro of a document ever runs.
+constexpr sal_Int16 kNeverExecuteMacros = 0;
+
 rtl::OUString toOUString(const QString& text);
 QString toQString(const rtl::OUString& text);
 
