@@ -49,7 +49,7 @@ check-exits: deps
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address -fno-omit-frame-pointer" \
 	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address
 	cmake --build $(BUILD_DIR)/asan --target tessivane tst_exits -j$(JOBS)
-	cd $(BUILD_DIR)/asan && ASAN_OPTIONS=detect_leaks=0 TESSIVANE_EXIT_ROUNDS=50 \
+	cd $(BUILD_DIR)/asan && ASAN_OPTIONS=detect_leaks=0 TESSIVANE_EXIT_ROUNDS=50 QTEST_FUNCTION_TIMEOUT=3600000 \
 	  QT_QPA_PLATFORM=offscreen ./tests/app/tst_exits
 
 format:
