@@ -254,7 +254,7 @@ public:
 
     Workbooks& workbooks() override { return mWorkbooks; }
 
-    void proveSpreadsheet() override { mInstance->warmUp(); }
+    void proveSpreadsheet() override { mInstance->proveSpreadsheet(); }
 
     std::shared_ptr<Worksheet> Worksheets(int index) override
     {

@@ -124,6 +124,12 @@ void Instance::warmUp()
     mWarm = true;
 }
 
+void Instance::proveSpreadsheet()
+{
+    // The blank spreadsheet only: the full warm-up follows in the background.
+    call(QStringLiteral("open a spreadsheet"), [&] { WarmUp(mDesktop, QString(), QString()); });
+}
+
 std::shared_ptr<DocumentState> Instance::open(const QString& path)
 {
     const QFileInfo info(path);

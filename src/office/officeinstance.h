@@ -86,6 +86,8 @@ public:
     /// Opens and closes an empty spreadsheet, so that the office has loaded its spreadsheet
     /// part before the first real document.
     void warmUp() override;
+    /// Opens a blank spreadsheet and closes it; throws when the office cannot.
+    void proveSpreadsheet();
     bool isWarm() const override { return mWarm; }
 
     /// Kills the instance's processes at once (from any thread): a start in progress fails,
