@@ -223,7 +223,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.SaveRowsForExit(); });
-    RemoveLeftoverRunFolders(false);
+    removeLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
     if (!WaitUntil([&] { return Exposed(&form1); }, kRunLimitMs)) {
@@ -274,7 +274,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     QTimer::singleShot(kRunLimitMs, &app, [] { QCoreApplication::exit(3); });
     const int code = app.exec();
     readyOffices.end();
-    RemoveLeftoverRunFolders(true);
+    removeLeftoverRunFolders(true);
     int left = 0;
     WaitUntil([&] { return benchstats::OfficeMegabytes(&left) == 0 && left == 0; }, 20000);
     if (left > 0)

@@ -313,7 +313,7 @@ bool Form1::storeLeftAlone(bool closing)
         return false;
     // As a save would, the first row becomes current.
     Swallow([&] {
-        TakeRows(table());
+        takeRows(table());
         DataGrid1->FollowTable();
     });
     if (!std::exchange(mStoreUnreadSaid, true)) {
@@ -461,7 +461,7 @@ SheetText Form1::readWorkbook(const QString& workbook)
     });
     progress.report(QStringLiteral("Reading the workbook"), 0, 0);
     // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
-    const QString folder = CreateRunFolder();
+    const QString folder = createRunFolder();
     const auto removeFolder = qScopeGuard([&folder] { RemoveOwnFolder(folder); });
     const FirstSheetCsv sheet = convertFirstSheetToCsv(
         mServices, workbook, folder, [&progress] { progress.whileWaiting(); });
@@ -556,7 +556,7 @@ void Form1::PushButton22_Click()
         step(114, [&] { table(); });
         return;
     }
-    RunGeneration(*inventory, host, mServices, mResultNames);
+    runGeneration(*inventory, host, mServices, mResultNames);
     // The run leaves the table past its last row; the grid shows the first row again.
     Swallow([&] {
         if (inventory->RecordCount() > 0)

@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
         form1.endRowSaver();
         readyOffices.end();
         services.releases->waitForAll();
-        tessivane::RemoveLeftoverRunFolders(true);
+        tessivane::removeLeftoverRunFolders(true);
         oneProgram.reset();
         std::fflush(nullptr);
         std::_Exit(0);
@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
 
     // Run folders of earlier programs that were killed, or whose office was ended in the
     // middle of a save, go now; this program's own go when it ends, whatever ended it.
-    tessivane::RemoveLeftoverRunFolders(false);
+    tessivane::removeLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
     oneProgram->serve([&form1] { form1.raiseShowingWindow(); });
@@ -86,6 +86,6 @@ int main(int argc, char* argv[])
     // row saver's thread ends with the window, before the application object.
     readyOffices.end();
     services.releases->waitForAll();
-    tessivane::RemoveLeftoverRunFolders(true);
+    tessivane::removeLeftoverRunFolders(true);
     return code;
 }

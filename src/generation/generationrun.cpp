@@ -37,7 +37,7 @@ float SecondsSinceMidnight(const QTime& time)
 /// The picture in the file, recognised by its content. The uncompressed bitmap the snapshot
 /// writes is read in place, however tall, and stays readable once the file is deleted; any
 /// other form is decoded whole.
-QImage LoadPictureByContent(const QString& path)
+QImage loadPictureByContent(const QString& path)
 {
     QImage picture = MapBitmapFile(path);
     if (!picture.isNull())
@@ -91,12 +91,12 @@ private:
 
 } // namespace
 
-int ColumnOfField(int field)
+int columnOfField(int field)
 {
     return kColumnOfField.at(static_cast<size_t>(field));
 }
 
-QVariant CellValueOfField(int field, const QVariant& value)
+QVariant cellValueOfField(int field, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
         return QString();
@@ -129,14 +129,14 @@ QString ResultNameGenerator::DrawBaseName(const std::function<float()>& timer)
     return name;
 }
 
-QString CreateRunFolder()
+QString createRunFolder()
 {
     // Owner-only, and named with this program's id, so that the next start can tell a
     // folder whose program was killed; it lives as long as its result.
     return MakeScratchFolder(TempFolder(), QString::fromLatin1(kRunFolderPrefix));
 }
 
-void RemoveLeftoverRunFolders(bool includeOwn)
+void removeLeftoverRunFolders(bool includeOwn)
 {
     RemoveLeftoverScratchFolders(TempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
@@ -158,7 +158,7 @@ bool ListFitsTheSheet(const InventoryTable& table)
     return false;
 }
 
-void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
+void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
     ResultNameGenerator& names)
 {
     // Before anything is started: a list longer than the sheet would be saved with its last
@@ -196,7 +196,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     step(102, [&] {
         // Every working file lives in a private folder of this run, never under a fixed
         // name in the shared temporary folder.
-        workFolder = CreateRunFolder();
+        workFolder = createRunFolder();
         templatePath = workFolder + QStringLiteral("/template.xlt");
         snapshotPath = workFolder + QStringLiteral("/temp.bmp");
     });
@@ -230,7 +230,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& 
                     sheet = xlApp->Worksheets(1);
                 Need(sheet, "The worksheet")
                     .PutCell(
-                        row, ColumnOfField(field), CellValueOfField(field, table.Value(field)));
+                        row, columnOfField(field), cellValueOfField(field, table.Value(field)));
             });
         }
         // The cells go into the sheet a part at a time, so that the host can tell how many
@@ -286,7 +286,7 @@ void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     step(194, [&] {
         // A tall picture takes a while to read: the host paints meanwhile.
         host.PutPreviewPicture(
-            runWhileWaiting(whileWaiting, [&] { return LoadPictureByContent(snapshotPath); }));
+            runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); }));
     });
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });

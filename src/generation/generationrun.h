@@ -41,11 +41,11 @@ public:
 };
 
 /// The worksheet column (1-based) that receives inventory field 0..12.
-int ColumnOfField(int field);
+int columnOfField(int field);
 
 /// The value written for a field: Null as the empty text; the loan rate, which the grid
 /// holds as a percent, as the fraction the sheet's percent cell and PMT formula expect.
-QVariant CellValueOfField(int field, const QVariant& value);
+QVariant cellValueOfField(int field, const QVariant& value);
 
 /// VB-style pseudo-random numbers: reseeding with an unchanged value does not restart
 /// the sequence, so successive draws within one second still differ.
@@ -64,12 +64,12 @@ private:
 
 /// The run's private working folder: created owner-only under the temporary folder, named
 /// "tessivane-run-<pid>-XXXXXX" after this program. Throws when it cannot be made.
-QString CreateRunFolder();
+QString createRunFolder();
 
 /// Removes the run folders of programs that no longer live (at start: a killed program, or
 /// one whose office was ended mid-save, left them) and, with includeOwn, this program's own
 /// (at its end). Only real, owner-only folders of this user are touched.
-void RemoveLeftoverRunFolders(bool includeOwn);
+void removeLeftoverRunFolders(bool includeOwn);
 
 /// The rows written between two reports of the run's progress: each such part is one write
 /// into the sheet.
@@ -89,7 +89,7 @@ bool ListFitsTheSheet(const InventoryTable& table);
 /// than the sheet holds is refused before anything starts (ListFitsTheSheet). Every step
 /// reports its own failure and the run goes on; the host hears what it is doing and keeps its
 /// windows painted while the office works.
-void RunGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
+void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
     ResultNameGenerator& names);
 
 } // namespace tessivane

@@ -327,7 +327,7 @@ QString StoreFileName()
         + QStringLiteral("/Velmora/Tessivane.ini");
 }
 
-RowValues TakeRows(InventoryTable& table)
+RowValues takeRows(InventoryTable& table)
 {
     if (!table.IsOpen())
         throw std::runtime_error("The inventory table is not open; the rows were not saved.");
@@ -366,7 +366,7 @@ void WriteRows(const RowValues& rows)
 
 void SaveRows(InventoryTable& table)
 {
-    WriteRows(TakeRows(table));
+    WriteRows(takeRows(table));
 }
 
 } // namespace tessivane

@@ -66,14 +66,14 @@ using RowValues = QVector<QVector<QVariant>>;
 
 /// Takes the rows for a save and leaves the first row current (DataGrid1_Validate). Throws when
 /// the table is not open.
-RowValues TakeRows(InventoryTable& table);
+RowValues takeRows(InventoryTable& table);
 
 /// Writes every row and then the row count to the settings store; no rows write a count of 0.
 /// Throws when the store could not be written (a damaged file that was read is no failure: it
 /// is written anew). Uses a settings object of its own, so it may run on any thread.
 void WriteRows(const RowValues& rows);
 
-/// TakeRows, then WriteRows.
+/// takeRows, then WriteRows.
 void SaveRows(InventoryTable& table);
 
 /// The text a field value is stored as: numbers with "." as the decimal point, dates as

@@ -38,13 +38,13 @@ RowSaver::~RowSaver()
 
 void RowSaver::save(InventoryTable& table, FailureHandler onFailure)
 {
-    enqueue(Job {TakeRows(table), std::move(onFailure)});
+    enqueue(Job {takeRows(table), std::move(onFailure)});
 }
 
 void RowSaver::saveAndWait(InventoryTable& table)
 {
     std::optional<QString> failure;
-    enqueue(Job {TakeRows(table), {}, &failure});
+    enqueue(Job {takeRows(table), {}, &failure});
     waitForAll();
     if (failure)
         throw std::runtime_error(failure->toStdString());

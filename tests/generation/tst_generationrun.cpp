@@ -120,7 +120,7 @@ private slots:
         AddSampleRow(*table);
         table->AddNew(); // a second row of Nulls
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
 
         QVERIFY2(mBoxes.calls.isEmpty(),
             mBoxes.calls.isEmpty() ? "" : qPrintable(mBoxes.calls[0].prompt));
@@ -143,7 +143,7 @@ private slots:
     {
         auto table = NewTable();
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
         QVERIFY(mBoxes.calls.isEmpty());
 
         QStringList order = mOffice.calls;
@@ -173,7 +173,7 @@ private slots:
         for (int i = 0; i < kMaxInventoryRows + 1; ++i)
             table->AddNew();
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
         QCOMPARE(mBoxes.calls.size(), 1);
         for (const char* named : {"65,534 rows", "row 65,536", "65,533 rows"})
             QVERIFY2(mBoxes.calls[0].prompt.contains(QLatin1String(named)),
@@ -189,7 +189,7 @@ private slots:
         for (int i = 0; i < 600; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
         QVERIFY(mBoxes.calls.isEmpty());
 
         // Rows count as written when their part has gone into the sheet.
@@ -224,7 +224,7 @@ private slots:
 
         auto table = NewTable();
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
 
         QVERIFY(QFile::exists(planted));
         const QFileInfo folder(host.workFolder);
@@ -251,7 +251,7 @@ private slots:
             AddSampleRow(*table);
         mOffice.putsBeforeDeath = 20;
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
 
         // One report for the death, one for the missing result the second instance cannot
         // open, one for the missing picture: never one per cell.
@@ -273,7 +273,7 @@ private slots:
         for (int i = 0; i < 16; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
         mInstalled.emplace(mServices, mOffice);
         QVERIFY2(mBoxes.calls.size() <= 6, qPrintable(QString::number(mBoxes.calls.size())));
         QVERIFY(mBoxes.calls.first().prompt.contains("at line 104"));
@@ -287,7 +287,7 @@ private slots:
         for (int i = 0; i < 16; ++i)
             AddSampleRow(*table);
         FakeHost host;
-        RunGeneration(*table, host, mServices, mNames);
+        runGeneration(*table, host, mServices, mNames);
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         // The missing working folder, the template, the open, the select, the save and the
         // later steps that need the result: a handful, never one per cell.
@@ -354,7 +354,7 @@ private slots:
                 QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
         }
 
-        RemoveLeftoverRunFolders(includeOwn);
+        removeLeftoverRunFolders(includeOwn);
         const QFileInfo after(planted);
         QCOMPARE(after.exists() || after.isSymLink(), !removed);
         QVERIFY(precious.exists());
@@ -400,7 +400,7 @@ private slots:
         QFETCH(int, field);
         QFETCH(QVariant, stored);
         QFETCH(QVariant, written);
-        QCOMPARE(CellValueOfField(field, stored), written);
+        QCOMPARE(cellValueOfField(field, stored), written);
     }
 };
 
