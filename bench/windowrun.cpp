@@ -92,7 +92,7 @@ bool Exposed(QWidget* window)
 double ClickToPreview(Form1& form)
 {
     const qint64 start = MonotonicNs();
-    QTest::mouseClick(form.PushButton22, Qt::LeftButton);
+    QTest::mouseClick(form.pushButton(22), Qt::LeftButton);
     if (!WaitUntil([&] { return Exposed(form.preview()); }, kRunLimitMs))
         return -1;
     return double(MonotonicNs() - start) / 1e9;
@@ -132,7 +132,7 @@ double FocusOutStall(Form1& form, bool& saved)
     // As a click elsewhere in the window: the focus leaves the grid for a button.
     const qint64 focusOut = MonotonicNs();
     QTimer::singleShot(
-        0, form.PushButton22, [&] { form.PushButton22->setFocus(Qt::MouseFocusReason); });
+        0, form.pushButton(22), [&] { form.pushButton(22)->setFocus(Qt::MouseFocusReason); });
     saved = WaitUntil(holdsEdit, 60000);
     const qint64 settled = std::max(MonotonicNs() + 1000000000, focusOut + 3000000000);
     WaitUntil([&] { return MonotonicNs() >= settled; }, 5000);

@@ -109,6 +109,26 @@ Form1::Form1(const Services& services, QWidget* parent)
 
 Form1::~Form1() = default;
 
+QPushButton* Form1::pushButton(int number) const
+{
+    switch (number) {
+    case 1:
+        return PushButton1;
+    case 2:
+        return PushButton2;
+    case 3:
+        return PushButton3;
+    case 6:
+        return PushButton6;
+    case 7:
+        return PushButton7;
+    case 22:
+        return PushButton22;
+    default:
+        throw std::out_of_range("Form1 has no such push button.");
+    }
+}
+
 void Form1::buildControls()
 {
     setFixedSize(TwipsToPixels(12945), TwipsToPixels(5910));

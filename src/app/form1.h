@@ -73,6 +73,16 @@ public:
     MousePointer& pointer() { return mPointer; }
     Form2* preview() const { return mForm2.get(); }
 
+    /// The window's controls, for tests and the bench that look at them or press them:
+    /// PushButtonN (1, 2, 3, 6, 7 or 22; throws for another number), Frame2, LabelN (1 to 14).
+    QPushButton* pushButton(int number) const;
+    QGroupBox* frame2() const { return Frame2; }
+    QLabel* label(int number) const { return Labels.at(size_t(number - 1)); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
     QPushButton* PushButton22 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QPushButton* PushButton2 = nullptr;
@@ -82,10 +92,6 @@ public:
     QPushButton* PushButton7 = nullptr;
     std::array<QLabel*, 14> Labels {}; // Label1 .. Label14
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void buildControls();
     void ApplySkin();
     Form2& ensureForm2();

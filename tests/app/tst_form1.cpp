@@ -168,9 +168,9 @@ private slots:
         QVERIFY(mBoxes.calls.isEmpty());
         const QColor face = form.palette().color(QPalette::Active, QPalette::Button);
         QCOMPARE(form.palette().color(QPalette::Window), face);
-        QCOMPARE(form.Frame2->palette().color(QPalette::Window), face);
+        QCOMPARE(form.frame2()->palette().color(QPalette::Window), face);
         // Labels keep their grey: only the window and its frame take the face colour.
-        QCOMPARE(form.Labels[0]->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+        QCOMPARE(form.label(1)->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
     }
 
     void layoutFollowsTheTwipTable()
@@ -178,19 +178,19 @@ private slots:
         Form1 form(mServices);
         form.Form_Load();
         QCOMPARE(form.size(), QSize(863, 394));
-        QCOMPARE(form.PushButton22->geometry(), QRect(8, 8, 848, 27));
-        QCOMPARE(form.Frame2->geometry(), QRect(8, 70, 848, 316));
+        QCOMPARE(form.pushButton(22)->geometry(), QRect(8, 8, 848, 27));
+        QCOMPARE(form.frame2()->geometry(), QRect(8, 70, 848, 316));
         QCOMPARE(form.grid()->geometry(), QRect(9, 87, 826, 186));
-        QCOMPARE(form.PushButton1->text(), QStringLiteral("Delete Selected Row"));
-        QCOMPARE(form.PushButton7->geometry(), QRect(440, 42, 416, 27));
-        QCOMPARE(form.PushButton22->font().pointSizeF(), 11.25);
-        QVERIFY(form.PushButton22->font().bold());
+        QCOMPARE(form.pushButton(1)->text(), QStringLiteral("Delete Selected Row"));
+        QCOMPARE(form.pushButton(7)->geometry(), QRect(440, 42, 416, 27));
+        QCOMPARE(form.pushButton(22)->font().pointSizeF(), 11.25);
+        QVERIFY(form.pushButton(22)->font().bold());
         // Labels sit side by side and the last one reaches the grid's right edge.
-        QCOMPARE(form.Labels[6]->text(), QStringLiteral("Loan rate"));
-        QCOMPARE(form.Labels[12]->geometry().right() + 1, form.grid()->geometry().right() + 1);
-        QCOMPARE(form.Labels[13]->text(), QString());
-        QVERIFY(form.Labels[1]->wordWrap());
-        QCOMPARE(form.Labels[0]->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+        QCOMPARE(form.label(7)->text(), QStringLiteral("Loan rate"));
+        QCOMPARE(form.label(13)->geometry().right() + 1, form.grid()->geometry().right() + 1);
+        QCOMPARE(form.label(14)->text(), QString());
+        QVERIFY(form.label(2)->wordWrap());
+        QCOMPARE(form.label(1)->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
     }
 
     void helpNamesTheContactUnderTheApplicationTitle()
@@ -198,7 +198,7 @@ private slots:
         Form1 form(mServices);
         form.Form_Load();
         mBoxes.calls.clear();
-        form.PushButton6->click();
+        form.pushButton(6)->click();
         QCOMPARE(mBoxes.calls.size(), 1);
         QCOMPARE(mBoxes.calls[0].prompt,
             QStringLiteral("Questions? Please contact Team Velmora at ")
@@ -251,7 +251,7 @@ private slots:
         grid->setFocus();
         grid->setCurrentIndex(grid->model()->index(4, 0));
         QCOMPARE(form.table().CurrentRow(), 4);
-        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(form.pushButton(2), Qt::LeftButton);
         // The focus-out save ran first and left row 1 current: the blank row is row 2. The
         // rows are written in the background.
         QTRY_COMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("16"));
@@ -394,12 +394,12 @@ private slots:
         Form1 form(mServices);
         form.Form_Load();
         form.show();
-        QTest::mouseMove(form.PushButton7);
+        QTest::mouseMove(form.pushButton(7));
         QCOMPARE(form.pointer().value(), 99);
         QTest::mouseMove(form.grid()->viewport());
         QCOMPARE(form.pointer().value(), 0);
         form.pointer().set(11);
-        QTest::mouseMove(form.PushButton22);
+        QTest::mouseMove(form.pushButton(22));
         QCOMPARE(form.pointer().value(), 11);
     }
 

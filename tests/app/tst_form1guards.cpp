@@ -136,10 +136,10 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.grid()->setFocus();
-        QTest::mousePress(form.PushButton6, Qt::LeftButton);
+        QTest::mousePress(form.pushButton(6), Qt::LeftButton);
         QTest::qWait(300); // the background write fails meanwhile
         QVERIFY(mBoxes.calls.isEmpty());
-        QTest::mouseRelease(form.PushButton6, Qt::LeftButton);
+        QTest::mouseRelease(form.pushButton(6), Qt::LeftButton);
         QTRY_COMPARE(mBoxes.calls.size(), 2);
         QVERIFY(mBoxes.calls[0].prompt.startsWith("Questions? Please contact Team Velmora"));
         QVERIFY(mBoxes.calls[1].prompt.startsWith(kNotSaved));
