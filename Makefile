@@ -16,8 +16,9 @@ PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6
 run: build
 	./$(BUILD_DIR)/tessivane
 
+# Two test programs at a time: each keeps its own settings, profiles and processes apart.
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --parallel 2 --output-on-failure --timeout 900
 
 # build/tessivane_VERSION_ARCH.deb; the tests build it too and check it. To check a package by
 # hand: lintian --fail-on error,warning build/tessivane_*.deb (and see the README).
