@@ -213,6 +213,24 @@ private slots:
         QCOMPARE(mEnds, 0);
     }
 
+    void startUpCheckShowsItsBoxThroughTheServices()
+    {
+        // The layer shows nothing itself: the box goes where the services say.
+        QList<MessageBoxCall> shown;
+        mServices.messageBoxes = [&](const MessageBoxCall& call) {
+            shown.append(call);
+            return int(vbOK);
+        };
+        mServices.makeApplication = []() -> ApplicationPtr { throw std::runtime_error("none"); };
+        CheckExcelInstance(mServices);
+        mServices.messageBoxes = nullptr;
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].prompt.startsWith(QStringLiteral("Error 842001.")));
+        QCOMPARE(shown[0].title, ApplicationTitle());
+        QVERIFY(mMessages.calls.isEmpty());
+        QCOMPARE(mEnds, 1);
+    }
+
     void startUpCheckWithoutInstanceShowsTheMessageAndEnds()
     {
         mServices.makeApplication
