@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     }
     const QByteArray bytes = "\xEF\xBB\xBF" + csv.toUtf8();
     ListRead read;
-    const Measure reading = Timed([&] { read = ReadListText(bytes); });
+    const Measure reading = Timed([&] { read = readListText(bytes); });
     Print(
         "read and check a CSV file", reading, read.rows.size() == kRows && read.refused.isEmpty());
     if (!read.refused.isEmpty())
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
             read.refused.first().line, qPrintable(read.refused.first().reason));
 
     std::unique_ptr<InventoryTable> table;
-    for (const auto& action : TableCreation(table))
+    for (const auto& action : tableCreation(table))
         action();
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     window.resize(1000, 400);
     DataFormat myFmt;
     Steps step("Form1", "Form_Load");
-    step.sequence(192, GridSetUp(*grid, table.get(), &myFmt));
+    step.sequence(192, gridSetUp(*grid, table.get(), &myFmt));
     window.show();
     for (int i = 0; i < 16; ++i)
         table->AddNew();

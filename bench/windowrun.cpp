@@ -192,11 +192,11 @@ int StoreRows(int argc, char* argv[], int rows)
 {
     QCoreApplication app(argc, argv);
     InventoryTable table;
-    AppendInventoryFields(table);
+    appendInventoryFields(table);
     table.SetCursorType(2);
     table.Open();
     FillRows(table, rows);
-    SaveRows(table);
+    saveRows(table);
     return 0;
 }
 
@@ -216,13 +216,13 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     });
 
     Services services;
-    services.office.warmUpWorkbook = TemplateBytes();
+    services.office.warmUpWorkbook = templateBytes();
     InstancePool readyOffices(libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     Form1 form1(services);
-    OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
+    onShutdownRequest([&form1] { form1.closeForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
-        [&form1](QSessionManager&) { form1.SaveRowsForExit(); });
+        [&form1](QSessionManager&) { form1.saveRowsForExit(); });
     removeLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
@@ -270,7 +270,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     }
 
     // Ended as the user ends it: through the visible window's close.
-    QTimer::singleShot(0, &form1, [&form1] { form1.CloseForShutdown(); });
+    QTimer::singleShot(0, &form1, [&form1] { form1.closeForShutdown(); });
     QTimer::singleShot(kRunLimitMs, &app, [] { QCoreApplication::exit(3); });
     const int code = app.exec();
     readyOffices.end();

@@ -16,7 +16,7 @@ QByteArray ResourceBytes(const QString& path)
     return file.readAll();
 }
 
-QByteArray TemplateBytes()
+QByteArray templateBytes()
 {
     return ResourceBytes(QStringLiteral(":/template.xlt"));
 }

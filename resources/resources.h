@@ -12,6 +12,6 @@ QByteArray ResourceBytes(const QString& path);
 /// The equipment inventory template workbook (an Excel 97-2003 .xlt) the program carries,
 /// byte for byte as built from resources/build_template.py. Throws std::runtime_error if the
 /// executable was built without it.
-QByteArray TemplateBytes();
+QByteArray templateBytes();
 
 } // namespace tessivane

@@ -47,7 +47,7 @@ namespace {
 
 QRect twipRect(double left, double top, double width, double height)
 {
-    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
 QFont arialBold(double points)
@@ -131,7 +131,7 @@ QPushButton* Form1::pushButton(int number) const
 
 void Form1::buildControls()
 {
-    setFixedSize(TwipsToPixels(12945), TwipsToPixels(5910));
+    setFixedSize(twipsToPixels(12945), twipsToPixels(5910));
     setFont(arialBold(9));
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -200,10 +200,10 @@ void Form1::Form_Load()
     Steps step("Form1", "Form_Load");
     step(100, [&] { ApplySkin(); });
     step(102, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
-    step(102, [&] { setWindowIcon(ProgramIcon()); });
+    step(102, [&] { setWindowIcon(programIcon()); });
     step(102, [&] { SetApplicationTitle(); });
     step(104, [&] { setUpdatesEnabled(false); });
-    const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
+    const QString cursorFile = programFile(QStringLiteral("HAND-M.CUR"));
     if (step.test(106, [&] { return FileExists(cursorFile); }))
         step(108, [&] { mPointer.loadMouseIcon(cursorFile); });
     step(124, [&] { MyFmt = new DataFormat(this); });
@@ -212,12 +212,12 @@ void Form1::Form_Load()
     if (MyFmt)
         connect(MyFmt, &DataFormat::formatRequested, this,
             [this](QVariant& value) { MyFmt_Format(value); });
-    step.sequence(130, TableCreation(mTable));
+    step.sequence(130, tableCreation(mTable));
     if (mTable)
-        mStoreUnread = !LoadStoredRows(*mTable, step);
+        mStoreUnread = !loadStoredRows(*mTable, step);
     else
         step(162, [&] { table(); });
-    step.sequence(192, GridSetUp(*DataGrid1, mTable.get(), MyFmt));
+    step.sequence(192, gridSetUp(*DataGrid1, mTable.get(), MyFmt));
     step(230, [&] { MaybeOpenHomePage(); });
     step(232, [&] {
         // An empty list is a normal state: there is no first row to make current.
@@ -234,7 +234,7 @@ void Form1::Form_Load()
 void Form1::ApplySkin()
 {
     // Without the skin component only its colour steps apply.
-    if (!FileExists(ProgramFile(QStringLiteral("x/o.cjs"))))
+    if (!FileExists(programFile(QStringLiteral("x/o.cjs"))))
         return;
     const QColor face = palette().color(QPalette::Active, QPalette::Button);
     for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2)}) {
@@ -260,20 +260,20 @@ void Form1::Form_QueryUnload()
         return;
     Steps step("Form1", "Form_QueryUnload");
     // Closing is no focus change: a cell still being edited is stored first.
-    Swallow([&] { DataGrid1->CommitEdit(); });
+    swallow([&] { DataGrid1->CommitEdit(); });
     if (storeLeftAlone(true))
         return;
     // The program ends after this: it waits for the earlier saves and its own.
     step(100, [&] { mSaver->saveAndWait(table()); });
-    Swallow([&] { DataGrid1->FollowTable(); });
+    swallow([&] { DataGrid1->FollowTable(); });
 }
 
-void Form1::SaveRowsForExit()
+void Form1::saveRowsForExit()
 {
     Form_QueryUnload();
 }
 
-void Form1::CloseForShutdown()
+void Form1::closeForShutdown()
 {
     if (!mStartUpDone) {
         // A close now would save a table that does not hold the stored rows yet, and the
@@ -323,7 +323,7 @@ void Form1::DataGrid1_Validate()
             table(), [this](const QString& description) { reportSaveFailure(description); });
         DataGrid1->FollowTable();
     } catch (...) {
-        reportSaveFailure(CurrentFailureDescription());
+        reportSaveFailure(currentFailureDescription());
     }
 }
 
@@ -332,7 +332,7 @@ bool Form1::storeLeftAlone(bool closing)
     if (!mStoreUnread)
         return false;
     // As a save would, the first row becomes current.
-    Swallow([&] {
+    swallow([&] {
         takeRows(table());
         DataGrid1->FollowTable();
     });
@@ -340,9 +340,9 @@ bool Form1::storeLeftAlone(bool closing)
         const QString notice = QStringLiteral("The stored inventory list in %1 could not be read "
                                               "at start-up; that file is left as it is, so that "
                                               "its rows can be recovered.")
-                                   .arg(StoreFileName());
+                                   .arg(storeFileName());
         if (closing)
-            Swallow([&] {
+            swallow([&] {
                 MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + notice);
             });
         else
@@ -372,7 +372,7 @@ void Form1::showPendingSaveFailure()
         return;
     }
     const QString description = std::exchange(mPendingSaveFailure, QString());
-    Swallow([&] {
+    swallow([&] {
         MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
     });
 }
@@ -382,7 +382,7 @@ void Form1::MyFmt_Format(QVariant& dataValue)
     Steps step("Form1", "MyFmt_Format");
     QVariant value;
     step(100, [&] { value = dataValue; });
-    if (step.test(102, [&] { return IsNumericValue(value); }))
+    if (step.test(102, [&] { return isNumericValue(value); }))
         step(104, [&] { dataValue = CurrencyText(value.toDouble()); });
 }
 
@@ -392,9 +392,9 @@ void Form1::PushButton1_Click()
         return;
     Steps step("Form1", "PushButton1_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete Selected Row"));
-    step(100, [&] { DeleteSelectedRow(table(), *DataGrid1, this, step); });
+    step(100, [&] { deleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
-    Swallow([&] {
+    swallow([&] {
         InventoryTable& rows = table();
         if (rows.IsOnDeletedRow()) {
             rows.MoveNext();
@@ -403,7 +403,7 @@ void Form1::PushButton1_Click()
         }
         DataGrid1->FollowTable();
     });
-    Swallow([&] { change.commit(); });
+    swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton2_Click()
@@ -413,9 +413,9 @@ void Form1::PushButton2_Click()
     Steps step("Form1", "PushButton2_Click");
     ListHistory::Recording change(
         DataGrid1->history(), QStringLiteral("Insert Below Selected Row"));
-    step(100, [&] { InsertBelowSelectedRow(table(), step); });
-    Swallow([&] { DataGrid1->FollowTableAndHighlight(); });
-    Swallow([&] { change.commit(); });
+    step(100, [&] { insertBelowSelectedRow(table(), step); });
+    swallow([&] { DataGrid1->FollowTableAndHighlight(); });
+    swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton3_Click()
@@ -425,7 +425,7 @@ void Form1::PushButton3_Click()
     Steps step("Form1", "PushButton3_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete All"));
     DeleteAll(mTable, *DataGrid1, MyFmt, step);
-    Swallow([&] { change.commit(); });
+    swallow([&] { change.commit(); });
 }
 
 void Form1::PushButton6_Click()
@@ -446,8 +446,8 @@ void Form1::PushButton7_Click()
         return;
     Steps step("Form1", "PushButton7_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Load Sample Data"));
-    step(100, [&] { LoadSampleData(table(), *DataGrid1, MyFmt, step); });
-    Swallow([&] { change.commit(); });
+    step(100, [&] { loadSampleData(table(), *DataGrid1, MyFmt, step); });
+    swallow([&] { change.commit(); });
 }
 
 InventoryTable& Form1::table()
@@ -460,7 +460,7 @@ InventoryTable& Form1::table()
 Form2& Form1::ensureForm2()
 {
     if (!mForm2) {
-        mForm2 = std::make_unique<Form2>(this, [this] { SaveRowsForExit(); });
+        mForm2 = std::make_unique<Form2>(this, [this] { saveRowsForExit(); });
         mForm2->setWorkbookConverter([this](const QString& workbook, const QString& target) {
             convertWorkbook(mServices, workbook, target);
         });
@@ -477,12 +477,12 @@ SheetText Form1::readWorkbook(const QString& workbook)
         progress.finish();
         if (progress.closeRequested())
             QMetaObject::invokeMethod(
-                this, [this] { CloseForShutdown(); }, Qt::QueuedConnection);
+                this, [this] { closeForShutdown(); }, Qt::QueuedConnection);
     });
     progress.report(QStringLiteral("Reading the workbook"), 0, 0);
     // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
     const QString folder = createRunFolder();
-    const auto removeFolder = qScopeGuard([&folder] { RemoveOwnFolder(folder); });
+    const auto removeFolder = qScopeGuard([&folder] { removeOwnFolder(folder); });
     const FirstSheetCsv sheet = convertFirstSheetToCsv(
         mServices, workbook, folder, [&progress] { progress.whileWaiting(); });
     QFile file(sheet.path);
@@ -566,7 +566,7 @@ void Form1::PushButton22_Click()
         progress.finish();
         if (progress.closeRequested() || closeBox.requested())
             QMetaObject::invokeMethod(
-                this, [this] { CloseForShutdown(); }, Qt::QueuedConnection);
+                this, [this] { closeForShutdown(); }, Qt::QueuedConnection);
     });
     RunHost host(
         *this, [this]() -> Form2& { return ensureForm2(); }, progress);
@@ -578,7 +578,7 @@ void Form1::PushButton22_Click()
     }
     runGeneration(*inventory, host, mServices, mResultNames);
     // The run leaves the table past its last row; the grid shows the first row again.
-    Swallow([&] {
+    swallow([&] {
         if (inventory->RecordCount() > 0)
             inventory->MoveFirst();
         DataGrid1->FollowTable();

@@ -52,12 +52,12 @@ public:
 
     /// Writes the rows to the settings store as closing the window does; the preview
     /// uses it when it ends the program.
-    void SaveRowsForExit();
+    void saveRowsForExit();
 
     /// Ends the program as closing the visible window would: the main window's close, or
     /// the preview's when the preview is showing. Asked while Form_Load is still running (a
     /// start-up message is open), it ends the program at once without writing anything.
-    void CloseForShutdown();
+    void closeForShutdown();
 
     /// Brings the window the user works in forward and activates it: the preview while it
     /// shows, else this window; a message box or dialog open over it stays on top.

@@ -8,7 +8,7 @@ namespace tessivane {
 
 namespace {
 
-bool IsUserInput(QEvent::Type type)
+bool isUserInput(QEvent::Type type)
 {
     switch (type) {
     case QEvent::MouseButtonPress:
@@ -60,7 +60,7 @@ void InputBlocker::drainPendingEvents()
 
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!mWindow || !IsUserInput(event->type()))
+    if (!mWindow || !isUserInput(event->type()))
         return false;
     if (watched->isWidgetType())
         return static_cast<QWidget*>(watched)->window() == mWindow;

@@ -33,7 +33,7 @@ int main(int argc, char* argv[])
 
     // One program per stored list: a second start brings the first one's window forward.
     // Optional only so that an end before the main loop can let it go first.
-    std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::StoreFileName());
+    std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::storeFileName());
     switch (oneProgram->claim()) {
     case tessivane::OneProgram::Start::First:
         break;
@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     // What the windows and the run use from outside themselves, made here once.
     tessivane::Services services;
     // The ready offices load the template while they wait, as a run will.
-    services.office.warmUpWorkbook = tessivane::TemplateBytes();
+    services.office.warmUpWorkbook = tessivane::templateBytes();
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
     // more start while the user looks at the window or the preview.
     tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services.office));
@@ -70,9 +70,9 @@ int main(int argc, char* argv[])
     };
     // A logout, or a polite kill, closes the main window as the user would, so the rows are
     // written; the preview's own close does the same.
-    tessivane::OnShutdownRequest([&form1] { form1.CloseForShutdown(); });
+    tessivane::onShutdownRequest([&form1] { form1.closeForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
-        [&form1](QSessionManager&) { form1.SaveRowsForExit(); });
+        [&form1](QSessionManager&) { form1.saveRowsForExit(); });
 
     // Run folders of earlier programs that were killed, or whose office was ended in the
     // middle of a save, go now; this program's own go when it ends, whatever ended it.

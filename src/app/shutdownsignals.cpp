@@ -22,7 +22,7 @@ void onSignal(int)
 
 } // namespace
 
-void OnShutdownRequest(std::function<void()> handler)
+void onShutdownRequest(std::function<void()> handler)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0)
         return;

@@ -6,6 +6,6 @@ namespace tessivane {
 
 /// Calls the handler on the user-interface thread when the process is asked to end
 /// (SIGTERM, SIGINT, SIGHUP), instead of dying on the spot.
-void OnShutdownRequest(std::function<void()> handler);
+void onShutdownRequest(std::function<void()> handler);
 
 } // namespace tessivane

@@ -6,7 +6,7 @@
 
 namespace tessivane {
 
-bool LoadStoredRows(InventoryTable& table, Steps& step)
+bool loadStoredRows(InventoryTable& table, Steps& step)
 {
     const StoredRows stored;
     int rows = 0;
@@ -17,7 +17,7 @@ bool LoadStoredRows(InventoryTable& table, Steps& step)
             problem = QStringLiteral("The stored inventory list in %1 could not be read (%2). "
                                      "The list starts with blank rows, and that file is not "
                                      "written over, so that its rows can be recovered.")
-                          .arg(StoreFileName(), stored.unreadable());
+                          .arg(storeFileName(), stored.unreadable());
         if (!problem.isEmpty())
             throw std::runtime_error(problem.toStdString());
     });

@@ -10,6 +10,6 @@ namespace tessivane {
 /// once (line 162) and the rows the store really holds are loaded instead. A settings file
 /// that cannot be read is reported once (line 162, with its path and the reason) and sixteen
 /// blank rows are loaded; then false is returned: that file must not be written over.
-bool LoadStoredRows(InventoryTable& table, Steps& step);
+bool loadStoredRows(InventoryTable& table, Steps& step);
 
 } // namespace tessivane

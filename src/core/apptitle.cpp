@@ -10,7 +10,7 @@ namespace {
 QString gApplicationTitle = QString::fromLatin1(kProductName);
 }
 
-QString ComputeApplicationTitle(const QString& productName)
+QString computeApplicationTitle(const QString& productName)
 {
     QString title = productName;
     do {
@@ -24,7 +24,7 @@ QString ComputeApplicationTitle(const QString& productName)
 
 void SetApplicationTitle()
 {
-    gApplicationTitle = ComputeApplicationTitle(QString::fromLatin1(kProductName));
+    gApplicationTitle = computeApplicationTitle(QString::fromLatin1(kProductName));
 }
 
 QString ApplicationTitle()
@@ -32,24 +32,24 @@ QString ApplicationTitle()
     return gApplicationTitle;
 }
 
-QString InstallationFolder()
+QString installationFolder()
 {
     return QCoreApplication::applicationDirPath();
 }
 
-QString DataFolder()
+QString dataFolder()
 {
     // Relative to the executable, so that an installation under any prefix finds its files.
     return QDir::cleanPath(
-        InstallationFolder() + QLatin1Char('/') + QStringLiteral(TESSIVANE_DATA_FROM_BIN));
+        installationFolder() + QLatin1Char('/') + QStringLiteral(TESSIVANE_DATA_FROM_BIN));
 }
 
-QString ProgramFile(const QString& name)
+QString programFile(const QString& name)
 {
-    const QString beside = InstallationFolder() + QLatin1Char('/') + name;
+    const QString beside = installationFolder() + QLatin1Char('/') + name;
     if (QFileInfo::exists(beside))
         return beside;
-    const QString installed = DataFolder() + QLatin1Char('/') + name;
+    const QString installed = dataFolder() + QLatin1Char('/') + name;
     return QFileInfo::exists(installed) ? installed : beside;
 }
 

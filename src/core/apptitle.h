@@ -14,7 +14,7 @@ inline constexpr char kHomePageAddress[] = "https://www.velmora.example/";
 
 /// Cuts a product name to a title of at most 40 characters at its last blanks.
 /// The cut is made at least once; a name without a blank is kept whole.
-QString ComputeApplicationTitle(const QString& productName);
+QString computeApplicationTitle(const QString& productName);
 
 /// Computes and stores the program-wide title from the product name.
 void SetApplicationTitle();
@@ -23,15 +23,15 @@ void SetApplicationTitle();
 QString ApplicationTitle();
 
 /// The folder that holds the executable.
-QString InstallationFolder();
+QString installationFolder();
 
 /// The folder of the program's data files when it is installed: share/tessivane, seen from the
 /// program's folder libexec/tessivane.
-QString DataFolder();
+QString dataFolder();
 
 /// A file the program ships: next to the executable when it is there (a build tree, a program
 /// copied together with its files), otherwise in the data folder; when neither holds it, the
 /// path next to the executable.
-QString ProgramFile(const QString& name);
+QString programFile(const QString& name);
 
 } // namespace tessivane

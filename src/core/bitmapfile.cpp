@@ -62,21 +62,21 @@ void Unmap(void* start)
     ::munmap(start, length);
 }
 
-quint32 Read32(const uchar* at)
+quint32 read32(const uchar* at)
 {
     return qFromLittleEndian<quint32>(at);
 }
 
 } // namespace
 
-qsizetype BitmapStride(int width)
+qsizetype bitmapStride(int width)
 {
     return (qsizetype(width) * 3 + 3) / 4 * 4;
 }
 
-QByteArray BitmapHeader(int width, int height)
+QByteArray bitmapHeader(int width, int height)
 {
-    const qint64 imageSize = qint64(BitmapStride(width)) * height;
+    const qint64 imageSize = qint64(bitmapStride(width)) * height;
     QByteArray header(kFileHeader + kInfoHeader, '\0');
     char* h = header.data();
     const auto put32 = [&](int at, quint32 value) { qToLittleEndian(value, h + at); };
@@ -96,7 +96,7 @@ QByteArray BitmapHeader(int width, int height)
     return header;
 }
 
-QImage MapBitmapFile(const QString& path)
+QImage mapBitmapFile(const QString& path)
 {
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
@@ -113,12 +113,12 @@ QImage MapBitmapFile(const QString& path)
     if (start == MAP_FAILED)
         return QImage();
     const auto* bytes = static_cast<const uchar*>(start);
-    const quint32 offset = Read32(bytes + 10);
-    const quint32 infoSize = Read32(bytes + 14);
-    const qint32 width = qint32(Read32(bytes + 18));
-    const qint32 height = qint32(Read32(bytes + 22));
+    const quint32 offset = read32(bytes + 10);
+    const quint32 infoSize = read32(bytes + 14);
+    const qint32 width = qint32(read32(bytes + 18));
+    const qint32 height = qint32(read32(bytes + 22));
     const quint16 bits = qFromLittleEndian<quint16>(bytes + 28);
-    const quint32 compression = Read32(bytes + 30);
+    const quint32 compression = read32(bytes + 30);
     const qsizetype stride = (qsizetype(width) * bits + 31) / 32 * 4;
     // Only a picture whose every row lies in the file: a shorter file would fault when read.
     const bool plain = bytes[0] == 'B' && bytes[1] == 'M' && infoSize >= kInfoHeader && width > 0
@@ -137,7 +137,7 @@ QImage MapBitmapFile(const QString& path)
         bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32, Unmap, start);
 }
 
-void ReleaseMappedRows(const QImage& picture, int first, int last)
+void releaseMappedRows(const QImage& picture, int first, int last)
 {
     if (picture.isNull() || first > last)
         return;
@@ -158,12 +158,12 @@ void ReleaseMappedRows(const QImage& picture, int first, int last)
         ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
-bool IsMappedPicture(const QImage& picture)
+bool isMappedPicture(const QImage& picture)
 {
     return !picture.isNull() && MappingOf(picture.constBits()).first != nullptr;
 }
 
-QImage ReadWholePicture(QImageReader& reader)
+QImage readWholePicture(QImageReader& reader)
 {
     const QSize size = reader.size();
     const int limit = QImageReader::allocationLimit();

@@ -7,13 +7,13 @@
 
 namespace tessivane {
 
-QString LocationText(const char* object, const char* procedure)
+QString locationText(const char* object, const char* procedure)
 {
     return QStringLiteral("in Tessivane2021/08/31.%1.%2 ")
         .arg(QString::fromLatin1(object), QString::fromLatin1(procedure));
 }
 
-QString FailureMessage(const QString& description, const QString& location, int line)
+QString failureMessage(const QString& description, const QString& location, int line)
 {
     return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
         + QString::number(line) + QStringLiteral("\r\r")
@@ -21,13 +21,13 @@ QString FailureMessage(const QString& description, const QString& location, int 
         + QString::fromLatin1(kSupportAddress);
 }
 
-void ReportFailure(const QString& description, const QString& location, int line)
+void reportFailure(const QString& description, const QString& location, int line)
 {
-    MsgBox(FailureMessage(description, location, line), vbExclamation,
+    MsgBox(failureMessage(description, location, line), vbExclamation,
         QStringLiteral("Application Error"));
 }
 
-QString CurrentFailureDescription()
+QString currentFailureDescription()
 {
     try {
         throw;
@@ -40,14 +40,14 @@ QString CurrentFailureDescription()
 }
 
 Steps::Steps(const char* object, const char* procedure)
-    : mLocation(LocationText(object, procedure))
+    : mLocation(locationText(object, procedure))
 { }
 
 void Steps::report() noexcept
 {
     ++mFailures;
     try {
-        ReportFailure(CurrentFailureDescription(), mLocation, mLine);
+        reportFailure(currentFailureDescription(), mLocation, mLine);
     } catch (...) {
         // The report itself must never end the program.
     }

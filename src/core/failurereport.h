@@ -10,16 +10,16 @@ namespace tessivane {
 
 /// "in Tessivane2021/08/31." + object + "." + procedure + " ": the fixed location text of a
 /// reporting procedure.
-QString LocationText(const char* object, const char* procedure);
+QString locationText(const char* object, const char* procedure);
 
 /// The text of the "Application Error" box.
-QString FailureMessage(const QString& description, const QString& location, int line);
+QString failureMessage(const QString& description, const QString& location, int line);
 
 /// Shows the "Application Error" box (warning icon, OK) for one failed step.
-void ReportFailure(const QString& description, const QString& location, int line);
+void reportFailure(const QString& description, const QString& location, int line);
 
 /// The description of the exception currently being handled.
-QString CurrentFailureDescription();
+QString currentFailureDescription();
 
 /// Runs the numbered steps of one reporting procedure. A step that throws is reported with
 /// its line and the procedure goes on with its next step, so no failure ends the program.
@@ -76,7 +76,7 @@ private:
 
 /// Runs code that has no report of its own where nothing may escape (event handlers the
 /// toolkit calls directly); a failure is dropped. Returns false when it failed.
-template <typename Code> bool Swallow(Code&& code) noexcept
+template <typename Code> bool swallow(Code&& code) noexcept
 {
     try {
         code();

@@ -76,7 +76,7 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
 }
 
 PictureClipboard::PictureClipboard(QString spoolFolder)
-    : mSpoolFolder(spoolFolder.isEmpty() ? TempFolder() : std::move(spoolFolder))
+    : mSpoolFolder(spoolFolder.isEmpty() ? tempFolder() : std::move(spoolFolder))
 { }
 
 PictureClipboard::~PictureClipboard()
@@ -124,11 +124,11 @@ QImage GetClipboardPicture(const PictureClipboard& clipboard, int /*format: ever
 {
     // No other program can hold this clipboard, so one read is as good as a thousand.
     if (!clipboard.imageFile().isEmpty())
-        return MapBitmapFile(clipboard.imageFile());
+        return mapBitmapFile(clipboard.imageFile());
     return clipboard.image();
 }
 
-void CheckFreeSpace(const QString& folder, qint64 bytes, const QString& what)
+void checkFreeSpace(const QString& folder, qint64 bytes, const QString& what)
 {
     const QStorageInfo storage(folder);
     if (!storage.isValid() || !storage.isReady())
@@ -147,7 +147,7 @@ void CheckFreeSpace(const QString& folder, qint64 bytes, const QString& what)
             .toStdString());
 }
 
-QString TempFolder()
+QString tempFolder()
 {
     const QByteArray temp = qgetenv("TEMP");
     if (!temp.isEmpty())
@@ -155,7 +155,7 @@ QString TempFolder()
     return QDir::tempPath();
 }
 
-void WriteFileSafely(const QString& path, const QByteArray& bytes)
+void writeFileSafely(const QString& path, const QByteArray& bytes)
 {
     QSaveFile out(path);
     errno = 0;

@@ -22,7 +22,7 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
 /// Writes bytes to path safely: a temporary file beside it is renamed over it once complete.
 /// Throws a readable sentence; after a failure an existing file is as it was.
-void WriteFileSafely(const QString& path, const QByteArray& bytes);
+void writeFileSafely(const QString& path, const QByteArray& bytes);
 
 /// The program's own clipboard for pictures. The office hands the sheet picture over on it
 /// instead of on the system clipboard, so that whatever the user copied stays there. A
@@ -64,9 +64,9 @@ QImage GetClipboardPicture(const PictureClipboard& clipboard, int format);
 
 /// Throws a readable description, naming the folder and both sizes, when the folder's file
 /// system has less than bytes free for what is described (e.g. "the picture of the sheet").
-void CheckFreeSpace(const QString& folder, qint64 bytes, const QString& what);
+void checkFreeSpace(const QString& folder, qint64 bytes, const QString& what);
 
 /// The temporary folder: the TEMP variable when set, otherwise the system's.
-QString TempFolder();
+QString tempFolder();
 
 } // namespace tessivane

@@ -20,7 +20,7 @@ namespace tessivane {
 
 namespace {
 
-bool IsOwnFolder(const struct stat& info)
+bool isOwnFolder(const struct stat& info)
 {
     return S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 07777) == 0700;
 }
@@ -28,7 +28,7 @@ bool IsOwnFolder(const struct stat& info)
 /// Empties the open folder. Every entry is looked at without following it: a link is
 /// removed as a link, and a folder is entered only through a descriptor opened without
 /// following links, so nothing outside the folder can be reached.
-bool RemoveContents(int folder)
+bool removeContents(int folder)
 {
     const int listing = ::dup(folder);
     DIR* dir = listing < 0 ? nullptr : ::fdopendir(listing);
@@ -58,7 +58,7 @@ bool RemoveContents(int folder)
                 removed = false;
                 continue;
             }
-            removed = RemoveContents(inner) && removed;
+            removed = removeContents(inner) && removed;
             ::close(inner);
             removed = ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 && removed;
         } else {
@@ -70,7 +70,7 @@ bool RemoveContents(int folder)
 
 } // namespace
 
-QString MakeScratchFolder(const QString& parent, const QString& prefix)
+QString makeScratchFolder(const QString& parent, const QString& prefix)
 {
     QByteArray path
         = QFile::encodeName(parent + '/' + prefix + QString::number(::getpid()) + "-XXXXXX");
@@ -82,7 +82,7 @@ QString MakeScratchFolder(const QString& parent, const QString& prefix)
     return QFile::decodeName(path);
 }
 
-qint64 ScratchFolderPid(const QString& name, const QString& prefix)
+qint64 scratchFolderPid(const QString& name, const QString& prefix)
 {
     static const QRegularExpression pattern(QStringLiteral("^([1-9][0-9]{0,9})-[A-Za-z0-9]{6}$"));
     if (!name.startsWith(prefix))
@@ -91,7 +91,7 @@ qint64 ScratchFolderPid(const QString& name, const QString& prefix)
     return match.hasMatch() ? match.captured(1).toLongLong() : 0;
 }
 
-bool ProcessIsGone(qint64 pid)
+bool processIsGone(qint64 pid)
 {
     if (pid <= 0 || pid == ::getpid() || pid > std::numeric_limits<pid_t>::max())
         return false;
@@ -107,7 +107,7 @@ bool ProcessIsGone(qint64 pid)
     return nameEnd >= 0 && line.mid(nameEnd + 2, 1) == "Z";
 }
 
-bool RemoveOwnFolder(const QString& path)
+bool removeOwnFolder(const QString& path)
 {
     if (path.isEmpty())
         return false;
@@ -118,13 +118,13 @@ bool RemoveOwnFolder(const QString& path)
     if (folder < 0)
         return false;
     struct stat info;
-    const bool ours = ::fstat(folder, &info) == 0 && IsOwnFolder(info);
-    const bool emptied = ours && RemoveContents(folder);
+    const bool ours = ::fstat(folder, &info) == 0 && isOwnFolder(info);
+    const bool emptied = ours && removeContents(folder);
     ::close(folder);
     return emptied && ::rmdir(name.constData()) == 0;
 }
 
-QStringList RemoveLeftoverScratchFolders(
+QStringList removeLeftoverScratchFolders(
     const QString& parent, const QString& prefix, bool includeOwn)
 {
     QStringList removed;
@@ -132,9 +132,9 @@ QStringList RemoveLeftoverScratchFolders(
     const QStringList names
         = folder.entryList({prefix + '*'}, QDir::AllEntries | QDir::System | QDir::Hidden);
     for (const QString& name : names) {
-        const qint64 pid = ScratchFolderPid(name, prefix);
-        const bool leftover = ProcessIsGone(pid) || (includeOwn && pid == ::getpid());
-        if (leftover && RemoveOwnFolder(folder.filePath(name)))
+        const qint64 pid = scratchFolderPid(name, prefix);
+        const bool leftover = processIsGone(pid) || (includeOwn && pid == ::getpid());
+        if (leftover && removeOwnFolder(folder.filePath(name)))
             removed << folder.filePath(name);
     }
     return removed;

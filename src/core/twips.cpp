@@ -5,12 +5,12 @@
 
 namespace tessivane {
 
-int TwipsToPixels(double twips)
+int twipsToPixels(double twips)
 {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
-double RoundHalfEven(double value)
+double roundHalfEven(double value)
 {
     const double lower = std::floor(value);
     const double fraction = value - lower;
@@ -21,17 +21,17 @@ double RoundHalfEven(double value)
     return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
 }
 
-qint16 ToInteger16(double value)
+qint16 toInteger16(double value)
 {
-    const double rounded = RoundHalfEven(value);
+    const double rounded = roundHalfEven(value);
     if (!(rounded >= -32768 && rounded <= 32767))
         throw std::overflow_error("Overflow");
     return static_cast<qint16>(rounded);
 }
 
-qint32 ToInteger32(double value)
+qint32 toInteger32(double value)
 {
-    const double rounded = RoundHalfEven(value);
+    const double rounded = roundHalfEven(value);
     if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
         throw std::overflow_error("Overflow");
     return static_cast<qint32>(rounded);
@@ -40,7 +40,7 @@ qint32 ToInteger32(double value)
 QRect TwipRect::toPixels() const
 {
     return QRect(
-        TwipsToPixels(Left), TwipsToPixels(Top), TwipsToPixels(Width), TwipsToPixels(Height));
+        twipsToPixels(Left), twipsToPixels(Top), twipsToPixels(Width), twipsToPixels(Height));
 }
 
 } // namespace tessivane

@@ -9,17 +9,17 @@ namespace tessivane {
 inline constexpr int kTwipsPerPixel = 15;
 
 /// A twip length as whole pixels (nearest).
-int TwipsToPixels(double twips);
+int twipsToPixels(double twips);
 
 /// Nearest integer, halves to the even neighbour (10.5 → 10, 11.5 → 12, 18.5 → 18).
-double RoundHalfEven(double value);
+double roundHalfEven(double value);
 
 /// Nearest 16-bit integer, halves to even; throws "Overflow" outside −32768..32767, as a
 /// scroll bar's Max and Value cannot hold more.
-qint16 ToInteger16(double value);
+qint16 toInteger16(double value);
 
 /// Nearest 32-bit integer, halves to even; throws "Overflow" outside the range.
-qint32 ToInteger32(double value);
+qint32 toInteger32(double value);
 
 /// Position and size of a box in twips of its container. The boxes have no border, so the
 /// interior (ScaleWidth, ScaleHeight) equals the outer size.

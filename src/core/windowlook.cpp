@@ -50,7 +50,7 @@ private:
 
 } // namespace
 
-QIcon ProgramIcon()
+QIcon programIcon()
 {
     QIcon icon;
     const QDir sizes(QStringLiteral(":/icons"));
@@ -59,7 +59,7 @@ QIcon ProgramIcon()
     return icon;
 }
 
-QPoint CursorHotSpot(const QString& path)
+QPoint cursorHotSpot(const QString& path)
 {
     // Qt's reader drops the hot spot of a .cur file; it sits in the first directory entry.
     QFile file(path);
@@ -98,7 +98,7 @@ void MousePointer::loadMouseIcon(const QString& path)
     const QPixmap picture(path);
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1").arg(path).toStdString());
-    const QPoint hotSpot = CursorHotSpot(path);
+    const QPoint hotSpot = cursorHotSpot(path);
     mCustom = QCursor(picture, hotSpot.x(), hotSpot.y());
     apply();
 }

@@ -20,10 +20,10 @@ void ApplyFaceColor(QWidget* window);
 
 /// The program's icon for its windows: every size rendered from its drawing, so that the window
 /// system picks a sharp one.
-QIcon ProgramIcon();
+QIcon programIcon();
 
 /// The hot spot stored in a Windows cursor file; (0, 0) for any other file.
-QPoint CursorHotSpot(const QString& path);
+QPoint cursorHotSpot(const QString& path);
 
 /// The mouse pointer of one window: 0 arrow, 11 hourglass, 99 the custom hand pointer
 /// (the arrow while no custom pointer is loaded).

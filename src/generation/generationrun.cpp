@@ -39,12 +39,12 @@ float SecondsSinceMidnight(const QTime& time)
 /// other form is decoded whole.
 QImage loadPictureByContent(const QString& path)
 {
-    QImage picture = MapBitmapFile(path);
+    QImage picture = mapBitmapFile(path);
     if (!picture.isNull())
         return picture;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    picture = ReadWholePicture(reader);
+    picture = readWholePicture(reader);
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
                                      .arg(path, reader.errorString())
@@ -133,18 +133,18 @@ QString createRunFolder()
 {
     // Owner-only, and named with this program's id, so that the next start can tell a
     // folder whose program was killed; it lives as long as its result.
-    return MakeScratchFolder(TempFolder(), QString::fromLatin1(kRunFolderPrefix));
+    return makeScratchFolder(tempFolder(), QString::fromLatin1(kRunFolderPrefix));
 }
 
 void removeLeftoverRunFolders(bool includeOwn)
 {
-    RemoveLeftoverScratchFolders(TempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
+    removeLeftoverScratchFolders(tempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
 bool ListFitsTheSheet(const InventoryTable& table)
 {
     int rows = 0;
-    Swallow([&] { rows = table.RecordCount(); });
+    swallow([&] { rows = table.RecordCount(); });
     if (rows <= kMaxInventoryRows)
         return true;
     const QLocale locale;
@@ -174,14 +174,14 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     QString templatePath;
     QString snapshotPath;
     QString resultPath;
-    QByteArray templateBytes;
+    QByteArray templateData;
     std::shared_ptr<Workbook> xlBook;
     ApplicationPtr second;
     std::shared_ptr<Workbook> reopened;
     int records = 0;
     int rowsWritten = 0;
     const auto report = [&](const char* doing) {
-        Swallow([&] { host.reportProgress(QString::fromLatin1(doing), rowsWritten, records); });
+        swallow([&] { host.reportProgress(QString::fromLatin1(doing), rowsWritten, records); });
     };
     // An instance may outlive the run (it can be released in the background); what it runs
     // while a call waits must not reach the host after the run.
@@ -203,13 +203,13 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     report("Starting LibreOffice");
     step(104, [&] { StartExcel(services, whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });
-    step(108, [&] { templateBytes = TemplateBytes(); });
+    step(108, [&] { templateData = templateBytes(); });
     if (step.test(110, [&] {
             if (workFolder.isEmpty())
                 throw std::runtime_error("There is no working folder for the template.");
             return !FileExists(templatePath);
         }))
-        step(110, [&] { WriteBytesToFile(templateBytes, templatePath); });
+        step(110, [&] { WriteBytesToFile(templateData, templatePath); });
 
     InstanceSteps first(step, xlApp);
     report("Opening the template");

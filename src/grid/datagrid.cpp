@@ -102,12 +102,12 @@ DataFormat* DataGrid::ColumnDataFormat(int column) const
 void DataGrid::SetColumnWidth(int column, float twips)
 {
     requireColumn(column);
-    setColumnWidth(column, TwipsToPixels(twips));
+    setColumnWidth(column, twipsToPixels(twips));
 }
 
 void DataGrid::SetRowHeight(float twips)
 {
-    verticalHeader()->setDefaultSectionSize(qMax(1, TwipsToPixels(twips)));
+    verticalHeader()->setDefaultSectionSize(qMax(1, twipsToPixels(twips)));
 }
 
 QList<InventoryTable::Bookmark> DataGrid::SelBookmarks() const
@@ -175,7 +175,7 @@ void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     InventoryTable* table = mModel->Table();
     if (!table || table->CurrentRow() == current.row())
         return;
-    Swallow([&] { table->SetCurrentRow(current.row()); });
+    swallow([&] { table->SetCurrentRow(current.row()); });
 }
 
 void DataGrid::CommitEdit()
@@ -235,7 +235,7 @@ void DataGrid::showRefusal(const QString& message)
         [this] {
             const QString text = std::exchange(mPendingRefusal, QString());
             if (!text.isEmpty())
-                Swallow([&] { MsgBox(text, vbExclamation); });
+                swallow([&] { MsgBox(text, vbExclamation); });
         },
         Qt::QueuedConnection);
 }
@@ -338,7 +338,7 @@ void DataGrid::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // The import asks its questions after the drop has ended, not inside the drag.
     QMetaObject::invokeMethod(
-        this, [this, file] { Swallow([&] { mEditor->importRows(file); }); }, Qt::QueuedConnection);
+        this, [this, file] { swallow([&] { mEditor->importRows(file); }); }, Qt::QueuedConnection);
 }
 
 void DataGrid::requireColumn(int column) const

@@ -129,7 +129,7 @@ bool InventoryModel::setData(const QModelIndex& index, const QVariant& value, in
         return false;
     try {
         const QVector<QVariant> before = mTable->RowValuesAt(index.row());
-        CheckEnteredValue(mTable->Field(index.column()), value);
+        checkEnteredValue(mTable->Field(index.column()), value);
         mTable->SetValueAt(index.row(), index.column(), value);
         emit valueEdited(index.row(), before);
         return true;
@@ -170,7 +170,7 @@ QString InventoryModel::EditText(const FieldDef& field, const QVariant& value)
     case FieldType::Currency:
         return locale.toString(value.toDouble(), 'f', QLocale::FloatingPointShortest);
     case FieldType::Date:
-        return LocaleDateText(value.toDateTime());
+        return localeDateText(value.toDateTime());
     }
     return value.toString();
 }

@@ -4,7 +4,7 @@
 
 namespace tessivane {
 
-std::vector<std::function<void()>> GridSetUp(
+std::vector<std::function<void()>> gridSetUp(
     DataGrid& grid, InventoryTable* table, DataFormat* myFmt)
 {
     std::vector<std::function<void()>> actions;

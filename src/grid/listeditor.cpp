@@ -79,11 +79,11 @@ ListEditor::ListEditor(DataGrid& grid)
     // A failure inside a command is no reason to end the program: it is reported.
     const auto guarded = [this](void (ListEditor::*command)()) {
         return [this, command] {
-            Swallow([&] {
+            swallow([&] {
                 try {
                     (this->*command)();
                 } catch (...) {
-                    MsgBox(CurrentFailureDescription(), vbExclamation);
+                    MsgBox(currentFailureDescription(), vbExclamation);
                 }
             });
         };
@@ -101,8 +101,8 @@ ListEditor::ListEditor(DataGrid& grid)
     connect(pasteAction, &QAction::triggered, this, guarded(&ListEditor::paste));
     connect(deleteAction, &QAction::triggered, this, guarded(&ListEditor::clearSelection));
     connect(selectAllAction, &QAction::triggered, &mGrid, &QAbstractItemView::selectAll);
-    connect(importAction, &QAction::triggered, this, [this] { Swallow([this] { importRows(); }); });
-    connect(exportAction, &QAction::triggered, this, [this] { Swallow([this] { exportRows(); }); });
+    connect(importAction, &QAction::triggered, this, [this] { swallow([this] { importRows(); }); });
+    connect(exportAction, &QAction::triggered, this, [this] { swallow([this] { exportRows(); }); });
 
     const QList<QAction*> all {undoAction, redoAction, cutAction, copyAction, pasteAction,
         deleteAction, selectAllAction, importAction, exportAction};
@@ -175,7 +175,7 @@ QString ListEditor::selectedText() const
         block[cell.y() - area.top()][cell.x() - area.left()]
             = InventoryModel::EditText(table->Field(cell.x()), table->ValueAt(cell.y(), cell.x()));
     }
-    return ClipboardText(block);
+    return clipboardText(block);
 }
 
 void ListEditor::copy()
@@ -207,7 +207,7 @@ void ListEditor::clearCells(const QString& text)
     const InventoryTable* table = mGrid.DataSource();
     if (!table)
         return;
-    applyCells(FillCells(table->AllRowValues(), selectedCells(), QString()), text, QRect());
+    applyCells(fillCells(table->AllRowValues(), selectedCells(), QString()), text, QRect());
 }
 
 void ListEditor::paste()
@@ -219,13 +219,13 @@ void ListEditor::paste()
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!table || !data || !data->hasText())
         return;
-    const QList<QStringList> block = ClipboardBlock(data->text());
+    const QList<QStringList> block = clipboardBlock(data->text());
     if (block.isEmpty())
         return;
     const ListRows rows = table->AllRowValues();
     const QList<QPoint> selected = selectedCells();
     if (block.size() == 1 && block.first().size() == 1 && selected.size() > 1) {
-        const CellChange change = FillCells(rows, selected, block.first().first());
+        const CellChange change = fillCells(rows, selected, block.first().first());
         applyCells(change, QStringLiteral("Paste"), QRect());
         reportRefusals(change);
         return;
@@ -240,7 +240,7 @@ void ListEditor::paste()
     int width = 0;
     for (const QStringList& line : block)
         width = std::max(width, int(line.size()));
-    const CellChange change = PasteBlock(rows, anchor.y(), anchor.x(), block);
+    const CellChange change = pasteBlock(rows, anchor.y(), anchor.x(), block);
     const int columns = std::min(width, table->FieldCount() - anchor.x());
     applyCells(change, QStringLiteral("Paste"),
         QRect(anchor.x(), anchor.y(), std::max(columns, 1), int(block.size())));
@@ -314,9 +314,9 @@ void ListEditor::importRows(const QString& chosen)
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        read = ReadListFile(path, mReadWorkbook);
+        read = readListFile(path, mReadWorkbook);
     } catch (...) {
-        MsgBox(QStringLiteral("The rows could not be imported.\r\n") + CurrentFailureDescription(),
+        MsgBox(QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),
             vbExclamation);
         return;
     }
@@ -331,7 +331,7 @@ void ListEditor::importRows(const QString& chosen)
         // The rows follow the last row that holds anything; the blank rows after it are the
         // empty places they take.
         first = int(rows.size());
-        while (first > 0 && IsBlankRow(rows[first - 1]))
+        while (first > 0 && isBlankRow(rows[first - 1]))
             --first;
         text = QStringLiteral("Import Rows");
     }
@@ -354,9 +354,9 @@ void ListEditor::exportRows(const QString& chosen)
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
     try {
-        WriteFileSafely(path, ListCsv(table->AllRowValues()));
+        writeFileSafely(path, listCsv(table->AllRowValues()));
     } catch (...) {
-        MsgBox(QStringLiteral("The rows could not be exported.\r\n") + CurrentFailureDescription(),
+        MsgBox(QStringLiteral("The rows could not be exported.\r\n") + currentFailureDescription(),
             vbExclamation);
     }
 }

@@ -54,7 +54,7 @@ private:
 
 } // namespace
 
-void DeleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, Steps& step)
+void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, Steps& step)
 {
     if (step.test(100, [&] { return !grid.SelBookmarks().isEmpty(); })) {
         step(102, [&] { table.SetBookmark(grid.SelBookmarks().value(0)); });
@@ -81,7 +81,7 @@ void DeleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, S
     step(114, [&] { MsgBox(QStringLiteral("You must select first a row.")); });
 }
 
-void InsertBelowSelectedRow(InventoryTable& table, Steps& step)
+void insertBelowSelectedRow(InventoryTable& table, Steps& step)
 {
     // Without a current row there is nothing to insert below.
     if (!table.HasCurrentRow())
@@ -145,7 +145,7 @@ void DeleteAll(
         }))
         return;
     // The old table goes as soon as the new one is made; the grid lets go of it by itself.
-    step.sequence(102, TableCreation(table));
+    step.sequence(102, tableCreation(table));
     const auto require = [&]() -> InventoryTable& {
         if (!table)
             throw std::runtime_error("The inventory table was not created.");
@@ -156,10 +156,10 @@ void DeleteAll(
         for (int field = 0; field < int(kInventoryFields.size()); ++field)
             step(138 + 2 * field, [&] { require().SetValue(field, blankValue(field, true)); });
     }
-    step.sequence(164, GridSetUp(grid, table.get(), myFmt));
+    step.sequence(164, gridSetUp(grid, table.get(), myFmt));
 }
 
-void LoadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, Steps& step)
+void loadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, Steps& step)
 {
     step(100, [&] {
         if (table.RecordCount() > 0)
@@ -171,7 +171,7 @@ void LoadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, St
         bool blank = true;
         step(104, [&] { blank = true; });
         for (int field = 0; field < table.FieldCount(); ++field) {
-            if (step.test(108, [&] { return IsFilled(table.Value(field)); }))
+            if (step.test(108, [&] { return isFilled(table.Value(field)); }))
                 step(110, [&] { blank = false; });
         }
         if (step.test(112, [&] { return blank; }))
@@ -181,12 +181,12 @@ void LoadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, St
     }
     for (int which = 1; which <= 2; ++which) {
         const int firstLine = which == 1 ? 124 : 152;
-        const SampleRow row = SampleRowValues(which);
+        const SampleRow row = sampleRowValues(which);
         step(firstLine, [&] { table.AddNew(); });
         for (int field = 0; field < int(row.size()); ++field)
             step(firstLine + 2 + 2 * field, [&] { table.SetValue(field, row[field]); });
     }
-    step.sequence(180, GridSetUp(grid, &table, myFmt));
+    step.sequence(180, gridSetUp(grid, &table, myFmt));
 }
 
 } // namespace tessivane

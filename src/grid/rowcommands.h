@@ -15,11 +15,11 @@ namespace tessivane {
 
 /// PushButton1_Click: deletes the first whole-row selection of the grid after a confirmation;
 /// window (may be null) has its drawing suspended around the deletion.
-void DeleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, Steps& step);
+void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, Steps& step);
 
 /// PushButton2_Click: inserts a blank row below the table's current row and makes it current.
 /// Works on a table of any size; with no current row it does nothing.
-void InsertBelowSelectedRow(InventoryTable& table, Steps& step);
+void insertBelowSelectedRow(InventoryTable& table, Steps& step);
 
 /// PushButton3_Click: after a confirmation, replaces the table by a new one of sixteen blank
 /// rows and binds the grid to it with the full column set-up.
@@ -28,6 +28,6 @@ void DeleteAll(
 
 /// PushButton7_Click: removes the blank rows, appends the two sample rows and binds the grid
 /// again with the full column set-up.
-void LoadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, Steps& step);
+void loadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, Steps& step);
 
 } // namespace tessivane

@@ -62,7 +62,7 @@ QList<int> fieldCounts(const QString& text, QChar delimiter, int records)
 
 } // namespace
 
-QString DecodeText(const QByteArray& bytes)
+QString decodeText(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
@@ -74,7 +74,7 @@ QString DecodeText(const QByteArray& bytes)
     return fromWindows1252(bytes);
 }
 
-QChar DetectDelimiter(const QString& text)
+QChar detectDelimiter(const QString& text)
 {
     constexpr int kRecordsLooked = 20;
     QChar best = QLatin1Char(',');
@@ -98,7 +98,7 @@ QChar DetectDelimiter(const QString& text)
     return best;
 }
 
-QList<CsvRecord> ReadDelimited(const QString& text, QChar delimiter)
+QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
 {
     QList<CsvRecord> records;
     CsvRecord record;
@@ -182,7 +182,7 @@ QString QuotedField(const QString& field, QChar delimiter)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString WriteDelimited(const QList<QStringList>& records, QChar delimiter, const QString& lineEnd)
+QString writeDelimited(const QList<QStringList>& records, QChar delimiter, const QString& lineEnd)
 {
     QString text;
     for (const QStringList& record : records) {

@@ -19,23 +19,23 @@ struct CsvRecord
 
 /// The bytes as text: UTF-8 with or without a byte-order mark when they are valid UTF-8,
 /// otherwise Windows-1252 (what older spreadsheets on Windows write).
-QString DecodeText(const QByteArray& bytes);
+QString decodeText(const QByteArray& bytes);
 
 /// The separator a delimited text uses: tab, semicolon or comma, whichever splits its first
 /// records (quotes respected) most evenly into more than one field, tab before semicolon before
 /// comma when they split alike; comma when none splits.
-QChar DetectDelimiter(const QString& text);
+QChar detectDelimiter(const QString& text);
 
 /// The records of a delimited text. A field that starts with a quote runs to the closing quote
 /// and may hold separators, doubled quotes and line breaks; CRLF, LF and CR end a record. A
 /// last line break ends the text, it adds no empty record.
-QList<CsvRecord> ReadDelimited(const QString& text, QChar delimiter);
+QList<CsvRecord> readDelimited(const QString& text, QChar delimiter);
 
 /// One field as RFC 4180 writes it: quoted, with quotes doubled, when it holds the separator,
 /// a quote or a line break.
 QString QuotedField(const QString& field, QChar delimiter);
 
 /// Records joined with the separator and lineEnd after each, fields quoted as needed.
-QString WriteDelimited(const QList<QStringList>& records, QChar delimiter, const QString& lineEnd);
+QString writeDelimited(const QList<QStringList>& records, QChar delimiter, const QString& lineEnd);
 
 } // namespace tessivane

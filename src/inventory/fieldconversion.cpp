@@ -32,7 +32,7 @@ constexpr QLatin1String kWholeNumberAccepts("a whole number between -2147483648 
 QString shownValue(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QDateTime)
-        return IsoDateText(value.toDateTime());
+        return isoDateText(value.toDateTime());
     return value.toString();
 }
 
@@ -168,7 +168,7 @@ QDateTime readWithFormat(const QString& text, const QString& dateFormat, const Q
 
 } // namespace
 
-double RoundHalfEven(double value, int decimals)
+double roundHalfEven(double value, int decimals)
 {
     if (!std::isfinite(value))
         return value;
@@ -210,7 +210,7 @@ double RoundHalfEven(double value, int decimals)
     return negative ? -rounded : rounded;
 }
 
-std::optional<double> ReadLocaleNumber(const QString& text)
+std::optional<double> readLocaleNumber(const QString& text)
 {
     const QLocale locale;
     if (auto value = readNumberText(text, locale, false))
@@ -218,7 +218,7 @@ std::optional<double> ReadLocaleNumber(const QString& text)
     return readNumberText(text, locale, true);
 }
 
-QDateTime ReadDateText(const QString& text)
+QDateTime readDateText(const QString& text)
 {
     const QString s = text.trimmed();
     if (s.isEmpty())
@@ -274,7 +274,7 @@ QDateTime ReadDateText(const QString& text)
     return {};
 }
 
-QString IsoDateText(const QDateTime& dateTime)
+QString isoDateText(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return {};
@@ -283,7 +283,7 @@ QString IsoDateText(const QDateTime& dateTime)
     return dateTime.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
 }
 
-QString LocaleDateText(const QDateTime& dateTime)
+QString localeDateText(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return {};
@@ -299,37 +299,37 @@ QString LocaleDateText(const QDateTime& dateTime)
     return text;
 }
 
-void CheckEnteredValue(const FieldDef& field, const QVariant& value)
+void checkEnteredValue(const FieldDef& field, const QVariant& value)
 {
     if (field.type != FieldType::Integer)
         return;
     std::optional<double> number;
     if (value.typeId() == QMetaType::QString)
-        number = ReadLocaleNumber(value.toString());
+        number = readLocaleNumber(value.toString());
     else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
         number = value.toDouble();
     if (number && std::isfinite(*number) && *number != std::trunc(*number))
         refuse(field, kWholeNumberAccepts, shownValue(value));
 }
 
-QVariant EnteredValue(const FieldDef& field, const QString& text)
+QVariant enteredValue(const FieldDef& field, const QString& text)
 {
-    CheckEnteredValue(field, text);
-    return ConvertForField(field, text);
+    checkEnteredValue(field, text);
+    return convertForField(field, text);
 }
 
 QVariant FileValue(const FieldDef& field, const QString& text)
 {
     if (field.type == FieldType::Integer || field.type == FieldType::Currency) {
         if (const auto number = plainNumber(text)) {
-            CheckEnteredValue(field, *number);
-            return ConvertForField(field, *number);
+            checkEnteredValue(field, *number);
+            return convertForField(field, *number);
         }
     }
-    return EnteredValue(field, text);
+    return enteredValue(field, text);
 }
 
-QVariant ConvertForField(const FieldDef& field, const QVariant& value)
+QVariant convertForField(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
         return {};
@@ -342,7 +342,7 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
         if (isText)
             stored = text;
         else if (value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate)
-            stored = LocaleDateText(naive(value.toDate(), value.toTime()));
+            stored = localeDateText(naive(value.toDate(), value.toTime()));
         else
             stored = value.toString();
         if (field.size > 0 && stored.size() > field.size)
@@ -365,7 +365,7 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
             return {};
         double number = 0;
         if (isText) {
-            const auto read = ReadLocaleNumber(text);
+            const auto read = readLocaleNumber(text);
             if (!read)
                 refuse(field, accepts(), text);
             number = *read;
@@ -374,7 +374,7 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
         } else {
             refuse(field, accepts(), shownValue(value));
         }
-        number = RoundHalfEven(number, whole ? 0 : 4);
+        number = roundHalfEven(number, whole ? 0 : 4);
         if (!std::isfinite(number))
             refuse(field, accepts(), shownValue(value));
         if (whole) {
@@ -390,13 +390,13 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
     case FieldType::Date: {
         const auto accepts = [] {
             return QStringLiteral("a date such as %1 or 2015-08-11")
-                .arg(LocaleDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+                .arg(localeDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
         };
         QDateTime stored;
         if (isText) {
             if (text.trimmed().isEmpty())
                 return {};
-            stored = ReadDateText(text);
+            stored = readDateText(text);
         } else if (value.typeId() == QMetaType::QDateTime) {
             const QDateTime given = value.toDateTime();
             stored = naive(given.date(), given.time());
@@ -411,11 +411,11 @@ QVariant ConvertForField(const FieldDef& field, const QVariant& value)
     return {};
 }
 
-bool IsNumericValue(const QVariant& value)
+bool isNumericValue(const QVariant& value)
 {
     if (isNumber(value))
         return true;
-    return value.typeId() == QMetaType::QString && ReadLocaleNumber(value.toString()).has_value();
+    return value.typeId() == QMetaType::QString && readLocaleNumber(value.toString()).has_value();
 }
 
 } // namespace tessivane

@@ -14,43 +14,43 @@ namespace tessivane {
 /// numbers rounded half to even, money rounded to four decimals (half to even), dates. Empty
 /// text in a number, money or date field is Null. Throws std::runtime_error naming the column
 /// and what it accepts when the field cannot hold the value.
-QVariant ConvertForField(const FieldDef& field, const QVariant& value);
+QVariant convertForField(const FieldDef& field, const QVariant& value);
 
-/// Throws as ConvertForField does when a value the user typed or pasted into a cell cannot go
-/// into the field as it is: besides what ConvertForField refuses, a whole-number field takes no
+/// Throws as convertForField does when a value the user typed or pasted into a cell cannot go
+/// into the field as it is: besides what convertForField refuses, a whole-number field takes no
 /// number with a fraction, which would otherwise be rounded without a word.
-void CheckEnteredValue(const FieldDef& field, const QVariant& value);
+void checkEnteredValue(const FieldDef& field, const QVariant& value);
 
-/// What the field stores for a text the user typed or pasted into its cell: CheckEnteredValue,
-/// then ConvertForField. Throws the same sentences.
-QVariant EnteredValue(const FieldDef& field, const QString& text);
+/// What the field stores for a text the user typed or pasted into its cell: checkEnteredValue,
+/// then convertForField. Throws the same sentences.
+QVariant enteredValue(const FieldDef& field, const QString& text);
 
-/// What the field stores for a text read from a file: as EnteredValue, except that a plain
+/// What the field stores for a text read from a file: as enteredValue, except that a plain
 /// number with a point ("1234.5", "-3", "1e3") is read with the point as the decimal mark in
 /// any locale, as files exchanged between programs write numbers.
 QVariant FileValue(const FieldDef& field, const QString& text);
 
 /// Reads a number the way a user or the currency text writes it in the user's locale (sign or
 /// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
-std::optional<double> ReadLocaleNumber(const QString& text);
+std::optional<double> readLocaleNumber(const QString& text);
 
 /// The numeric test of the currency display: a number of any kind, or a text that reads as a
 /// number in the user's locale. Null and dates are not numeric.
-bool IsNumericValue(const QVariant& value);
+bool isNumericValue(const QVariant& value);
 
 /// Reads a date: ISO 8601 first (yyyy-MM-dd, optionally with THH:mm[:ss]), then the user's
 /// locale's short and long forms (a two-digit year falls in 1930..2029). Invalid when none fits.
-QDateTime ReadDateText(const QString& text);
+QDateTime readDateText(const QString& text);
 
 /// A date as ISO 8601: yyyy-MM-dd, with THH:mm:ss only when the time is not midnight.
-QString IsoDateText(const QDateTime& dateTime);
+QString isoDateText(const QDateTime& dateTime);
 
 /// A date in the user's locale short form with a four-digit year, the time only when not
 /// midnight (the grid's display and edit text).
-QString LocaleDateText(const QDateTime& dateTime);
+QString localeDateText(const QDateTime& dateTime);
 
 /// A number rounded half to even to `decimals` places, decided on its shortest decimal form
 /// (so 2.675 counts as 2.675, not as the binary value just below it).
-double RoundHalfEven(double value, int decimals);
+double roundHalfEven(double value, int decimals);
 
 } // namespace tessivane

@@ -202,7 +202,7 @@ void InventoryTable::SetValueAt(int row, int field, const QVariant& value)
 {
     checkRow(row);
     checkField(field);
-    const QVariant stored = ConvertForField(mFields[field], value);
+    const QVariant stored = convertForField(mFields[field], value);
     QVariant& slot = mRows[row].values[field];
     if (slot.typeId() == stored.typeId() && slot == stored)
         return;

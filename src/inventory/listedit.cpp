@@ -19,7 +19,7 @@ void putValue(CellChange& change, int row, int field, const QString& text)
     ++change.offered;
     QVector<QVariant>& values = change.rows[row - change.first];
     try {
-        values[field] = EnteredValue(kInventoryFields[field], text);
+        values[field] = enteredValue(kInventoryFields[field], text);
     } catch (const std::exception& e) {
         change.refused.append({row, field, QString::fromUtf8(e.what())});
     }
@@ -33,13 +33,13 @@ CellChange spanOf(const ListRows& rows, int first, int last)
     change.replaced = qMax(0, qMin(last, int(rows.size()) - 1) - first + 1);
     change.rows.reserve(last - first + 1);
     for (int row = first; row <= last; ++row)
-        change.rows.append(row < rows.size() ? rows[row] : BlankListRow());
+        change.rows.append(row < rows.size() ? rows[row] : blankListRow());
     return change;
 }
 
 } // namespace
 
-QVector<QVariant> BlankListRow()
+QVector<QVariant> blankListRow()
 {
     QVector<QVariant> row(kFields);
     for (int field = 0; field < kFields; ++field) {
@@ -60,27 +60,27 @@ QVector<QVariant> BlankListRow()
     return row;
 }
 
-bool IsBlankRow(const QVector<QVariant>& row)
+bool isBlankRow(const QVector<QVariant>& row)
 {
-    return std::none_of(row.begin(), row.end(), IsFilled);
+    return std::none_of(row.begin(), row.end(), isFilled);
 }
 
-QList<QStringList> ClipboardBlock(const QString& text)
+QList<QStringList> clipboardBlock(const QString& text)
 {
     QList<QStringList> block;
-    const QList<CsvRecord> records = ReadDelimited(text, QLatin1Char('\t'));
+    const QList<CsvRecord> records = readDelimited(text, QLatin1Char('\t'));
     block.reserve(records.size());
     for (const CsvRecord& record : records)
         block.append(record.fields);
     return block;
 }
 
-QString ClipboardText(const QList<QStringList>& block)
+QString clipboardText(const QList<QStringList>& block)
 {
-    return WriteDelimited(block, QLatin1Char('\t'), QStringLiteral("\n"));
+    return writeDelimited(block, QLatin1Char('\t'), QStringLiteral("\n"));
 }
 
-CellChange PasteBlock(const ListRows& rows, int row, int field, const QList<QStringList>& block)
+CellChange pasteBlock(const ListRows& rows, int row, int field, const QList<QStringList>& block)
 {
     if (block.isEmpty() || row < 0 || field < 0 || field >= kFields)
         return CellChange {qMax(row, 0), 0, {}, 0, {}, 0};
@@ -97,7 +97,7 @@ CellChange PasteBlock(const ListRows& rows, int row, int field, const QList<QStr
     return change;
 }
 
-CellChange FillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text)
+CellChange fillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text)
 {
     if (cells.isEmpty())
         return {};

@@ -38,24 +38,24 @@ struct CellChange
 
 /// The row a new row of the list gets, as Insert Below Selected Row makes it: empty texts,
 /// zeros, no date.
-QVector<QVariant> BlankListRow();
+QVector<QVariant> blankListRow();
 
 /// True when nothing in the row counts as filled in (no value, empty texts, zeros).
-bool IsBlankRow(const QVector<QVariant>& row);
+bool isBlankRow(const QVector<QVariant>& row);
 
 /// The cells of a clipboard text: lines of tab-separated values as spreadsheets put a block
 /// there (a cell with a tab, a quote or a line break in quotes). A last line break adds no row.
-QList<QStringList> ClipboardBlock(const QString& text);
+QList<QStringList> clipboardBlock(const QString& text);
 
 /// A block as spreadsheets put it on the clipboard: tabs between cells, a line feed after each
 /// row, cells with a tab, quote or line break quoted.
-QString ClipboardText(const QList<QStringList>& block);
+QString clipboardText(const QList<QStringList>& block);
 
 /// Pastes block with its top-left cell at (row, field): its rows go down the list, which grows
 /// at the end by blank rows as needed, its columns to the right.
-CellChange PasteBlock(const ListRows& rows, int row, int field, const QList<QStringList>& block);
+CellChange pasteBlock(const ListRows& rows, int row, int field, const QList<QStringList>& block);
 
 /// Puts one text into each of the cells (x the field, y the row, all within the list).
-CellChange FillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text);
+CellChange fillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text);
 
 } // namespace tessivane

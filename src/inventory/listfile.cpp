@@ -59,7 +59,7 @@ std::optional<ColumnFields> headerColumns(const QStringList& record)
         if (record[column].trimmed().isEmpty())
             continue;
         ++filled;
-        const int field = FieldOfHeading(record[column]);
+        const int field = fieldOfHeading(record[column]);
         if (field < 0 || taken[field])
             continue;
         taken[field] = true;
@@ -106,7 +106,7 @@ void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnF
             result.refused.append(refusal);
             continue;
         }
-        if (IsBlankRow(row))
+        if (isBlankRow(row))
             ++result.blankRows;
         else
             result.rows.append(row);
@@ -173,7 +173,7 @@ ListRead readRecords(const QList<CsvRecord>& records, const ValueReader& valueOf
 
 } // namespace
 
-int FieldOfHeading(const QString& heading)
+int fieldOfHeading(const QString& heading)
 {
     const QString key = headingKey(heading);
     if (key.isEmpty())
@@ -185,15 +185,15 @@ int FieldOfHeading(const QString& heading)
     return -1;
 }
 
-ListRead ReadListText(const QByteArray& bytes)
+ListRead readListText(const QByteArray& bytes)
 {
-    const QString text = DecodeText(bytes);
-    return readRecords(ReadDelimited(text, DetectDelimiter(text)));
+    const QString text = decodeText(bytes);
+    return readRecords(readDelimited(text, detectDelimiter(text)));
 }
 
-ListRead ReadListSheet(const SheetText& sheet)
+ListRead readListSheet(const SheetText& sheet)
 {
-    const QList<CsvRecord> records = ReadDelimited(DecodeText(sheet.csv), QLatin1Char(','));
+    const QList<CsvRecord> records = readDelimited(decodeText(sheet.csv), QLatin1Char(','));
     if (sheet.name != QLatin1String(kSheetName))
         return readRecords(records, sheetValue);
     ColumnFields columns(kSheetColumnOfField.back(), -1);
@@ -207,7 +207,7 @@ ListRead ReadListSheet(const SheetText& sheet)
         const QVariant fraction = FileValue(kInventoryFields[kInitialValue], trimmed);
         return FileValue(kInventoryFields[field],
             QString::number(
-                RoundHalfEven(fraction.toDouble() * 100, 4), 'f', QLocale::FloatingPointShortest));
+                roundHalfEven(fraction.toDouble() * 100, 4), 'f', QLocale::FloatingPointShortest));
     };
     ListRead result;
     result.notes.append(QStringLiteral("A workbook made by this program: its rows are read from "
@@ -218,13 +218,13 @@ ListRead ReadListSheet(const SheetText& sheet)
     return result;
 }
 
-bool LooksLikeWorkbook(const QByteArray& head)
+bool looksLikeWorkbook(const QByteArray& head)
 {
     // The compound document of .xls, and the zip container of .xlsx and .ods.
     return head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("PK\x03\x04");
 }
 
-ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook)
+ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -248,23 +248,23 @@ ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook)
             fail(QStringLiteral("%1 is empty: it holds no rows.").arg(path));
         // Flat OpenDocument spreadsheets are text, known by their name.
         const QString suffix = info.suffix().toLower();
-        if (LooksLikeWorkbook(bytes.left(8)) || suffix == QLatin1String("fods")) {
+        if (looksLikeWorkbook(bytes.left(8)) || suffix == QLatin1String("fods")) {
             if (!readWorkbook)
                 fail(QStringLiteral("%1 is a workbook, and no office is at hand to read it.")
                          .arg(path));
-            return ReadListSheet(readWorkbook(path));
+            return readListSheet(readWorkbook(path));
         }
         if (bytes.left(64 * 1024).contains('\0'))
             fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "
                                 "a list.")
                      .arg(path));
-        return ReadListText(bytes);
+        return readListText(bytes);
     } catch (const std::bad_alloc&) {
         fail(QStringLiteral("%1 is too large to be read in the memory at hand.").arg(path));
     }
 }
 
-QByteArray ListCsv(const QVector<QVector<QVariant>>& rows)
+QByteArray listCsv(const QVector<QVector<QVariant>>& rows)
 {
     QList<QStringList> records;
     records.reserve(rows.size() + 1);
@@ -273,7 +273,7 @@ QByteArray ListCsv(const QVector<QVector<QVariant>>& rows)
         header.append(QString::fromUtf8(field.name));
     records.append(header);
     for (const QVector<QVariant>& row : rows) {
-        if (IsBlankRow(row))
+        if (isBlankRow(row))
             continue;
         QStringList record;
         record.reserve(row.size());
@@ -282,7 +282,7 @@ QByteArray ListCsv(const QVector<QVector<QVariant>>& rows)
         records.append(record);
     }
     return "\xEF\xBB\xBF"
-        + WriteDelimited(records, QLatin1Char(','), QStringLiteral("\r\n")).toUtf8();
+        + writeDelimited(records, QLatin1Char(','), QStringLiteral("\r\n")).toUtf8();
 }
 
 } // namespace tessivane

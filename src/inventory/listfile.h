@@ -51,30 +51,30 @@ inline constexpr qint64 kMaxListFileBytes = 64 * 1024 * 1024;
 
 /// The field a column heading names: the field names and the grid's captions, in any letter
 /// case, with or without blanks, the percent sign or parentheses. -1 for none.
-int FieldOfHeading(const QString& heading);
+int fieldOfHeading(const QString& heading);
 
 /// The rows of a delimited text (bytes as read from the file; encoding and separator are
 /// found from them). A first record that names fields is the header and says which column
 /// holds which field; without one the columns are taken in field order.
-ListRead ReadListText(const QByteArray& bytes);
+ListRead readListText(const QByteArray& bytes);
 
 /// The rows of a workbook's first sheet. A sheet that this program generated (it carries the
 /// template's sheet name) is read from row 4 in the template's columns, its loan rate as the
 /// percent the list holds; any other sheet as a delimited text.
-ListRead ReadListSheet(const SheetText& sheet);
+ListRead readListSheet(const SheetText& sheet);
 
 /// Whether the file's first bytes are those of a workbook (.xls, .xlsx, .ods containers).
-bool LooksLikeWorkbook(const QByteArray& head);
+bool looksLikeWorkbook(const QByteArray& head);
 
-/// Reads a list file of any kind the import knows, the workbooks (those LooksLikeWorkbook
+/// Reads a list file of any kind the import knows, the workbooks (those looksLikeWorkbook
 /// knows, and .fods files) through readWorkbook.
 /// Throws a readable sentence when the file cannot be read: missing, unreadable, empty,
 /// binary, larger than kMaxListFileBytes, or a workbook that cannot be converted.
-ListRead ReadListFile(const QString& path, const WorkbookReader& readWorkbook);
+ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook);
 
 /// The list as an export writes it: UTF-8 with a byte-order mark, a header of the thirteen
 /// field names, one record per row that has anything filled in, comma-separated, RFC 4180
 /// quoting, CRLF line ends, dates as yyyy-mm-dd, numbers with a point.
-QByteArray ListCsv(const QVector<QVector<QVariant>>& rows);
+QByteArray listCsv(const QVector<QVector<QVariant>>& rows);
 
 } // namespace tessivane

@@ -139,7 +139,7 @@ double storedNumber(const QString& text)
     const NumericReading reading = readNumeric(text);
     if (reading.wholeText)
         return reading.value;
-    if (const auto localeNumber = ReadLocaleNumber(text))
+    if (const auto localeNumber = readLocaleNumber(text))
         return *localeNumber;
     return reading.value;
 }
@@ -150,7 +150,7 @@ QVariant loadedValue(int field, const std::optional<QString>& stored)
     case FieldType::Text:
         return stored.value_or(QString());
     case FieldType::Date: {
-        const QDateTime date = ReadDateText(stored.value_or(QString()));
+        const QDateTime date = readDateText(stored.value_or(QString()));
         return date.isValid() ? QVariant(date) : QVariant();
     }
     case FieldType::Integer:
@@ -192,7 +192,7 @@ std::unique_ptr<QSettings> newStore()
 std::unique_ptr<QSettings> openStore()
 {
     const QString fileName = newStore()->fileName();
-    KeepWindowsCodePageTexts(fileName);
+    keepWindowsCodePageTexts(fileName);
     return newStore();
 }
 
@@ -214,7 +214,7 @@ bool fallbackFilesExist()
 
 } // namespace
 
-double NumericValue(const QString& text)
+double numericValue(const QString& text)
 {
     return readNumeric(text).value;
 }
@@ -231,9 +231,9 @@ QString StoredText(const QVariant& value)
     case QMetaType::Double:
         return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
     case QMetaType::QDateTime:
-        return IsoDateText(value.toDateTime());
+        return isoDateText(value.toDateTime());
     case QMetaType::QDate:
-        return IsoDateText(QDateTime(value.toDate(), QTime(0, 0), Qt::UTC));
+        return isoDateText(QDateTime(value.toDate(), QTime(0, 0), Qt::UTC));
     default:
         return value.toString();
     }
@@ -259,10 +259,10 @@ QString unreadableReason(const QString& fileName)
 
 StoredRows::StoredRows()
 {
-    mUnreadable = unreadableReason(StoreFileName());
+    mUnreadable = unreadableReason(storeFileName());
     if (!mUnreadable.isEmpty())
         return;
-    const std::optional<QByteArray> bytes = KeepWindowsCodePageTexts(newStore()->fileName());
+    const std::optional<QByteArray> bytes = keepWindowsCodePageTexts(newStore()->fileName());
     if (!bytes || fallbackFilesExist())
         return;
     mFile = std::make_unique<StoreFileTexts>(*bytes, int(kInventoryFields.size()), kMaxStoredRows);
@@ -302,7 +302,7 @@ int StoredRows::count(QString& problem) const
     problem.clear();
     const QString text = storedText(-1, 0).value_or(QStringLiteral("16"));
     const NumericReading reading = readNumeric(text);
-    const double count = RoundHalfEven(reading.value, 0);
+    const double count = roundHalfEven(reading.value, 0);
     if (reading.wholeText && std::isfinite(count) && count >= 0 && count <= kMaxStoredRows)
         return int(count);
     // Loading no rows here would lose them for good: the next save writes a count of 0.
@@ -320,7 +320,7 @@ QVariant StoredRows::value(int field, int row) const
     return loadedValue(field, storedText(field, row));
 }
 
-QString StoreFileName()
+QString storeFileName()
 {
     // Where the settings store keeps a user's file, without the read that opening it costs.
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
@@ -340,7 +340,7 @@ RowValues takeRows(InventoryTable& table)
     return rows;
 }
 
-void WriteRows(const RowValues& rows)
+void writeRows(const RowValues& rows)
 {
     // A store read with a fault (a damaged file) keeps that fault as the status of the object
     // that read it, where it would pass for a failed write. So one object reads the whole store
@@ -364,9 +364,9 @@ void WriteRows(const RowValues& rows)
     }
 }
 
-void SaveRows(InventoryTable& table)
+void saveRows(InventoryTable& table)
 {
-    WriteRows(takeRows(table));
+    writeRows(takeRows(table));
 }
 
 } // namespace tessivane

@@ -18,7 +18,7 @@ class StoreFileTexts;
 /// the longest leading number is taken (sign, digits, "." as the decimal point whatever the
 /// locale, exponent with E or D; "&H" hexadecimal, "&O" octal). No number gives 0; a number
 /// too large for a double gives an infinite value.
-double NumericValue(const QString& text);
+double numericValue(const QString& text);
 
 /// The most rows a stored row count may ask for.
 inline constexpr int kMaxStoredRows = 100000;
@@ -58,7 +58,7 @@ private:
 
 /// The settings file that holds the rows ($XDG_CONFIG_HOME/Velmora/Tessivane.ini), without
 /// reading it.
-QString StoreFileName();
+QString storeFileName();
 
 /// The rows as a save writes them: the values of every row in table order. Taking them costs
 /// next to nothing: the values are shared with the table until either side changes.
@@ -71,10 +71,10 @@ RowValues takeRows(InventoryTable& table);
 /// Writes every row and then the row count to the settings store; no rows write a count of 0.
 /// Throws when the store could not be written (a damaged file that was read is no failure: it
 /// is written anew). Uses a settings object of its own, so it may run on any thread.
-void WriteRows(const RowValues& rows);
+void writeRows(const RowValues& rows);
 
-/// takeRows, then WriteRows.
-void SaveRows(InventoryTable& table);
+/// takeRows, then writeRows.
+void saveRows(InventoryTable& table);
 
 /// The text a field value is stored as: numbers with "." as the decimal point, dates as
 /// ISO 8601 (the time only when it is not midnight), Null as the empty text.

@@ -25,7 +25,7 @@ public:
     using Writer = std::function<void(const RowValues&)>;
     using FailureHandler = std::function<void(const QString& description)>;
 
-    explicit RowSaver(Writer writer = WriteRows, QObject* parent = nullptr);
+    explicit RowSaver(Writer writer = writeRows, QObject* parent = nullptr);
     ~RowSaver() override;
 
     /// Takes the rows now (leaving the first row current) and writes them after every earlier

@@ -10,7 +10,7 @@
 
 namespace tessivane {
 
-SampleRow SampleRowValues(int which)
+SampleRow sampleRowValues(int which)
 {
     const QString vendor = QStringLiteral("John's  manufacture");
     if (which == 1) {
@@ -30,7 +30,7 @@ const QDateTime kZeroDate(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
 
 } // namespace
 
-bool IsFilled(const QVariant& value)
+bool isFilled(const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
         return false;
@@ -39,7 +39,7 @@ bool IsFilled(const QVariant& value)
         const QString text = value.toString();
         if (text.isEmpty())
             return false;
-        const auto number = ReadLocaleNumber(text);
+        const auto number = readLocaleNumber(text);
         return !number || *number != 0;
     }
     case QMetaType::QDateTime:

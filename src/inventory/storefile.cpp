@@ -94,7 +94,7 @@ int decimal(QByteArrayView text, int digits, bool& number)
 
 } // namespace
 
-std::optional<QByteArray> KeepWindowsCodePageTexts(const QString& fileName)
+std::optional<QByteArray> keepWindowsCodePageTexts(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.exists())

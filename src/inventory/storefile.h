@@ -13,7 +13,7 @@ namespace tessivane {
 /// the UTF-8 form of their Windows-1252 characters. Returns the file's bytes as they now are
 /// (empty when there is no file), or nothing when the file cannot be read or is still not
 /// UTF-8 throughout.
-std::optional<QByteArray> KeepWindowsCodePageTexts(const QString& fileName);
+std::optional<QByteArray> keepWindowsCodePageTexts(const QString& fileName);
 
 /// The program's keys in the bytes of its settings file, read in one pass instead of one
 /// settings lookup per key. Only the plain form that the settings store itself writes is read:

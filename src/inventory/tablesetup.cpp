@@ -15,7 +15,7 @@ InventoryTable& created(const std::unique_ptr<InventoryTable>& table)
 
 } // namespace
 
-std::vector<std::function<void()>> TableCreation(std::unique_ptr<InventoryTable>& table)
+std::vector<std::function<void()>> tableCreation(std::unique_ptr<InventoryTable>& table)
 {
     std::vector<std::function<void()>> actions;
     actions.emplace_back([&table] { table = std::make_unique<InventoryTable>(); });
@@ -26,7 +26,7 @@ std::vector<std::function<void()>> TableCreation(std::unique_ptr<InventoryTable>
     return actions;
 }
 
-void AppendInventoryFields(InventoryTable& table)
+void appendInventoryFields(InventoryTable& table)
 {
     for (const FieldDef& field : kInventoryFields)
         table.AppendField(field);

@@ -39,7 +39,7 @@ struct BandRows
     const uchar* row(int y) const { return first + step * y; }
 };
 
-quint32 Read32(QByteArrayView bytes, qsizetype at)
+quint32 read32(QByteArrayView bytes, qsizetype at)
 {
     return qFromLittleEndian<quint32>(bytes.data() + at);
 }
@@ -50,16 +50,16 @@ bool PlainRows(QByteArrayView bytes, BandRows& rows)
 {
     if (bytes.size() < kFileHeader + kInfoHeader || bytes[0] != 'B' || bytes[1] != 'M')
         return false;
-    const quint32 offset = Read32(bytes, 10);
-    const quint32 infoSize = Read32(bytes, 14);
-    const qint32 width = qint32(Read32(bytes, 18));
-    const qint32 height = qint32(Read32(bytes, 22));
+    const quint32 offset = read32(bytes, 10);
+    const quint32 infoSize = read32(bytes, 14);
+    const qint32 width = qint32(read32(bytes, 18));
+    const qint32 height = qint32(read32(bytes, 22));
     const quint16 bits = qFromLittleEndian<quint16>(bytes.data() + 28);
-    const quint32 compression = Read32(bytes, 30);
+    const quint32 compression = read32(bytes, 30);
     // The colour masks follow the 40-byte header, or sit at the same place in a longer one.
     const bool masks = compression == 3 && bits == 32 && bytes.size() >= 66
-        && Read32(bytes, 54) == 0xFF0000u && Read32(bytes, 58) == 0xFF00u
-        && Read32(bytes, 62) == 0xFFu;
+        && read32(bytes, 54) == 0xFF0000u && read32(bytes, 58) == 0xFF00u
+        && read32(bytes, 62) == 0xFFu;
     if (infoSize < kInfoHeader || width <= 0 || height == 0 || height == INT32_MIN
         || (bits != 24 && bits != 32) || (compression != 0 && !masks))
         return false;
@@ -83,7 +83,7 @@ bool DecodedRows(QByteArrayView bytes, BandRows& rows)
     QBuffer buffer;
     buffer.setData(bytes.data(), bytes.size());
     QImageReader reader(&buffer, "BMP");
-    rows.decoded = ReadWholePicture(reader).convertToFormat(QImage::Format_BGR888);
+    rows.decoded = readWholePicture(reader).convertToFormat(QImage::Format_BGR888);
     if (rows.decoded.isNull())
         return false;
     rows.first = rows.decoded.constBits();
@@ -166,9 +166,9 @@ bool BandBitmapWriter::add(PictureBand band)
     if (first) {
         // The bands share their columns: the first one's drawing sets the picture's width.
         mWidth = drawnWidth;
-        const QByteArray header = BitmapHeader(mWidth, 0);
+        const QByteArray header = bitmapHeader(mWidth, 0);
         mFailed = mDevice.write(header) != header.size();
-        mHeldRow = QByteArray(BitmapStride(mWidth), '\0');
+        mHeldRow = QByteArray(bitmapStride(mWidth), '\0');
     }
     const int drawn = std::min(drawnWidth, mWidth);
     QByteArray row(mHeldRow.size(), '\0');
@@ -204,7 +204,7 @@ bool BandBitmapWriter::finish()
 {
     if (mFailed || mHeight == 0 || !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData())))
         return false;
-    const QByteArray header = BitmapHeader(mWidth, mHeight);
+    const QByteArray header = bitmapHeader(mWidth, mHeight);
     return mDevice.seek(0) && mDevice.write(header) == header.size();
 }
 
@@ -217,10 +217,10 @@ bool BandBitmapWriter::writeRow(const uchar* row)
 bool writeBitmap(const QImage& picture, QIODevice& device)
 {
     const qint64 rowBytes = qint64(picture.width()) * 3;
-    const QByteArray header = BitmapHeader(picture.width(), picture.height());
+    const QByteArray header = bitmapHeader(picture.width(), picture.height());
     if (device.write(header) != header.size())
         return false;
-    const QByteArray padding(int(BitmapStride(picture.width()) - rowBytes), '\0');
+    const QByteArray padding(int(bitmapStride(picture.width()) - rowBytes), '\0');
     for (int y = 0; y < picture.height(); ++y) {
         const QImage converted = picture.format() == QImage::Format_BGR888
             ? QImage()

@@ -82,7 +82,7 @@ void CellWriter::flush()
                         writeCellsDirectly(document, *sheet);
                 }
             } catch (...) {
-                Swallow([&] { document->model->unlockControllers(); });
+                swallow([&] { document->model->unlockControllers(); });
                 throw;
             }
             document->model->unlockControllers();

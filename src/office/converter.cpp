@@ -81,7 +81,7 @@ void PutInPlace(const QString& written, const QString& target)
     QFile in(written);
     if (!in.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("LibreOffice did not write %1.").arg(target));
-    WriteFileSafely(target, in.readAll());
+    writeFileSafely(target, in.readAll());
 }
 
 /// The instance and its one document; both go when the conversion ends, however it ends.

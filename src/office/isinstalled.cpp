@@ -47,7 +47,7 @@ QString unwritableTempFolder(QString& reason)
         reason = QStringLiteral("there is no such folder");
         return qEnvironmentVariable("TMPDIR");
     }
-    for (const QString& folder : {QDir::tempPath(), TempFolder()}) {
+    for (const QString& folder : {QDir::tempPath(), tempFolder()}) {
         QTemporaryFile probe(folder + QStringLiteral("/tessivane-check-XXXXXX"));
         if (!probe.open()) {
             reason = probe.errorString();
@@ -64,7 +64,7 @@ void CheckExcelInstance(const Services& services)
     QString reason;
     const QString unwritable = unwritableTempFolder(reason);
     if (!unwritable.isEmpty()) {
-        Swallow([&] {
+        swallow([&] {
             showMessage(services, UnwritableTempFolderMessage(unwritable, reason), vbOKOnly);
         });
         endProgram(services);
@@ -72,7 +72,7 @@ void CheckExcelInstance(const Services& services)
     }
     ApplicationPtr probe;
     bool proven = false;
-    Swallow([&] {
+    swallow([&] {
         probe = createApplication(services);
         if (!probe)
             return;
@@ -91,11 +91,11 @@ void CheckExcelInstance(const Services& services)
     if (services.readyOffices)
         services.readyOffices->end();
     if (probe)
-        Swallow([&] { probe->Quit(); });
+        swallow([&] { probe->Quit(); });
     probe.reset();
     if (services.releases)
         services.releases->waitForAll();
-    Swallow([&] { showMessage(services, noSpreadsheetMessage(), vbOKOnly, QString()); });
+    swallow([&] { showMessage(services, noSpreadsheetMessage(), vbOKOnly, QString()); });
     endProgram(services);
 }
 

@@ -76,7 +76,7 @@ public:
         // picture is larger than memory should hold. Its room is made sure of first.
         const int width = picturePixels(columnTwips);
         const int height = picturePixels(rowTwips);
-        CheckFreeSpace(clipboard.spoolFolder(), 54 + BitmapStride(width) * qint64(height),
+        checkFreeSpace(clipboard.spoolFolder(), 54 + bitmapStride(width) * qint64(height),
             QStringLiteral("the picture of the sheet"));
         QTemporaryFile file(clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
         if (!file.open())

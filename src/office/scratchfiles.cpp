@@ -89,7 +89,7 @@ QString makeProfile()
 {
     QString profile;
     try {
-        profile = MakeScratchFolder(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+        profile = makeScratchFolder(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
     } catch (const std::runtime_error&) {
         throw std::runtime_error(
             QStringLiteral("A profile folder for LibreOffice cannot be made in %1.")
@@ -108,7 +108,7 @@ void removeProfile(const QString& folder)
 {
     if (folder.isEmpty())
         return;
-    RemoveOwnFolder(folder);
+    removeOwnFolder(folder);
     removePipeFiles(InstancePipeName(profileUrl(folder)));
 }
 
@@ -121,12 +121,12 @@ void removeStaleProfiles()
                   .entryList({osl + "tessivane-*"}, QDir::System | QDir::Hidden);
         for (const QString& name : pipes) {
             const QString pipeName = name.mid(osl.size());
-            if (ProcessIsGone(PipeNamePid(pipeName)))
+            if (processIsGone(PipeNamePid(pipeName)))
                 removePipeFiles(pipeName);
         }
     }
     const QStringList removed
-        = RemoveLeftoverScratchFolders(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
+        = removeLeftoverScratchFolders(QDir::tempPath(), QString::fromLatin1(kProfilePrefix));
     for (const QString& profile : removed)
         removePipeFiles(InstancePipeName(profileUrl(profile)));
 }

@@ -134,7 +134,7 @@ void Form2::replaceResult(const QString& excelFile, const QString& workFolder)
     if (!mExcelFile.isEmpty() && mExcelFile != excelFile)
         QFile::remove(mExcelFile);
     if (!mWorkFolder.isEmpty() && mWorkFolder != workFolder)
-        RemoveOwnFolder(mWorkFolder);
+        removeOwnFolder(mWorkFolder);
     mExcelFile = excelFile;
     mWorkFolder = workFolder;
 }
@@ -161,9 +161,9 @@ void Form2::Form_Load()
     step(102, [&] { ApplyFaceColor(this); });
     step(104, [&] {
         setWindowTitle(QString::fromLatin1(kProductName));
-        setWindowIcon(ProgramIcon());
+        setWindowIcon(programIcon());
     });
-    const QString cursorFile = ProgramFile(QStringLiteral("HAND-M.CUR"));
+    const QString cursorFile = programFile(QStringLiteral("HAND-M.CUR"));
     if (step.test(108, [&] { return FileExists(cursorFile); }))
         step(110, [&] { mPointer.loadMouseIcon(cursorFile); });
 }
@@ -180,10 +180,10 @@ void Form2::Form_Activate()
         step(120, [&] { Zoom_Ori->setHeight(Picture1->Height()); });
         step(122, [&] { Zoom_Ori->setPicture(Picture1->Picture()); });
         step(124, [&] { mZoom = 1.0f; });
-        step(126, [&] { mOrigWidth = ToInteger32(Zoom_Ori->ScaleWidth() - 2); });
-        step(128, [&] { mOrigHeight = ToInteger32(Zoom_Ori->ScaleHeight() - 2); });
-        step(130, [&] { mImageWidth = ScaledSize(1.0f, mOrigWidth); });
-        step(132, [&] { mImageHeight = ScaledSize(1.0f, mOrigHeight); });
+        step(126, [&] { mOrigWidth = toInteger32(Zoom_Ori->ScaleWidth() - 2); });
+        step(128, [&] { mOrigHeight = toInteger32(Zoom_Ori->ScaleHeight() - 2); });
+        step(130, [&] { mImageWidth = scaledSize(1.0f, mOrigWidth); });
+        step(132, [&] { mImageHeight = scaledSize(1.0f, mOrigHeight); });
         step(134, [&] { RedrawImage(); });
         step(136, [&] { SetupScrollbars(); });
     }
@@ -193,9 +193,9 @@ void Form2::Form_Activate()
 bool Form2::RedrawImage()
 {
     Steps step("Form2", "RedrawImage");
-    step(100, [&] { mImageWidth = ScaledSize(mZoom, mOrigWidth); });
-    step(102, [&] { mImageHeight = ScaledSize(mZoom, mOrigHeight); });
-    if (step.test(104, [&] { return ScaledSizeFits(mImageWidth, mImageHeight); })) {
+    step(100, [&] { mImageWidth = scaledSize(mZoom, mOrigWidth); });
+    step(102, [&] { mImageHeight = scaledSize(mZoom, mOrigHeight); });
+    if (step.test(104, [&] { return scaledSizeFits(mImageWidth, mImageHeight); })) {
         step(106, [&] { Picture1->setPicture(QImage()); });
         step(108, [&] { Picture1->setWidth(static_cast<float>(mImageWidth)); });
         step(110, [&] { Picture1->setHeight(static_cast<float>(mImageHeight)); });
@@ -213,8 +213,8 @@ bool Form2::RedrawImage()
     }
     // Too large to paint: the picture stays as it is and the next step starts from 1.0.
     step(124, [&] { mZoom = 1.0f; });
-    step(126, [&] { mOrigWidth = ToInteger32(Zoom_Ori->ScaleWidth() - 2); });
-    step(128, [&] { mOrigHeight = ToInteger32(Zoom_Ori->ScaleHeight() - 2); });
+    step(126, [&] { mOrigWidth = toInteger32(Zoom_Ori->ScaleWidth() - 2); });
+    step(128, [&] { mOrigHeight = toInteger32(Zoom_Ori->ScaleHeight() - 2); });
     step(130, [&] { mImageWidth = mOrigWidth; });
     step(132, [&] { mImageHeight = mOrigHeight; });
     return false;
@@ -235,18 +235,18 @@ void Form2::SetupScrollbars()
         barStep = setup.step;
         bar->setValue(0);
     };
-    apply(HScroll1, mHStep, SetupScrollbar(Picture1->Width(), Picture2->Width()));
-    apply(VScroll1, mVStep, SetupScrollbar(Picture1->Height(), Picture2->Height()));
+    apply(HScroll1, mHStep, setupScrollbar(Picture1->Width(), Picture2->Width()));
+    apply(VScroll1, mVStep, setupScrollbar(Picture1->Height(), Picture2->Height()));
 }
 
 void Form2::StepZoom(int direction)
 {
-    SetZoom(NextZoom(mZoom, direction));
+    SetZoom(nextZoom(mZoom, direction));
 }
 
 void Form2::SetZoom(float factor)
 {
-    if (!ZoomAccepted(factor))
+    if (!zoomAccepted(factor))
         return;
     mZoom = factor;
     // The bars are set up again so that they cover the zoomed picture.
@@ -293,10 +293,10 @@ void Form2::picture1_MouseMove(Qt::MouseButtons button, float X, float Y)
     float newTop = 0;
     step(104, [&] { newLeft = Picture1->Left() - mDragX + X; });
     step(106,
-        [&] { newLeft = ClampDragOffset(newLeft, Picture2->ScaleWidth(), Picture1->Width()); });
+        [&] { newLeft = clampDragOffset(newLeft, Picture2->ScaleWidth(), Picture1->Width()); });
     step(114, [&] { newTop = Picture1->Top() - mDragY + Y; });
     step(116,
-        [&] { newTop = ClampDragOffset(newTop, Picture2->ScaleHeight(), Picture1->Height()); });
+        [&] { newTop = clampDragOffset(newTop, Picture2->ScaleHeight(), Picture1->Height()); });
     step(124, [&] { Picture1->Move(newLeft, newTop); });
 }
 
@@ -305,8 +305,8 @@ void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float)
     Steps step("Form2", "Picture1_MouseUp");
     std::optional<qint16> hPct;
     std::optional<qint16> vPct;
-    step(100, [&] { hPct = DragPercent(Picture1->Left(), Picture1->Width(), Picture2->Width()); });
-    step(102, [&] { vPct = DragPercent(Picture1->Top(), Picture1->Height(), Picture2->Height()); });
+    step(100, [&] { hPct = dragPercent(Picture1->Left(), Picture1->Width(), Picture2->Width()); });
+    step(102, [&] { vPct = dragPercent(Picture1->Top(), Picture1->Height(), Picture2->Height()); });
     step(104, [&] {
         if (hPct)
             SetHScrollbarByPercent(HScroll1, *hPct);
@@ -319,13 +319,13 @@ void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float)
 
 void Form2::SetHScrollbarByPercent(QScrollBar* HScrollbar, qint16 percent)
 {
-    if (const auto value = ScrollValueForPercent(percent, HScrollbar->maximum()))
+    if (const auto value = scrollValueForPercent(percent, HScrollbar->maximum()))
         HScrollbar->setValue(*value);
 }
 
 void Form2::SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent)
 {
-    if (const auto value = ScrollValueForPercent(percent, VScrollbar->maximum()))
+    if (const auto value = scrollValueForPercent(percent, VScrollbar->maximum()))
         VScrollbar->setValue(*value);
 }
 
@@ -345,10 +345,10 @@ void Form2::PushButton6_Click()
     qint16 answer = 0;
     step(110, [&] { fileName.clear(); });
     step(112, [&] { title = QStringLiteral("Save File"); });
-    step(114, [&] { filter = SaveFilter(); });
+    step(114, [&] { filter = saveFilter(); });
     step(116, [&] { chosen = mSaveFileDialog->ShowSave(fileName, title, filter); });
     step(118, [&] {
-        const SaveTarget target = ChooseSaveTarget(chosen, mSaveFileDialog->FilterIndex());
+        const SaveTarget target = chooseSaveTarget(chosen, mSaveFileDialog->FilterIndex());
         name = target.name;
         converted = target.converted;
     });
@@ -378,7 +378,7 @@ void Form2::PushButton6_Click()
 void Form2::SaveTo(const QString& name, bool converted)
 {
     if (!converted) {
-        CopyFileSafely(mExcelFile, name);
+        copyFileSafely(mExcelFile, name);
         return;
     }
     if (!mConvertWorkbook)
@@ -412,7 +412,7 @@ void Form2::wheelTurned(const QWheelEvent& event)
     // Through the bars, so that their limits hold and the picture follows as from the bars.
     const auto scroll = [](QScrollBar* bar, qint16 step, int turn) {
         if (turn != 0 && bar->isEnabled())
-            bar->setValue(bar->value() + WheelScrollUnits(turn, step));
+            bar->setValue(bar->value() + wheelScrollUnits(turn, step));
     };
     scroll(HScroll1, mHStep, horizontal);
     scroll(VScroll1, mVStep, vertical);
@@ -422,7 +422,7 @@ void Form2::PushButton8_Click()
 {
     Steps step("Form2", "PushButton8_Click");
     step(102, [&] { KillFile(mExcelFile); });
-    step(102, [&] { RemoveWorkFolder(); });
+    step(102, [&] { removeWorkFolder(); });
     step(104, [&] {
         if (mMainWindow)
             mMainWindow->show();
@@ -442,18 +442,18 @@ void Form2::Form_QueryUnload()
     step(100, [&] { KillFile(mExcelFile); });
     step(102, [&] { QCoreApplication::processEvents(); });
     step(104, [&] { QCoreApplication::processEvents(); });
-    step(104, [&] { RemoveWorkFolder(); });
+    step(104, [&] { removeWorkFolder(); });
 }
 
 void Form2::Form_Unload()
 {
-    Swallow([&] {
+    swallow([&] {
         if (mProgramEnd)
             mProgramEnd();
     });
 }
 
-void Form2::RemoveWorkFolder()
+void Form2::removeWorkFolder()
 {
     // rmdir removes only an empty folder: anything left in it stays.
     if (!mWorkFolder.isEmpty())
@@ -464,7 +464,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
-    Swallow([&] { wheelTurned(*static_cast<QWheelEvent*>(event)); });
+    swallow([&] { wheelTurned(*static_cast<QWheelEvent*>(event)); });
     return true;
 }
 

@@ -124,7 +124,7 @@ private:
     /// The run's private working folder; removed after the workbook on back and on close,
     /// only when empty. Empty text: none.
     QString mWorkFolder;
-    void RemoveWorkFolder();
+    void removeWorkFolder();
     void SaveTo(const QString& name, bool converted);
 
     QPointer<QWidget> mMainWindow;

@@ -51,7 +51,7 @@ void DrawStroke(QPainter& painter, const QImage& source, const QRect& target, co
             target.top() + (first - from.top()) * scaleY + offset.y(), target.width(),
             (last - first + 1) * scaleY);
         painter.drawImage(to, rows, QRectF(from.left(), 0, from.width(), last - first + 1));
-        ReleaseMappedRows(source, first, last);
+        releaseMappedRows(source, first, last);
     }
     painter.restore();
 }
@@ -122,10 +122,10 @@ void PictureBox::PaintPicture(const QImage& source, float destX, float destY, fl
     float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight)
 {
     ++mPaintCount;
-    const QRect target(TwipsToPixels(destX), TwipsToPixels(destY), TwipsToPixels(destWidth),
-        TwipsToPixels(destHeight));
-    const QRect from(TwipsToPixels(sourceX), TwipsToPixels(sourceY), TwipsToPixels(sourceWidth),
-        TwipsToPixels(sourceHeight));
+    const QRect target(twipsToPixels(destX), twipsToPixels(destY), twipsToPixels(destWidth),
+        twipsToPixels(destHeight));
+    const QRect from(twipsToPixels(sourceX), twipsToPixels(sourceY), twipsToPixels(sourceWidth),
+        twipsToPixels(sourceHeight));
     if (source.isNull() || target.isEmpty() || from.isEmpty())
         return;
     // Kept as it was asked for (the picture is shared, not copied) and drawn where it shows;

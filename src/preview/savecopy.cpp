@@ -29,7 +29,7 @@ QString writeFailure(const QSaveFile& out, int systemError)
 
 } // namespace
 
-void CopyFileSafely(const QString& source, const QString& destination)
+void copyFileSafely(const QString& source, const QString& destination)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))

@@ -24,7 +24,7 @@ constexpr std::array<Kind, 4> kKinds {{
     {"OpenDocument Spreadsheets (*.ods)", "ods", true},
 }};
 
-const Kind* KindOfExtension(const QString& name)
+const Kind* kindOfExtension(const QString& name)
 {
     const QString suffix = QFileInfo(name).suffix();
     for (const Kind& kind : kKinds)
@@ -35,7 +35,7 @@ const Kind* KindOfExtension(const QString& name)
 
 } // namespace
 
-QString SaveFilter()
+QString saveFilter()
 {
     QString filter;
     for (const Kind& kind : kKinds)
@@ -44,11 +44,11 @@ QString SaveFilter()
     return filter;
 }
 
-SaveTarget ChooseSaveTarget(const QString& name, int filterIndex)
+SaveTarget chooseSaveTarget(const QString& name, int filterIndex)
 {
     if (name.isEmpty())
         return {};
-    if (const Kind* kind = KindOfExtension(name))
+    if (const Kind* kind = kindOfExtension(name))
         return {name, kind->converted};
     if (filterIndex < 1 || filterIndex > int(kKinds.size()) || !kKinds[filterIndex - 1].converted)
         return {name, false};

@@ -6,7 +6,7 @@ namespace tessivane {
 
 /// The save dialog's filter: the .xls copy first, as the default, then the kinds that the
 /// workbook is converted into.
-QString SaveFilter();
+QString saveFilter();
 
 /// The file a save writes and whether the workbook is converted for it (else copied).
 struct SaveTarget
@@ -20,6 +20,6 @@ struct SaveTarget
 /// else is copied. Under the .xls filter the name is used exactly as typed; under another
 /// filter a name without one of the known extensions gets that filter's. An empty name (a
 /// cancelled dialog) stays empty.
-SaveTarget ChooseSaveTarget(const QString& name, int filterIndex);
+SaveTarget chooseSaveTarget(const QString& name, int filterIndex);
 
 } // namespace tessivane

@@ -7,27 +7,27 @@
 
 namespace tessivane {
 
-qint32 ScaledSize(float zoom, qint32 original)
+qint32 scaledSize(float zoom, qint32 original)
 {
     return static_cast<qint32>(std::floor(static_cast<double>(zoom) * original));
 }
 
-bool ScaledSizeFits(qint32 width, qint32 height)
+bool scaledSizeFits(qint32 width, qint32 height)
 {
     return width < kMaxImageWidth && height < kMaxImageHeight;
 }
 
-float NextZoom(float zoom, int direction)
+float nextZoom(float zoom, int direction)
 {
     return direction == 0 ? zoom + kZoomStep : zoom - kZoomStep;
 }
 
-bool ZoomAccepted(float factor)
+bool zoomAccepted(float factor)
 {
     return factor >= kMinZoom && factor <= kMaxZoom;
 }
 
-ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter)
+ScrollbarSetup setupScrollbar(float boxOuter, float viewportOuter)
 {
     ScrollbarSetup setup;
     if (boxOuter <= viewportOuter)
@@ -35,21 +35,21 @@ ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter)
     const double overflow = static_cast<double>(boxOuter) - viewportOuter;
     setup.enabled = true;
     if (static_cast<float>(overflow) <= 100) {
-        setup.max = ToInteger16(overflow);
+        setup.max = toInteger16(overflow);
         setup.step = 1;
-    } else if (RoundHalfEven(overflow / 10) <= kMaxScrollValue) {
-        setup.max = ToInteger16(overflow / 10);
+    } else if (roundHalfEven(overflow / 10) <= kMaxScrollValue) {
+        setup.max = toInteger16(overflow / 10);
         setup.step = 10;
     } else {
         // A bar holds at most 32767 units: for a picture this far beyond the viewport each
         // unit moves further, so that the bar still reaches the far edge.
-        setup.step = ToInteger16(std::ceil(overflow / kMaxScrollValue));
-        setup.max = ToInteger16(overflow / setup.step);
+        setup.step = toInteger16(std::ceil(overflow / kMaxScrollValue));
+        setup.max = toInteger16(overflow / setup.step);
     }
     return setup;
 }
 
-float ClampDragOffset(float offset, float viewportInterior, float boxOuter)
+float clampDragOffset(float offset, float viewportInterior, float boxOuter)
 {
     const float farEdge = viewportInterior - boxOuter;
     if (farEdge >= 0)
@@ -57,25 +57,25 @@ float ClampDragOffset(float offset, float viewportInterior, float boxOuter)
     return std::clamp(offset, farEdge, 0.0f);
 }
 
-std::optional<qint16> DragPercent(float offset, float boxOuter, float viewportOuter)
+std::optional<qint16> dragPercent(float offset, float boxOuter, float viewportOuter)
 {
     if (boxOuter <= viewportOuter)
         return std::nullopt;
     const double overflow = static_cast<double>(boxOuter) - viewportOuter;
-    return ToInteger16(std::fabs(static_cast<double>(offset)) / overflow * 100);
+    return toInteger16(std::fabs(static_cast<double>(offset)) / overflow * 100);
 }
 
-std::optional<int> ScrollValueForPercent(qint16 percent, int max)
+std::optional<int> scrollValueForPercent(qint16 percent, int max)
 {
     if (percent < 0)
         return std::nullopt;
     const double value = percent / 100.0 * max;
     if (value > max)
         return std::nullopt;
-    return static_cast<int>(RoundHalfEven(value));
+    return static_cast<int>(roundHalfEven(value));
 }
 
-int WheelScrollUnits(int angleDelta, qint16 step)
+int wheelScrollUnits(int angleDelta, qint16 step)
 {
     if (angleDelta == 0)
         return 0;

@@ -17,16 +17,16 @@ inline constexpr qint32 kMaxImageWidth = 1 << 24;
 inline constexpr qint32 kMaxImageHeight = 1 << 24;
 
 /// The scaled size of one side: zoom times the unscaled size, rounded down.
-qint32 ScaledSize(float zoom, qint32 original);
+qint32 scaledSize(float zoom, qint32 original);
 
 /// True when a scaled picture of this size may be painted.
-bool ScaledSizeFits(qint32 width, qint32 height);
+bool scaledSizeFits(qint32 width, qint32 height);
 
 /// The zoom a step leads to: direction 0 in, any other out.
-float NextZoom(float zoom, int direction);
+float nextZoom(float zoom, int direction);
 
 /// True for a factor the zoom accepts (0.25 to 2.25, both included).
-bool ZoomAccepted(float factor);
+bool zoomAccepted(float factor);
 
 /// How one scroll bar covers an image box that may overflow the viewport.
 struct ScrollbarSetup
@@ -42,18 +42,18 @@ inline constexpr int kMaxScrollValue = 32767;
 /// The bar for an image box of outer size `boxOuter` in a viewport of outer size
 /// `viewportOuter`: one twip a unit for overflows up to 100 twips, ten beyond, and more only
 /// where ten would need more than 32767 units.
-ScrollbarSetup SetupScrollbar(float boxOuter, float viewportOuter);
+ScrollbarSetup setupScrollbar(float boxOuter, float viewportOuter);
 
 /// The image box's offset on one axis while dragging: never right of or below the viewport's
 /// start, never leaving a gap at the far edge; a picture no larger than the viewport stays at 0.
-float ClampDragOffset(float offset, float viewportInterior, float boxOuter);
+float clampDragOffset(float offset, float viewportInterior, float boxOuter);
 
 /// The share of the overflow that a drag has scrolled, in whole percent (halves to even);
 /// none when the image box is not larger than the viewport.
-std::optional<qint16> DragPercent(float offset, float boxOuter, float viewportOuter);
+std::optional<qint16> dragPercent(float offset, float boxOuter, float viewportOuter);
 
 /// The bar value for a percentage of its Max; none for a negative percentage or one past Max.
-std::optional<int> ScrollValueForPercent(qint16 percent, int max);
+std::optional<int> scrollValueForPercent(qint16 percent, int max);
 
 /// One notch of the mouse wheel, as its angle delta counts it.
 inline constexpr int kWheelNotch = 120;
@@ -63,6 +63,6 @@ inline constexpr int kWheelNotchTwips = 900;
 /// The change of a bar's value for a wheel turn of angleDelta (positive: away from the user,
 /// towards the top or left) on a bar whose unit moves the picture by step twips: about
 /// kWheelNotchTwips a notch, at least one unit for any turn.
-int WheelScrollUnits(int angleDelta, qint16 step);
+int wheelScrollUnits(int angleDelta, qint16 step);
 
 } // namespace tessivane

@@ -143,7 +143,7 @@ private slots:
         qputenv("TEMP", mTemp.path().toLocal8Bit());
         if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES")) {
             // As main.cpp has them: warmed with the template while they wait.
-            mServices.office.warmUpWorkbook = TemplateBytes();
+            mServices.office.warmUpWorkbook = templateBytes();
             mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices.office));
         }
         mServices.readyOffices = mPool.get();

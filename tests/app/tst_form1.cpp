@@ -330,7 +330,7 @@ private slots:
             // The polite kill comes in while the box is open.
             mBoxes.during = [&](const MessageBoxCall& call) {
                 if (call.prompt.startsWith(box))
-                    form.CloseForShutdown();
+                    form.closeForShutdown();
             };
             form.Form_Load();
             mBoxes.during = {};

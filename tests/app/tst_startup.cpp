@@ -19,7 +19,7 @@ std::unique_ptr<InventoryTable> loadedAtStartUp()
 {
     auto table = makeTable(0);
     Steps step("Form1", "Form_Load");
-    LoadStoredRows(*table, step);
+    loadStoredRows(*table, step);
     return table;
 }
 
@@ -46,7 +46,7 @@ private slots:
     {
         {
             auto three = makeTable(3);
-            SaveRows(*three);
+            saveRows(*three);
             store()->setValue(QStringLiteral("RowCount"), QStringLiteral("1E400"));
         }
         ScriptedBoxes boxes;
@@ -77,13 +77,13 @@ private slots:
     void tableThatTakesNoRowsIsReportedOnce()
     {
         InventoryTable closed;
-        AppendInventoryFields(closed);
+        appendInventoryFields(closed);
         ScriptedBoxes boxes;
         Steps step("Form1", "Form_Load");
-        LoadStoredRows(closed, step);
+        loadStoredRows(closed, step);
         QCOMPARE(boxes.failures().size(), 1);
         QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 164")));
-        QVERIFY_THROWS_EXCEPTION(std::exception, SaveRows(closed));
+        QVERIFY_THROWS_EXCEPTION(std::exception, saveRows(closed));
         QVERIFY(!store()->contains(QStringLiteral("RowCount")));
     }
     void homePageOpensOnlyOnSeven()

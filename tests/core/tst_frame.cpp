@@ -32,9 +32,9 @@ class TestFrame : public QObject
 private slots:
     void failureMessageHasTheFixedShape()
     {
-        const QString location = LocationText("Form1", "Form_Load");
+        const QString location = locationText("Form1", "Form_Load");
         QCOMPARE(location, QStringLiteral("in Tessivane2021/08/31.Form1.Form_Load "));
-        QCOMPARE(FailureMessage(QStringLiteral("Type mismatch"), location, 164),
+        QCOMPARE(failureMessage(QStringLiteral("Type mismatch"), location, 164),
             QStringLiteral("Type mismatch\r\nin Tessivane2021/08/31.Form1.Form_Load at line "
                            "164\r\rPlease email screenshot of this message to ")
                 + QString::fromLatin1(kSupportAddress));
@@ -80,7 +80,7 @@ private slots:
         QFETCH(QString, object);
         QFETCH(QString, procedure);
         QFETCH(QString, expected);
-        QCOMPARE(LocationText(object.toLatin1().constData(), procedure.toLatin1().constData()),
+        QCOMPARE(locationText(object.toLatin1().constData(), procedure.toLatin1().constData()),
             expected);
     }
 
@@ -163,7 +163,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, title);
-        QCOMPARE(ComputeApplicationTitle(name), title);
+        QCOMPARE(computeApplicationTitle(name), title);
     }
 
     void fileExists()
@@ -255,9 +255,9 @@ private slots:
     void freeSpaceIsCheckedBeforeAWrite()
     {
         QTemporaryDir dir;
-        CheckFreeSpace(dir.path(), 1024, QStringLiteral("the picture of the sheet"));
+        checkFreeSpace(dir.path(), 1024, QStringLiteral("the picture of the sheet"));
         try {
-            CheckFreeSpace(dir.path(), qint64(1) << 60, QStringLiteral("the picture of the sheet"));
+            checkFreeSpace(dir.path(), qint64(1) << 60, QStringLiteral("the picture of the sheet"));
             QFAIL("no room was found missing");
         } catch (const std::runtime_error& e) {
             const QString text = QString::fromStdString(e.what());
@@ -271,9 +271,9 @@ private slots:
     void tempFolderFollowsTheTempVariable()
     {
         qputenv("TEMP", "/var/tmp/tessivane-test");
-        QCOMPARE(TempFolder(), QStringLiteral("/var/tmp/tessivane-test"));
+        QCOMPARE(tempFolder(), QStringLiteral("/var/tmp/tessivane-test"));
         qunsetenv("TEMP");
-        QCOMPARE(TempFolder(), QDir::tempPath());
+        QCOMPARE(tempFolder(), QDir::tempPath());
     }
 
     void programFilesBesideTheProgramComeFirst_data()
@@ -293,10 +293,10 @@ private slots:
         QFETCH(bool, installed);
         QFETCH(bool, foundBeside);
         // An installed program sits in libexec/tessivane/ and finds its files in share/tessivane/.
-        QCOMPARE(DataFolder(), QDir::cleanPath(InstallationFolder() + "/../../share/tessivane"));
+        QCOMPARE(dataFolder(), QDir::cleanPath(installationFolder() + "/../../share/tessivane"));
         const QString name = QStringLiteral("probe/HAND-M.CUR");
-        const QString besidePath = InstallationFolder() + "/" + name;
-        const QString installedPath = DataFolder() + "/" + name;
+        const QString besidePath = installationFolder() + "/" + name;
+        const QString installedPath = dataFolder() + "/" + name;
         const std::pair<bool, QString> files[] = {{beside, besidePath}, {installed, installedPath}};
         for (const auto& [wanted, path] : files) {
             if (!wanted)
@@ -304,9 +304,9 @@ private slots:
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
             QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         }
-        const QString found = ProgramFile(name);
-        QDir(InstallationFolder() + "/probe").removeRecursively();
-        QDir(DataFolder() + "/probe").removeRecursively();
+        const QString found = programFile(name);
+        QDir(installationFolder() + "/probe").removeRecursively();
+        QDir(dataFolder() + "/probe").removeRecursively();
         QCOMPARE(found, foundBeside ? besidePath : installedPath);
     }
 
@@ -314,7 +314,7 @@ private slots:
     {
         const QString cursor = QStringLiteral(TESSIVANE_SOURCE_DIR "/resources/HAND-M.CUR");
         QVERIFY(!QImage(cursor).isNull());
-        QCOMPARE(CursorHotSpot(cursor), QPoint(5, 1));
+        QCOMPARE(cursorHotSpot(cursor), QPoint(5, 1));
         QWidget window;
         MousePointer pointer(&window);
         pointer.loadMouseIcon(cursor);

@@ -191,7 +191,7 @@ private slots:
 
         ScriptedBoxes boxes;
         Steps sample("Form1", "PushButton7_Click");
-        LoadSampleData(*table, *window.grid, &window.myFmt, sample);
+        loadSampleData(*table, *window.grid, &window.myFmt, sample);
         QCOMPARE(layoutOf(*window.grid), startUp);
         boxes.answers = {vbYes};
         Steps clear("Form1", "PushButton3_Click");

@@ -175,14 +175,14 @@ private slots:
             QCOMPARE(column(*table, 2).mid(step.endsWith("append") ? 3 : 0),
                 (QVariantList {"Hall", "Yard"}));
         } else if (step == "insert below") {
-            recorded("Insert", [&](Steps& s) { InsertBelowSelectedRow(*table, s); });
+            recorded("Insert", [&](Steps& s) { insertBelowSelectedRow(*table, s); });
         } else if (step == "delete selected row") {
-            recorded("Delete Row", [&](Steps& s) { DeleteSelectedRow(*table, grid, nullptr, s); });
+            recorded("Delete Row", [&](Steps& s) { deleteSelectedRow(*table, grid, nullptr, s); });
         } else if (step == "delete all") {
             recorded("Delete All", [&](Steps& s) { DeleteAll(table, grid, &window.myFmt, s); });
             QCOMPARE(table->RecordCount(), 16);
         } else {
-            recorded("Sample", [&](Steps& s) { LoadSampleData(*table, grid, &window.myFmt, s); });
+            recorded("Sample", [&](Steps& s) { loadSampleData(*table, grid, &window.myFmt, s); });
         }
         QCOMPARE(grid.history().stack().count(), 1);
         QVERIFY(grid.DataSource()->AllRowValues() != before.rows);
@@ -279,7 +279,7 @@ private slots:
         QCOMPARE(dialogs.reviewed[0].refused.size(), 0);
         // Text that was never typed (no value) comes back as the empty text it is shown as.
         QCOMPARE(table->RecordCount(), rows.size());
-        QCOMPARE(ListCsv(table->AllRowValues()), ListCsv(rows));
+        QCOMPARE(listCsv(table->AllRowValues()), listCsv(rows));
         QCOMPARE(table->ValueAt(1, 1), rows[1][1]);
         QCOMPARE(table->ValueAt(2, 8), rows[2][8]);
     }

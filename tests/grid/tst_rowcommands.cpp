@@ -82,7 +82,7 @@ private slots:
         window.clickCell(1, 2); // a cell cursor is no row selection
         ScriptedBoxes boxes;
         Steps step("Form1", "PushButton1_Click");
-        DeleteSelectedRow(*table, *window.grid, &window.window, step);
+        deleteSelectedRow(*table, *window.grid, &window.window, step);
         QCOMPARE(boxes.calls.size(), 1);
         QCOMPARE(boxes.calls[0].prompt, QStringLiteral("You must select first a row."));
         QCOMPARE(boxes.calls[0].buttons, int(vbOKOnly));
@@ -113,11 +113,11 @@ private slots:
         window.clickRowHeader(2);
         window.clickRowHeader(0, Qt::ControlModifier); // only the first selection counts
         window.other->setFocus();
-        SaveRows(*table); // the focus-out save moves the table, not the selection
+        saveRows(*table); // the focus-out save moves the table, not the selection
         ScriptedBoxes boxes;
         boxes.answers = {answer};
         Steps step("Form1", "PushButton1_Click");
-        DeleteSelectedRow(*table, *window.grid, &window.window, step);
+        deleteSelectedRow(*table, *window.grid, &window.window, step);
 
         QCOMPARE(boxes.calls[0].prompt,
             QStringLiteral("Do you really want delete this row ?\r\n(%1)").arg(inParentheses));
@@ -157,7 +157,7 @@ private slots:
         table->SetCurrentRow(current);
         ScriptedBoxes boxes;
         Steps step("Form1", "PushButton2_Click");
-        InsertBelowSelectedRow(*table, step);
+        insertBelowSelectedRow(*table, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(table->RecordCount(), rows + 1);
         QCOMPARE(table->CurrentRow(), current + 1);
@@ -175,10 +175,10 @@ private slots:
     {
         auto table = makeTable(5);
         table->SetCurrentRow(4);
-        SaveRows(*table);
+        saveRows(*table);
         ScriptedBoxes boxes;
         Steps step("Form1", "PushButton2_Click");
-        InsertBelowSelectedRow(*table, step);
+        insertBelowSelectedRow(*table, step);
         QCOMPARE(assets(*table), (QStringList {"A1", "", "A2", "A3", "A4", "A5"}));
     }
 
@@ -206,7 +206,7 @@ private slots:
         const QStringList before = assets(*table);
         ScriptedBoxes boxes;
         Steps step("Form1", "PushButton2_Click");
-        InsertBelowSelectedRow(*table, step);
+        insertBelowSelectedRow(*table, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(assets(*table), before);
     }
@@ -278,7 +278,7 @@ private slots:
     {
         QFETCH(QVariant, value);
         QFETCH(bool, filled);
-        QCOMPARE(IsFilled(value), filled);
+        QCOMPARE(isFilled(value), filled);
     }
 
     void sampleDataKeepsFilledRows_data()
@@ -308,7 +308,7 @@ private slots:
         window.show(table.get());
         ScriptedBoxes boxes;
         Steps step("Form1", "PushButton7_Click");
-        LoadSampleData(*table, *window.grid, &window.myFmt, step);
+        loadSampleData(*table, *window.grid, &window.myFmt, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(assets(*table), (QStringList {"Kept 1", "", "", "", "1189785", "11899588"}));
         QCOMPARE(table->ValueAt(1, 1).toString(), QStringLiteral("Desk g-785"));
@@ -329,11 +329,11 @@ private slots:
         GridWindow window;
         window.show(fresh.get());
         Steps step("Form1", "PushButton7_Click");
-        LoadSampleData(*fresh, *window.grid, &window.myFmt, step);
+        loadSampleData(*fresh, *window.grid, &window.myFmt, step);
         QCOMPARE(assets(*fresh), (QStringList {"1189785", "11899588"}));
-        LoadSampleData(*fresh, *window.grid, &window.myFmt, step);
+        loadSampleData(*fresh, *window.grid, &window.myFmt, step);
         QCOMPARE(assets(*fresh), (QStringList {"1189785", "11899588", "1189785", "11899588"}));
-        LoadSampleData(*empty, *window.grid, &window.myFmt, step);
+        loadSampleData(*empty, *window.grid, &window.myFmt, step);
         QCOMPARE(rowValues(*empty, 0), sampleRow(1));
         QCOMPARE(rowValues(*empty, 1), sampleRow(2));
         QVERIFY(boxes.calls.isEmpty());

@@ -46,10 +46,10 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(double, value);
-        QCOMPARE(NumericValue(text), value);
+        QCOMPARE(numericValue(text), value);
         // "." stays the decimal point whatever the user's locale says.
         LocaleScope german(QStringLiteral("de_DE"));
-        QCOMPARE(NumericValue(text), value);
+        QCOMPARE(numericValue(text), value);
     }
 
     void currencyText_data()
@@ -93,7 +93,7 @@ private slots:
         QFETCH(QString, locale);
         LocaleScope scope(locale);
         for (const double amount : {0.0, 0.05, 149.99, 849.99, 1234567.89, -1234.5}) {
-            const auto read = ReadLocaleNumber(CurrencyText(amount));
+            const auto read = readLocaleNumber(CurrencyText(amount));
             QVERIFY2(read.has_value(), qPrintable(CurrencyText(amount)));
             QCOMPARE(*read, amount);
         }
@@ -132,7 +132,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QDateTime, date);
         LocaleScope scope(locale);
-        QCOMPARE(ReadDateText(text), date);
+        QCOMPARE(readDateText(text), date);
     }
 
     void dateTextsReadBack_data()
@@ -148,12 +148,12 @@ private slots:
         LocaleScope scope(locale);
         for (const QTime time : {QTime(0, 0), QTime(9, 30), QTime(23, 59, 58)}) {
             const QDateTime date(QDate(2011, 7, 22), time, Qt::UTC);
-            QCOMPARE(ReadDateText(LocaleDateText(date)), date);
-            QCOMPARE(ReadDateText(IsoDateText(date)), date);
+            QCOMPARE(readDateText(localeDateText(date)), date);
+            QCOMPARE(readDateText(isoDateText(date)), date);
         }
-        QCOMPARE(IsoDateText(QDateTime(QDate(2011, 7, 22), QTime(0, 0), Qt::UTC)),
+        QCOMPARE(isoDateText(QDateTime(QDate(2011, 7, 22), QTime(0, 0), Qt::UTC)),
             QStringLiteral("2011-07-22"));
-        QCOMPARE(IsoDateText(QDateTime(QDate(2011, 7, 22), QTime(9, 30), Qt::UTC)),
+        QCOMPARE(isoDateText(QDateTime(QDate(2011, 7, 22), QTime(9, 30), Qt::UTC)),
             QStringLiteral("2011-07-22T09:30:00"));
     }
 };

@@ -102,7 +102,7 @@ private slots:
         QFETCH(QStringList, rows);
         QFETCH(QStringList, refused);
         QFETCH(int, blank);
-        const ListRead read = ReadListText(bytes);
+        const ListRead read = readListText(bytes);
         QCOMPARE(rowTexts(read.rows), rows);
         QCOMPARE(refusalTexts(read.refused), refused);
         QCOMPARE(read.blankRows, blank);
@@ -113,7 +113,7 @@ private slots:
         // A file's "1.234" is one and a bit, also where the point groups thousands.
         LocaleScope german(QStringLiteral("de_DE"));
         const ListRead read
-            = ReadListText("Asset or serial number;Initial value;Years of "
+            = readListText("Asset or serial number;Initial value;Years of "
                            "service left\nA1;1.234;3\nA2;1.000,25;1,5\nA3;1.000,25\n");
         QCOMPARE(rowTexts(read.rows), (QStringList {"A1|||||3|1.234", "A3||||||1000.25"}));
         QCOMPARE(refusalTexts(read.refused), (QStringList {"3:5"})); // 1,5 years: a fraction
@@ -139,33 +139,33 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, delimiter);
-        QCOMPARE(QString(DetectDelimiter(text)), delimiter);
+        QCOMPARE(QString(detectDelimiter(text)), delimiter);
     }
 
     void exportReadsBackAsTheSameList()
     {
         ListRows rows;
-        QVector<QVariant> row = BlankListRow();
+        QVector<QVariant> row = blankListRow();
         row[0] = QStringLiteral("A,1 \"quoted\"");
         row[1] = QStringLiteral("two\r\nlines\tand a tab");
         row[5] = 3;
         row[6] = 12.3456;
         row[8] = QDateTime(QDate(2015, 8, 11), QTime(0, 0), Qt::UTC);
         row[10] = -7;
-        rows << row << BlankListRow(); // the blank row is left out
+        rows << row << blankListRow(); // the blank row is left out
         row[8] = QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58), Qt::UTC);
         row[12] = 922337203685.4775;
         rows << row;
 
-        const QByteArray csv = ListCsv(rows);
+        const QByteArray csv = listCsv(rows);
         QVERIFY(csv.startsWith("\xEF\xBB\xBF" + kHeader));
         QVERIFY(csv.contains(",2015-08-11,"));
         QVERIFY(csv.endsWith("\r\n"));
-        const ListRead read = ReadListText(csv);
+        const ListRead read = readListText(csv);
         QCOMPARE(read.refused.size(), 0);
         QCOMPARE(read.rows, (ListRows {rows[0], rows[2]}));
         LocaleScope german(QStringLiteral("de_DE"));
-        QCOMPARE(ReadListText(csv).rows, (ListRows {rows[0], rows[2]}));
+        QCOMPARE(readListText(csv).rows, (ListRows {rows[0], rows[2]}));
     }
 
     void generatedSheet()
@@ -178,13 +178,13 @@ private slots:
                                "22.5,0,1,2,3\n"
                                ",,,,,,,,,,,0,,0,,0,0,0\n"
                                "A2,,,,,,,,,,8%,,,,,\n";
-        const ListRead read = ReadListSheet({QString::fromLatin1(kSheetName), csv});
+        const ListRead read = readListSheet({QString::fromLatin1(kSheetName), csv});
         QCOMPARE(rowTexts(read.rows),
             (QStringList {
                 "A1|Desk|Office|Normal|John|2|149.99|0|2015-08-11|1|5|10|0", "A2||||||||||8"}));
         QCOMPARE(read.blankRows, 1);
         // Any other sheet is a plain list.
-        QCOMPARE(rowTexts(ReadListSheet({QStringLiteral("Sheet1"), "A1,Desk\n"}).rows),
+        QCOMPARE(rowTexts(readListSheet({QStringLiteral("Sheet1"), "A1,Desk\n"}).rows),
             (QStringList {"A1|Desk"}));
     }
 
@@ -210,7 +210,7 @@ private slots:
         if (!bytes.isEmpty())
             QVERIFY(WriteAll(path, bytes));
         try {
-            ReadListFile(path, {});
+            readListFile(path, {});
             QFAIL("no failure");
         } catch (const std::exception& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(says), e.what());

@@ -90,7 +90,7 @@ private slots:
         QStringList failures;
         {
             auto sixteen = loadStoredTable(&failures);
-            SaveRows(*sixteen);
+            saveRows(*sixteen);
         }
         auto table = makeTable(0);
         for (const char* asset : {"A1", "A2", "A3"})
@@ -99,7 +99,7 @@ private slots:
         table->SetValue(6, 12.3456);
         table->Move(-1);
         table->SetValue(8, QVariant()); // a Null date comes back Null
-        SaveRows(*table);
+        saveRows(*table);
         QCOMPARE(table->CurrentRow(), 0); // the save leaves the first row current
 
         auto loaded = loadStoredTable(&failures);
@@ -122,7 +122,7 @@ private slots:
         auto table = makeTable(0);
         fillRow(*table, QStringLiteral("A1"));
         table->SetValue(8, naiveDate(2011, 7, 22, QTime(9, 30)));
-        SaveRows(*table);
+        saveRows(*table);
         auto settings = store();
         QCOMPARE(
             settings->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
@@ -192,7 +192,7 @@ private slots:
             table->AddNew();
             table->SetValue(1, text);
         }
-        SaveRows(*table);
+        saveRows(*table);
         QCOMPARE(column(*loadStoredTable(), 1), column(*table, 1));
     }
 
@@ -256,7 +256,7 @@ private slots:
                 firstStarted.release();
                 firstMayEnd.acquire();
             }
-            WriteRows(rows);
+            writeRows(rows);
         });
         auto table = makeTable(3);
         saver.save(*table, {});
@@ -298,7 +298,7 @@ private slots:
     {
         QStringList failures;
         auto empty = makeTable(0);
-        SaveRows(*empty);
+        saveRows(*empty);
         QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QStringLiteral("0"));
         auto table = loadStoredTable(&failures);
         QCOMPARE(table->RecordCount(), 0);
@@ -332,7 +332,7 @@ private slots:
         QStringList failures;
         {
             auto three = makeTable(3);
-            SaveRows(*three);
+            saveRows(*three);
             store()->setValue(QStringLiteral("RowCount"), count);
         }
         auto table = loadStoredTable(&failures);
@@ -342,7 +342,7 @@ private slots:
             QVERIFY(failures[0].contains(count.left(40)));
             QCOMPARE(table->ValueAt(2, 0).toString(), QStringLiteral("A3"));
         }
-        SaveRows(*table); // the next save writes the count of the rows loaded
+        saveRows(*table); // the next save writes the count of the rows loaded
         QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QString::number(rows));
     }
 
@@ -358,7 +358,7 @@ private slots:
         auto table = loadStoredTable(&failures);
         QCOMPARE(table->ValueAt(0, 1).toString(), QStringLiteral("Café €5"));
         QCOMPARE(table->ValueAt(0, 2).toString(), QStringLiteral("naïve Straße"));
-        SaveRows(*table);
+        saveRows(*table);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();
         QVERIFY(written.contains("=Caf\xc3\xa9 \xe2\x82\xac\x35\n"));
@@ -393,11 +393,11 @@ private slots:
         loadStoredTable(&failures); // the program starts on it
         auto two = makeTable(2);
         if (folder) {
-            QVERIFY_THROWS_EXCEPTION(std::exception, SaveRows(*two));
+            QVERIFY_THROWS_EXCEPTION(std::exception, saveRows(*two));
             QVERIFY(QDir(fileName).removeRecursively());
             return;
         }
-        QVERIFY_THROWS_NO_EXCEPTION(SaveRows(*two));
+        QVERIFY_THROWS_NO_EXCEPTION(saveRows(*two));
         QFile file(fileName); // on disk, not only in the store's memory
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();

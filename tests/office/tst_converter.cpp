@@ -97,7 +97,7 @@ private slots:
     {
         QVERIFY(mSourceFolder.isValid());
         const QString templatePath = mSourceFolder.filePath(QStringLiteral("template.xlt"));
-        QVERIFY(WriteAll(templatePath, TemplateBytes()));
+        QVERIFY(WriteAll(templatePath, templateBytes()));
         mSource = mSourceFolder.filePath(QStringLiteral("drimak12345678.xls"));
         ApplicationPtr app = startLibreOffice(mServices.office);
         auto book = app->workbooks().Open(templatePath);

@@ -288,8 +288,8 @@ private slots:
         QCOMPARE(reader.format(), QByteArray("bmp"));
         // Read in place, never decoded whole; every row a pixel short of its 12.75 points
         // at 96 dpi at least.
-        const QImage picture = MapBitmapFile(path);
-        QVERIFY(IsMappedPicture(picture));
+        const QImage picture = mapBitmapFile(path);
+        QVERIFY(isMappedPicture(picture));
         QVERIFY2(picture.height() >= 16 * lastRow,
             qPrintable(QStringLiteral("%1 pixels high").arg(picture.height())));
         if (mRealTemplate) {

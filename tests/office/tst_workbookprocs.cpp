@@ -461,8 +461,8 @@ private slots:
         QVERIFY(writer.finish());
         QVERIFY(file.flush());
         QCOMPARE(writer.size(), expected.size());
-        const QImage joined = MapBitmapFile(file.fileName());
-        QVERIFY(IsMappedPicture(joined));
+        const QImage joined = mapBitmapFile(file.fileName());
+        QVERIFY(isMappedPicture(joined));
         QCOMPARE(joined.convertToFormat(QImage::Format_RGB32), expected);
     }
 

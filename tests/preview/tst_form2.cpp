@@ -54,9 +54,9 @@ double ResidentMegabytes()
 bool WriteTallBitmap(const QString& path, int width, int height, int painted)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(BitmapHeader(width, height)) != 54)
+    if (!file.open(QIODevice::WriteOnly) || file.write(bitmapHeader(width, height)) != 54)
         return false;
-    const qsizetype stride = BitmapStride(width);
+    const qsizetype stride = bitmapStride(width);
     QByteArray red(stride, '\0');
     for (int x = 0; x < width; ++x)
         red[3 * x + 2] = char(0xFF);
@@ -174,7 +174,7 @@ private slots:
         const qint32 width = qint32(std::floor(double(zoom) * 10498));
         QCOMPARE(form.imageWidth(), width);
         QCOMPARE(form.Picture1->Width(), float(width));
-        QCOMPARE(form.Picture1->width(), TwipsToPixels(width));
+        QCOMPARE(form.Picture1->width(), twipsToPixels(width));
         // The whole picture, scaled to the box.
         QImage scaled(form.Picture1->size(), QImage::Format_RGB32);
         QPainter painter(&scaled);
@@ -236,8 +236,8 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
         QVERIFY(WriteTallBitmap(path, 256, 400000, 3000));
-        const QImage picture = MapBitmapFile(path);
-        QVERIFY(IsMappedPicture(picture));
+        const QImage picture = mapBitmapFile(path);
+        QVERIFY(isMappedPicture(picture));
         QFile::remove(path);
         const double before = ResidentMegabytes();
         Preview preview(picture);
@@ -258,7 +258,7 @@ private slots:
         // A picture decoded whole would take 400 MB.
         QVERIFY2(ResidentMegabytes() - before < 40,
             qPrintable(QStringLiteral("%1 MB more").arg(ResidentMegabytes() - before)));
-        QVERIFY(IsMappedPicture(form.Zoom_Ori->Picture()));
+        QVERIFY(isMappedPicture(form.Zoom_Ori->Picture()));
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 

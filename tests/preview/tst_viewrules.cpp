@@ -30,15 +30,15 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(int, expected);
-        QCOMPARE(int(ToInteger16(value)), expected);
-        QCOMPARE(ToInteger32(value), expected);
+        QCOMPARE(int(toInteger16(value)), expected);
+        QCOMPARE(toInteger32(value), expected);
     }
 
     void sixteenBitsOverflow()
     {
-        QVERIFY_THROWS_EXCEPTION(std::overflow_error, ToInteger16(32767.5));
-        QVERIFY_THROWS_EXCEPTION(std::overflow_error, ToInteger16(-32769));
-        QCOMPARE(int(ToInteger16(-32768)), -32768);
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, toInteger16(32767.5));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, toInteger16(-32769));
+        QCOMPARE(int(toInteger16(-32768)), -32768);
     }
 
     void twipsMapToPixels()
@@ -46,7 +46,7 @@ private slots:
         QCOMPARE(TwipRect(120, 120, 9330, 7425).toPixels(), QRect(8, 8, 622, 495));
         QCOMPARE(TwipRect(4920, 8850, 4800, 405).toPixels(), QRect(328, 590, 320, 27));
         // The image box of a 1400-pixel picture is 2 twips narrower: still 1400 pixels.
-        QCOMPARE(TwipsToPixels(1400 * 15 - 2), 1400);
+        QCOMPARE(twipsToPixels(1400 * 15 - 2), 1400);
     }
 };
 

@@ -35,7 +35,7 @@ class TestResources : public QObject
 private slots:
     void templateIsTheCheckedInWorkbook()
     {
-        const QByteArray carried = TemplateBytes();
+        const QByteArray carried = templateBytes();
         const QByteArray checkedIn = FileBytes(QStringLiteral(TESSIVANE_TEMPLATE_FILE));
         QVERIFY(!checkedIn.isEmpty());
         QCOMPARE(carried.size(), checkedIn.size());
@@ -82,7 +82,7 @@ private slots:
             QCOMPARE(icon.pixel(grid.right(), i - grid.left() + grid.top()), line);
         }
         // The windows get the same render.
-        QVERIFY(ProgramIcon().availableSizes().contains(QSize(size, size)));
+        QVERIFY(programIcon().availableSizes().contains(QSize(size, size)));
     }
 
     void missingResourceIsAReadableFailure()
@@ -111,7 +111,7 @@ private slots:
         const QString path = folder.filePath(relativePath);
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
 
-        const QByteArray bytes = TemplateBytes();
+        const QByteArray bytes = templateBytes();
         WriteBytesToFile(bytes, path);
 
         QCOMPARE(QFileInfo(path).size(), qint64(bytes.size()));

@@ -37,7 +37,7 @@ public:
     void show(InventoryTable* table)
     {
         Steps step("Form1", "Form_Load");
-        step.sequence(192, GridSetUp(*grid, table, &myFmt));
+        step.sequence(192, gridSetUp(*grid, table, &myFmt));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }

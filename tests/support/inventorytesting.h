@@ -22,7 +22,7 @@ namespace tessivane::test {
 inline std::unique_ptr<InventoryTable> makeTable(int rows)
 {
     auto table = std::make_unique<InventoryTable>();
-    AppendInventoryFields(*table);
+    appendInventoryFields(*table);
     table->SetCursorType(2);
     table->Open();
     for (int i = 1; i <= rows; ++i) {
