@@ -147,15 +147,15 @@ double LongestScrollPaint(Form2& preview, float zoom)
 {
     preview.SetZoom(zoom);
     QCoreApplication::processEvents();
-    QScrollBar* bar = preview.VScroll1;
+    QScrollBar* bar = preview.vScroll1();
     if (!bar->isEnabled() || preview.vStep() <= 0)
         return 0;
-    const int units = std::max(1, int(preview.Picture2->ScaleHeight() / preview.vStep()));
+    const int units = std::max(1, int(preview.picture2()->ScaleHeight() / preview.vStep()));
     qint64 longest = 0;
     for (int value = 0;; value = std::min(value + units, bar->maximum())) {
         const qint64 start = MonotonicNs();
         bar->setValue(value);
-        preview.Picture2->repaint();
+        preview.picture2()->repaint();
         longest = std::max(longest, MonotonicNs() - start);
         if (value >= bar->maximum())
             break;
@@ -259,7 +259,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
             }
             if (plan.second && first >= 0) {
                 Idle(kIdleMs);
-                QTest::mouseClick(form1.preview()->PushButton8, Qt::LeftButton);
+                QTest::mouseClick(form1.preview()->pushButton(8), Qt::LeftButton);
                 WaitUntil([&] { return Exposed(&form1); }, kRunLimitMs);
                 Idle(kIdleMs);
                 const double again = ClickToPreview(form1);

@@ -22,6 +22,8 @@
 #include <QShortcut>
 #include <QWheelEvent>
 
+#include <stdexcept>
+
 namespace tessivane {
 
 namespace {
@@ -121,6 +123,22 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWid
 }
 
 Form2::~Form2() = default;
+
+QPushButton* Form2::pushButton(int number) const
+{
+    switch (number) {
+    case 1:
+        return PushButton1;
+    case 2:
+        return PushButton2;
+    case 6:
+        return PushButton6;
+    case 8:
+        return PushButton8;
+    default:
+        throw std::out_of_range("Form2 has no such push button.");
+    }
+}
 
 void Form2::setPicture(const QImage& picture)
 {
@@ -368,14 +386,14 @@ void Form2::PushButton6_Click()
     }
     bool saved = true;
     if (step.test(132, [&] { return answer == vbYes; }))
-        saved = step(134, [&] { SaveTo(name, converted); });
+        saved = step(134, [&] { saveTo(name, converted); });
     // After a failed save the failure report is the whole answer; "Done." would claim success.
     if (saved)
         step(136, [&] { MsgBox(QStringLiteral("Done."), vbOKOnly); });
     step(138, [&] { mSaving = false; });
 }
 
-void Form2::SaveTo(const QString& name, bool converted)
+void Form2::saveTo(const QString& name, bool converted)
 {
     if (!converted) {
         copyFileSafely(mExcelFile, name);

@@ -100,7 +100,17 @@ public:
     bool saving() const { return mSaving; }
     MousePointer& mousePointer() { return mPointer; }
 
-    // The controls.
+    /// The window's controls, for tests and the bench that look at them or press them:
+    /// PushButtonN (1, 2, 6 or 8; throws for another number).
+    PictureBox* picture1() const { return Picture1; }
+    PictureBox* picture2() const { return Picture2; }
+    PictureBox* zoomOri() const { return Zoom_Ori; }
+    QScrollBar* vScroll1() const { return VScroll1; }
+    QScrollBar* hScroll1() const { return HScroll1; }
+    QGroupBox* frame1() const { return Frame1; }
+    QPushButton* pushButton(int number) const;
+
+private:
     PictureBox* const Picture2; ///< the viewport
     PictureBox* const Picture1; ///< the image box inside the viewport
     PictureBox* const Zoom_Ori; ///< the hidden, unscaled zoom source
@@ -125,7 +135,7 @@ private:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
     void removeWorkFolder();
-    void SaveTo(const QString& name, bool converted);
+    void saveTo(const QString& name, bool converted);
 
     QPointer<QWidget> mMainWindow;
     std::function<void()> mSaveMainWindowRows;

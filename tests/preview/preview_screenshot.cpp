@@ -60,8 +60,8 @@ int main(int argc, char* argv[])
     form.grab().save(prefix + QStringLiteral("-2.png"));
     form.PushButton1_Click();
     form.PushButton1_Click();
-    form.HScroll1->setValue(300);
-    form.VScroll1->setValue(100);
+    form.hScroll1()->setValue(300);
+    form.vScroll1()->setValue(100);
     form.grab().save(prefix + QStringLiteral("-3.png"));
     return 0;
 }

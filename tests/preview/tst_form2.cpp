@@ -96,10 +96,10 @@ private slots:
         QFETCH(QString, control);
         QFETCH(QRect, expected);
         Form2 form(nullptr, {});
-        const QHash<QString, QWidget*> controls {{"Picture2", form.Picture2},
-            {"VScroll1", form.VScroll1}, {"HScroll1", form.HScroll1}, {"Frame1", form.Frame1},
-            {"PushButton1", form.PushButton1}, {"PushButton2", form.PushButton2},
-            {"PushButton8", form.PushButton8}, {"PushButton6", form.PushButton6}};
+        const QHash<QString, QWidget*> controls {{"Picture2", form.picture2()},
+            {"VScroll1", form.vScroll1()}, {"HScroll1", form.hScroll1()}, {"Frame1", form.frame1()},
+            {"PushButton1", form.pushButton(1)}, {"PushButton2", form.pushButton(2)},
+            {"PushButton8", form.pushButton(8)}, {"PushButton6", form.pushButton(6)}};
         QCOMPARE(controls.value(control)->geometry(), expected);
     }
 
@@ -111,13 +111,13 @@ private slots:
         QVERIFY(!form.windowIcon().isNull());
         QVERIFY(form.mousePointer().hasMouseIcon());
         QVERIFY(form.firstActivate());
-        QCOMPARE(form.Frame1->title(), QStringLiteral("Zoom:"));
-        QCOMPARE(form.PushButton6->text(), QStringLiteral("Save Results To Excel File"));
-        QCOMPARE(form.PushButton8->text(), QStringLiteral("< Back"));
-        QCOMPARE(form.Picture2->palette().color(QPalette::Window), QColor(Qt::white));
-        QVERIFY(form.Zoom_Ori->isHidden());
-        QCOMPARE(form.HScroll1->maximum(), 32767);
-        QVERIFY(!form.HScroll1->hasTracking());
+        QCOMPARE(form.frame1()->title(), QStringLiteral("Zoom:"));
+        QCOMPARE(form.pushButton(6)->text(), QStringLiteral("Save Results To Excel File"));
+        QCOMPARE(form.pushButton(8)->text(), QStringLiteral("< Back"));
+        QCOMPARE(form.picture2()->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(form.zoomOri()->isHidden());
+        QCOMPARE(form.hScroll1()->maximum(), 32767);
+        QVERIFY(!form.hScroll1()->hasTracking());
     }
 
     void activationInitialisesOnceAfterEachHandover()
@@ -128,14 +128,14 @@ private slots:
         QCOMPARE(form.zoom(), 1.0f);
         QCOMPARE(form.origWidth(), 20998);
         QCOMPARE(form.origHeight(), 10498);
-        QCOMPARE(form.Picture1->Width(), 20998.0f);
-        QCOMPARE(form.Picture1->size(), kWide);
-        QCOMPARE(form.HScroll1->maximum(), 1167);
+        QCOMPARE(form.picture1()->Width(), 20998.0f);
+        QCOMPARE(form.picture1()->size(), kWide);
+        QCOMPARE(form.hScroll1()->maximum(), 1167);
         QCOMPARE(int(form.hStep()), 10);
-        QCOMPARE(form.VScroll1->maximum(), 307);
-        QCOMPARE(form.Picture1->paintCount(), 1);
+        QCOMPARE(form.vScroll1()->maximum(), 307);
+        QCOMPARE(form.picture1()->paintCount(), 1);
         // At 1.0 the box shows the zoom source itself, not a second copy of it.
-        QCOMPARE(form.Picture1->surface().cacheKey(), form.Zoom_Ori->Picture().cacheKey());
+        QCOMPARE(form.picture1()->surface().cacheKey(), form.zoomOri()->Picture().cacheKey());
         // Becoming active again without a handover changes nothing.
         form.PushButton2_Click();
         form.Form_Activate();
@@ -165,23 +165,23 @@ private slots:
         const QImage picture = Picture(700, 600);
         Preview preview(picture);
         Form2& form = preview.form;
-        const int paintsBefore = form.Picture1->paintCount();
-        QPushButton* button = direction == 0 ? form.PushButton1 : form.PushButton2;
+        const int paintsBefore = form.picture1()->paintCount();
+        QPushButton* button = direction == 0 ? form.pushButton(1) : form.pushButton(2);
         for (int i = 0; i < presses; ++i)
             QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(form.zoom(), zoom);
-        QCOMPARE(form.Picture1->paintCount() - paintsBefore, paints);
+        QCOMPARE(form.picture1()->paintCount() - paintsBefore, paints);
         const qint32 width = qint32(std::floor(double(zoom) * 10498));
         QCOMPARE(form.imageWidth(), width);
-        QCOMPARE(form.Picture1->Width(), float(width));
-        QCOMPARE(form.Picture1->width(), twipsToPixels(width));
+        QCOMPARE(form.picture1()->Width(), float(width));
+        QCOMPARE(form.picture1()->width(), twipsToPixels(width));
         // The whole picture, scaled to the box.
-        QImage scaled(form.Picture1->size(), QImage::Format_RGB32);
+        QImage scaled(form.picture1()->size(), QImage::Format_RGB32);
         QPainter painter(&scaled);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(scaled.rect(), picture);
         painter.end();
-        QCOMPARE(form.Picture1->surface(), scaled);
+        QCOMPARE(form.picture1()->surface(), scaled);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -194,24 +194,24 @@ private slots:
         for (int i = 0; i < 3; ++i)
             form.PushButton1_Click();
         QCOMPARE(form.zoom(), 1.75f);
-        QCOMPARE(form.Picture1->Height(), 15749996.0f);
-        form.VScroll1->setValue(50);
-        const int paints = form.Picture1->paintCount();
-        const float top = form.Picture1->Top();
+        QCOMPARE(form.picture1()->Height(), 15749996.0f);
+        form.vScroll1()->setValue(50);
+        const int paints = form.picture1()->paintCount();
+        const float top = form.picture1()->Top();
         QVERIFY(top < 0);
 
         form.PushButton1_Click(); // 2.0 is too tall
         QCOMPARE(form.zoom(), 1.0f);
-        QCOMPARE(form.Picture1->paintCount(), paints);
-        QCOMPARE(form.Picture1->Height(), 15749996.0f);
-        QCOMPARE(form.VScroll1->value(), 50);
-        QCOMPARE(form.Picture1->Top(), top);
+        QCOMPARE(form.picture1()->paintCount(), paints);
+        QCOMPARE(form.picture1()->Height(), 15749996.0f);
+        QCOMPARE(form.vScroll1()->value(), 50);
+        QCOMPARE(form.picture1()->Top(), top);
 
         form.PushButton1_Click();
         QCOMPARE(form.zoom(), 1.25f);
-        QCOMPARE(form.Picture1->Height(), 11249997.0f);
-        QCOMPARE(form.Picture1->Top(), 0.0f);
-        QCOMPARE(form.Picture1->paintCount(), paints + 1);
+        QCOMPARE(form.picture1()->Height(), 11249997.0f);
+        QCOMPARE(form.picture1()->Top(), 0.0f);
+        QCOMPARE(form.picture1()->paintCount(), paints + 1);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -220,12 +220,12 @@ private slots:
         // 44998 x 22498 twips painted: 35670 twips of overflow, more than a 16-bit offset holds.
         Preview preview(Picture(3000, 1500));
         Form2& form = preview.form;
-        QCOMPARE(form.Picture1->paintCount(), 1);
-        QCOMPARE(form.Picture1->size(), QSize(3000, 1500));
-        QCOMPARE(form.HScroll1->maximum(), 3567);
-        QCOMPARE(form.VScroll1->maximum(), 1507); // painted at 1.0: 22498 twips high
-        form.HScroll1->setValue(3567);
-        QCOMPARE(form.Picture1->Left(), -35670.0f);
+        QCOMPARE(form.picture1()->paintCount(), 1);
+        QCOMPARE(form.picture1()->size(), QSize(3000, 1500));
+        QCOMPARE(form.hScroll1()->maximum(), 3567);
+        QCOMPARE(form.vScroll1()->maximum(), 1507); // painted at 1.0: 22498 twips high
+        form.hScroll1()->setValue(3567);
+        QCOMPARE(form.picture1()->Left(), -35670.0f);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -245,12 +245,12 @@ private slots:
         for (float zoom = kMinZoom; zoom <= kMaxZoom; zoom += kZoomStep) {
             form.SetZoom(zoom);
             QCOMPARE(form.zoom(), zoom);
-            QCOMPARE(form.Picture1->height(), int(std::floor(zoom * 400000)));
-            form.VScroll1->setValue(form.VScroll1->maximum());
-            const QImage shown = form.Picture2->grab().toImage();
+            QCOMPARE(form.picture1()->height(), int(std::floor(zoom * 400000)));
+            form.vScroll1()->setValue(form.vScroll1()->maximum());
+            const QImage shown = form.picture2()->grab().toImage();
             // The bar's far end puts the picture's last row at the viewport's bottom (to a unit
             // of the bar): the last rows, red, are painted there.
-            const int bottom = form.Picture1->y() + form.Picture1->height() - 1;
+            const int bottom = form.picture1()->y() + form.picture1()->height() - 1;
             QVERIFY(std::abs(bottom - (shown.height() - 1)) <= form.vStep() / 15 + 1);
             QCOMPARE(QColor(shown.pixel(10, shown.height() - 20)), QColor(Qt::red));
             QCOMPARE(QColor(shown.pixel(5, shown.height() - 300)), QColor(Qt::red));
@@ -258,7 +258,7 @@ private slots:
         // A picture decoded whole would take 400 MB.
         QVERIFY2(ResidentMegabytes() - before < 40,
             qPrintable(QStringLiteral("%1 MB more").arg(ResidentMegabytes() - before)));
-        QVERIFY(isMappedPicture(form.Zoom_Ori->Picture()));
+        QVERIFY(isMappedPicture(form.zoomOri()->Picture()));
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -268,9 +268,9 @@ private slots:
         Preview preview(Picture(22600, 10));
         Form2& form = preview.form;
         QCOMPARE(int(form.hStep()), 11);
-        QCOMPARE(form.HScroll1->maximum(), 29970);
-        form.HScroll1->setValue(29970);
-        QCOMPARE(form.Picture1->Left(), -329670.0f);
+        QCOMPARE(form.hScroll1()->maximum(), 29970);
+        form.hScroll1()->setValue(29970);
+        QCOMPARE(form.picture1()->Left(), -329670.0f);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -294,13 +294,13 @@ private slots:
         QFETCH(int, step);
         ScriptedBoxes boxes;
         Form2 form(nullptr, {});
-        form.Picture1->setWidth(9330 + overflow);
-        form.Picture1->setHeight(7425 + overflow);
-        form.Picture1->Move(-40, -40);
+        form.picture1()->setWidth(9330 + overflow);
+        form.picture1()->setHeight(7425 + overflow);
+        form.picture1()->Move(-40, -40);
         form.SetupScrollbars();
-        QCOMPARE(form.Picture1->Left(), 0.0f);
-        QCOMPARE(form.Picture1->Top(), 0.0f);
-        for (QScrollBar* bar : {form.HScroll1, form.VScroll1}) {
+        QCOMPARE(form.picture1()->Left(), 0.0f);
+        QCOMPARE(form.picture1()->Top(), 0.0f);
+        for (QScrollBar* bar : {form.hScroll1(), form.vScroll1()}) {
             QCOMPARE(bar->isEnabled(), enabled);
             QCOMPARE(bar->maximum(), max);
             QCOMPARE(bar->value(), 0);
@@ -313,13 +313,13 @@ private slots:
     {
         Preview preview(Picture(kWide.width(), kWide.height()));
         Form2& form = preview.form;
-        const int paints = form.Picture1->paintCount();
-        form.HScroll1->setValue(100);
-        form.VScroll1->setValue(307);
-        QCOMPARE(form.Picture1->Left(), -1000.0f);
-        QCOMPARE(form.Picture1->Top(), -3070.0f);
-        QCOMPARE(form.Picture1->pos(), QPoint(-67, -205));
-        QCOMPARE(form.Picture1->paintCount(), paints);
+        const int paints = form.picture1()->paintCount();
+        form.hScroll1()->setValue(100);
+        form.vScroll1()->setValue(307);
+        QCOMPARE(form.picture1()->Left(), -1000.0f);
+        QCOMPARE(form.picture1()->Top(), -3070.0f);
+        QCOMPARE(form.picture1()->pos(), QPoint(-67, -205));
+        QCOMPARE(form.picture1()->paintCount(), paints);
     }
 
     void percentProcedures_data()
@@ -338,14 +338,14 @@ private slots:
         QFETCH(int, percent);
         QFETCH(int, expected);
         Form2 form(nullptr, {});
-        for (QScrollBar* bar : {form.HScroll1, form.VScroll1}) {
+        for (QScrollBar* bar : {form.hScroll1(), form.vScroll1()}) {
             bar->setMaximum(max);
             bar->setValue(5);
         }
-        form.SetHScrollbarByPercent(form.HScroll1, qint16(percent));
-        form.SetVScrollbarByPercent(form.VScroll1, qint16(percent));
-        QCOMPARE(form.HScroll1->value(), expected);
-        QCOMPARE(form.VScroll1->value(), expected);
+        form.SetHScrollbarByPercent(form.hScroll1(), qint16(percent));
+        form.SetVScrollbarByPercent(form.vScroll1(), qint16(percent));
+        QCOMPARE(form.hScroll1()->value(), expected);
+        QCOMPARE(form.vScroll1()->value(), expected);
     }
 
     void dragClampsAndSnaps_data()
@@ -371,14 +371,14 @@ private slots:
         QFETCH(QPointF, released);
         Preview preview(Picture(kWide.width(), kWide.height()));
         Form2& form = preview.form;
-        const int paints = form.Picture1->paintCount();
+        const int paints = form.picture1()->paintCount();
         form.picture1_MouseDown(Qt::RightButton, 3000, 3000);
         form.picture1_MouseMove(Qt::RightButton, float(3000 + by.x()), float(3000 + by.y()));
-        QCOMPARE(QPointF(form.Picture1->Left(), form.Picture1->Top()), dragged);
-        QCOMPARE(form.HScroll1->value(), 0); // the bars wait for the release
+        QCOMPARE(QPointF(form.picture1()->Left(), form.picture1()->Top()), dragged);
+        QCOMPARE(form.hScroll1()->value(), 0); // the bars wait for the release
         form.Picture1_MouseUp(Qt::RightButton, 0, 0);
-        QCOMPARE(QPointF(form.Picture1->Left(), form.Picture1->Top()), released);
-        QCOMPARE(form.Picture1->paintCount(), paints);
+        QCOMPARE(QPointF(form.picture1()->Left(), form.picture1()->Top()), released);
+        QCOMPARE(form.picture1()->paintCount(), paints);
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
@@ -388,7 +388,7 @@ private slots:
         Form2& form = preview.form;
         form.picture1_MouseDown(Qt::LeftButton, 3000, 3000);
         form.picture1_MouseMove(Qt::NoButton, 1000, 1000);
-        QCOMPARE(form.Picture1->Left(), 0.0f);
+        QCOMPARE(form.picture1()->Left(), 0.0f);
     }
 
     void smallPictureDoesNotMove()
@@ -399,14 +399,14 @@ private slots:
         form.picture1_MouseMove(Qt::LeftButton, 1600, 1600);
         form.picture1_MouseMove(Qt::LeftButton, -1600, -1600);
         form.Picture1_MouseUp(Qt::LeftButton, 0, 0);
-        QCOMPARE(form.Picture1->pos(), QPoint(0, 0));
+        QCOMPARE(form.picture1()->pos(), QPoint(0, 0));
     }
 
     void realMouseDragWithTheRightButton()
     {
         Preview preview(Picture(kWide.width(), kWide.height()));
         Form2& form = preview.form;
-        PictureBox* box = form.Picture1;
+        PictureBox* box = form.picture1();
         QTest::mousePress(box, Qt::RightButton, {}, QPoint(300, 200));
         // The box moves under the pointer: each position is relative to where it is now.
         QTest::mouseMove(box, QPoint(250, 180) - box->pos());
@@ -415,8 +415,8 @@ private slots:
         QCOMPARE(box->Left(), -1500.0f);
         QTest::mouseRelease(box, Qt::RightButton, {}, QPoint(200, 160) - box->pos());
         // 1500/11668 → 13 % → value 152; 600/3073 → 20 % → value 61.
-        QCOMPARE(form.HScroll1->value(), 152);
-        QCOMPARE(form.VScroll1->value(), 61);
+        QCOMPARE(form.hScroll1()->value(), 152);
+        QCOMPARE(form.vScroll1()->value(), 61);
         QCOMPARE(box->Left(), -1520.0f);
         QCOMPARE(box->Top(), -610.0f);
     }
@@ -428,7 +428,7 @@ private slots:
         form.setPicture(Picture(kWide.width(), kWide.height(), Qt::red));
         QVERIFY(ShowActive(form));
         form.PushButton2_Click();
-        form.HScroll1->setValue(40);
+        form.hScroll1()->setValue(40);
         form.hide();
         form.setPicture(Picture(400, 300, Qt::blue));
         QVERIFY(form.firstActivate());
@@ -436,12 +436,12 @@ private slots:
         QVERIFY(!form.firstActivate());
         QCOMPARE(form.zoom(), 1.0f);
         QCOMPARE(form.origWidth(), 5998);
-        QCOMPARE(form.Picture1->pos(), QPoint(0, 0));
-        QVERIFY(!form.HScroll1->isEnabled());
+        QCOMPARE(form.picture1()->pos(), QPoint(0, 0));
+        QVERIFY(!form.hScroll1()->isEnabled());
         QCOMPARE(int(form.hStep()), 0);
         form.PushButton1_Click();
-        QCOMPARE(form.Picture1->size(), QSize(500, 375));
-        const QImage shown = form.Picture1->surface();
+        QCOMPARE(form.picture1()->size(), QSize(500, 375));
+        const QImage shown = form.picture1()->surface();
         QCOMPARE(shown.size(), QSize(500, 375));
         QCOMPARE(QColor(shown.pixel(250, 180)), QColor(Qt::blue));
         QVERIFY(boxes.calls.isEmpty());
@@ -453,17 +453,17 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         MousePointer& pointer = form.mousePointer();
-        QTest::mouseMove(form.PushButton1, QPoint(10, 10));
+        QTest::mouseMove(form.pushButton(1), QPoint(10, 10));
         QCOMPARE(pointer.value(), int(vbCustom));
-        QTest::mouseMove(form.Frame1, QPoint(4, 50));
+        QTest::mouseMove(form.frame1(), QPoint(4, 50));
         QCOMPARE(pointer.value(), int(vbDefault));
-        QTest::mouseMove(form.PushButton6, QPoint(10, 10));
+        QTest::mouseMove(form.pushButton(6), QPoint(10, 10));
         QCOMPARE(pointer.value(), int(vbCustom));
         QTest::mouseMove(&form, QPoint(650, 3));
         QCOMPARE(pointer.value(), int(vbDefault));
         pointer.set(vbHourglass);
-        QTest::mouseMove(form.PushButton8, QPoint(10, 10));
-        QTest::mouseMove(form.Frame1, QPoint(4, 50));
+        QTest::mouseMove(form.pushButton(8), QPoint(10, 10));
+        QTest::mouseMove(form.frame1(), QPoint(4, 50));
         QCOMPARE(pointer.value(), int(vbHourglass));
     }
 
@@ -510,23 +510,23 @@ private slots:
                 QTest::keyClick(&byHabit.form, keys.key(), keys.keyboardModifiers());
             } else {
                 const QPointF at(100, 100);
-                QWheelEvent wheel(at, byHabit.form.Picture1->mapToGlobal(at), QPoint(), turn,
+                QWheelEvent wheel(at, byHabit.form.picture1()->mapToGlobal(at), QPoint(), turn,
                     Qt::NoButton, keys.keyboardModifiers(), Qt::NoScrollPhase, false);
-                QApplication::sendEvent(byHabit.form.Picture1, &wheel);
+                QApplication::sendEvent(byHabit.form.picture1(), &wheel);
             }
         }
         Preview byControls(picture);
         for (int i = 0; i < std::abs(zoomSteps); ++i)
             QTest::mouseClick(
-                zoomSteps > 0 ? byControls.form.PushButton1 : byControls.form.PushButton2,
+                zoomSteps > 0 ? byControls.form.pushButton(1) : byControls.form.pushButton(2),
                 Qt::LeftButton);
-        byControls.form.HScroll1->setValue(byControls.form.HScroll1->value() + hUnits);
-        byControls.form.VScroll1->setValue(byControls.form.VScroll1->value() + vUnits);
+        byControls.form.hScroll1()->setValue(byControls.form.hScroll1()->value() + hUnits);
+        byControls.form.vScroll1()->setValue(byControls.form.vScroll1()->value() + vUnits);
 
         const auto state = [](Form2& form) {
             return QList<float> {form.zoom(), float(form.imageWidth()),
-                float(form.HScroll1->value()), float(form.VScroll1->value()), form.Picture1->Left(),
-                form.Picture1->Top()};
+                float(form.hScroll1()->value()), float(form.vScroll1()->value()),
+                form.picture1()->Left(), form.picture1()->Top()};
         };
         QCOMPARE(state(byHabit.form), state(byControls.form));
         QVERIFY(byHabit.boxes.calls.isEmpty());

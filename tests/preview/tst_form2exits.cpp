@@ -93,7 +93,7 @@ private slots:
     void cancelCopiesNothingAndSaysDone()
     {
         Fixture f({QString()});
-        QTest::mouseClick(f.form.PushButton6, Qt::LeftButton);
+        QTest::mouseClick(f.form.pushButton(6), Qt::LeftButton);
         QCOMPARE(f.shown.size(), 1);
         QCOMPARE(f.shown[0].fileName, QString());
         QCOMPARE(f.shown[0].title, QStringLiteral("Save File"));
@@ -133,7 +133,7 @@ private slots:
         if (answer)
             f.boxes.answers << answer;
         f.form.PushButton2_Click();
-        f.form.HScroll1->setValue(20);
+        f.form.hScroll1()->setValue(20);
 
         f.form.PushButton6_Click();
 
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList {name});
         // The preview stays as it was.
         QCOMPARE(f.form.zoom(), 0.75f);
-        QCOMPARE(f.form.Picture1->Left(), -200.0f);
+        QCOMPARE(f.form.picture1()->Left(), -200.0f);
         QVERIFY(f.form.isVisible());
         QVERIFY(!f.form.saving());
     }
@@ -374,7 +374,7 @@ private slots:
         if (folderHoldsMore)
             QVERIFY(WriteAll(other, "x"));
         QPointer<Form2> form(&f.form);
-        QTest::mouseClick(f.form.PushButton8, Qt::LeftButton);
+        QTest::mouseClick(f.form.pushButton(8), Qt::LeftButton);
         QVERIFY(!QFile::exists(f.form.excelFile()));
         QCOMPARE(QDir(f.form.workFolder()).exists(), folderHoldsMore);
         QVERIFY(f.mainWindow.isVisible());
