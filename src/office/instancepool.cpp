@@ -39,6 +39,7 @@ struct PoolState : std::enable_shared_from_this<PoolState>
     std::condition_variable changed;
     std::deque<std::shared_ptr<Instance>> ready;
     std::shared_ptr<Instance> busy; // being started or warmed up by the starting thread
+    std::shared_ptr<Instance> warming; // one kept back unwarmed, warmed up beside the starts
     int handedOut = 0; // taken and not yet ended: no refill meanwhile
     std::vector<std::weak_ptr<Instance>> out; // those handed out, while they live
     int waiting = 0; // callers waiting for a start
@@ -51,11 +52,13 @@ struct PoolState : std::enable_shared_from_this<PoolState>
     bool stopping = false;
     bool enderDone = false;
     std::thread starter;
+    std::thread warmer;
     std::thread ender;
 
     void runStarter();
     void dropDeadReady(std::unique_lock<std::mutex>& lock);
     void startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked);
+    void warmBeside(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance);
     void finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
         bool fine, std::exception_ptr failure, bool asked);
     void runEnder();
@@ -97,6 +100,12 @@ struct PoolState : std::enable_shared_from_this<PoolState>
         changed.notify_all();
     }
 
+    bool callerWaits()
+    {
+        std::lock_guard lock(mutex);
+        return waiting > 0 && ready.empty() && !warming;
+    }
+
     void instanceEnded()
     {
         std::lock_guard lock(mutex);
@@ -126,30 +135,27 @@ void PoolState::runStarter()
         // Refills and warm-ups wait until nothing handed out is in use and a pause has passed:
         // they never compete with a run, nor with the window showing. Only a lost one's
         // replacement starts at once.
-        if (int(ready.size()) >= target)
+        const int kept = int(ready.size()) + (warming ? 1 : 0);
+        if (kept >= target)
             owed = 0;
         const bool settled = handedOut == 0 && fillAt && now >= *fillAt;
-        const auto cold = settled && waiting == 0 ? std::find_if(ready.begin(), ready.end(),
-                              [](const auto& instance) { return !instance->isWarm(); })
-                                                  : ready.end();
-        const bool refill = (settled || owed > 0) && int(ready.size()) < target;
+        const auto cold = settled && waiting == 0 && !warming ? std::find_if(ready.begin(),
+                              ready.end(), [](const auto& instance) { return !instance->isWarm(); })
+                                                              : ready.end();
+        const bool refill = (settled || owed > 0) && kept < target;
         if (stopping)
             break;
-        if (asked) {
-            // A caller waits: the instance is its as soon as it answers.
+        if (asked && !warming) {
+            // A caller waits: the instance is its as soon as it answers. One being warmed up
+            // is nearly ready, and is the caller's then.
             startOne(lock, false, true);
         } else if (cold != ready.end()) {
-            // One kept back unwarmed (the start-up check's) is made ready like the others.
+            // One kept back unwarmed (the start-up check's) is made ready like the others, on
+            // a thread of its own: the next start does not wait for it, since a run needs a
+            // second office soon after its first.
             std::shared_ptr<Instance> instance = std::move(*cold);
             ready.erase(cold);
-            busy = instance;
-            lock.unlock();
-            bool fine = false;
-            try {
-                instance->warmUp();
-                fine = true;
-            } catch (...) { }
-            finishBusy(lock, std::move(instance), fine, nullptr, false);
+            warmBeside(lock, std::move(instance));
         } else if (refill) {
             owed = std::max(owed - 1, 0);
             startOne(lock, true, false);
@@ -189,13 +195,45 @@ void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool a
     try {
         instance->start();
         // The office loads its spreadsheet part with the first document: done now, so that
-        // the run's first open does not wait for it.
-        if (warmUp)
+        // the run's first open does not wait for it. A caller already waiting takes it
+        // without: the warm-up is a superset of what its first open loads anyway.
+        if (warmUp && !callerWaits())
             instance->warmUp();
     } catch (...) {
         failure = std::current_exception();
     }
     finishBusy(lock, std::move(instance), !failure, failure, asked);
+}
+
+void PoolState::warmBeside(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance)
+{
+    warming = instance;
+    std::thread done = std::move(warmer);
+    lock.unlock();
+    if (done.joinable())
+        done.join(); // it ended with its warm-up
+    std::thread thread([this, instance = std::move(instance)]() mutable {
+        bool fine = false;
+        try {
+            instance->warmUp();
+            fine = true;
+        } catch (...) { }
+        std::unique_lock lock(mutex);
+        warming.reset();
+        if (fine && !stopping) {
+            // The first to be handed out, as it was before its warm-up.
+            ready.push_front(std::move(instance));
+        } else {
+            lock.unlock();
+            instance->abort();
+            instance->end(false);
+            instance.reset();
+            lock.lock();
+        }
+        changed.notify_all();
+    });
+    lock.lock();
+    warmer = std::move(thread);
 }
 
 void PoolState::finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
@@ -283,7 +321,7 @@ ApplicationPtr PoolState::take()
 bool PoolState::keep(ApplicationPtr& application)
 {
     std::lock_guard lock(mutex);
-    if (stopping || int(ready.size()) >= target)
+    if (stopping || int(ready.size()) + (warming ? 1 : 0) >= target)
         return false;
     // Only one of ours, unused, and held by the caller alone.
     const auto mine = std::find_if(out.begin(), out.end(), [&](const auto& held) {
@@ -310,6 +348,7 @@ void PoolState::shutdown()
 {
     std::deque<std::shared_ptr<Instance>> left;
     std::shared_ptr<Instance> inStart;
+    std::shared_ptr<Instance> inWarmUp;
     {
         std::lock_guard lock(mutex);
         if (stopping)
@@ -317,11 +356,15 @@ void PoolState::shutdown()
         stopping = true;
         left.swap(ready);
         inStart = busy;
+        inWarmUp = warming;
         changed.notify_all();
     }
     // Killed first, all of them, then cleaned up: an unused office holds nothing to keep.
     if (inStart)
         inStart->abort();
+    if (inWarmUp)
+        inWarmUp->abort(); // its warm-up fails, and its thread ends it
+    inWarmUp.reset();
     for (const auto& instance : left)
         instance->abort();
     for (const auto& instance : left)
@@ -330,6 +373,8 @@ void PoolState::shutdown()
     inStart.reset();
     if (starter.joinable())
         starter.join();
+    if (warmer.joinable())
+        warmer.join();
     if (ender.joinable())
         ender.join();
 }
@@ -358,7 +403,7 @@ void InstancePool::end()
 int InstancePool::readyCount() const
 {
     std::lock_guard lock(mState->mutex);
-    return int(mState->ready.size());
+    return int(mState->ready.size()) + (mState->warming ? 1 : 0);
 }
 
 ApplicationPtr InstancePool::takeReadyInstance()

@@ -86,7 +86,7 @@ public:
     /// caller; false when it cannot be kept (the reference is then untouched).
     bool keepReady(ApplicationPtr& application);
 
-    /// How many instances are ready now.
+    /// How many instances are ready now, the one warming up among them.
     int readyCount() const;
 
 private:

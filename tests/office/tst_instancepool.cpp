@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -38,6 +39,7 @@ struct StandIns
     std::atomic<int> ended {0};
     std::atomic<bool> startFails {false};
     std::atomic<bool> startHangs {false}; // until the instance is aborted
+    std::atomic<bool> warmUpHangs {false}; // until cleared or the instance is aborted
     std::mutex mutex;
     std::vector<std::weak_ptr<class StandIn>> all;
 
@@ -65,6 +67,8 @@ public:
     }
     void warmUp() override
     {
+        while (mScript.warmUpHangs && !mDead)
+            std::this_thread::sleep_for(1ms);
         ++mScript.warmed;
         mWarm = true;
     }
@@ -243,6 +247,22 @@ private slots:
         QCOMPARE(script.ended.load(), 4);
     }
 
+    void theCheckedInstanceWarmsUpWithoutHoldingUpTheNextStart()
+    {
+        StandIns script;
+        script.warmUpHangs = true;
+        InstancePool pool(script.factory(), 2, 0ms);
+        mServices.readyOffices = &pool;
+        CheckExcelInstance(mServices);
+        // A run takes two offices at once: the second starts while the first warms up.
+        QTRY_COMPARE_WITH_TIMEOUT(script.started.load(), 2, kPoolWait);
+        QCOMPARE(script.warmed.load(), 0);
+        // Ending the pool ends the one warming up and the one starting.
+        pool.end();
+        QCOMPARE(script.ended.load(), 2);
+        QCOMPARE(script.made.load(), 2);
+    }
+
     void aLostReadyInstanceIsReplacedUntilTheyKeepDying_data()
     {
         QTest::addColumn<bool>("stopped"); // else died
@@ -385,10 +405,11 @@ private slots:
 
     void realOfficesServeAndLeaveNothing()
     {
-        InstancePool pool(libreOfficeInstances(mServices.office), 2, 0ms);
+        // The pause keeps the refill from starting before the check's office is looked at.
+        InstancePool pool(libreOfficeInstances(mServices.office), 2, 500ms);
         mServices.readyOffices = &pool;
         CheckExcelInstance(mServices);
-        const QList<pid_t> checked = OfficeChildren(); // the refill may have begun already
+        const QList<pid_t> checked = OfficeChildren();
         QVERIFY(!checked.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kStartWait);
         const QList<pid_t> ready = OfficeChildren();
