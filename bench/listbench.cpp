@@ -143,10 +143,10 @@ int main(int argc, char** argv)
     const Measure pasting = Timed([&] { grid->editor().paste(); });
     Print("paste 10,000 rows", pasting, table->RecordCount() == kRows);
 
-    Steps deleteAll("Form1", "PushButton3_Click");
+    Steps clearing("Form1", "PushButton3_Click");
     {
         ListHistory::Recording change(grid->history(), QStringLiteral("Delete All"));
-        DeleteAll(table, *grid, &myFmt, deleteAll);
+        deleteAll(table, *grid, &myFmt, clearing);
         change.commit();
     }
     const bool deleted = table->RecordCount() == 16;

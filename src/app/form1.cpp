@@ -424,7 +424,7 @@ void Form1::PushButton3_Click()
         return;
     Steps step("Form1", "PushButton3_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete All"));
-    DeleteAll(mTable, *DataGrid1, MyFmt, step);
+    deleteAll(mTable, *DataGrid1, MyFmt, step);
     swallow([&] { change.commit(); });
 }
 

@@ -74,7 +74,7 @@ void DataGrid::SetDataSource(InventoryTable* table)
 {
     if (InventoryTable* old = mModel->Table())
         disconnect(old, nullptr, this, nullptr);
-    mModel->SetTable(table);
+    mModel->setTable(table);
     const int defaultWidth = horizontalHeader()->defaultSectionSize();
     for (int column = 0; column < mModel->columnCount(); ++column)
         setColumnWidth(column, defaultWidth);
@@ -91,12 +91,12 @@ InventoryTable* DataGrid::DataSource() const
 void DataGrid::SetColumnDataFormat(int column, DataFormat* format)
 {
     requireColumn(column);
-    mModel->SetColumnFormat(column, format);
+    mModel->setColumnFormat(column, format);
 }
 
 DataFormat* DataGrid::ColumnDataFormat(int column) const
 {
-    return mModel->ColumnFormat(column);
+    return mModel->columnFormat(column);
 }
 
 void DataGrid::SetColumnWidth(int column, float twips)

@@ -14,7 +14,7 @@ InventoryModel::InventoryModel(QObject* parent)
     : QAbstractTableModel(parent)
 { }
 
-void InventoryModel::SetTable(InventoryTable* table)
+void InventoryModel::setTable(InventoryTable* table)
 {
     beginResetModel();
     if (mTable)
@@ -63,7 +63,7 @@ void InventoryModel::forgetTable()
     endResetModel();
 }
 
-void InventoryModel::SetColumnFormat(int column, DataFormat* format)
+void InventoryModel::setColumnFormat(int column, DataFormat* format)
 {
     if (column < 0 || column >= columnCount())
         return;
@@ -74,7 +74,7 @@ void InventoryModel::SetColumnFormat(int column, DataFormat* format)
         emit dataChanged(index(0, column), index(rowCount() - 1, column));
 }
 
-DataFormat* InventoryModel::ColumnFormat(int column) const
+DataFormat* InventoryModel::columnFormat(int column) const
 {
     return column >= 0 && column < mFormats.size() ? mFormats[column].data() : nullptr;
 }
@@ -97,7 +97,7 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const QVariant value = mTable->ValueAt(index.row(), index.column());
-        if (DataFormat* format = ColumnFormat(index.column())) {
+        if (DataFormat* format = columnFormat(index.column())) {
             QVariant shown = value;
             try {
                 shown = format->FormatValue(value);
@@ -106,12 +106,12 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const
             }
             if (shown.typeId() == QMetaType::QString)
                 return shown;
-            return EditText(field, shown);
+            return editText(field, shown);
         }
-        return EditText(field, value);
+        return editText(field, value);
     }
     case Qt::EditRole:
-        return EditText(field, mTable->ValueAt(index.row(), index.column()));
+        return editText(field, mTable->ValueAt(index.row(), index.column()));
     case Qt::ToolTipRole:
         return DataGrid::HintText();
     case Qt::TextAlignmentRole:
@@ -156,7 +156,7 @@ QVariant InventoryModel::headerData(int section, Qt::Orientation orientation, in
     return QString(); // row selectors carry no text
 }
 
-QString InventoryModel::EditText(const FieldDef& field, const QVariant& value)
+QString InventoryModel::editText(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid())
         return {};

@@ -19,11 +19,11 @@ class InventoryModel : public QAbstractTableModel
 public:
     explicit InventoryModel(QObject* parent = nullptr);
 
-    void SetTable(InventoryTable* table);
+    void setTable(InventoryTable* table);
     InventoryTable* Table() const { return mTable; }
 
-    void SetColumnFormat(int column, DataFormat* format);
-    DataFormat* ColumnFormat(int column) const;
+    void setColumnFormat(int column, DataFormat* format);
+    DataFormat* columnFormat(int column) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -34,7 +34,7 @@ public:
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     /// The text a cell shows when not formatted, and the text its editor starts with.
-    static QString EditText(const FieldDef& field, const QVariant& value);
+    static QString editText(const FieldDef& field, const QVariant& value);
 
     /// While read-only no cell can be edited.
     void setReadOnly(bool readOnly) { mReadOnly = readOnly; }

@@ -173,7 +173,7 @@ QString ListEditor::selectedText() const
     QList<QStringList> block(area.height(), QStringList(area.width()));
     for (const QPoint& cell : cells) {
         block[cell.y() - area.top()][cell.x() - area.left()]
-            = InventoryModel::EditText(table->Field(cell.x()), table->ValueAt(cell.y(), cell.x()));
+            = InventoryModel::editText(table->Field(cell.x()), table->ValueAt(cell.y(), cell.x()));
     }
     return clipboardText(block);
 }

@@ -135,7 +135,7 @@ void insertBelowSelectedRow(InventoryTable& table, Steps& step)
     step(274, [&] { table.Move(insertionPoint); });
 }
 
-void DeleteAll(
+void deleteAll(
     std::unique_ptr<InventoryTable>& table, DataGrid& grid, DataFormat* myFmt, Steps& step)
 {
     if (step.test(100, [&] {

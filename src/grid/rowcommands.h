@@ -23,7 +23,7 @@ void insertBelowSelectedRow(InventoryTable& table, Steps& step);
 
 /// PushButton3_Click: after a confirmation, replaces the table by a new one of sixteen blank
 /// rows and binds the grid to it with the full column set-up.
-void DeleteAll(
+void deleteAll(
     std::unique_ptr<InventoryTable>& table, DataGrid& grid, DataFormat* myFmt, Steps& step);
 
 /// PushButton7_Click: removes the blank rows, appends the two sample rows and binds the grid

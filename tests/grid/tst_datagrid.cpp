@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(layoutOf(*window.grid), startUp);
         boxes.answers = {vbYes};
         Steps clear("Form1", "PushButton3_Click");
-        DeleteAll(table, *window.grid, &window.myFmt, clear);
+        deleteAll(table, *window.grid, &window.myFmt, clear);
         QCOMPARE(layoutOf(*window.grid), startUp);
         QVERIFY(boxes.failures().isEmpty());
 

@@ -179,7 +179,7 @@ private slots:
         } else if (step == "delete selected row") {
             recorded("Delete Row", [&](Steps& s) { deleteSelectedRow(*table, grid, nullptr, s); });
         } else if (step == "delete all") {
-            recorded("Delete All", [&](Steps& s) { DeleteAll(table, grid, &window.myFmt, s); });
+            recorded("Delete All", [&](Steps& s) { deleteAll(table, grid, &window.myFmt, s); });
             QCOMPARE(table->RecordCount(), 16);
         } else {
             recorded("Sample", [&](Steps& s) { loadSampleData(*table, grid, &window.myFmt, s); });

@@ -235,7 +235,7 @@ private slots:
         ScriptedBoxes boxes;
         boxes.answers = {answer};
         Steps step("Form1", "PushButton3_Click");
-        DeleteAll(table, *window.grid, &window.myFmt, step);
+        tessivane::deleteAll(table, *window.grid, &window.myFmt, step);
 
         QCOMPARE(boxes.calls[0].prompt, QStringLiteral("Do you really want clear ?"));
         QCOMPARE(boxes.calls[0].buttons, int(vbYesNo | vbDefaultButton2));
