@@ -56,24 +56,24 @@ ListEditor::ListEditor(DataGrid& grid)
 {
     const auto inGrid = Qt::WidgetWithChildrenShortcut;
     const auto inWindow = Qt::WindowShortcut;
-    undoAction = makeAction(this, QStringLiteral("Undo"), keys(QKeySequence::Undo), inWindow);
+    mUndoAction = makeAction(this, QStringLiteral("Undo"), keys(QKeySequence::Undo), inWindow);
     // Ctrl+Shift+Z first: the desktops disagree on the redo key, spreadsheets take both.
-    redoAction = makeAction(this, QStringLiteral("Redo"),
+    mRedoAction = makeAction(this, QStringLiteral("Redo"),
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
         inWindow);
-    cutAction = makeAction(this, QStringLiteral("Cut"),
+    mCutAction = makeAction(this, QStringLiteral("Cut"),
         keys(QKeySequence::Cut, {QKeySequence(Qt::SHIFT | Qt::Key_Delete)}), inGrid);
-    copyAction = makeAction(this, QStringLiteral("Copy"),
+    mCopyAction = makeAction(this, QStringLiteral("Copy"),
         keys(QKeySequence::Copy, {QKeySequence(Qt::CTRL | Qt::Key_Insert)}), inGrid);
-    pasteAction = makeAction(this, QStringLiteral("Paste"),
+    mPasteAction = makeAction(this, QStringLiteral("Paste"),
         keys(QKeySequence::Paste, {QKeySequence(Qt::SHIFT | Qt::Key_Insert)}), inGrid);
-    deleteAction
+    mDeleteAction
         = makeAction(this, QStringLiteral("Delete"), {QKeySequence(QKeySequence::Delete)}, inGrid);
-    selectAllAction
+    mSelectAllAction
         = makeAction(this, QStringLiteral("Select All"), keys(QKeySequence::SelectAll), inGrid);
-    importAction
+    mImportAction
         = makeAction(this, QStringLiteral("Import Rows..."), keys(QKeySequence::Open), inWindow);
-    exportAction = makeAction(
+    mExportAction = makeAction(
         this, QStringLiteral("Export Rows..."), {QKeySequence(Qt::CTRL | Qt::Key_E)}, inWindow);
 
     // A failure inside a command is no reason to end the program: it is reported.
@@ -88,35 +88,37 @@ ListEditor::ListEditor(DataGrid& grid)
             });
         };
     };
-    connect(undoAction, &QAction::triggered, this, [this] {
+    connect(mUndoAction, &QAction::triggered, this, [this] {
         if (!mLocked)
             mHistory->stack().undo();
     });
-    connect(redoAction, &QAction::triggered, this, [this] {
+    connect(mRedoAction, &QAction::triggered, this, [this] {
         if (!mLocked)
             mHistory->stack().redo();
     });
-    connect(cutAction, &QAction::triggered, this, guarded(&ListEditor::cut));
-    connect(copyAction, &QAction::triggered, this, guarded(&ListEditor::copy));
-    connect(pasteAction, &QAction::triggered, this, guarded(&ListEditor::paste));
-    connect(deleteAction, &QAction::triggered, this, guarded(&ListEditor::clearSelection));
-    connect(selectAllAction, &QAction::triggered, &mGrid, &QAbstractItemView::selectAll);
-    connect(importAction, &QAction::triggered, this, [this] { swallow([this] { importRows(); }); });
-    connect(exportAction, &QAction::triggered, this, [this] { swallow([this] { exportRows(); }); });
+    connect(mCutAction, &QAction::triggered, this, guarded(&ListEditor::cut));
+    connect(mCopyAction, &QAction::triggered, this, guarded(&ListEditor::copy));
+    connect(mPasteAction, &QAction::triggered, this, guarded(&ListEditor::paste));
+    connect(mDeleteAction, &QAction::triggered, this, guarded(&ListEditor::clearSelection));
+    connect(mSelectAllAction, &QAction::triggered, &mGrid, &QAbstractItemView::selectAll);
+    connect(
+        mImportAction, &QAction::triggered, this, [this] { swallow([this] { importRows(); }); });
+    connect(
+        mExportAction, &QAction::triggered, this, [this] { swallow([this] { exportRows(); }); });
 
-    const QList<QAction*> all {undoAction, redoAction, cutAction, copyAction, pasteAction,
-        deleteAction, selectAllAction, importAction, exportAction};
+    const QList<QAction*> all {mUndoAction, mRedoAction, mCutAction, mCopyAction, mPasteAction,
+        mDeleteAction, mSelectAllAction, mImportAction, mExportAction};
     for (QAction* action : all) {
         action->setShortcutVisibleInContextMenu(true);
         mGrid.addAction(action);
     }
-    mMenu->addActions({undoAction, redoAction});
+    mMenu->addActions({mUndoAction, mRedoAction});
     mMenu->addSeparator();
-    mMenu->addActions({cutAction, copyAction, pasteAction, deleteAction});
+    mMenu->addActions({mCutAction, mCopyAction, mPasteAction, mDeleteAction});
     mMenu->addSeparator();
-    mMenu->addAction(selectAllAction);
+    mMenu->addAction(mSelectAllAction);
     mMenu->addSeparator();
-    mMenu->addActions({importAction, exportAction});
+    mMenu->addActions({mImportAction, mExportAction});
 
     connect(&mHistory->stack(), &QUndoStack::indexChanged, this, &ListEditor::updateActions);
     connect(&mHistory->stack(), &QUndoStack::cleanChanged, this, &ListEditor::updateActions);
@@ -143,9 +145,9 @@ void ListEditor::setLocked(bool locked)
 
 void ListEditor::updateActions()
 {
-    undoAction->setEnabled(!mLocked && mHistory->stack().canUndo());
-    redoAction->setEnabled(!mLocked && mHistory->stack().canRedo());
-    for (QAction* change : {cutAction, pasteAction, deleteAction, importAction})
+    mUndoAction->setEnabled(!mLocked && mHistory->stack().canUndo());
+    mRedoAction->setEnabled(!mLocked && mHistory->stack().canRedo());
+    for (QAction* change : {mCutAction, mPasteAction, mDeleteAction, mImportAction})
         change->setEnabled(!mLocked);
 }
 

@@ -66,15 +66,16 @@ public:
     void setLocked(bool locked);
     bool isLocked() const { return mLocked; }
 
-    QAction* undoAction = nullptr;
-    QAction* redoAction = nullptr;
-    QAction* cutAction = nullptr;
-    QAction* copyAction = nullptr;
-    QAction* pasteAction = nullptr;
-    QAction* deleteAction = nullptr;
-    QAction* selectAllAction = nullptr;
-    QAction* importAction = nullptr;
-    QAction* exportAction = nullptr;
+    // The list's commands, also in the right-click menu and on their keys.
+    QAction* undoAction() const { return mUndoAction; }
+    QAction* redoAction() const { return mRedoAction; }
+    QAction* cutAction() const { return mCutAction; }
+    QAction* copyAction() const { return mCopyAction; }
+    QAction* pasteAction() const { return mPasteAction; }
+    QAction* deleteAction() const { return mDeleteAction; }
+    QAction* selectAllAction() const { return mSelectAllAction; }
+    QAction* importAction() const { return mImportAction; }
+    QAction* exportAction() const { return mExportAction; }
 
     /// The right-click menu, its actions with their keys.
     QMenu* contextMenu() const { return mMenu; }
@@ -93,6 +94,16 @@ public:
     void recordEdit(int row, const QVector<QVariant>& before);
 
 private:
+    QAction* mUndoAction = nullptr;
+    QAction* mRedoAction = nullptr;
+    QAction* mCutAction = nullptr;
+    QAction* mCopyAction = nullptr;
+    QAction* mPasteAction = nullptr;
+    QAction* mDeleteAction = nullptr;
+    QAction* mSelectAllAction = nullptr;
+    QAction* mImportAction = nullptr;
+    QAction* mExportAction = nullptr;
+
     void updateActions();
     QList<QPoint> selectedCells() const;
     QString selectedText() const;

@@ -371,16 +371,16 @@ private slots:
         mBoxes.answers = {vbYes};
         form.PushButton3_Click();
         QCOMPARE(form.table().RecordCount(), 16);
-        form.grid()->editor().undoAction->trigger();
+        form.grid()->editor().undoAction()->trigger();
         QCOMPARE(form.table().AllRowValues(), samples);
-        form.grid()->editor().redoAction->trigger();
+        form.grid()->editor().redoAction()->trigger();
         // During the run neither an undo nor a paste reaches the list.
         bool triedDuringRun = false;
         mBoxes.during = [&](const MessageBoxCall&) {
             triedDuringRun = true;
             QGuiApplication::clipboard()->setText("x\n");
-            form.grid()->editor().undoAction->trigger();
-            form.grid()->editor().pasteAction->trigger();
+            form.grid()->editor().undoAction()->trigger();
+            form.grid()->editor().pasteAction()->trigger();
         };
         runWithoutOffice(form, temp);
         mBoxes.during = nullptr;

@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(column(*table, 2), (QVariantList {QVariant(), "Office", "a\tb", "Store", "Hall"}));
         QCOMPARE(table->ValueAt(4, 5), QVariant(0)); // a grown row is a blank row
         QCOMPARE(window.grid->selectionModel()->selectedIndexes().size(), 8);
-        window.grid->editor().undoAction->trigger();
+        window.grid->editor().undoAction()->trigger();
         QCOMPARE(snapshot(*window.grid), before);
     }
 
@@ -171,7 +171,7 @@ private slots:
         } else if (step.startsWith("import")) {
             dialogs.importFile = file;
             dialogs.choice = step.endsWith("append") ? ImportChoice::Append : ImportChoice::Replace;
-            grid.editor().importAction->trigger();
+            grid.editor().importAction()->trigger();
             QCOMPARE(column(*table, 2).mid(step.endsWith("append") ? 3 : 0),
                 (QVariantList {"Hall", "Yard"}));
         } else if (step == "insert below") {
@@ -187,13 +187,13 @@ private slots:
         QCOMPARE(grid.history().stack().count(), 1);
         QVERIFY(grid.DataSource()->AllRowValues() != before.rows);
         const Snapshot after = snapshot(grid);
-        grid.editor().undoAction->trigger();
+        grid.editor().undoAction()->trigger();
         QCOMPARE(snapshot(grid).rows, before.rows);
         QCOMPARE(snapshot(grid).current, before.current);
         QCOMPARE(snapshot(grid).selection, before.selection);
-        grid.editor().redoAction->trigger();
+        grid.editor().redoAction()->trigger();
         QCOMPARE(snapshot(grid).rows, after.rows);
-        grid.editor().undoAction->trigger();
+        grid.editor().undoAction()->trigger();
         QCOMPARE(snapshot(grid).rows, before.rows);
     }
 
@@ -225,7 +225,7 @@ private slots:
         history.setMaxBytes(1);
         window.grid->editor().clearSelection();
         QCOMPARE(history.stack().count(), 1);
-        window.grid->editor().undoAction->trigger();
+        window.grid->editor().undoAction()->trigger();
         QCOMPARE(table->ValueAt(199, 0), QVariant("B2"));
         QVERIFY(!history.stack().canUndo());
     }
@@ -240,13 +240,14 @@ private slots:
         const ListRows rows = table->AllRowValues();
         setClipboard("x\n");
         selectCells(*window.grid, 0, 0, 1, 1);
-        for (QAction* action : {window.grid->editor().undoAction, window.grid->editor().pasteAction,
-                 window.grid->editor().cutAction, window.grid->editor().deleteAction})
+        for (QAction* action :
+            {window.grid->editor().undoAction(), window.grid->editor().pasteAction(),
+                window.grid->editor().cutAction(), window.grid->editor().deleteAction()})
             action->trigger();
         QVERIFY(!window.grid->model()->setData(window.grid->model()->index(0, 1), "Chair"));
         QCOMPARE(table->AllRowValues(), rows);
         window.grid->SetListLocked(false);
-        window.grid->editor().undoAction->trigger();
+        window.grid->editor().undoAction()->trigger();
         QCOMPARE(table->ValueAt(0, 1), QVariant());
     }
 
@@ -260,7 +261,7 @@ private slots:
         QTemporaryDir folder;
         ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*window.grid);
         dialogs.exportFile = folder.filePath("list"); // the suffix is added
-        window.grid->editor().exportAction->trigger();
+        window.grid->editor().exportAction()->trigger();
         const QByteArray csv = ReadAll(folder.filePath("list.csv"));
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"
                                "Asset or serial number,"));
@@ -297,11 +298,11 @@ private slots:
             (QStringList {"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "Cut Ctrl+X", "Copy Ctrl+C",
                 "Paste Ctrl+V", "Delete Del", "Select All Ctrl+A", "Import Rows... Ctrl+O",
                 "Export Rows... Ctrl+E"}));
-        QVERIFY(window.grid->editor().copyAction->shortcuts().contains(
+        QVERIFY(window.grid->editor().copyAction()->shortcuts().contains(
             QKeySequence(Qt::CTRL | Qt::Key_Insert)));
-        QVERIFY(window.grid->editor().pasteAction->shortcuts().contains(
+        QVERIFY(window.grid->editor().pasteAction()->shortcuts().contains(
             QKeySequence(Qt::SHIFT | Qt::Key_Insert)));
-        QVERIFY(window.grid->editor().redoAction->shortcuts().contains(
+        QVERIFY(window.grid->editor().redoAction()->shortcuts().contains(
             QKeySequence(Qt::CTRL | Qt::Key_Y)));
     }
 };
