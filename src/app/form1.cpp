@@ -507,7 +507,7 @@ public:
 
     void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
     void SetMousePointer(int value) override { mForm1.pointer().set(value); }
-    void PutPreviewPicture(const QImage& picture) override { mForm2().setPicture(picture); }
+    void PutPreviewPicture(const PagedPicture& picture) override { mForm2().setPicture(picture); }
     void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
     {
         mForm2().replaceResult(path, workFolder);

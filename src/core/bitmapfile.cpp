@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <climits>
 #include <fcntl.h>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tessivane {
 
@@ -18,49 +18,6 @@ namespace {
 
 constexpr qsizetype kFileHeader = 14;
 constexpr qsizetype kInfoHeader = 40;
-
-/// The files mapped for pictures that still live, by the address where each starts: only
-/// their pages may be handed back, never those of a picture in ordinary memory.
-struct Mappings
-{
-    std::mutex mutex;
-    std::map<const uchar*, size_t> live;
-};
-
-Mappings& TheMappings()
-{
-    static Mappings mappings;
-    return mappings;
-}
-
-/// The mapping that holds address, as its start and length; null start when none does.
-std::pair<const uchar*, size_t> MappingOf(const uchar* address)
-{
-    Mappings& mappings = TheMappings();
-    std::lock_guard lock(mappings.mutex);
-    auto found = mappings.live.upper_bound(address);
-    if (found == mappings.live.begin())
-        return {nullptr, 0};
-    --found;
-    if (address >= found->first + found->second)
-        return {nullptr, 0};
-    return *found;
-}
-
-void Unmap(void* start)
-{
-    size_t length = 0;
-    {
-        Mappings& mappings = TheMappings();
-        std::lock_guard lock(mappings.mutex);
-        const auto found = mappings.live.find(static_cast<const uchar*>(start));
-        if (found == mappings.live.end())
-            return;
-        length = found->second;
-        mappings.live.erase(found);
-    }
-    ::munmap(start, length);
-}
 
 quint32 read32(const uchar* at)
 {
@@ -96,11 +53,49 @@ QByteArray bitmapHeader(int width, int height)
     return header;
 }
 
-QImage mapBitmapFile(const QString& path)
+/// A file mapped read-only for a picture; unmapped when its last holder goes.
+class PagedPicture::Mapping
+{
+public:
+    Mapping(void* start, size_t length)
+        : mStart(start)
+        , mLength(length)
+    { }
+    ~Mapping() { ::munmap(mStart, mLength); }
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
+
+    const uchar* bytes() const { return static_cast<const uchar*>(mStart); }
+
+    /// Hands the whole pages within from..to back; the rows beside them stay as they are.
+    void release(uintptr_t from, uintptr_t to) const
+    {
+        const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
+        from = std::max((from + page - 1) / page * page, uintptr_t(mStart));
+        to = std::min(to / page * page, uintptr_t(mStart) + mLength);
+        if (to > from)
+            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    }
+
+private:
+    void* const mStart;
+    const size_t mLength;
+};
+
+PagedPicture::PagedPicture(QImage image)
+    : mImage(std::move(image))
+{ }
+
+PagedPicture::PagedPicture(QImage image, std::shared_ptr<const Mapping> mapping)
+    : mImage(std::move(image))
+    , mMapping(std::move(mapping))
+{ }
+
+PagedPicture PagedPicture::mapBitmapFile(const QString& path)
 {
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
-        return QImage();
+        return {};
     struct stat info;
     void* start = MAP_FAILED;
     size_t length = 0;
@@ -111,8 +106,9 @@ QImage mapBitmapFile(const QString& path)
     }
     ::close(descriptor); // the mapping keeps the file, even once it is deleted
     if (start == MAP_FAILED)
-        return QImage();
-    const auto* bytes = static_cast<const uchar*>(start);
+        return {};
+    auto mapping = std::make_shared<const Mapping>(start, length);
+    const uchar* bytes = mapping->bytes();
     const quint32 offset = read32(bytes + 10);
     const quint32 infoSize = read32(bytes + 14);
     const qint32 width = qint32(read32(bytes + 18));
@@ -124,43 +120,32 @@ QImage mapBitmapFile(const QString& path)
     const bool plain = bytes[0] == 'B' && bytes[1] == 'M' && infoSize >= kInfoHeader && width > 0
         && height < 0 && height != INT32_MIN && (bits == 24 || bits == 32) && compression == 0
         && qint64(offset) + qint64(stride) * -qint64(height) <= qint64(length);
-    if (!plain) {
-        ::munmap(start, length);
-        return QImage();
+    if (!plain)
+        return {};
+    // Every image over the rows, this one and those taken from it, keeps the mapping.
+    using Holder = std::shared_ptr<const Mapping>;
+    auto* holder = new Holder(mapping);
+    const QImage image(
+        bytes + offset, width, -height, stride,
+        bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32,
+        [](void* held) { delete static_cast<Holder*>(held); }, holder);
+    if (image.isNull()) { // refused before it took the holder
+        delete holder;
+        return {};
     }
-    {
-        Mappings& mappings = TheMappings();
-        std::lock_guard lock(mappings.mutex);
-        mappings.live[bytes] = length;
-    }
-    return QImage(bytes + offset, width, -height, stride,
-        bits == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32, Unmap, start);
+    return PagedPicture(image, std::move(mapping));
 }
 
-void releaseMappedRows(const QImage& picture, int first, int last)
+void PagedPicture::releaseRows(int first, int last) const
 {
-    if (picture.isNull() || first > last)
-        return;
-    const auto [start, length] = MappingOf(picture.constBits());
-    if (!start)
+    if (!mMapping || mImage.isNull())
         return;
     first = std::max(first, 0);
-    last = std::min(last, picture.height() - 1);
+    last = std::min(last, mImage.height() - 1);
     if (first > last)
         return;
-    // Whole pages only: the rows beside them stay as they are.
-    const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
-    uintptr_t from = uintptr_t(picture.constScanLine(first));
-    uintptr_t to = uintptr_t(picture.constScanLine(last)) + uintptr_t(picture.bytesPerLine());
-    from = std::max((from + page - 1) / page * page, uintptr_t(start));
-    to = std::min(to / page * page, uintptr_t(start + length));
-    if (to > from)
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-}
-
-bool isMappedPicture(const QImage& picture)
-{
-    return !picture.isNull() && MappingOf(picture.constBits()).first != nullptr;
+    mMapping->release(uintptr_t(mImage.constScanLine(first)),
+        uintptr_t(mImage.constScanLine(last)) + uintptr_t(mImage.bytesPerLine()));
 }
 
 QImage readWholePicture(QImageReader& reader)

@@ -124,7 +124,7 @@ QImage GetClipboardPicture(const PictureClipboard& clipboard, int /*format: ever
 {
     // No other program can hold this clipboard, so one read is as good as a thousand.
     if (!clipboard.imageFile().isEmpty())
-        return mapBitmapFile(clipboard.imageFile());
+        return PagedPicture::mapBitmapFile(clipboard.imageFile()).image();
     return clipboard.image();
 }
 

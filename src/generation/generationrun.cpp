@@ -37,14 +37,14 @@ float SecondsSinceMidnight(const QTime& time)
 /// The picture in the file, recognised by its content. The uncompressed bitmap the snapshot
 /// writes is read in place, however tall, and stays readable once the file is deleted; any
 /// other form is decoded whole.
-QImage loadPictureByContent(const QString& path)
+PagedPicture loadPictureByContent(const QString& path)
 {
-    QImage picture = mapBitmapFile(path);
-    if (!picture.isNull())
-        return picture;
+    PagedPicture mapped = PagedPicture::mapBitmapFile(path);
+    if (!mapped.isNull())
+        return mapped;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    picture = readWholePicture(reader);
+    const QImage picture = readWholePicture(reader);
     if (picture.isNull())
         throw std::runtime_error(QStringLiteral("Invalid picture: %1 (%2)")
                                      .arg(path, reader.errorString())

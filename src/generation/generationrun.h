@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QImage>
+#include "core/bitmapfile.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -22,7 +23,7 @@ public:
     /// The main window's mouse pointer (0 default, 11 hourglass).
     virtual void SetMousePointer(int value) = 0;
     /// Loads the preview window if needed and puts the snapshot into its image box.
-    virtual void PutPreviewPicture(const QImage& picture) = 0;
+    virtual void PutPreviewPicture(const PagedPicture& picture) = 0;
     /// Hands the result workbook and its working folder to the preview window.
     virtual void SetPreviewExcelFile(const QString& path, const QString& workFolder) = 0;
     virtual void ShowPreview() = 0;

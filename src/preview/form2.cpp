@@ -140,7 +140,7 @@ QPushButton* Form2::pushButton(int number) const
     }
 }
 
-void Form2::setPicture(const QImage& picture)
+void Form2::setPicture(const PagedPicture& picture)
 {
     Picture1->setPicture(picture);
     mFirstActivate = true;
@@ -214,7 +214,7 @@ bool Form2::RedrawImage()
     step(100, [&] { mImageWidth = scaledSize(mZoom, mOrigWidth); });
     step(102, [&] { mImageHeight = scaledSize(mZoom, mOrigHeight); });
     if (step.test(104, [&] { return scaledSizeFits(mImageWidth, mImageHeight); })) {
-        step(106, [&] { Picture1->setPicture(QImage()); });
+        step(106, [&] { Picture1->setPicture({}); });
         step(108, [&] { Picture1->setWidth(static_cast<float>(mImageWidth)); });
         step(110, [&] { Picture1->setHeight(static_cast<float>(mImageHeight)); });
         step(112, [&] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bitmapfile.h"
 #include "core/windowlook.h"
 #include "preview/savefiledialog.h"
 
@@ -49,7 +50,7 @@ public:
     /// Hands over a new sheet picture: the image box sizes itself to it and the next
     /// activation of the window initialises zoom and scroll bars for it (right after showing
     /// when the window manager does not activate the window).
-    void setPicture(const QImage& picture);
+    void setPicture(const PagedPicture& picture);
 
     /// Replaces the save-file dialog (tests answer it).
     void setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog);

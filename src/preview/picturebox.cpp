@@ -14,18 +14,20 @@ namespace tessivane {
 namespace {
 
 /// Whether an opaque source rectangle painted onto target hides all of the box.
-bool CoversBox(const QImage& source, const QRect& target, const QRect& from, const QRect& box)
+bool CoversBox(const PagedPicture& source, const QRect& target, const QRect& from, const QRect& box)
 {
-    return target.contains(box) && source.rect().contains(from) && !source.hasAlphaChannel();
+    return target.contains(box) && source.image().rect().contains(from)
+        && !source.image().hasAlphaChannel();
 }
 
 /// Draws the part of one stretch-paint that falls in area (pixels of the box), with area's top
 /// left at `at`. Only the source rows under that part are looked at, with two more on each
 /// side for the smoothing, so that the result is the same as a paint of the whole; rows of a
 /// picture read in place from its file are given back once drawn.
-void DrawStroke(QPainter& painter, const QImage& source, const QRect& target, const QRect& from,
-    const QRect& area, const QPoint& at)
+void DrawStroke(QPainter& painter, const PagedPicture& picture, const QRect& target,
+    const QRect& from, const QRect& area, const QPoint& at)
 {
+    const QImage& source = picture.image();
     const QRect visible = target & area;
     if (visible.isEmpty() || from.isEmpty())
         return;
@@ -51,7 +53,7 @@ void DrawStroke(QPainter& painter, const QImage& source, const QRect& target, co
             target.top() + (first - from.top()) * scaleY + offset.y(), target.width(),
             (last - first + 1) * scaleY);
         painter.drawImage(to, rows, QRectF(from.left(), 0, from.width(), last - first + 1));
-        releaseMappedRows(source, first, last);
+        picture.releaseRows(first, last);
     }
     painter.restore();
 }
@@ -98,13 +100,13 @@ void PictureBox::Move(float left, float top)
     applyGeometry();
 }
 
-void PictureBox::setPicture(const QImage& picture)
+void PictureBox::setPicture(const PagedPicture& picture)
 {
     mPicture = picture;
     mStrokes.clear();
     if (mAutoSize && !picture.isNull()) {
-        mGeometry.Width = static_cast<float>(picture.width() * kTwipsPerPixel);
-        mGeometry.Height = static_cast<float>(picture.height() * kTwipsPerPixel);
+        mGeometry.Width = static_cast<float>(picture.image().width() * kTwipsPerPixel);
+        mGeometry.Height = static_cast<float>(picture.image().height() * kTwipsPerPixel);
         applyGeometry();
     }
     update();
@@ -118,7 +120,7 @@ void PictureBox::setBackColor(const QColor& colour)
     setPalette(palette);
 }
 
-void PictureBox::PaintPicture(const QImage& source, float destX, float destY, float destWidth,
+void PictureBox::PaintPicture(const PagedPicture& source, float destX, float destY, float destWidth,
     float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight)
 {
     ++mPaintCount;
@@ -140,18 +142,19 @@ QImage PictureBox::surface() const
 {
     // An opaque picture painted 1:1 over the whole box is what the box shows: no second copy.
     if (mStrokes.size() == 1 && mStrokes[0].target == rect() && mStrokes[0].from == rect()
-        && mStrokes[0].source.size() == size() && !mStrokes[0].source.hasAlphaChannel())
-        return mStrokes[0].source;
-    if (mStrokes.empty() && mPicture.size() == size())
-        return mPicture;
+        && mStrokes[0].source.image().size() == size()
+        && !mStrokes[0].source.image().hasAlphaChannel())
+        return mStrokes[0].source.image();
+    if (mStrokes.empty() && mPicture.image().size() == size())
+        return mPicture.image();
     QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     image.fill(mBackColor);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!mPicture.isNull())
-        painter.drawImage(0, 0, mPicture);
+        painter.drawImage(0, 0, mPicture.image());
     for (const Stroke& stroke : mStrokes)
-        painter.drawImage(stroke.target, stroke.source, stroke.from);
+        painter.drawImage(stroke.target, stroke.source.image(), stroke.from);
     return image;
 }
 
@@ -162,7 +165,7 @@ void PictureBox::drawPart(QPainter& painter, const QRect& area, const QPoint& at
         && CoversBox(
             mStrokes.front().source, mStrokes.front().target, mStrokes.front().from, rect());
     if (!covered && !mPicture.isNull())
-        DrawStroke(painter, mPicture, mPicture.rect(), mPicture.rect(), area, at);
+        DrawStroke(painter, mPicture, mPicture.image().rect(), mPicture.image().rect(), area, at);
     for (const Stroke& stroke : mStrokes)
         DrawStroke(painter, stroke.source, stroke.target, stroke.from, area, at);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bitmapfile.h"
 #include "core/twips.h"
 
 #include <QColor>
@@ -41,8 +42,8 @@ public:
 
     /// The picture put into the box (null when none). With auto-size on, the box takes its
     /// size; the surface starts again from it.
-    const QImage& Picture() const { return mPicture; }
-    void setPicture(const QImage& picture);
+    const PagedPicture& Picture() const { return mPicture; }
+    void setPicture(const PagedPicture& picture);
 
     bool AutoSize() const { return mAutoSize; }
     void setAutoSize(bool on) { mAutoSize = on; }
@@ -51,7 +52,7 @@ public:
 
     /// Stretch-paints the source rectangle (twips) of a picture onto the destination
     /// rectangle (twips) of the box's persistent surface.
-    void PaintPicture(const QImage& source, float destX, float destY, float destWidth,
+    void PaintPicture(const PagedPicture& source, float destX, float destY, float destWidth,
         float destHeight, float sourceX, float sourceY, float sourceWidth, float sourceHeight);
 
     /// What the box shows: its background with the picture and everything painted on it
@@ -80,14 +81,14 @@ private:
     /// One stretch-paint: the source rectangle of a picture onto a rectangle of the box (pixels).
     struct Stroke
     {
-        QImage source;
+        PagedPicture source;
         QRect target;
         QRect from;
     };
     void applyGeometry();
 
     TwipRect mGeometry;
-    QImage mPicture;
+    PagedPicture mPicture;
     std::vector<Stroke> mStrokes; // in the order painted
     QColor mBackColor = Qt::white;
     bool mAutoSize = false;

@@ -4,6 +4,7 @@
 #include "support/testmain.h"
 
 #include "core/apptitle.h"
+#include "core/bitmapfile.h"
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
@@ -250,6 +251,38 @@ private slots:
         const QImage back = GetClipboardPicture(clipboard, 0);
         QCOMPARE(back.size(), QSize(40, 20));
         QCOMPARE(QColor(back.pixel(3, 3)), QColor(Qt::red));
+    }
+
+    void mappedPictureOutlivesItsFileAndGivesRowsBack()
+    {
+        // A picture of 4000 rows, each row's blue its number: read again after a release.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tall.bmp"));
+        constexpr int kRows = 4000;
+        QByteArray bytes = bitmapHeader(3, kRows);
+        for (int row = 0; row < kRows; ++row)
+            bytes += QByteArray(3, char(row % 256)) + QByteArray(6, '\0')
+                + QByteArray(bitmapStride(3) - 9, '\0');
+        WriteBytesToFile(bytes, path);
+        QImage kept;
+        {
+            const PagedPicture mapped = PagedPicture::mapBitmapFile(path);
+            QVERIFY(mapped.isMapped());
+            QFile::remove(path);
+            QCOMPARE(mapped.image().size(), QSize(3, kRows));
+            mapped.releaseRows(0, kRows - 1);
+            QCOMPARE(qBlue(mapped.image().pixel(0, 2500)), 2500 % 256);
+            kept = mapped.image();
+        }
+        // An image taken from the picture keeps the mapping after the picture is gone.
+        QCOMPARE(qBlue(kept.pixel(0, kRows - 1)), (kRows - 1) % 256);
+        // A picture in memory gives nothing back: its rows stay as they are.
+        QImage plain(3, kRows, QImage::Format_RGB32);
+        plain.fill(Qt::red);
+        PagedPicture(plain).releaseRows(0, kRows - 1);
+        QCOMPARE(QColor(plain.pixel(1, kRows / 2)), QColor(Qt::red));
+        QVERIFY(!PagedPicture(plain).isMapped());
+        QVERIFY(PagedPicture::mapBitmapFile(dir.filePath(QStringLiteral("none.bmp"))).isNull());
     }
 
     void freeSpaceIsCheckedBeforeAWrite()

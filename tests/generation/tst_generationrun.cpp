@@ -43,9 +43,9 @@ public:
     int waits = 0;
     void SuspendDrawing(bool on) override { calls << QStringLiteral("Suspend=%1").arg(on); }
     void SetMousePointer(int value) override { calls << QStringLiteral("Pointer=%1").arg(value); }
-    void PutPreviewPicture(const QImage& p) override
+    void PutPreviewPicture(const PagedPicture& p) override
     {
-        picture = p;
+        picture = p.image();
         calls << QStringLiteral("Picture");
     }
     void SetPreviewExcelFile(const QString& path, const QString& folder) override

@@ -288,8 +288,9 @@ private slots:
         QCOMPARE(reader.format(), QByteArray("bmp"));
         // Read in place, never decoded whole; every row a pixel short of its 12.75 points
         // at 96 dpi at least.
-        const QImage picture = mapBitmapFile(path);
-        QVERIFY(isMappedPicture(picture));
+        const PagedPicture mapped = PagedPicture::mapBitmapFile(path);
+        QVERIFY(mapped.isMapped());
+        const QImage& picture = mapped.image();
         QVERIFY2(picture.height() >= 16 * lastRow,
             qPrintable(QStringLiteral("%1 pixels high").arg(picture.height())));
         if (mRealTemplate) {

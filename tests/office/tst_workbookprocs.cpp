@@ -461,9 +461,9 @@ private slots:
         QVERIFY(writer.finish());
         QVERIFY(file.flush());
         QCOMPARE(writer.size(), expected.size());
-        const QImage joined = mapBitmapFile(file.fileName());
-        QVERIFY(isMappedPicture(joined));
-        QCOMPARE(joined.convertToFormat(QImage::Format_RGB32), expected);
+        const PagedPicture joined = PagedPicture::mapBitmapFile(file.fileName());
+        QVERIFY(joined.isMapped());
+        QCOMPARE(joined.image().convertToFormat(QImage::Format_RGB32), expected);
     }
 
 private:

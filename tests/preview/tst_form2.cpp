@@ -29,7 +29,7 @@ struct Preview
     ScriptedBoxes boxes; // any failure report would land here
     Form2 form {nullptr, {}};
 
-    explicit Preview(const QImage& picture)
+    explicit Preview(const PagedPicture& picture)
     {
         form.setPicture(picture);
         ShowActive(form);
@@ -135,7 +135,8 @@ private slots:
         QCOMPARE(form.vScroll1()->maximum(), 307);
         QCOMPARE(form.picture1()->paintCount(), 1);
         // At 1.0 the box shows the zoom source itself, not a second copy of it.
-        QCOMPARE(form.picture1()->surface().cacheKey(), form.zoomOri()->Picture().cacheKey());
+        QCOMPARE(
+            form.picture1()->surface().cacheKey(), form.zoomOri()->Picture().image().cacheKey());
         // Becoming active again without a handover changes nothing.
         form.PushButton2_Click();
         form.Form_Activate();
@@ -236,8 +237,8 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
         QVERIFY(WriteTallBitmap(path, 256, 400000, 3000));
-        const QImage picture = mapBitmapFile(path);
-        QVERIFY(isMappedPicture(picture));
+        const PagedPicture picture = PagedPicture::mapBitmapFile(path);
+        QVERIFY(picture.isMapped());
         QFile::remove(path);
         const double before = ResidentMegabytes();
         Preview preview(picture);
@@ -258,7 +259,7 @@ private slots:
         // A picture decoded whole would take 400 MB.
         QVERIFY2(ResidentMegabytes() - before < 40,
             qPrintable(QStringLiteral("%1 MB more").arg(ResidentMegabytes() - before)));
-        QVERIFY(isMappedPicture(form.zoomOri()->Picture()));
+        QVERIFY(form.zoomOri()->Picture().isMapped());
         QVERIFY(preview.boxes.calls.isEmpty());
     }
 
