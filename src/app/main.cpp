@@ -23,6 +23,9 @@ int main(int argc, char* argv[])
     if (const std::optional<int> answer = tessivane::answerCommandLine(argc, argv))
         return *answer;
 
+    // Before any thread (Qt's, the UNO runtime's, the program's own) starts, so that every
+    // thread has them blocked and they reach the program only through ShutdownSignals.
+    tessivane::blockShutdownSignals();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Tessivane"));
@@ -30,6 +33,8 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     // The program ends only through its windows' own closing steps.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The browser opened for an address gets the shutdown signals back.
+    const tessivane::BrowserLauncher browser;
 
     // One program per stored list: a second start brings the first one's window forward.
     // Optional only so that an end before the main loop can let it go first.
@@ -40,6 +45,8 @@ int main(int argc, char* argv[])
     case tessivane::OneProgram::Start::Raised:
         return 0;
     case tessivane::OneProgram::Start::NotAnswering:
+        // Nothing to save yet: a polite kill ends it at once, box or not.
+        tessivane::unblockShutdownSignals();
         std::fprintf(stderr, "%s\n", qPrintable(oneProgram->notAnsweringMessage()));
         tessivane::MsgBox(oneProgram->notAnsweringMessage(), tessivane::vbOKOnly,
             QString::fromLatin1(tessivane::kProductName));
@@ -70,7 +77,7 @@ int main(int argc, char* argv[])
     };
     // A logout, or a polite kill, closes the main window as the user would, so the rows are
     // written; the preview's own close does the same.
-    tessivane::onShutdownRequest([&form1] { form1.closeForShutdown(); });
+    tessivane::ShutdownSignals shutdownSignals([&form1] { form1.closeForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.saveRowsForExit(); });
 

@@ -1,45 +1,128 @@
 #include "app/shutdownsignals.h"
 
-#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <sys/socket.h>
+#include <spawn.h>
+#include <sys/signalfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace tessivane {
 
 namespace {
 
-int gSignalPipe[2] = {-1, -1};
+constexpr const char* kWebSchemes[] = {"http", "https"};
 
-void onSignal(int)
+sigset_t ShutdownSignalSet()
 {
-    // Only async-signal-safe work here: wake the event loop.
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[0], &byte, 1);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&set, signal);
+    return set;
+}
+
+/// Reaps a started program when it ends, without waiting for it here.
+void ReapWhenEnded(pid_t pid, QObject* owner)
+{
+#ifdef SYS_pidfd_open
+    const int exited = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (exited >= 0) {
+        auto* notifier = new QSocketNotifier(exited, QSocketNotifier::Read, owner);
+        QObject::connect(notifier, &QObject::destroyed, [exited] { ::close(exited); });
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pid] {
+            ::waitpid(pid, nullptr, WNOHANG);
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        });
+        return;
+    }
+#endif
+    std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
 }
 
 } // namespace
 
-void onShutdownRequest(std::function<void()> handler)
+void blockShutdownSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0)
+    const sigset_t set = ShutdownSignalSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void unblockShutdownSignals()
+{
+    const sigset_t set = ShutdownSignalSet();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+ShutdownSignals::ShutdownSignals(std::function<void()> handler, QObject* parent)
+    : QObject(parent)
+    , mHandler(std::move(handler))
+{
+    const sigset_t set = ShutdownSignalSet();
+    mDescriptor = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (mDescriptor < 0)
         return;
-    auto* notifier
-        = new QSocketNotifier(gSignalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(
-        notifier, &QSocketNotifier::activated, notifier, [handler = std::move(handler)] {
-            char byte = 0;
-            [[maybe_unused]] const ssize_t read = ::read(gSignalPipe[1], &byte, 1);
-            handler();
-        });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    mNotifier = new QSocketNotifier(mDescriptor, QSocketNotifier::Read, this);
+    connect(mNotifier, &QSocketNotifier::activated, this, &ShutdownSignals::takeSignal);
+}
+
+ShutdownSignals::~ShutdownSignals()
+{
+    delete mNotifier;
+    if (mDescriptor >= 0)
+        ::close(mDescriptor);
+}
+
+void ShutdownSignals::takeSignal()
+{
+    signalfd_siginfo info;
+    if (::read(mDescriptor, &info, sizeof info) != ssize_t(sizeof info))
+        return;
+    if (mHandler)
+        mHandler();
+}
+
+BrowserLauncher::BrowserLauncher(QObject* parent)
+    : QObject(parent)
+{
+    for (const char* scheme : kWebSchemes)
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+}
+
+BrowserLauncher::~BrowserLauncher()
+{
+    for (const char* scheme : kWebSchemes)
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+}
+
+void BrowserLauncher::open(const QUrl& address)
+{
+    posix_spawnattr_t attributes;
+    if (::posix_spawnattr_init(&attributes) != 0)
+        return;
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults = ShutdownSignalSet();
+    sigaddset(&defaults, SIGPIPE);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    QByteArray program("xdg-open");
+    QByteArray target = address.toEncoded();
+    char* arguments[] = {program.data(), target.data(), nullptr};
+    pid_t pid = 0;
+    // Never waited for and never a failure: without xdg-open no browser opens.
+    if (::posix_spawnp(&pid, program.constData(), nullptr, &attributes, arguments, environ) == 0)
+        ReapWhenEnded(pid, this);
+    ::posix_spawnattr_destroy(&attributes);
 }
 
 } // namespace tessivane

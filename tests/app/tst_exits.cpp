@@ -35,15 +35,19 @@ int Rounds()
     return std::max(1, qEnvironmentVariableIntValue("TESSIVANE_EXIT_ROUNDS"));
 }
 
-/// Whether the process has its shutdown handler in place (SIGTERM among the caught signals).
+/// Whether the process has its shutdown handler in place: a signalfd that takes SIGTERM.
 bool CatchesSigterm(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    const QString folder = QStringLiteral("/proc/%1/fdinfo").arg(pid);
+    for (const QString& descriptor : QDir(folder).entryList(QDir::Files)) {
+        QFile info(folder + QLatin1Char('/') + descriptor);
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("sigmask:")
+                && (line.mid(8).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+                return true;
+    }
     return false;
 }
 

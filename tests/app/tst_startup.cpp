@@ -4,10 +4,14 @@
 #include "support/scriptedboxes.h"
 
 #include "app/homepage.h"
+#include "app/shutdownsignals.h"
 #include "app/startup.h"
 #include "core/apptitle.h"
 
 #include <QDesktopServices>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 using namespace tessivane;
@@ -21,6 +25,12 @@ std::unique_ptr<InventoryTable> loadedAtStartUp()
     Steps step("Form1", "Form_Load");
     loadStoredRows(*table, step);
     return table;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class UrlCatcher : public QObject
@@ -96,6 +106,34 @@ private slots:
         QCOMPARE(catcher.urls.size(), 1);
         QCOMPARE(catcher.urls[0].toString(), QString::fromLatin1(kHomePageAddress));
         QDesktopServices::unsetUrlHandler("https");
+    }
+
+    void theBrowserGetsTheShutdownSignalsBack()
+    {
+        // xdg-open stands in as a program that writes its arguments and its blocked signals.
+        QTemporaryDir folder;
+        const QString seen = folder.filePath(QStringLiteral("seen"));
+        QFile opener(folder.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/usr/bin/awk -f\nBEGIN { print ARGV[1] > ENVIRON[\"SEEN\"]\n"
+                     "while ((getline line < \"/proc/self/status\") > 0)\n"
+                     "  if (line ~ /^SigBlk/) print line > ENVIRON[\"SEEN\"]; exit }\n");
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(folder.path()) + ':' + path);
+        qputenv("SEEN", QFile::encodeName(seen));
+        blockShutdownSignals();
+        {
+            const BrowserLauncher browser;
+            MaybeOpenHomePage([] { return 7; });
+            QTRY_VERIFY(ReadAll(seen).contains("SigBlk"));
+        }
+        unblockShutdownSignals();
+        qputenv("PATH", path);
+        const QList<QByteArray> lines = ReadAll(seen).split('\n');
+        QCOMPARE(QString::fromUtf8(lines[0]), QString::fromLatin1(kHomePageAddress));
+        QCOMPARE(lines[1].simplified(), QByteArray("SigBlk: 0000000000000000"));
     }
 };
 
