@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -49,6 +50,16 @@ pid_t NewOfficeChild(const QList<pid_t>& before)
         if (!before.contains(pid))
             return pid;
     return -1;
+}
+
+/// Whether every thread of the child has stopped (a stop that the parent may wait for). A
+/// SIGSTOP stops the process only once one of its threads takes it; until then its other
+/// threads still run, and an office can still answer a call made meanwhile.
+bool HasStopped(pid_t child)
+{
+    siginfo_t info {};
+    return ::waitid(P_PID, id_t(child), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0
+        && info.si_pid == child;
 }
 
 /// Whether a killed office's own scratch folder ("lu<pid>….tmp") stayed in the system's
@@ -302,6 +313,7 @@ private slots:
         const pid_t office = NewOfficeChild(offices);
         QVERIFY(office > 0);
         QCOMPARE(::kill(office, SIGSTOP), 0);
+        QTRY_VERIFY(HasStopped(office));
         waits = 0;
         try {
             app->Range_Select(QStringLiteral("B4")); // flushes the put, then selects
