@@ -203,6 +203,7 @@ int StoreRows(int argc, char* argv[], int rows)
 int RunWindow(int argc, char* argv[], const Plan& plan)
 {
     // The start-up of main.cpp, step for step; only the message boxes answer themselves.
+    blockShutdownSignals();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Tessivane"));
@@ -220,7 +221,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     InstancePool readyOffices(libreOfficeInstances(services.office));
     services.readyOffices = &readyOffices;
     Form1 form1(services);
-    onShutdownRequest([&form1] { form1.closeForShutdown(); });
+    const ShutdownSignals shutdownSignals([&form1] { form1.closeForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.saveRowsForExit(); });
     removeLeftoverRunFolders(false);
