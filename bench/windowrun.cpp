@@ -218,7 +218,7 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
 
     Services services;
     services.office.warmUpWorkbook = templateBytes();
-    InstancePool readyOffices(libreOfficeInstances(services.office));
+    InstancePool readyOffices(libreOfficeInstances(services));
     services.readyOffices = &readyOffices;
     Form1 form1(services);
     const ShutdownSignals shutdownSignals([&form1] { form1.closeForShutdown(); });

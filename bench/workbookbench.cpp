@@ -24,13 +24,6 @@ using namespace tessivane;
 
 namespace {
 
-/// The offices the bench starts, with their settings.
-Services& Bench()
-{
-    static Services services;
-    return services;
-}
-
 double Time(const std::function<void()>& work)
 {
     QElapsedTimer timer;
@@ -46,7 +39,7 @@ void Print(const char* what, double ms)
 }
 
 /// The carried template when the resources hold it, otherwise a stand-in converted here.
-QString MakeTemplate(const QString& folder)
+QString MakeTemplate(Services& services, const QString& folder)
 {
     for (const QString& source :
         {QStringLiteral(":/template.xlt"), QStringLiteral(SOURCE_DIR "/resources/template.xlt")}) {
@@ -58,7 +51,7 @@ QString MakeTemplate(const QString& folder)
         }
     }
     const QString path = folder + QStringLiteral("/standin.xls");
-    ApplicationPtr app = createApplication(Bench());
+    ApplicationPtr app = createApplication(services);
     auto book = app->workbooks().Open(QStringLiteral(STANDIN_FODS));
     book->SaveAs(path, 56);
     book->Close();
@@ -85,15 +78,16 @@ void WriteRow(Application& app, int row, int serial)
 }
 
 /// Fill, select, save, quit; reopen, snapshot, quit: the run's calls in the run's order.
-void WholeRun(const QString& templatePath, const QString& folder, int rows, bool buffered)
+void WholeRun(
+    Services& services, const QString& templatePath, const QString& folder, int rows, bool buffered)
 {
-    Bench().office.bufferedWrites = buffered;
+    services.office.bufferedWrites = buffered;
     const QString result = folder + QStringLiteral("/run%1.xls").arg(rows);
     const QString picture = folder + QStringLiteral("/temp.bmp");
     double start = 0, open = 0, writes = 0, select = 0, save = 0, quit = 0, reopen = 0, snap = 0,
            quit2 = 0;
     {
-        start = Time([] { StartExcel(Bench()); });
+        start = Time([&] { StartExcel(services); });
         std::shared_ptr<Workbook> book;
         open = Time([&] { book = xlApp->workbooks().Open(templatePath); });
         writes = Time([&] {
@@ -103,7 +97,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
         select = Time([&] { xlApp->Range_Select(QStringLiteral("B4")); });
         save = Time([&] {
             xlApp->setVisible(false);
-            book->SaveAs(result, ExcelSaveFormat(Bench(), xlApp));
+            book->SaveAs(result, ExcelSaveFormat(services, xlApp));
         });
         quit = Time([&] {
             xlApp->setDisplayAlerts(false);
@@ -112,7 +106,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
             ReleaseExcel();
         });
         ApplicationPtr second;
-        reopen = Time([&] { second = OpenInNewExcel(Bench(), result); });
+        reopen = Time([&] { second = OpenInNewExcel(services, result); });
         auto reopened = second->workbooks().item(second->workbooks().count());
         snap = Time([&] { saveCellsActivesheet(reopened, picture); });
         // The snapshot's parts, once more on the same sheet.
@@ -160,7 +154,7 @@ void WholeRun(const QString& templatePath, const QString& folder, int rows, bool
     Print("  whole sequence", total);
     QFile::remove(result);
     QFile::remove(picture);
-    Bench().office.bufferedWrites = true;
+    services.office.bufferedWrites = true;
 }
 
 } // namespace
@@ -170,41 +164,43 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM",
         qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication application(argc, argv);
+    // The offices the bench starts, with their settings.
+    Services services;
     SetMessageBoxResponder([](const MessageBoxCall& call) {
         std::printf("MESSAGE: %s\n", qPrintable(call.prompt));
         return int(vbOK);
     });
     QTemporaryDir folder;
-    const QString templatePath = MakeTemplate(folder.path());
+    const QString templatePath = MakeTemplate(services, folder.path());
 
     std::printf("\nInstance start-up (three in a row):\n");
     for (int i = 0; i < 3; ++i) {
         ApplicationPtr app;
-        Print("  start to connected", Time([&] { app = createApplication(Bench()); }));
+        Print("  start to connected", Time([&] { app = createApplication(services); }));
         Print("  Quit (terminate, exit, profile removed)", Time([&] { app->Quit(); }));
     }
 
     {
-        ApplicationPtr app = createApplication(Bench());
+        ApplicationPtr app = createApplication(services);
         auto book = app->workbooks().Open(templatePath);
         std::printf("\nCell writes into the open template:\n");
         for (bool buffered : {true, false}) {
-            Bench().office.bufferedWrites = buffered;
+            services.office.bufferedWrites = buffered;
             Print(
                 buffered ? "  one 13-cell row, buffered, puts" : "  one 13-cell row, cell by cell",
                 Time([&] { WriteRow(*app, 4, 1); }));
             Print("    then the next call (flush + select)",
                 Time([&] { app->Range_Select(QStringLiteral("B4")); }));
         }
-        Bench().office.bufferedWrites = true;
+        services.office.bufferedWrites = true;
         book->Close();
         app->Quit();
     }
 
-    WholeRun(templatePath, folder.path(), 16, true);
-    WholeRun(templatePath, folder.path(), 500, true);
-    WholeRun(templatePath, folder.path(), 500, false);
-    WholeRun(templatePath, folder.path(), 2000, true);
-    Bench().releases->waitForAll();
+    WholeRun(services, templatePath, folder.path(), 16, true);
+    WholeRun(services, templatePath, folder.path(), 500, true);
+    WholeRun(services, templatePath, folder.path(), 500, false);
+    WholeRun(services, templatePath, folder.path(), 2000, true);
+    services.releases->waitForAll();
     return 0;
 }

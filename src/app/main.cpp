@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
     services.office.warmUpWorkbook = tessivane::templateBytes();
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
     // more start while the user looks at the window or the preview.
-    tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services.office));
+    tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services));
     services.readyOffices = &readyOffices;
     tessivane::Form1 form1(services);
     // Ending before the main loop runs (the start-up check found no office, a shutdown request

@@ -45,8 +45,9 @@ public:
 
 using InstanceFactory = std::function<std::shared_ptr<PooledInstance>()>;
 
-/// Private LibreOffice instances with settings, as the pool starts them.
-InstanceFactory libreOfficeInstances(const OfficeSettings& settings);
+/// Private LibreOffice instances with the services' settings (as they are now) and UNO
+/// runtime, as the pool starts them.
+InstanceFactory libreOfficeInstances(const Services& services);
 
 /// Private LibreOffice instances started ahead of need, so that nobody waits for an office to
 /// start. While a pool is in the services, createApplication hands out one of its ready

@@ -5,9 +5,9 @@
 
 namespace tessivane {
 
-ApplicationPtr startLibreOffice(const OfficeSettings& settings, const WaitHook& whileWaiting)
+ApplicationPtr startLibreOffice(const Services& services, const WaitHook& whileWaiting)
 {
-    auto instance = std::make_shared<office::Instance>(settings);
+    auto instance = std::make_shared<office::Instance>(services.unoRuntime, services.office);
     instance->setWaitHook(whileWaiting);
     instance->start(); // a failure ends what was started, through the instance's destructor
     return office::makeApplication(std::move(instance));

@@ -14,7 +14,8 @@ namespace tessivane {
 /// throw-away profile, connected over a uniquely named pipe. Throws a std::runtime_error
 /// (missing program at once, no answer within the start limit). whileWaiting runs on the
 /// calling thread while it waits for the start and, later, for each call.
-ApplicationPtr startLibreOffice(const OfficeSettings& settings, const WaitHook& whileWaiting = {});
+/// The services give the settings and the UNO runtime.
+ApplicationPtr startLibreOffice(const Services& services, const WaitHook& whileWaiting = {});
 
 /// The threads that drop instances off the caller's path, so that ending an office does not
 /// hold up the caller. Its end waits for all of them.

@@ -36,8 +36,9 @@ QString seconds(milliseconds limit)
 
 } // namespace
 
-OfficeConnection::OfficeConnection(OfficeSettings settings)
-    : mSettings(std::move(settings))
+OfficeConnection::OfficeConnection(std::shared_ptr<UnoRuntime> runtime, OfficeSettings settings)
+    : mRuntime(std::move(runtime))
+    , mSettings(std::move(settings))
 { }
 
 void OfficeConnection::launch(const QString& program, const QStringList& arguments)
@@ -69,7 +70,9 @@ void OfficeConnection::open(const RemoteRunner& run, const std::function<void()>
         QStringLiteral("-env:UserInstallation=") + profileUrl(mProfile),
         QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName)};
 
-    const Reference<css::uno::XComponentContext> local = localContext();
+    if (!mRuntime)
+        throw std::runtime_error("There is no UNO runtime to reach LibreOffice through.");
+    const Reference<css::uno::XComponentContext> local = mRuntime->context();
     launch(program, arguments);
     mWatchdog = std::thread([this] { watch(); });
     mPinger = std::thread([this] { ping(); });

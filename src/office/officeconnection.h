@@ -31,7 +31,7 @@ using RemoteRunner = std::function<void(const std::function<void()>&)>;
 class OfficeConnection
 {
 public:
-    explicit OfficeConnection(OfficeSettings settings);
+    OfficeConnection(std::shared_ptr<UnoRuntime> runtime, OfficeSettings settings);
     ~OfficeConnection() { close(false, {}); }
     OfficeConnection(const OfficeConnection&) = delete;
     OfficeConnection& operator=(const OfficeConnection&) = delete;
@@ -107,6 +107,7 @@ private:
     void markGoneLocked(const QString& reason);
     void stopThreads();
 
+    const std::shared_ptr<UnoRuntime> mRuntime;
     const OfficeSettings mSettings;
     OfficeProcess mProcess;
     QString mProfile;

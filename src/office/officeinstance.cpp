@@ -202,10 +202,11 @@ std::shared_ptr<SheetState> Instance::sheetOf(
 
 namespace tessivane {
 
-InstanceFactory libreOfficeInstances(const OfficeSettings& settings)
+InstanceFactory libreOfficeInstances(const Services& services)
 {
-    return [settings]() -> std::shared_ptr<PooledInstance> {
-        return std::make_shared<office::Instance>(settings);
+    return [runtime = services.unoRuntime,
+               settings = services.office]() -> std::shared_ptr<PooledInstance> {
+        return std::make_shared<office::Instance>(runtime, settings);
     };
 }
 

@@ -66,8 +66,8 @@ struct DocumentState
 class Instance : public PooledInstance, public std::enable_shared_from_this<Instance>
 {
 public:
-    explicit Instance(OfficeSettings settings)
-        : mConnection(std::move(settings))
+    Instance(std::shared_ptr<UnoRuntime> runtime, OfficeSettings settings)
+        : mConnection(std::move(runtime), std::move(settings))
     { }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;

@@ -3,6 +3,7 @@
 #include "core/apptitle.h"
 #include "office/instancepool.h"
 #include "office/libreoffice.h"
+#include "office/unobridge.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@ QString officeProgramPath(const OfficeSettings& settings)
 
 Services::Services()
     : releases(std::make_shared<BackgroundReleases>())
+    , unoRuntime(std::make_shared<office::UnoRuntime>())
 { }
 
 ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting)
@@ -32,7 +34,7 @@ ApplicationPtr createApplication(const Services& services, const WaitHook& while
     else if (services.readyOffices)
         application = services.readyOffices->takeReadyInstance();
     if (!services.makeApplication && !application)
-        application = startLibreOffice(services.office, whileWaiting);
+        application = startLibreOffice(services, whileWaiting);
     if (!application)
         throw std::runtime_error("The spreadsheet application could not be started.");
     application->setWaitHook(whileWaiting);

@@ -15,6 +15,9 @@ namespace tessivane {
 
 class InstancePool;
 class BackgroundReleases;
+namespace office {
+class UnoRuntime;
+}
 
 /// How the private offices are started and held to account.
 struct OfficeSettings
@@ -50,6 +53,8 @@ struct Services
     InstancePool* readyOffices = nullptr;
     /// Where instances are ended off the caller's path; joined before the program ends.
     std::shared_ptr<BackgroundReleases> releases;
+    /// The local UNO runtime the offices are reached through; each connection keeps it.
+    std::shared_ptr<office::UnoRuntime> unoRuntime;
     /// Makes the instances instead of LibreOffice (tests); empty: the real offices.
     ApplicationFactory makeApplication;
     /// Answers the boxes the office layer shows (the start-up check's); empty: MsgBox.

@@ -6,7 +6,6 @@
 #include <cppuhelper/bootstrap.hxx>
 
 #include <csignal>
-#include <mutex>
 #include <stdexcept>
 
 namespace tessivane::office {
@@ -47,13 +46,10 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     return property;
 }
 
-Reference<css::uno::XComponentContext> localContext()
+Reference<css::uno::XComponentContext> UnoRuntime::context()
 {
-    static std::mutex mutex;
-    // Never destroyed: the UNO runtime may already be gone when static objects end.
-    static auto* context = new Reference<css::uno::XComponentContext>();
-    std::lock_guard lock(mutex);
-    if (!context->is()) {
+    std::lock_guard lock(mMutex);
+    if (!mContext.is()) {
         // The bridge writes to the pipe of an office that may have died or been ended; that
         // must be a failed call, not SIGPIPE ending this program.
         struct sigaction ignore
@@ -65,14 +61,14 @@ Reference<css::uno::XComponentContext> localContext()
         try {
             // The office types come with the fundamental bootstrap file of the installation.
             qputenv("URE_BOOTSTRAP", kFundamentalRc);
-            *context = cppu::defaultBootstrap_InitialComponentContext();
+            mContext = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const css::uno::Exception& e) {
             throw std::runtime_error(Sentence(
                 QStringLiteral("The LibreOffice connection libraries cannot be initialised: %1")
                     .arg(toQString(e.Message))));
         }
     }
-    return *context;
+    return mContext;
 }
 
 } // namespace tessivane::office

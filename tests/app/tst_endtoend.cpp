@@ -144,7 +144,7 @@ private slots:
         if (qEnvironmentVariableIsSet("TESSIVANE_TEST_READY_OFFICES")) {
             // As main.cpp has them: warmed with the template while they wait.
             mServices.office.warmUpWorkbook = templateBytes();
-            mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices.office));
+            mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices));
         }
         mServices.readyOffices = mPool.get();
         mForm = std::make_unique<Form1>(mServices);

@@ -99,7 +99,7 @@ private slots:
         const QString templatePath = mSourceFolder.filePath(QStringLiteral("template.xlt"));
         QVERIFY(WriteAll(templatePath, templateBytes()));
         mSource = mSourceFolder.filePath(QStringLiteral("drimak12345678.xls"));
-        ApplicationPtr app = startLibreOffice(mServices.office);
+        ApplicationPtr app = startLibreOffice(mServices);
         auto book = app->workbooks().Open(templatePath);
         auto sheet = app->Worksheets(1);
         for (int row = 1; row <= kRows; ++row) {

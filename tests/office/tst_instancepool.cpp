@@ -406,7 +406,7 @@ private slots:
     void realOfficesServeAndLeaveNothing()
     {
         // The pause keeps the refill from starting before the check's office is looked at.
-        InstancePool pool(libreOfficeInstances(mServices.office), 2, 500ms);
+        InstancePool pool(libreOfficeInstances(mServices), 2, 500ms);
         mServices.readyOffices = &pool;
         CheckExcelInstance(mServices);
         const QList<pid_t> checked = OfficeChildren();

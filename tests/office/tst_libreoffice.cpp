@@ -139,8 +139,9 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(SpreadsheetGone, app->Quit());
 
         // Dropped without Quit, while a workbook of it is still held: the last reference
-        // ends it.
-        app = createApplication(mServices);
+        // ends it. Started through services of its own, and so a UNO runtime of its own, which
+        // it outlives.
+        app = createApplication(Services());
         std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
         app.reset();
         QCOMPARE(Children().size(), before + 1);
