@@ -99,7 +99,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    SetMessageBoxResponder([](const MessageBoxCall&) { return int(vbYes); });
+    const MessageBoxes boxes([](const MessageBoxCall&) { return int(vbYes); });
     std::printf("The list's commands on %d rows (time, and the longest event-loop stall)\n", kRows);
 
     QString csv = QStringLiteral("Asset or serial number,Item description(make and model),"
@@ -126,11 +126,11 @@ int main(int argc, char** argv)
         action();
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
-    auto* grid = new DataGrid(&window);
+    auto* grid = new DataGrid(boxes, &window);
     layout->addWidget(grid);
     window.resize(1000, 400);
     DataFormat myFmt;
-    Steps step("Form1", "Form_Load");
+    Steps step(boxes, "Form1", "Form_Load");
     step.sequence(192, gridSetUp(*grid, table.get(), &myFmt));
     window.show();
     for (int i = 0; i < 16; ++i)
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     const Measure pasting = Timed([&] { grid->editor().paste(); });
     Print("paste 10,000 rows", pasting, table->RecordCount() == kRows);
 
-    Steps clearing("Form1", "PushButton3_Click");
+    Steps clearing(boxes, "Form1", "PushButton3_Click");
     {
         ListHistory::Recording change(grid->history(), QStringLiteral("Delete All"));
         deleteAll(table, *grid, &myFmt, clearing);

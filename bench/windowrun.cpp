@@ -210,13 +210,11 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     QApplication::setQuitOnLastWindowClosed(false);
     int boxes = 0;
-    SetMessageBoxResponder([&](const MessageBoxCall& call) {
+    Services services(MessageBoxes([&](const MessageBoxCall& call) {
         ++boxes;
         std::fprintf(stderr, "runbench: message box: %s\n", qPrintable(call.prompt));
         return int(vbOK);
-    });
-
-    Services services;
+    }));
     services.office.warmUpWorkbook = templateBytes();
     InstancePool readyOffices(libreOfficeInstances(services));
     services.readyOffices = &readyOffices;

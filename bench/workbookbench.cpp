@@ -108,7 +108,7 @@ void WholeRun(
         ApplicationPtr second;
         reopen = Time([&] { second = OpenInNewExcel(services, result); });
         auto reopened = second->workbooks().item(second->workbooks().count());
-        snap = Time([&] { saveCellsActivesheet(reopened, picture); });
+        snap = Time([&] { saveCellsActivesheet(reopened, picture, services.boxes); });
         // The snapshot's parts, once more on the same sheet.
         const auto sheet = reopened->ActiveSheet();
         QImage copied;
@@ -166,7 +166,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     // The offices the bench starts, with their settings.
     Services services;
-    SetMessageBoxResponder([](const MessageBoxCall& call) {
+    services.boxes = MessageBoxes([](const MessageBoxCall& call) {
         std::printf("MESSAGE: %s\n", qPrintable(call.prompt));
         return int(vbOK);
     });

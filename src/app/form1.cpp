@@ -144,7 +144,7 @@ void Form1::buildControls()
     Frame2->setGeometry(twipRect(120, 1050, 12720, 4740));
     Frame2->setFont(arialBold(9));
 
-    DataGrid1 = new DataGrid(Frame2);
+    DataGrid1 = new DataGrid(mServices.boxes, Frame2);
     DataGrid1->setGeometry(twipRect(135, 1305, 12390, 2790));
 
     PushButton2 = makeButton(Frame2, "Insert Below Selected Row", twipRect(135, 4185, 3990, 400));
@@ -197,7 +197,7 @@ void Form1::buildControls()
 
 void Form1::Form_Load()
 {
-    Steps step("Form1", "Form_Load");
+    Steps step(mServices.boxes, "Form1", "Form_Load");
     step(100, [&] { ApplySkin(); });
     step(102, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
     step(102, [&] { setWindowIcon(programIcon()); });
@@ -258,7 +258,7 @@ void Form1::Form_QueryUnload()
     // Rows that were never loaded are never written over the stored ones.
     if (!mStartUpDone)
         return;
-    Steps step("Form1", "Form_QueryUnload");
+    Steps step(mServices.boxes, "Form1", "Form_QueryUnload");
     // Closing is no focus change: a cell still being edited is stored first.
     swallow([&] { DataGrid1->CommitEdit(); });
     if (storeLeftAlone(true))
@@ -343,7 +343,8 @@ bool Form1::storeLeftAlone(bool closing)
                                    .arg(storeFileName());
         if (closing)
             swallow([&] {
-                MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + notice);
+                mServices.boxes.MsgBox(
+                    QStringLiteral("The inventory list could not be saved.\r\n") + notice);
             });
         else
             reportSaveFailure(notice);
@@ -373,13 +374,14 @@ void Form1::showPendingSaveFailure()
     }
     const QString description = std::exchange(mPendingSaveFailure, QString());
     swallow([&] {
-        MsgBox(QStringLiteral("The inventory list could not be saved.\r\n") + description);
+        mServices.boxes.MsgBox(
+            QStringLiteral("The inventory list could not be saved.\r\n") + description);
     });
 }
 
 void Form1::MyFmt_Format(QVariant& dataValue)
 {
-    Steps step("Form1", "MyFmt_Format");
+    Steps step(mServices.boxes, "Form1", "MyFmt_Format");
     QVariant value;
     step(100, [&] { value = dataValue; });
     if (step.test(102, [&] { return isNumericValue(value); }))
@@ -390,7 +392,7 @@ void Form1::PushButton1_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step("Form1", "PushButton1_Click");
+    Steps step(mServices.boxes, "Form1", "PushButton1_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete Selected Row"));
     step(100, [&] { deleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
@@ -410,7 +412,7 @@ void Form1::PushButton2_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step("Form1", "PushButton2_Click");
+    Steps step(mServices.boxes, "Form1", "PushButton2_Click");
     ListHistory::Recording change(
         DataGrid1->history(), QStringLiteral("Insert Below Selected Row"));
     step(100, [&] { insertBelowSelectedRow(table(), step); });
@@ -422,7 +424,7 @@ void Form1::PushButton3_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step("Form1", "PushButton3_Click");
+    Steps step(mServices.boxes, "Form1", "PushButton3_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete All"));
     deleteAll(mTable, *DataGrid1, MyFmt, step);
     swallow([&] { change.commit(); });
@@ -432,9 +434,9 @@ void Form1::PushButton6_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step("Form1", "PushButton6_Click");
+    Steps step(mServices.boxes, "Form1", "PushButton6_Click");
     step(100, [&] {
-        MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
+        mServices.boxes.MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
                 + QString::fromLatin1(kContactAddress),
             vbOKOnly);
     });
@@ -444,7 +446,7 @@ void Form1::PushButton7_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step("Form1", "PushButton7_Click");
+    Steps step(mServices.boxes, "Form1", "PushButton7_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Load Sample Data"));
     step(100, [&] { loadSampleData(table(), *DataGrid1, MyFmt, step); });
     swallow([&] { change.commit(); });
@@ -460,7 +462,8 @@ InventoryTable& Form1::table()
 Form2& Form1::ensureForm2()
 {
     if (!mForm2) {
-        mForm2 = std::make_unique<Form2>(this, [this] { saveRowsForExit(); });
+        mForm2 = std::make_unique<Form2>(
+            this, [this] { saveRowsForExit(); }, mServices.boxes);
         mForm2->setWorkbookConverter([this](const QString& workbook, const QString& target) {
             convertWorkbook(mServices, workbook, target);
         });
@@ -572,7 +575,7 @@ void Form1::PushButton22_Click()
         *this, [this]() -> Form2& { return ensureForm2(); }, progress);
     InventoryTable* inventory = mTable.get();
     if (!inventory) {
-        Steps step("Form1", "PushButton22_Click");
+        Steps step(mServices.boxes, "Form1", "PushButton22_Click");
         step(114, [&] { table(); });
         return;
     }

@@ -48,7 +48,7 @@ int main(int argc, char* argv[])
         // Nothing to save yet: a polite kill ends it at once, box or not.
         tessivane::unblockShutdownSignals();
         std::fprintf(stderr, "%s\n", qPrintable(oneProgram->notAnsweringMessage()));
-        tessivane::MsgBox(oneProgram->notAnsweringMessage(), tessivane::vbOKOnly,
+        tessivane::MessageBoxes().MsgBox(oneProgram->notAnsweringMessage(), tessivane::vbOKOnly,
             QString::fromLatin1(tessivane::kProductName));
         return 1;
     }

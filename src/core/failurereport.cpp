@@ -21,9 +21,10 @@ QString failureMessage(const QString& description, const QString& location, int 
         + QString::fromLatin1(kSupportAddress);
 }
 
-void reportFailure(const QString& description, const QString& location, int line)
+void reportFailure(
+    const MessageBoxes& boxes, const QString& description, const QString& location, int line)
 {
-    MsgBox(failureMessage(description, location, line), vbExclamation,
+    boxes.MsgBox(failureMessage(description, location, line), vbExclamation,
         QStringLiteral("Application Error"));
 }
 
@@ -39,15 +40,16 @@ QString currentFailureDescription()
     }
 }
 
-Steps::Steps(const char* object, const char* procedure)
-    : mLocation(locationText(object, procedure))
+Steps::Steps(const MessageBoxes& boxes, const char* object, const char* procedure)
+    : mBoxes(boxes)
+    , mLocation(locationText(object, procedure))
 { }
 
 void Steps::report() noexcept
 {
     ++mFailures;
     try {
-        reportFailure(currentFailureDescription(), mLocation, mLine);
+        reportFailure(mBoxes, currentFailureDescription(), mLocation, mLine);
     } catch (...) {
         // The report itself must never end the program.
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/messagebox.h"
+
 #include <QString>
 
 #include <exception>
@@ -16,20 +18,22 @@ QString locationText(const char* object, const char* procedure);
 QString failureMessage(const QString& description, const QString& location, int line);
 
 /// Shows the "Application Error" box (warning icon, OK) for one failed step.
-void reportFailure(const QString& description, const QString& location, int line);
+void reportFailure(
+    const MessageBoxes& boxes, const QString& description, const QString& location, int line);
 
 /// The description of the exception currently being handled.
 QString currentFailureDescription();
 
 /// Runs the numbered steps of one reporting procedure. A step that throws is reported with
 /// its line and the procedure goes on with its next step, so no failure ends the program.
+/// The procedure's own boxes go through the same boxes as its reports.
 ///
-///     Steps step("Form1", "PushButton2_Click");
+///     Steps step(boxes, "Form1", "PushButton2_Click");
 ///     step(100, [&] { bookmark = table.Bookmark(); });
 class Steps
 {
 public:
-    Steps(const char* object, const char* procedure);
+    Steps(const MessageBoxes& boxes, const char* object, const char* procedure);
 
     /// Runs one step under its line number; false when it failed (and was reported).
     template <typename Step> bool operator()(int line, Step&& step) noexcept
@@ -65,10 +69,12 @@ public:
     int line() const { return mLine; }
     int failures() const { return mFailures; }
     const QString& location() const { return mLocation; }
+    const MessageBoxes& boxes() const { return mBoxes; }
 
 private:
     void report() noexcept;
 
+    const MessageBoxes& mBoxes;
     QString mLocation;
     int mLine = 0;
     int mFailures = 0;

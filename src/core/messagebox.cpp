@@ -9,12 +9,6 @@ namespace tessivane {
 
 namespace {
 
-MessageBoxResponder& responder()
-{
-    static MessageBoxResponder instance;
-    return instance;
-}
-
 int showRealBox(const MessageBoxCall& call)
 {
     QMessageBox box(QApplication::activeWindow());
@@ -36,17 +30,16 @@ int showRealBox(const MessageBoxCall& call)
 
 } // namespace
 
-int MsgBox(const QString& prompt, int buttons, const QString& title)
+MessageBoxes::MessageBoxes(MessageBoxResponder responder)
+    : mResponder(std::move(responder))
+{ }
+
+int MessageBoxes::MsgBox(const QString& prompt, int buttons, const QString& title) const
 {
     const MessageBoxCall call {prompt, buttons, title.isEmpty() ? ApplicationTitle() : title};
-    if (responder())
-        return responder()(call);
+    if (mResponder)
+        return mResponder(call);
     return showRealBox(call);
-}
-
-void SetMessageBoxResponder(MessageBoxResponder r)
-{
-    responder() = std::move(r);
 }
 
 } // namespace tessivane

@@ -30,11 +30,21 @@ struct MessageBoxCall
 
 using MessageBoxResponder = std::function<int(const MessageBoxCall&)>;
 
-/// Shows a modal message box and returns the answer code. An empty title means the
-/// application title.
-int MsgBox(const QString& prompt, int buttons = vbOKOnly, const QString& title = QString());
+/// The program's message boxes, handed to every window and procedure that tells or asks the
+/// user something: real modal boxes, or a responder's answers (a test's script).
+class MessageBoxes
+{
+public:
+    MessageBoxes() = default;
+    explicit MessageBoxes(MessageBoxResponder responder);
 
-/// Replaces the real boxes by a responder (tests); an empty responder restores them.
-void SetMessageBoxResponder(MessageBoxResponder responder);
+    /// Shows a modal message box and returns the answer code. An empty title means the
+    /// application title.
+    int MsgBox(
+        const QString& prompt, int buttons = vbOKOnly, const QString& title = QString()) const;
+
+private:
+    MessageBoxResponder mResponder;
+};
 
 } // namespace tessivane

@@ -141,19 +141,20 @@ void removeLeftoverRunFolders(bool includeOwn)
     removeLeftoverScratchFolders(tempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
-bool ListFitsTheSheet(const InventoryTable& table)
+bool listFitsTheSheet(const InventoryTable& table, const MessageBoxes& boxes)
 {
     int rows = 0;
     swallow([&] { rows = table.RecordCount(); });
     if (rows <= kMaxInventoryRows)
         return true;
     const QLocale locale;
-    MsgBox(QStringLiteral("The list has %1 rows, but a sheet of an Excel 97-2003 workbook (.xls) "
-                          "ends at row %2, and the list starts in row 4: at most %3 rows fit. "
-                          "Nothing has been written, and the list is kept as it is; remove rows "
-                          "from it to create the workbook.")
-               .arg(locale.toString(rows), locale.toString(kMaxInventoryRows + 3),
-                   locale.toString(kMaxInventoryRows)),
+    boxes.MsgBox(
+        QStringLiteral("The list has %1 rows, but a sheet of an Excel 97-2003 workbook (.xls) "
+                       "ends at row %2, and the list starts in row 4: at most %3 rows fit. "
+                       "Nothing has been written, and the list is kept as it is; remove rows "
+                       "from it to create the workbook.")
+            .arg(locale.toString(rows), locale.toString(kMaxInventoryRows + 3),
+                locale.toString(kMaxInventoryRows)),
         vbOKOnly);
     return false;
 }
@@ -163,9 +164,9 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
 {
     // Before anything is started: a list longer than the sheet would be saved with its last
     // rows missing.
-    if (!ListFitsTheSheet(table))
+    if (!listFitsTheSheet(table, services.boxes))
         return;
-    Steps step("Form1", "PushButton22_Click");
+    Steps step(services.boxes, "Form1", "PushButton22_Click");
     std::function<float()> timer;
     if (services.clock)
         timer = [&services] { return SecondsSinceMidnight(services.clock()); };
@@ -274,7 +275,7 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     InstanceSteps reopen(step, second);
     report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath); });
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
     reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });

@@ -10,6 +10,7 @@
 namespace tessivane {
 
 class InventoryTable;
+class MessageBoxes;
 struct Services;
 
 /// What the generation run needs of the windows around it.
@@ -80,14 +81,14 @@ constexpr int kRowsPerWrite = 250;
 /// starts in row 4.
 constexpr int kMaxInventoryRows = 65533;
 
-/// True when the table's rows fit the sheet; otherwise tells the user so, naming the limit,
-/// and returns false.
-bool ListFitsTheSheet(const InventoryTable& table);
+/// True when the table's rows fit the sheet; otherwise tells the user so through boxes,
+/// naming the limit, and returns false.
+bool listFitsTheSheet(const InventoryTable& table, const MessageBoxes& boxes);
 
 /// "Start Creating Template": fills the carried template with the table's rows through a
 /// spreadsheet instance of the services, saves it as .xls under a name drawn by names,
 /// photographs the sheet in a second instance and hands both to the preview. A list longer
-/// than the sheet holds is refused before anything starts (ListFitsTheSheet). Every step
+/// than the sheet holds is refused before anything starts (listFitsTheSheet). Every step
 /// reports its own failure and the run goes on; the host hears what it is doing and keeps its
 /// windows painted while the office works.
 void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,

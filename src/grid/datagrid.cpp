@@ -29,9 +29,10 @@ QVariant DataFormat::FormatValue(QVariant value)
     return value;
 }
 
-DataGrid::DataGrid(QWidget* parent)
+DataGrid::DataGrid(const MessageBoxes& boxes, QWidget* parent)
     : QTableView(parent)
     , mModel(new InventoryModel(this))
+    , mBoxes(boxes)
 {
     setModel(mModel);
     setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
@@ -235,7 +236,7 @@ void DataGrid::showRefusal(const QString& message)
         [this] {
             const QString text = std::exchange(mPendingRefusal, QString());
             if (!text.isEmpty())
-                swallow([&] { MsgBox(text, vbExclamation); });
+                swallow([&] { mBoxes.MsgBox(text, vbExclamation); });
         },
         Qt::QueuedConnection);
 }

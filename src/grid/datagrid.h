@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/messagebox.h"
 #include "grid/dataformat.h"
 #include "grid/listhistory.h"
 #include "inventory/inventorytable.h"
@@ -15,13 +16,14 @@ class ListEditor;
 /// The inventory grid (DataGrid1): a table view that reads and writes the bound inventory table
 /// in place. Its cell cursor follows the table's current row, and a cell the user selects makes
 /// its row current. A value the field cannot hold is refused with a message naming the column
-/// and what it accepts; the cell keeps its old value.
+/// and what it accepts; the cell keeps its old value. Its messages go through the boxes it is
+/// handed, which must outlive it.
 class DataGrid : public QTableView
 {
     Q_OBJECT
 
 public:
-    explicit DataGrid(QWidget* parent = nullptr);
+    explicit DataGrid(const MessageBoxes& boxes, QWidget* parent = nullptr);
     ~DataGrid() override;
 
     /// DataSource: binds the table (nullptr unbinds). Rebinding builds the columns afresh, so
@@ -58,6 +60,8 @@ public:
     /// Copy, paste, undo, import and export, and the right-click menu that holds them.
     ListEditor& editor() const { return *mEditor; }
     ListHistory& history() const;
+    /// The boxes the grid and its editor tell and ask the user through.
+    const MessageBoxes& boxes() const { return mBoxes; }
 
     /// While a run is in progress nothing in the list can be changed or undone.
     void SetListLocked(bool locked);
@@ -87,6 +91,7 @@ private:
     void requireColumn(int column) const;
 
     InventoryModel* mModel = nullptr;
+    const MessageBoxes& mBoxes;
     ListEditor* mEditor = nullptr;
     QList<InventoryTable::Bookmark> mSelectionOrder;
     bool mFollowing = false;

@@ -83,7 +83,7 @@ ListEditor::ListEditor(DataGrid& grid)
                 try {
                     (this->*command)();
                 } catch (...) {
-                    MsgBox(currentFailureDescription(), vbExclamation);
+                    mGrid.boxes().MsgBox(currentFailureDescription(), vbExclamation);
                 }
             });
         };
@@ -288,7 +288,7 @@ void ListEditor::reportRefusals(const CellChange& change) const
     if (change.beyondLastColumn > 0)
         lines.append(QStringLiteral("%1 pasted values beyond the last column were left out.")
                          .arg(change.beyondLastColumn));
-    MsgBox(lines.join(QStringLiteral("\r\n")), vbExclamation);
+    mGrid.boxes().MsgBox(lines.join(QStringLiteral("\r\n")), vbExclamation);
 }
 
 void ListEditor::recordEdit(int row, const QVector<QVariant>& before)
@@ -318,7 +318,8 @@ void ListEditor::importRows(const QString& chosen)
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         read = readListFile(path, mReadWorkbook);
     } catch (...) {
-        MsgBox(QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),
+        mGrid.boxes().MsgBox(
+            QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),
             vbExclamation);
         return;
     }
@@ -358,7 +359,8 @@ void ListEditor::exportRows(const QString& chosen)
     try {
         writeFileSafely(path, listCsv(table->AllRowValues()));
     } catch (...) {
-        MsgBox(QStringLiteral("The rows could not be exported.\r\n") + currentFailureDescription(),
+        mGrid.boxes().MsgBox(
+            QStringLiteral("The rows could not be exported.\r\n") + currentFailureDescription(),
             vbExclamation);
     }
 }

@@ -62,7 +62,8 @@ void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, S
         if (step.test(104, [&] {
                 const QString prompt = QStringLiteral("Do you really want delete this row ?\r\n(")
                     + table.Value(kAssetNumber).toString() + QStringLiteral(")");
-                return MsgBox(prompt, vbYesNo | vbDefaultButton2, QStringLiteral("Question"))
+                return step.boxes().MsgBox(
+                           prompt, vbYesNo | vbDefaultButton2, QStringLiteral("Question"))
                     != vbYes;
             }))
             return;
@@ -75,10 +76,10 @@ void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, S
             if (window)
                 window->setUpdatesEnabled(true);
         });
-        step(112, [&] { MsgBox(QStringLiteral("Row deleted.")); });
+        step(112, [&] { step.boxes().MsgBox(QStringLiteral("Row deleted.")); });
         return;
     }
-    step(114, [&] { MsgBox(QStringLiteral("You must select first a row.")); });
+    step(114, [&] { step.boxes().MsgBox(QStringLiteral("You must select first a row.")); });
 }
 
 void insertBelowSelectedRow(InventoryTable& table, Steps& step)
@@ -139,8 +140,8 @@ void deleteAll(
     std::unique_ptr<InventoryTable>& table, DataGrid& grid, DataFormat* myFmt, Steps& step)
 {
     if (step.test(100, [&] {
-            return MsgBox(QStringLiteral("Do you really want clear ?"), vbYesNo | vbDefaultButton2,
-                       QStringLiteral("Question"))
+            return step.boxes().MsgBox(QStringLiteral("Do you really want clear ?"),
+                       vbYesNo | vbDefaultButton2, QStringLiteral("Question"))
                 == vbNo;
         }))
         return;

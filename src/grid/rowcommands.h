@@ -11,7 +11,8 @@
 namespace tessivane {
 
 // The bodies of the row-command handlers. The caller passes the handler's Steps
-// (Steps step("Form1", "PushButton1_Click") etc.); every numbered step runs through it.
+// (Steps step(boxes, "Form1", "PushButton1_Click") etc.); every numbered step runs through it,
+// and the command's own questions and notices go through its boxes.
 
 /// PushButton1_Click: deletes the first whole-row selection of the grid after a confirmation;
 /// window (may be null) has its drawing suspended around the deletion.

@@ -65,7 +65,7 @@ void CheckExcelInstance(const Services& services)
     const QString unwritable = unwritableTempFolder(reason);
     if (!unwritable.isEmpty()) {
         swallow([&] {
-            showMessage(services, UnwritableTempFolderMessage(unwritable, reason), vbOKOnly);
+            services.boxes.MsgBox(UnwritableTempFolderMessage(unwritable, reason), vbOKOnly);
         });
         endProgram(services);
         return;
@@ -95,7 +95,7 @@ void CheckExcelInstance(const Services& services)
     probe.reset();
     if (services.releases)
         services.releases->waitForAll();
-    swallow([&] { showMessage(services, noSpreadsheetMessage(), vbOKOnly, QString()); });
+    swallow([&] { services.boxes.MsgBox(noSpreadsheetMessage(), vbOKOnly); });
     endProgram(services);
 }
 

@@ -1,6 +1,5 @@
 #include "office/services.h"
 
-#include "core/apptitle.h"
 #include "office/instancepool.h"
 #include "office/libreoffice.h"
 #include "office/unobridge.h"
@@ -26,6 +25,12 @@ Services::Services()
     , unoRuntime(std::make_shared<office::UnoRuntime>())
 { }
 
+Services::Services(MessageBoxes messageBoxes)
+    : Services()
+{
+    boxes = std::move(messageBoxes);
+}
+
 ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting)
 {
     ApplicationPtr application;
@@ -39,14 +44,6 @@ ApplicationPtr createApplication(const Services& services, const WaitHook& while
         throw std::runtime_error("The spreadsheet application could not be started.");
     application->setWaitHook(whileWaiting);
     return application;
-}
-
-int showMessage(const Services& services, const QString& prompt, int buttons, const QString& title)
-{
-    if (services.messageBoxes)
-        return services.messageBoxes(
-            MessageBoxCall {prompt, buttons, title.isEmpty() ? ApplicationTitle() : title});
-    return MsgBox(prompt, buttons, title);
 }
 
 void endProgram(const Services& services)

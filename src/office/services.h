@@ -57,14 +57,16 @@ struct Services
     std::shared_ptr<office::UnoRuntime> unoRuntime;
     /// Makes the instances instead of LibreOffice (tests); empty: the real offices.
     ApplicationFactory makeApplication;
-    /// Answers the boxes the office layer shows (the start-up check's); empty: MsgBox.
-    MessageBoxResponder messageBoxes;
+    /// The message boxes of the windows, the run and the start-up check.
+    MessageBoxes boxes;
     /// Ends the program at once when the start-up check fails; empty: the process ends.
     std::function<void()> programEnder;
     /// The time of day the result names are drawn from; empty: the system clock.
     std::function<QTime()> clock;
 
     Services();
+    /// Services whose boxes are boxes (a test's script).
+    explicit Services(MessageBoxes boxes);
 };
 
 /// A new private spreadsheet application instance: the services' factory's, else a ready one
@@ -72,10 +74,6 @@ struct Services
 /// and its calls. Throws a std::runtime_error with a readable sentence when none can be
 /// started.
 ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting = {});
-
-/// Shows a box through the services' responder, or as MsgBox does.
-int showMessage(const Services& services, const QString& prompt, int buttons = vbOKOnly,
-    const QString& title = QString());
 
 /// Ends the program as the services say, or at once.
 void endProgram(const Services& services);

@@ -41,9 +41,10 @@ void WritePicture(PictureClipboard& clipboard, const QString& path)
 
 } // namespace
 
-void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path)
+void saveCellsActivesheet(
+    const std::shared_ptr<Workbook>& workbook, const QString& path, const MessageBoxes& boxes)
 {
-    Steps step("Excel1", "saveCellsActivesheet");
+    Steps step(boxes, "Excel1", "saveCellsActivesheet");
     std::shared_ptr<Worksheet> sheet;
     int lastRow = 0;
     int lastColumn = 0;

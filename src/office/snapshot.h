@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/messagebox.h"
 #include "office/spreadsheet.h"
 
 #include <QString>
@@ -12,7 +13,8 @@ namespace tessivane {
 /// to path as an uncompressed BMP, handed over on the program's own picture clipboard (the
 /// system clipboard is left alone). Each step is reported under "Excel1.saveCellsActivesheet"
 /// with its line (100 to 112) and the procedure goes on; nothing is written when the used
-/// range ends in row 1 or column A.
-void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path);
+/// range ends in row 1 or column A. Failures are reported through boxes.
+void saveCellsActivesheet(
+    const std::shared_ptr<Workbook>& workbook, const QString& path, const MessageBoxes& boxes);
 
 } // namespace tessivane

@@ -58,7 +58,8 @@ QPushButton* makeButton(const char* caption, QWidget* parent, const QRect& geome
 
 } // namespace
 
-Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWidget* parent)
+Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
+    const MessageBoxes& boxes, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , Picture2(new PictureBox(this, TwipRect(120, 120, 9330, 7425)))
     , Picture1(new PictureBox(Picture2, TwipRect(0, 0, 2340, 3435)))
@@ -72,6 +73,7 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWid
     , PushButton6(makeButton("Save Results To Excel File", this, pixels(4920, 8850, 4800, 405)))
     , mMainWindow(mainWindow)
     , mSaveMainWindowRows(std::move(saveMainWindowRows))
+    , mBoxes(boxes)
     , mProgramEnd([] { QCoreApplication::exit(0); })
     , mSaveFileDialog(std::make_unique<QtSaveFileDialog>(this))
     , mPointer(this)
@@ -174,7 +176,7 @@ void Form2::setProgramEnd(std::function<void()> end)
 
 void Form2::Form_Load()
 {
-    Steps step("Form2", "Form_Load");
+    Steps step(mBoxes, "Form2", "Form_Load");
     step(100, [&] { mFirstActivate = true; });
     step(102, [&] { ApplyFaceColor(this); });
     step(104, [&] {
@@ -188,7 +190,7 @@ void Form2::Form_Load()
 
 void Form2::Form_Activate()
 {
-    Steps step("Form2", "Form_Activate");
+    Steps step(mBoxes, "Form2", "Form_Activate");
     if (step.test(100, [&] { return mFirstActivate; })) {
         // Both boxes always draw on a persistent surface; nothing to switch on for that.
         step(106, [&] { Picture1->setAutoSize(true); });
@@ -210,7 +212,7 @@ void Form2::Form_Activate()
 
 bool Form2::RedrawImage()
 {
-    Steps step("Form2", "RedrawImage");
+    Steps step(mBoxes, "Form2", "RedrawImage");
     step(100, [&] { mImageWidth = scaledSize(mZoom, mOrigWidth); });
     step(102, [&] { mImageHeight = scaledSize(mZoom, mOrigHeight); });
     if (step.test(104, [&] { return scaledSizeFits(mImageWidth, mImageHeight); })) {
@@ -285,26 +287,26 @@ void Form2::VScroll1_Change()
 
 void Form2::PushButton1_Click()
 {
-    Steps step("Form2", "PushButton1_Click");
+    Steps step(mBoxes, "Form2", "PushButton1_Click");
     step(100, [&] { StepZoom(0); });
 }
 
 void Form2::PushButton2_Click()
 {
-    Steps step("Form2", "PushButton2_Click");
+    Steps step(mBoxes, "Form2", "PushButton2_Click");
     step(100, [&] { StepZoom(1); });
 }
 
 void Form2::picture1_MouseDown(Qt::MouseButtons, float X, float Y)
 {
-    Steps step("Form2", "picture1_MouseDown");
+    Steps step(mBoxes, "Form2", "picture1_MouseDown");
     step(100, [&] { mDragX = X; });
     step(102, [&] { mDragY = Y; });
 }
 
 void Form2::picture1_MouseMove(Qt::MouseButtons button, float X, float Y)
 {
-    Steps step("Form2", "picture1_MouseMove");
+    Steps step(mBoxes, "Form2", "picture1_MouseMove");
     if (!step.test(100, [&] { return button != Qt::NoButton; }))
         return;
     float newLeft = 0;
@@ -320,7 +322,7 @@ void Form2::picture1_MouseMove(Qt::MouseButtons button, float X, float Y)
 
 void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float)
 {
-    Steps step("Form2", "Picture1_MouseUp");
+    Steps step(mBoxes, "Form2", "Picture1_MouseUp");
     std::optional<qint16> hPct;
     std::optional<qint16> vPct;
     step(100, [&] { hPct = dragPercent(Picture1->Left(), Picture1->Width(), Picture2->Width()); });
@@ -349,7 +351,7 @@ void Form2::SetVScrollbarByPercent(QScrollBar* VScrollbar, qint16 percent)
 
 void Form2::PushButton6_Click()
 {
-    Steps step("Form2", "PushButton6_Click");
+    Steps step(mBoxes, "Form2", "PushButton6_Click");
     if (step.test(100, [&] { return mSaving; }))
         return;
     step(102, [&] { mSaving = true; });
@@ -376,7 +378,7 @@ void Form2::PushButton6_Click()
             // complete, so a failed copy cannot cost the user the file.
             step(124, [&] {
                 answer = static_cast<qint16>(
-                    MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + name
+                    mBoxes.MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + name
                             + QStringLiteral(" ?"),
                         vbYesNo | vbDefaultButton2, QStringLiteral("Question")));
             });
@@ -389,7 +391,7 @@ void Form2::PushButton6_Click()
         saved = step(134, [&] { saveTo(name, converted); });
     // After a failed save the failure report is the whole answer; "Done." would claim success.
     if (saved)
-        step(136, [&] { MsgBox(QStringLiteral("Done."), vbOKOnly); });
+        step(136, [&] { mBoxes.MsgBox(QStringLiteral("Done."), vbOKOnly); });
     step(138, [&] { mSaving = false; });
 }
 
@@ -438,7 +440,7 @@ void Form2::wheelTurned(const QWheelEvent& event)
 
 void Form2::PushButton8_Click()
 {
-    Steps step("Form2", "PushButton8_Click");
+    Steps step(mBoxes, "Form2", "PushButton8_Click");
     step(102, [&] { KillFile(mExcelFile); });
     step(102, [&] { removeWorkFolder(); });
     step(104, [&] {
@@ -450,7 +452,7 @@ void Form2::PushButton8_Click()
 
 void Form2::Form_QueryUnload()
 {
-    Steps step("Form2", "Form_QueryUnload");
+    Steps step(mBoxes, "Form2", "Form_QueryUnload");
     // The program ends after this without the main window's own closing steps, so the list
     // is written here as they would write it.
     step(100, [&] {

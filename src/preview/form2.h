@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bitmapfile.h"
+#include "core/messagebox.h"
 #include "core/windowlook.h"
 #include "preview/savefiledialog.h"
 
@@ -36,8 +37,10 @@ class Form2 : public QWidget
 public:
     /// Builds the window and runs its creation steps. The main window is shown again by
     /// "< Back"; saveMainWindowRows writes the list as the main window's own close does and
-    /// runs when this window closes the program.
-    Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, QWidget* parent = nullptr);
+    /// runs when this window closes the program. Its messages and failure reports go through
+    /// boxes, which must outlive it.
+    Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows, const MessageBoxes& boxes,
+        QWidget* parent = nullptr);
     ~Form2() override;
 
     /// Takes over a new result workbook and its working folder. A result still held here
@@ -140,6 +143,7 @@ private:
 
     QPointer<QWidget> mMainWindow;
     std::function<void()> mSaveMainWindowRows;
+    const MessageBoxes& mBoxes;
     std::function<void()> mProgramEnd;
     std::unique_ptr<SaveFileDialog> mSaveFileDialog;
     WorkbookConverter mConvertWorkbook;

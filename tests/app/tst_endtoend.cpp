@@ -98,10 +98,10 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private:
-    Services mServices;
+    ScriptedBoxes mBoxes;
+    Services mServices {mBoxes};
     QTemporaryDir mConfig;
     QTemporaryDir mTemp;
-    ScriptedBoxes mBoxes;
     std::unique_ptr<InstancePool> mPool; // the program's ready offices, in one variant
     std::unique_ptr<Form1> mForm;
 

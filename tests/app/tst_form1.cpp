@@ -100,10 +100,10 @@ class TestForm1 : public QObject
 
 private:
     QTemporaryDir mConfig;
-    Services mServices;
+    ScriptedBoxes mBoxes;
+    Services mServices {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
-    ScriptedBoxes mBoxes;
 
     /// "Start Creating Template" with no office at all: the run reports its failures, answers
     /// every question Yes, and still hands its working folder in temp over to the preview.

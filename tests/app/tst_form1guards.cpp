@@ -46,10 +46,10 @@ class TestForm1Guards : public QObject
 
 private:
     QTemporaryDir mConfig;
-    Services mServices;
+    ScriptedBoxes mBoxes;
+    Services mServices {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
-    ScriptedBoxes mBoxes;
 
 private slots:
     void initTestCase()

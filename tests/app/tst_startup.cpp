@@ -19,10 +19,10 @@ using namespace tessivane::test;
 
 namespace {
 
-std::unique_ptr<InventoryTable> loadedAtStartUp()
+std::unique_ptr<InventoryTable> loadedAtStartUp(const MessageBoxes& boxes)
 {
     auto table = makeTable(0);
-    Steps step("Form1", "Form_Load");
+    Steps step(boxes, "Form1", "Form_Load");
     loadStoredRows(*table, step);
     return table;
 }
@@ -60,7 +60,7 @@ private slots:
             store()->setValue(QStringLiteral("RowCount"), QStringLiteral("1E400"));
         }
         ScriptedBoxes boxes;
-        auto table = loadedAtStartUp();
+        auto table = loadedAtStartUp(boxes);
         QCOMPARE(table->RecordCount(), 3);
         QCOMPARE(boxes.failures().size(), 1);
         QVERIFY(boxes.failures()[0].contains(
@@ -76,7 +76,7 @@ private slots:
             settings->setValue(QStringLiteral("RowSource2 2"), QStringLiteral("Desk"));
         }
         ScriptedBoxes boxes;
-        auto table = loadedAtStartUp();
+        auto table = loadedAtStartUp(boxes);
         QCOMPARE(boxes.failures().size(), 1);
         QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 166")));
         QCOMPARE(table->RecordCount(), 2);
@@ -89,7 +89,7 @@ private slots:
         InventoryTable closed;
         appendInventoryFields(closed);
         ScriptedBoxes boxes;
-        Steps step("Form1", "Form_Load");
+        Steps step(boxes, "Form1", "Form_Load");
         loadStoredRows(closed, step);
         QCOMPARE(boxes.failures().size(), 1);
         QVERIFY(boxes.failures()[0].contains(QStringLiteral("at line 164")));

@@ -93,11 +93,11 @@ class TestGenerationRun : public QObject
 
 private:
     QTemporaryDir mTemp;
-    Services mServices;
+    ScriptedBoxes mBoxes;
+    Services mServices {mBoxes};
     ResultNameGenerator mNames;
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
-    ScriptedBoxes mBoxes;
 
 private slots:
     void initTestCase()

@@ -117,10 +117,10 @@ private slots:
         QFETCH(QVariant, stored);
         auto table = makeTable(2);
         table->SetValueAt(1, field, 4);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         QVERIFY(QTest::qWaitForWindowActive(&window.window));
-        ScriptedBoxes boxes;
         window.grid->setFocus();
         window.clickCell(1, field);
         typeIntoCell(*window.grid, typed);
@@ -178,7 +178,8 @@ private slots:
     void everyBindingGetsTheSameSetUp()
     {
         std::unique_ptr<InventoryTable> table = makeTable(3);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         const Layout startUp = layoutOf(*window.grid);
         QCOMPARE(startUp.formatted, (QList<int> {6, 7, 11, 12}));
@@ -189,12 +190,11 @@ private slots:
         QCOMPARE(window.grid->font().family(), QStringLiteral("Arial"));
         QVERIFY(window.grid->font().bold());
 
-        ScriptedBoxes boxes;
-        Steps sample("Form1", "PushButton7_Click");
+        Steps sample(boxes, "Form1", "PushButton7_Click");
         loadSampleData(*table, *window.grid, &window.myFmt, sample);
         QCOMPARE(layoutOf(*window.grid), startUp);
         boxes.answers = {vbYes};
-        Steps clear("Form1", "PushButton3_Click");
+        Steps clear(boxes, "Form1", "PushButton3_Click");
         deleteAll(table, *window.grid, &window.myFmt, clear);
         QCOMPARE(layoutOf(*window.grid), startUp);
         QVERIFY(boxes.failures().isEmpty());

@@ -57,8 +57,6 @@ class TestListEditor : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { AnswerUnexpectedBoxes(); }
-
     void pasteGrowsTheListAndUndoesAtOnce()
     {
         auto table = makeTable(3);
@@ -82,10 +80,10 @@ private slots:
     void aPartlyRefusedPasteIsReportedOnce()
     {
         auto table = makeTable(2);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         selectCells(*window.grid, 0, 4, 0, 4);
-        ScriptedBoxes boxes;
         // Vendor, years, initial value, down payment, date ... and two beyond the last column.
         setClipboard("V1\t2.5\t$10.00\t1\tnot a date\t1\t2\t3\t4\tx\ty\n"
                      "V2\t3\tlots\t2\t2015-08-11\n");
@@ -141,11 +139,11 @@ private slots:
         table->SetValueAt(3, 0, QString()); // a blank row at the end
         table->SetValueAt(3, 5, 0);
         table->SetValueAt(3, 6, 0.0);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         DataGrid& grid = *window.grid;
         ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(grid);
-        ScriptedBoxes boxes;
         boxes.questionAnswer = vbYes;
         selectCells(grid, 1, 0, 2, 1);
         table->SetCurrentRow(1);
@@ -154,7 +152,7 @@ private slots:
         const Snapshot before = snapshot(grid);
 
         const auto recorded = [&](const char* text, const std::function<void(Steps&)>& command) {
-            Steps steps("Form1", "test");
+            Steps steps(boxes, "Form1", "test");
             ListHistory::Recording change(grid.history(), QString::fromLatin1(text));
             command(steps);
             change.commit();

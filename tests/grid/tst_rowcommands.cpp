@@ -77,11 +77,11 @@ private slots:
     void deleteWithoutRowSelection()
     {
         auto table = makeTable(3);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         window.clickCell(1, 2); // a cell cursor is no row selection
-        ScriptedBoxes boxes;
-        Steps step("Form1", "PushButton1_Click");
+        Steps step(boxes, "Form1", "PushButton1_Click");
         deleteSelectedRow(*table, *window.grid, &window.window, step);
         QCOMPARE(boxes.calls.size(), 1);
         QCOMPARE(boxes.calls[0].prompt, QStringLiteral("You must select first a row."));
@@ -108,15 +108,15 @@ private slots:
         auto table = makeTable(4);
         table->SetCurrentRow(2);
         table->SetValue(0, asset);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(table.get());
         window.clickRowHeader(2);
         window.clickRowHeader(0, Qt::ControlModifier); // only the first selection counts
         window.other->setFocus();
         saveRows(*table); // the focus-out save moves the table, not the selection
-        ScriptedBoxes boxes;
         boxes.answers = {answer};
-        Steps step("Form1", "PushButton1_Click");
+        Steps step(boxes, "Form1", "PushButton1_Click");
         deleteSelectedRow(*table, *window.grid, &window.window, step);
 
         QCOMPARE(boxes.calls[0].prompt,
@@ -156,7 +156,7 @@ private slots:
         auto table = makeTable(rows);
         table->SetCurrentRow(current);
         ScriptedBoxes boxes;
-        Steps step("Form1", "PushButton2_Click");
+        Steps step(boxes, "Form1", "PushButton2_Click");
         insertBelowSelectedRow(*table, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(table->RecordCount(), rows + 1);
@@ -177,7 +177,7 @@ private slots:
         table->SetCurrentRow(4);
         saveRows(*table);
         ScriptedBoxes boxes;
-        Steps step("Form1", "PushButton2_Click");
+        Steps step(boxes, "Form1", "PushButton2_Click");
         insertBelowSelectedRow(*table, step);
         QCOMPARE(assets(*table), (QStringList {"A1", "", "A2", "A3", "A4", "A5"}));
     }
@@ -205,7 +205,7 @@ private slots:
         }
         const QStringList before = assets(*table);
         ScriptedBoxes boxes;
-        Steps step("Form1", "PushButton2_Click");
+        Steps step(boxes, "Form1", "PushButton2_Click");
         insertBelowSelectedRow(*table, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(assets(*table), before);
@@ -230,11 +230,11 @@ private slots:
         LocaleScope scope(locale);
         std::unique_ptr<InventoryTable> table = makeTable(rows);
         const InventoryTable* old = table.get();
-        GridWindow window;
-        window.show(table.get());
         ScriptedBoxes boxes;
+        GridWindow window(&boxes);
+        window.show(table.get());
         boxes.answers = {answer};
-        Steps step("Form1", "PushButton3_Click");
+        Steps step(boxes, "Form1", "PushButton3_Click");
         tessivane::deleteAll(table, *window.grid, &window.myFmt, step);
 
         QCOMPARE(boxes.calls[0].prompt, QStringLiteral("Do you really want clear ?"));
@@ -304,10 +304,10 @@ private slots:
         table->SetValue(8, naiveDate(2020, 1, 1));
         table->SetCurrentRow(7);
         table->SetValue(12, 0.01);
-        GridWindow window;
-        window.show(table.get());
         ScriptedBoxes boxes;
-        Steps step("Form1", "PushButton7_Click");
+        GridWindow window(&boxes);
+        window.show(table.get());
+        Steps step(boxes, "Form1", "PushButton7_Click");
         loadSampleData(*table, *window.grid, &window.myFmt, step);
         QVERIFY(boxes.calls.isEmpty());
         QCOMPARE(assets(*table), (QStringList {"Kept 1", "", "", "", "1189785", "11899588"}));
@@ -323,12 +323,12 @@ private slots:
 
     void sampleDataOnFreshOrEmptyListAndTwice()
     {
-        ScriptedBoxes boxes;
         auto fresh = loadStoredTable(); // sixteen blank rows from an empty store
         auto empty = makeTable(0);
-        GridWindow window;
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
         window.show(fresh.get());
-        Steps step("Form1", "PushButton7_Click");
+        Steps step(boxes, "Form1", "PushButton7_Click");
         loadSampleData(*fresh, *window.grid, &window.myFmt, step);
         QCOMPARE(assets(*fresh), (QStringList {"1189785", "11899588"}));
         loadSampleData(*fresh, *window.grid, &window.myFmt, step);

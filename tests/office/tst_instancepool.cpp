@@ -350,13 +350,11 @@ private slots:
         gJournal.noSpreadsheetModule = true;
         int officesAtMessage = -1;
         int ends = 0;
-        mServices.messageBoxes = [&](const MessageBoxCall& call) {
-            officesAtMessage = script.made - script.ended;
-            return MsgBox(call.prompt, call.buttons, call.title);
-        };
+        mMessages.during
+            = [&](const MessageBoxCall&) { officesAtMessage = script.made - script.ended; };
         mServices.programEnder = [&] { ++ends; };
         CheckExcelInstance(mServices);
-        mServices.messageBoxes = nullptr;
+        mMessages.during = nullptr;
         mServices.programEnder = nullptr;
         gJournal.noSpreadsheetModule = false;
         QCOMPARE(mMessages.prompts(), QStringList {noSpreadsheetMessage()});
@@ -435,8 +433,8 @@ private slots:
     }
 
 private:
-    Services mServices;
     ScriptedBoxes mMessages;
+    Services mServices {mMessages};
 };
 
 TESSIVANE_TEST_MAIN(InstancePoolTest)

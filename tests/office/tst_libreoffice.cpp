@@ -398,11 +398,11 @@ private slots:
     }
 
 private:
-    Services mServices;
+    ScriptedBoxes mMessages;
+    Services mServices {mMessages};
     QTemporaryDir mFolder;
     QString mTemplate;
     ApplicationPtr mApp;
-    ScriptedBoxes mMessages;
 };
 
 /// The helper mode of this program: start an instance, tell its process, and wait to be

@@ -279,7 +279,7 @@ private slots:
         const QString path = mFolder.filePath(QStringLiteral("temp.bmp"));
         const QString copied = QStringLiteral("copied by the user before");
         QGuiApplication::clipboard()->setText(copied);
-        saveCellsActivesheet(book, path);
+        saveCellsActivesheet(book, path, mMessages);
         QVERIFY2(mMessages.calls.isEmpty(),
             mMessages.calls.isEmpty() ? "" : qPrintable(mMessages.calls[0].prompt));
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
@@ -350,12 +350,12 @@ private slots:
     }
 
 private:
-    Services mServices;
+    ScriptedBoxes mMessages;
+    Services mServices {mMessages};
     QTemporaryDir mFolder;
     QString mTemplate;
     bool mRealTemplate = false;
     ApplicationPtr mApp;
-    ScriptedBoxes mMessages;
 };
 
 TESSIVANE_TEST_MAIN(OfficeWorkbookTest)

@@ -81,6 +81,7 @@ private slots:
         mRecord = FakeOffice();
         mRecord.version = QStringLiteral("16.0");
         mMessages.calls.clear();
+        mMessages.during = nullptr;
         mEnds = 0;
         mInstalled.emplace(mServices, mRecord);
         mServices.programEnder = [this] { ++mEnds; };
@@ -213,24 +214,6 @@ private slots:
         QCOMPARE(mEnds, 0);
     }
 
-    void startUpCheckShowsItsBoxThroughTheServices()
-    {
-        // The layer shows nothing itself: the box goes where the services say.
-        QList<MessageBoxCall> shown;
-        mServices.messageBoxes = [&](const MessageBoxCall& call) {
-            shown.append(call);
-            return int(vbOK);
-        };
-        mServices.makeApplication = []() -> ApplicationPtr { throw std::runtime_error("none"); };
-        CheckExcelInstance(mServices);
-        mServices.messageBoxes = nullptr;
-        QCOMPARE(shown.size(), 1);
-        QVERIFY(shown[0].prompt.startsWith(QStringLiteral("Error 842001.")));
-        QCOMPARE(shown[0].title, ApplicationTitle());
-        QVERIFY(mMessages.calls.isEmpty());
-        QCOMPARE(mEnds, 1);
-    }
-
     void startUpCheckWithoutInstanceShowsTheMessageAndEnds()
     {
         mServices.makeApplication
@@ -288,13 +271,10 @@ private slots:
             qputenv(broken.startsWith("TEMP") ? "TEMP" : "TMPDIR", QFile::encodeName(folderNamed));
         }
         int officesAtMessage = -1;
-        const MessageBoxResponder answer = mServices.messageBoxes;
-        mServices.messageBoxes = [&](const MessageBoxCall& call) {
+        mMessages.during = [&](const MessageBoxCall&) {
             officesAtMessage = mRecord.created - mRecord.destroyed;
-            return answer ? answer(call) : MsgBox(call.prompt, call.buttons, call.title);
         };
         CheckExcelInstance(mServices);
-        mServices.messageBoxes = answer;
         QCOMPARE(mMessages.calls.size(), 1);
         QCOMPARE(mEnds, 1);
         QCOMPARE(officesAtMessage, 0);
@@ -323,7 +303,7 @@ private slots:
         mRecord.picture.fill(Qt::darkCyan);
         QPainter(&mRecord.picture).fillRect(0, 0, 10, 10, Qt::red);
 
-        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path, mMessages);
 
         QVERIFY(mMessages.calls.isEmpty());
         QImageReader reader(path);
@@ -353,7 +333,7 @@ private slots:
         mRecord.picture = QImage(10, 10, QImage::Format_RGB32);
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
-        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path, mMessages);
         QVERIFY(!QFile::exists(path));
         QVERIFY(mMessages.calls.isEmpty());
     }
@@ -364,7 +344,7 @@ private slots:
         const QString path = folder.filePath(QStringLiteral("temp.bmp"));
 
         // No workbook: every step that needs it reports, then the test lets nothing in.
-        saveCellsActivesheet(nullptr, path);
+        saveCellsActivesheet(nullptr, path, mMessages);
         QCOMPARE(mMessages.calls.size(), 3);
         const int lines[] = {100, 102, 104};
         for (int i = 0; i < 3; ++i) {
@@ -382,7 +362,7 @@ private slots:
         earlier.fill(Qt::red);
         QGuiApplication::clipboard()->setImage(earlier);
         mRecord.copyFails = true;
-        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path, mMessages);
         QCOMPARE(mMessages.calls.size(), 2);
         QVERIFY(
             mMessages.calls[0].prompt.startsWith(QStringLiteral("The picture could not be made.")));
@@ -394,7 +374,7 @@ private slots:
         mMessages.calls.clear();
         mRecord.copyFails = false;
         mRecord.picture = QImage();
-        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path);
+        saveCellsActivesheet(std::make_shared<FakeBook>(mRecord), path, mMessages);
         QCOMPARE(mMessages.calls.size(), 1);
         QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("There is no picture")));
         QVERIFY(mMessages.calls[0].prompt.contains(QStringLiteral("at line 112")));
@@ -467,10 +447,10 @@ private slots:
     }
 
 private:
-    Services mServices;
+    ScriptedBoxes mMessages;
+    Services mServices {mMessages};
     FakeOffice mRecord;
     std::optional<FakeOffice::Installed> mInstalled;
-    ScriptedBoxes mMessages;
     int mEnds = 0;
 };
 

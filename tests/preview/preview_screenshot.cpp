@@ -47,7 +47,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QString prefix = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("preview");
     QWidget mainWindow;
-    Form2 form(&mainWindow, {});
+    const MessageBoxes boxes;
+    Form2 form(&mainWindow, {}, boxes);
     form.setPicture(SampleSheet());
     form.show();
     form.activateWindow();

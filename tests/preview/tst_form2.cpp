@@ -27,7 +27,7 @@ namespace {
 struct Preview
 {
     ScriptedBoxes boxes; // any failure report would land here
-    Form2 form {nullptr, {}};
+    Form2 form {nullptr, {}, boxes};
 
     explicit Preview(const PagedPicture& picture)
     {
@@ -95,7 +95,8 @@ private slots:
     {
         QFETCH(QString, control);
         QFETCH(QRect, expected);
-        Form2 form(nullptr, {});
+        UnexpectedBoxes boxes;
+        Form2 form(nullptr, {}, boxes);
         const QHash<QString, QWidget*> controls {{"Picture2", form.picture2()},
             {"VScroll1", form.vScroll1()}, {"HScroll1", form.hScroll1()}, {"Frame1", form.frame1()},
             {"PushButton1", form.pushButton(1)}, {"PushButton2", form.pushButton(2)},
@@ -105,7 +106,8 @@ private slots:
 
     void creationSetsTheLook()
     {
-        Form2 form(nullptr, {});
+        UnexpectedBoxes boxes;
+        Form2 form(nullptr, {}, boxes);
         QCOMPARE(form.size(), QSize(656, 624));
         QCOMPARE(form.windowTitle(), QStringLiteral("Tessivane"));
         QVERIFY(!form.windowIcon().isNull());
@@ -294,7 +296,7 @@ private slots:
         QFETCH(int, max);
         QFETCH(int, step);
         ScriptedBoxes boxes;
-        Form2 form(nullptr, {});
+        Form2 form(nullptr, {}, boxes);
         form.picture1()->setWidth(9330 + overflow);
         form.picture1()->setHeight(7425 + overflow);
         form.picture1()->Move(-40, -40);
@@ -338,7 +340,8 @@ private slots:
         QFETCH(int, max);
         QFETCH(int, percent);
         QFETCH(int, expected);
-        Form2 form(nullptr, {});
+        UnexpectedBoxes boxes;
+        Form2 form(nullptr, {}, boxes);
         for (QScrollBar* bar : {form.hScroll1(), form.vScroll1()}) {
             bar->setMaximum(max);
             bar->setValue(5);
@@ -425,7 +428,7 @@ private slots:
     void secondHandoverShowsAndZoomsTheNewPicture()
     {
         ScriptedBoxes boxes;
-        Form2 form(nullptr, {});
+        Form2 form(nullptr, {}, boxes);
         form.setPicture(Picture(kWide.width(), kWide.height(), Qt::red));
         QVERIFY(ShowActive(form));
         form.PushButton2_Click();
@@ -450,7 +453,8 @@ private slots:
 
     void hoverPointers()
     {
-        Form2 form(nullptr, {});
+        UnexpectedBoxes boxes;
+        Form2 form(nullptr, {}, boxes);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         MousePointer& pointer = form.mousePointer();

@@ -46,7 +46,7 @@ struct Fixture
     ScriptedBoxes boxes;
     QWidget mainWindow;
     QStringList events;
-    Form2 form {&mainWindow, [this] { events << "rows"; }};
+    Form2 form {&mainWindow, [this] { events << "rows"; }, boxes};
 
     explicit Fixture(QStringList dialogAnswers = {})
     {

@@ -17,14 +17,16 @@
 
 namespace tessivane::test {
 
-/// A shown window holding the grid and one other widget to move the focus to.
+/// A shown window holding the grid and one other widget to move the focus to. The grid shows
+/// its boxes through boxes (a test's script, which must outlive the window); without them
+/// any box fails the test.
 class GridWindow
 {
 public:
-    GridWindow()
+    explicit GridWindow(const MessageBoxes* boxes = nullptr)
     {
         auto* layout = new QVBoxLayout(&window);
-        grid = new DataGrid(&window);
+        grid = new DataGrid(boxes ? *boxes : mUnexpected, &window);
         other = new QLineEdit(&window);
         layout->addWidget(grid);
         layout->addWidget(other);
@@ -36,7 +38,7 @@ public:
     /// Binds the table with the start-up set-up and shows the window.
     void show(InventoryTable* table)
     {
-        Steps step("Form1", "Form_Load");
+        Steps step(grid->boxes(), "Form1", "Form_Load");
         step.sequence(192, gridSetUp(*grid, table, &myFmt));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -57,6 +59,10 @@ public:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     }
 
+private:
+    UnexpectedBoxes mUnexpected;
+
+public:
     QWidget window;
     DataGrid* grid = nullptr;
     QLineEdit* other = nullptr;

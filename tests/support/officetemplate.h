@@ -42,6 +42,7 @@ inline QString TestTemplate(const QString& folder, Application& app, bool* real 
 inline void ResetOfficeSettings(Services& services, ScriptedBoxes& boxes)
 {
     boxes.calls.clear();
+    boxes.during = nullptr;
     services.office = OfficeSettings();
 }
 

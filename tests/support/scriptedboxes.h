@@ -12,33 +12,36 @@
 
 namespace tessivane::test {
 
-/// Outside a ScriptedBoxes no real box may block a test: an unexpected one is a failure.
-inline void AnswerUnexpectedBoxes()
+/// Boxes that no test expects: any box is a failure of the test. What a window or procedure
+/// gets in a test that does not script its boxes.
+class UnexpectedBoxes : public MessageBoxes
 {
-    SetMessageBoxResponder([](const MessageBoxCall& call) {
-        qCritical("Unexpected message box: %s", qPrintable(call.prompt));
-        QTest::qFail("Unexpected message box", __FILE__, __LINE__);
-        return int(vbOK);
-    });
-}
+public:
+    UnexpectedBoxes()
+        : MessageBoxes([](const MessageBoxCall& call) {
+            qCritical("Unexpected message box: %s", qPrintable(call.prompt));
+            QTest::qFail("Unexpected message box", __FILE__, __LINE__);
+            return int(vbOK);
+        })
+    { }
+};
 
 /// Answers every message box from a script and records it. Without a scripted answer a
-/// question gets questionAnswer (No) and a notice OK.
-class ScriptedBoxes
+/// question gets questionAnswer (No) and a notice OK. Handed in where the boxes are shown; it
+/// must outlive what it is handed to.
+class ScriptedBoxes : public MessageBoxes
 {
 public:
     ScriptedBoxes()
-    {
-        SetMessageBoxResponder([this](const MessageBoxCall& call) {
+        : MessageBoxes([this](const MessageBoxCall& call) {
             calls.append(call);
             if (during)
                 during(call);
             if (!answers.isEmpty())
                 return answers.takeFirst();
             return (call.buttons & 0xF) == vbYesNo ? questionAnswer : int(vbOK);
-        });
-    }
-    ~ScriptedBoxes() { AnswerUnexpectedBoxes(); }
+        })
+    { }
     ScriptedBoxes(const ScriptedBoxes&) = delete;
     ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
 
