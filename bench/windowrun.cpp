@@ -216,7 +216,8 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
         return int(vbOK);
     }));
     services.office.warmUpWorkbook = templateBytes();
-    InstancePool readyOffices(libreOfficeInstances(services));
+    InstancePool readyOffices(libreOfficeInstances(services), 2, std::chrono::milliseconds(500),
+        helperInstances(services));
     services.readyOffices = &readyOffices;
     Form1 form1(services);
     const ShutdownSignals shutdownSignals([&form1] { form1.closeForShutdown(); });

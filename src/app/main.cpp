@@ -58,8 +58,10 @@ int main(int argc, char* argv[])
     // The ready offices load the template while they wait, as a run will.
     services.office.warmUpWorkbook = tessivane::templateBytes();
     // Offices started ahead of need: the start-up check's stays ready for the first run, and
-    // more start while the user looks at the window or the preview.
-    tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services));
+    // more start while the user looks at the window or the preview. A run takes two, and a
+    // third, the helper, draws part of a long picture.
+    tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services), 2,
+        std::chrono::milliseconds(500), tessivane::helperInstances(services));
     services.readyOffices = &readyOffices;
     tessivane::Form1 form1(services);
     // Ending before the main loop runs (the start-up check found no office, a shutdown request

@@ -32,6 +32,8 @@ constexpr int kLostInARow = 3;
 struct PoolState : std::enable_shared_from_this<PoolState>
 {
     InstanceFactory makeInstance;
+    InstanceFactory makeHelper; // empty: no helper is kept
+    std::shared_ptr<Instance> helper; // ready for the second instance of long work
     int target = 2;
     milliseconds pause {0};
 
@@ -57,12 +59,18 @@ struct PoolState : std::enable_shared_from_this<PoolState>
 
     void runStarter();
     void dropDeadReady(std::unique_lock<std::mutex>& lock);
-    void startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked);
+    void startOne(
+        std::unique_lock<std::mutex>& lock, bool warmUp, bool asked, bool asHelper = false);
     void warmBeside(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance);
     void finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
-        bool fine, std::exception_ptr failure, bool asked);
+        bool fine, std::exception_ptr failure, bool asked, bool asHelper = false);
     void runEnder();
     ApplicationPtr take();
+    ApplicationPtr takeIfReady();
+    /// Under the lock, which it lets go of meanwhile: the instance goes to the caller once it
+    /// answers; one that does not is ended (none is returned).
+    ApplicationPtr handOutIfAnswering(
+        std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance);
     bool keep(ApplicationPtr& application);
     void shutdown();
 
@@ -75,6 +83,10 @@ struct PoolState : std::enable_shared_from_this<PoolState>
             std::erase_if(out, [](const auto& held) { return held.expired(); });
             out.push_back(instance);
         }
+        instance->setHelperSource([pool] {
+            const auto state = pool.lock();
+            return state ? state->takeIfReady() : nullptr;
+        });
         return instance->handOut(
             [pool](std::function<void()> work) {
                 if (const auto state = pool.lock(); state && state->queueEnding(work))
@@ -159,6 +171,8 @@ void PoolState::runStarter()
         } else if (refill) {
             owed = std::max(owed - 1, 0);
             startOne(lock, true, false);
+        } else if (settled && makeHelper && !helper && kept >= target) {
+            startOne(lock, true, false, true);
         } else {
             auto until = now + kLookAgain;
             if (fillAt && *fillAt > now && *fillAt < until)
@@ -170,6 +184,13 @@ void PoolState::runStarter()
 
 void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
 {
+    if (helper && !helper->alive()) {
+        // Replaced with the next refill, never at once: it is only a help.
+        const std::shared_ptr<Instance> dead = std::move(helper);
+        lock.unlock();
+        dead->end(false);
+        lock.lock();
+    }
     for (auto it = ready.begin(); it != ready.end();) {
         if ((*it)->alive()) {
             ++it;
@@ -186,9 +207,9 @@ void PoolState::dropDeadReady(std::unique_lock<std::mutex>& lock)
     }
 }
 
-void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked)
+void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool asked, bool asHelper)
 {
-    std::shared_ptr<Instance> instance = makeInstance();
+    std::shared_ptr<Instance> instance = asHelper ? makeHelper() : makeInstance();
     busy = instance;
     lock.unlock();
     std::exception_ptr failure;
@@ -202,7 +223,7 @@ void PoolState::startOne(std::unique_lock<std::mutex>& lock, bool warmUp, bool a
     } catch (...) {
         failure = std::current_exception();
     }
-    finishBusy(lock, std::move(instance), !failure, failure, asked);
+    finishBusy(lock, std::move(instance), !failure, failure, asked, asHelper);
 }
 
 void PoolState::warmBeside(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance)
@@ -237,7 +258,7 @@ void PoolState::warmBeside(std::unique_lock<std::mutex>& lock, std::shared_ptr<I
 }
 
 void PoolState::finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance,
-    bool fine, std::exception_ptr failure, bool asked)
+    bool fine, std::exception_ptr failure, bool asked, bool asHelper)
 {
     lock.lock();
     busy.reset();
@@ -248,6 +269,8 @@ void PoolState::finishBusy(std::unique_lock<std::mutex>& lock, std::shared_ptr<I
         instance->end(false);
         instance.reset();
         lock.lock();
+    } else if (asHelper) {
+        helper = std::move(instance);
     } else {
         ready.push_back(std::move(instance));
     }
@@ -290,21 +313,9 @@ ApplicationPtr PoolState::take()
         if (!ready.empty()) {
             std::shared_ptr<Instance> instance = std::move(ready.front());
             ready.pop_front();
-            ++handedOut; // no refill starts while it is looked at
-            lock.unlock();
-            if (instance->answers(kAnswerLimit)) {
-                lock.lock();
-                lost = 0;
-                lock.unlock();
-                return handOut(instance);
-            }
-            // It died or stopped answering while it waited: replaced without a word.
-            instance->abort();
-            instance->end(false);
-            instance.reset();
-            lock.lock();
-            --handedOut;
-            lose();
+            if (ApplicationPtr application = handOutIfAnswering(lock, std::move(instance)))
+                return application;
+            lose(); // replaced without a word
             continue;
         }
         ++waiting;
@@ -316,6 +327,37 @@ ApplicationPtr PoolState::take()
         if (ready.empty() && !stopping && failures != seen)
             std::rethrow_exception(lastFailure);
     }
+}
+
+ApplicationPtr PoolState::takeIfReady()
+{
+    std::unique_lock lock(mutex);
+    if (stopping || !helper)
+        return nullptr;
+    ApplicationPtr application = handOutIfAnswering(lock, std::move(helper));
+    if (!application && handedOut == 0)
+        fillAt = Clock::now() + pause; // replaced with the next refill
+    return application;
+}
+
+ApplicationPtr PoolState::handOutIfAnswering(
+    std::unique_lock<std::mutex>& lock, std::shared_ptr<Instance> instance)
+{
+    ++handedOut; // no refill starts while it is looked at
+    lock.unlock();
+    if (instance->answers(kAnswerLimit)) {
+        lock.lock();
+        lost = 0;
+        lock.unlock();
+        return handOut(instance);
+    }
+    // It died or stopped answering while it waited.
+    instance->abort();
+    instance->end(false);
+    instance.reset();
+    lock.lock();
+    --handedOut;
+    return nullptr;
 }
 
 bool PoolState::keep(ApplicationPtr& application)
@@ -355,6 +397,8 @@ void PoolState::shutdown()
             return;
         stopping = true;
         left.swap(ready);
+        if (helper)
+            left.push_back(std::move(helper));
         inStart = busy;
         inWarmUp = warming;
         changed.notify_all();
@@ -379,10 +423,12 @@ void PoolState::shutdown()
         ender.join();
 }
 
-InstancePool::InstancePool(InstanceFactory makeInstance, int ready, std::chrono::milliseconds pause)
+InstancePool::InstancePool(InstanceFactory makeInstance, int ready, std::chrono::milliseconds pause,
+    InstanceFactory makeHelper)
     : mState(std::make_shared<PoolState>())
 {
     mState->makeInstance = std::move(makeInstance);
+    mState->makeHelper = std::move(makeHelper);
     mState->target = std::max(ready, 0);
     mState->pause = pause;
     PoolState* state = mState.get();
@@ -404,6 +450,12 @@ int InstancePool::readyCount() const
 {
     std::lock_guard lock(mState->mutex);
     return int(mState->ready.size()) + (mState->warming ? 1 : 0);
+}
+
+bool InstancePool::helperReady() const
+{
+    std::lock_guard lock(mState->mutex);
+    return mState->helper != nullptr;
 }
 
 ApplicationPtr InstancePool::takeReadyInstance()

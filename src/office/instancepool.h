@@ -41,6 +41,12 @@ public:
     virtual bool isUnused() const = 0;
     /// Back from a caller unused: the hooks of handOut are dropped. False when it cannot be.
     virtual bool takeBack() = 0;
+    /// Where the caller it is handed out to finds a second one to share long work with (a
+    /// ready instance, or none).
+    virtual void setHelperSource(std::function<ApplicationPtr()> takeReady)
+    {
+        static_cast<void>(takeReady);
+    }
 };
 
 using InstanceFactory = std::function<std::shared_ptr<PooledInstance>()>;
@@ -49,16 +55,21 @@ using InstanceFactory = std::function<std::shared_ptr<PooledInstance>()>;
 /// runtime, as the pool starts them.
 InstanceFactory libreOfficeInstances(const Services& services);
 
+/// The same at a lower scheduling priority: the pool's helper, whose start must not slow a
+/// run down, and which only adds to what the run's own office draws.
+InstanceFactory helperInstances(const Services& services);
+
 /// Private LibreOffice instances started ahead of need, so that nobody waits for an office to
 /// start. While a pool is in the services, createApplication hands out one of its ready
 /// instances, once it
 /// has answered a small call (one that died or stopped answering is ended and replaced without
 /// a word); with none ready it waits for the start in progress, or has one started.
 ///
-/// Each instance still serves one use. The pool refills, one start after the other, only once
-/// every instance it handed out has ended and a short pause has passed, so that its starts
-/// never compete with the work of a run. A Quit of an instance it handed out returns at once:
-/// the office closes down on the pool's ending thread.
+/// Each instance still serves one use. One it hands out may take the ready helper, if there
+/// is one, to draw part of a long picture (no start is waited for). The pool refills, one start
+/// after the other, only once every instance it handed out has ended and a short pause has passed,
+/// so that its starts never compete with the work of a run. A Quit of an instance it handed out
+/// returns at once: the office closes down on the pool's ending thread.
 ///
 /// Every office is started from the pool's own thread, which lives as long as the pool: the
 /// parent-death signal then ties each one to this program, whichever thread asked for it.
@@ -67,9 +78,12 @@ InstanceFactory libreOfficeInstances(const Services& services);
 class InstancePool
 {
 public:
-    /// The instances come from makeInstance, and are started by the pool.
+    /// The instances come from makeInstance, and are started by the pool. With makeHelper, one
+    /// more instance is kept ready, from there, only for the second instances that long work
+    /// asks for (never handed out by takeReadyInstance); it is started after the others.
     explicit InstancePool(InstanceFactory makeInstance, int ready = 2,
-        std::chrono::milliseconds pause = std::chrono::milliseconds(500));
+        std::chrono::milliseconds pause = std::chrono::milliseconds(500),
+        InstanceFactory makeHelper = {});
     ~InstancePool();
     InstancePool(const InstancePool&) = delete;
     InstancePool& operator=(const InstancePool&) = delete;
@@ -87,8 +101,11 @@ public:
     /// caller; false when it cannot be kept (the reference is then untouched).
     bool keepReady(ApplicationPtr& application);
 
-    /// How many instances are ready now, the one warming up among them.
+    /// How many instances are ready now, the one warming up among them (not the helper).
     int readyCount() const;
+
+    /// Whether the helper instance is ready.
+    bool helperReady() const;
 
 private:
     std::shared_ptr<PoolState> mState;

@@ -4,6 +4,7 @@
 
 #include "core/bitmapfile.h"
 #include "core/fileprocs.h"
+#include "office/banddrawing.h"
 #include "office/bandpicture.h"
 #include "office/builtinformats.h"
 #include "office/cellwriter.h"
@@ -23,6 +24,7 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <algorithm>
@@ -35,6 +37,8 @@ namespace {
 
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 1024;
+// A picture of fewer bands is drawn before a second office would have opened the workbook.
+constexpr size_t kHelperBands = 6;
 
 class LibreOfficeWorksheet : public Worksheet
 {
@@ -65,7 +69,11 @@ public:
         Reference<css::frame::XController> controller;
         Reference<css::view::XSelectionSupplier> selection;
         Any previous;
+        bool asOpened = false; // what the file holds: another office may draw from it
         mInstance->call(QStringLiteral("measure the used range"), [&] {
+            asOpened = !mDocument->savedHere
+                && !Reference<css::util::XModifiable>(mDocument->model, UNO_QUERY_THROW)
+                        ->isModified();
             controller = mDocument->model->getCurrentController();
             selection.set(controller, UNO_QUERY_THROW);
             previous = selection->getSelection();
@@ -84,25 +92,39 @@ public:
                 Sentence(QStringLiteral("The picture cannot be written to %1: %2")
                              .arg(clipboard.spoolFolder(), file.errorString())));
         BandBitmapWriter writer(file, columnTwips);
-        for (const auto& [firstRow, lastRow] :
-            pictureBands(rowTwips, area.StartRow, bandPixels(width))) {
-            // One call a band, each within the call time limit, and each band's bytes let go
-            // of once its rows are in the file.
-            const bool added = mInstance->call(
-                QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
-                    PictureBand band = pictureOf(controller, selection,
-                        mSheet->sheet->getCellRangeByPosition(
-                            area.StartColumn, firstRow, area.EndColumn, lastRow));
-                    band.rowTwips.assign(rowTwips.begin() + (firstRow - area.StartRow),
-                        rowTwips.begin() + (lastRow - area.StartRow + 1));
-                    return writer.add(std::move(band));
-                });
-            if (!added)
-                throw std::runtime_error(file.error() != QFileDevice::NoError
-                        ? Sentence(QStringLiteral("The picture cannot be written to %1: %2")
-                                       .arg(file.fileName(), file.errorString()))
-                        : std::string("LibreOffice gave no picture of the used range."));
-        }
+        const std::vector<std::pair<int, int>> bands
+            = pictureBands(rowTwips, area.StartRow, bandPixels(width));
+        const auto twipsOf = [rowTwips, first = area.StartRow](int firstRow, int lastRow) {
+            return std::vector<int>(
+                rowTwips.begin() + (firstRow - first), rowTwips.begin() + (lastRow - first + 1));
+        };
+        // The file is written while the next bands are drawn, and a long picture is drawn by a
+        // second ready office too, as soon as there is one: the drawing is most of a long
+        // run's time.
+        BandDrawing drawing(writer, int(bands.size()));
+        bool helped = false;
+        // One call a band, each within the call time limit, and each band's bytes let go of
+        // once its rows are in the file.
+        const bool written = drawing.run(
+            [&](int band) {
+                if (asOpened && !helped && bands.size() - size_t(band) >= kHelperBands)
+                    helped = addHelper(drawing, bands, area, twipsOf);
+                const auto [firstRow, lastRow] = bands[size_t(band)];
+                return mInstance->call(
+                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+                        PictureBand picture = pictureOf(controller, selection,
+                            mSheet->sheet->getCellRangeByPosition(
+                                area.StartColumn, firstRow, area.EndColumn, lastRow));
+                        picture.rowTwips = twipsOf(firstRow, lastRow);
+                        return picture;
+                    });
+            },
+            [&](const std::function<void()>& wait) { mInstance->onWorker(wait); });
+        if (!written)
+            throw std::runtime_error(file.error() != QFileDevice::NoError
+                    ? Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                                   .arg(file.fileName(), file.errorString()))
+                    : std::string("LibreOffice gave no picture of the used range."));
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
                 selection->select(previous);
@@ -117,6 +139,53 @@ public:
     }
 
 private:
+    /// A second ready office, if there is one, opens the saved workbook and draws bands too,
+    /// from a thread of its own; it quits once no band is left.
+    bool addHelper(BandDrawing& drawing, const std::vector<std::pair<int, int>>& bands,
+        const css::table::CellRangeAddress& area,
+        const std::function<std::vector<int>(int, int)>& twipsOf)
+    {
+        ApplicationPtr helper = mInstance->takeHelper();
+        const std::shared_ptr<Instance> office = helper ? instanceOf(*helper) : nullptr;
+        if (!office) {
+            if (helper)
+                helper->Quit();
+            return false;
+        }
+        struct View
+        {
+            Reference<css::frame::XController> controller;
+            Reference<css::view::XSelectionSupplier> selection;
+            Reference<css::sheet::XSpreadsheet> sheet;
+        };
+        const auto view = std::make_shared<View>();
+        drawing.addHelper(
+            [office, view, path = mDocument->path, index = mSheet->index] {
+                const std::shared_ptr<DocumentState> document = office->open(path);
+                view->sheet = office->sheetOf(document, index)->sheet;
+                office->call(QStringLiteral("find the view"), [&] {
+                    view->controller = document->model->getCurrentController();
+                    view->selection.set(view->controller, UNO_QUERY_THROW);
+                });
+            },
+            [office, view, bands, area, twipsOf](int band) {
+                const auto [firstRow, lastRow] = bands[size_t(band)];
+                return office->call(
+                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+                        PictureBand picture = pictureOf(view->controller, view->selection,
+                            view->sheet->getCellRangeByPosition(
+                                area.StartColumn, firstRow, area.EndColumn, lastRow));
+                        picture.rowTwips = twipsOf(firstRow, lastRow);
+                        return picture;
+                    });
+            },
+            [helper, view]() mutable {
+                *view = View();
+                helper->Quit();
+            });
+        return true;
+    }
+
     /// Found once for the last row, the last column and the picture, which follow one
     /// another; found again after any put into the instance.
     css::table::CellRangeAddress usedArea()
@@ -167,6 +236,7 @@ public:
                 ->storeAsURL(fileUrl(path), arguments);
         });
         mDocument->path = QFileInfo(path).absoluteFilePath();
+        mDocument->savedHere = true;
         // The office writes the template's built-in formats as formats of its own; a reader
         // elsewhere shows those in their own way.
         restoreBuiltInFormats(path);

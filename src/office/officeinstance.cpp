@@ -19,6 +19,8 @@ namespace {
 
 // Between two attempts to connect to an office that is still starting.
 constexpr milliseconds kRetryPause(50);
+// The helper's priority: a share of a busy machine's time, all of an idle core.
+constexpr int kHelperNiceness = 5;
 
 } // namespace
 
@@ -47,6 +49,7 @@ bool Instance::takeBack()
 {
     mEnder = nullptr;
     mOnEnded = nullptr;
+    mHelperSource = nullptr;
     return true;
 }
 
@@ -206,6 +209,15 @@ InstanceFactory libreOfficeInstances(const Services& services)
 {
     return [runtime = services.unoRuntime,
                settings = services.office]() -> std::shared_ptr<PooledInstance> {
+        return std::make_shared<office::Instance>(runtime, settings);
+    };
+}
+
+InstanceFactory helperInstances(const Services& services)
+{
+    OfficeSettings settings = services.office;
+    settings.niceness = office::kHelperNiceness;
+    return [runtime = services.unoRuntime, settings]() -> std::shared_ptr<PooledInstance> {
         return std::make_shared<office::Instance>(runtime, settings);
     };
 }

@@ -48,6 +48,7 @@ struct DocumentState
     Reference<css::sheet::XSpreadsheetDocument> document;
     std::vector<std::shared_ptr<SheetState>> sheets;
     bool closed = false;
+    bool savedHere = false; // the file at path may differ from what was opened
     std::map<sal_Int32, std::optional<css::lang::Locale>> generalKeys; // General: its locale
     std::map<QString, sal_Int32> dateKeys; // m/d/yyyy by locale
 
@@ -104,6 +105,12 @@ public:
     bool owns(const Application& application) const override;
     bool isUnused() const override { return mDocuments.empty(); }
     bool takeBack() override;
+    void setHelperSource(std::function<ApplicationPtr()> takeReady) override
+    {
+        mHelperSource = std::move(takeReady);
+    }
+    /// A second instance to draw part of a long picture, or none.
+    ApplicationPtr takeHelper() { return mHelperSource ? mHelperSource() : nullptr; }
 
     bool alive() override { return mConnection.alive(); }
 
@@ -196,6 +203,7 @@ private:
     bool mEnded = false;
     std::function<void(std::function<void()>)> mEnder;
     std::function<void()> mOnEnded;
+    std::function<ApplicationPtr()> mHelperSource;
     std::mutex mHookMutex;
     WaitHook mWaitHook;
     std::thread::id mWaitThread;

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -53,7 +54,7 @@ OfficeProcess::~OfficeProcess()
 }
 
 void OfficeProcess::start(
-    const QString& program, const QStringList& arguments, const QString& tempFolder)
+    const QString& program, const QStringList& arguments, const QString& tempFolder, int niceness)
 {
     std::lock_guard lock(mMutex);
     if (mPid > 0 && !mReaped)
@@ -106,6 +107,8 @@ void OfficeProcess::start(
             dup2(devNull, 2);
         }
         CloseOnExecFrom(3);
+        if (niceness > 0)
+            setpriority(PRIO_PROCESS, 0, niceness); // inherited by every thread it starts
         execve(argv[0], argv.data(), envp.data());
         const int error = errno;
         ssize_t ignored = write(errorPipe[1], &error, sizeof error);

@@ -27,9 +27,10 @@ public:
     /// cannot be executed throws at once with the system's reason. The calling thread must
     /// live as long as the child should: its end sends the child the parent-death signal.
     /// tempFolder, when given, becomes the child's TMPDIR, so that what it leaves there goes
-    /// with that folder even when the child is killed.
+    /// with that folder even when the child is killed. A positive niceness lowers the
+    /// child's scheduling priority by that much.
     void start(const QString& program, const QStringList& arguments,
-        const QString& tempFolder = QString());
+        const QString& tempFolder = QString(), int niceness = 0);
 
     /// True from a successful start until the child has exited.
     bool running();

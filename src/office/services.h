@@ -35,6 +35,9 @@ struct OfficeSettings
     /// save as .xls and close while they wait, so that a run finds what it loads already
     /// loaded (the .xls filters, the fonts, the drawing); empty: an empty sheet.
     QByteArray warmUpWorkbook;
+    /// How much lower than the program's the office's scheduling priority is: an office
+    /// that only helps with a run's picture starts and waits at a lower one.
+    int niceness = 0;
 };
 
 /// The program an office is started as: settings.program, or the installed one.

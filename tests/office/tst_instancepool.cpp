@@ -11,7 +11,10 @@
 #include "office/instancepool.h"
 #include "office/isinstalled.h"
 #include "office/libreoffice.h"
+#include "office/snapshot.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -429,6 +432,44 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(GroupMembers(used), 0, kStartWait);
         pool.end();
         QCOMPARE(Children().size(), 0);
+        QCOMPARE(Leftovers(), QStringList());
+    }
+
+    void aReadyOfficeDrawsPartOfALongPicture()
+    {
+        // A picture drawn by two offices is the very picture one office draws alone.
+        InstancePool pool(libreOfficeInstances(mServices), 1, 500ms, helperInstances(mServices));
+        mServices.readyOffices = &pool;
+        CheckExcelInstance(mServices); // its office is kept, and the helper starts after it
+        QTRY_VERIFY_WITH_TIMEOUT(pool.helperReady(), kStartWait);
+        QTemporaryDir folder;
+        ApplicationPtr app = createApplication(mServices);
+        const QString saved = folder.filePath(QStringLiteral("long.xls"));
+        {
+            auto book = app->workbooks().Open(TestTemplate(folder.path(), *app));
+            const auto sheet = book->ActiveSheet();
+            for (int row = 4; row < 1504; ++row)
+                sheet->PutCell(row, 2, QStringLiteral("Row %1").arg(row));
+            book->SaveAs(saved, 56);
+            book->Close();
+        }
+        const auto picture = [&](const QString& name) {
+            const auto book = app->workbooks().Open(saved);
+            const QString path = folder.filePath(name);
+            saveCellsActivesheet(book, path, mMessages);
+            book->Close();
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray together = picture(QStringLiteral("together.bmp"));
+        QVERIFY(!pool.helperReady()); // it helped, and is not replaced while app is in use
+        const QByteArray alone = picture(QStringLiteral("alone.bmp"));
+        QVERIFY(together.size() > 20'000'000);
+        QVERIFY(together == alone);
+        app->Quit();
+        app.reset();
+        pool.end();
+        QTRY_COMPARE_WITH_TIMEOUT(Children().size(), 0, kStartWait);
         QCOMPARE(Leftovers(), QStringList());
     }
 

@@ -9,6 +9,7 @@
 #include "core/apptitle.h"
 #include "core/bitmapfile.h"
 #include "core/messagebox.h"
+#include "office/banddrawing.h"
 #include "office/bandpicture.h"
 #include "office/excel1.h"
 #include "office/isinstalled.h"
@@ -444,6 +445,96 @@ private slots:
         const PagedPicture joined = PagedPicture::mapBitmapFile(file.fileName());
         QVERIFY(joined.isMapped());
         QCOMPARE(joined.image().convertToFormat(QImage::Format_RGB32), expected);
+    }
+
+    void bandsDrawnTogether_data()
+    {
+        QTest::addColumn<bool>("helper");
+        QTest::addColumn<int>("helperFailsAt"); // 0: while it opens; n: at its nth band
+        QTest::addColumn<int>("mainFailsAt");
+        QTest::newRow("alone") << false << -1 << -1;
+        QTest::newRow("with a helper") << true << -1 << -1;
+        QTest::newRow("the helper fails opening") << true << 0 << -1;
+        QTest::newRow("the helper fails on a band") << true << 2 << -1;
+        QTest::newRow("the main drawer fails") << true << -1 << 3;
+    }
+
+    void bandsDrawnTogether()
+    {
+        // Whoever draws which band, and whatever a helper fails at, the file holds the bands
+        // in order; a failing main drawer stops the helper, which still ends.
+        QFETCH(bool, helper);
+        QFETCH(int, helperFailsAt);
+        QFETCH(int, mainFailsAt);
+        const std::vector<int> columnTwips {300, 200};
+        const std::vector<int> rowTwips {255, 255};
+        QRandomGenerator random(11);
+        std::vector<QByteArray> bmps;
+        for (int i = 0; i < 12; ++i) {
+            QImage source(40, 30, QImage::Format_RGB32);
+            for (int y = 0; y < source.height(); ++y)
+                for (int x = 0; x < source.width(); ++x)
+                    source.setPixel(x, y, random.generate() | 0xFF000000u);
+            QImage decoded;
+            bmps.push_back(BandBmp(source, 24, decoded));
+        }
+        const auto draw = [&](int band) {
+            const auto bytes = std::make_shared<QByteArray>(bmps[size_t(band)]);
+            return PictureBand {bytes, QByteArrayView(*bytes), rowTwips};
+        };
+        const auto write
+            = [&](QTemporaryFile& file, const std::function<bool(BandBitmapWriter&)>& add) {
+                  BandBitmapWriter writer(file, columnTwips);
+                  return file.open() && add(writer) && writer.finish() && file.flush();
+              };
+        QTemporaryFile expected;
+        QVERIFY(write(expected, [&](BandBitmapWriter& writer) {
+            for (int i = 0; i < int(bmps.size()); ++i)
+                if (!writer.add(draw(i)))
+                    return false;
+            return true;
+        }));
+
+        std::atomic<int> helperBands = 0;
+        std::atomic<bool> helperDone = false;
+        int mainBands = 0;
+        QTemporaryFile file;
+        bool failed = false;
+        const bool written = write(file, [&](BandBitmapWriter& writer) {
+            BandDrawing drawing(writer, int(bmps.size()));
+            if (helper)
+                drawing.addHelper(
+                    [&] {
+                        if (helperFailsAt == 0)
+                            throw std::runtime_error("gone");
+                    },
+                    [&](int band) {
+                        if (++helperBands == helperFailsAt)
+                            throw std::runtime_error("gone");
+                        std::this_thread::yield();
+                        return draw(band);
+                    },
+                    [&] { helperDone = true; });
+            try {
+                return drawing.run(
+                    [&](int band) {
+                        if (++mainBands == mainFailsAt)
+                            throw std::runtime_error("gone");
+                        return draw(band);
+                    },
+                    [](const std::function<void()>& wait) { wait(); });
+            } catch (const std::runtime_error&) {
+                failed = true;
+                return false;
+            }
+        });
+        QCOMPARE(helperDone.load(), helper);
+        QCOMPARE(failed, mainFailsAt > 0);
+        if (mainFailsAt > 0)
+            return;
+        QVERIFY(written);
+        QVERIFY(file.seek(0) && expected.seek(0));
+        QCOMPARE(file.readAll(), expected.readAll());
     }
 
 private:
