@@ -3,13 +3,16 @@
 // What the office leaves behind, seen from outside: processes (ours or a given program's), the
 // members of a process group, the profile folders and pipe files in the temporary folders.
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessivane::test {
@@ -120,6 +123,57 @@ inline QStringList Leftovers()
                  .entryList({QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(getpid())},
                      QDir::System | QDir::Hidden);
     return found;
+}
+
+/// The office process that was started after the given list was taken.
+inline pid_t NewOfficeChild(const QList<pid_t>& before)
+{
+    for (pid_t pid : OfficeChildren())
+        if (!before.contains(pid))
+            return pid;
+    return -1;
+}
+
+/// Whether every thread of the child has stopped (a stop that the parent may wait for). A
+/// SIGSTOP stops the process only once one of its threads takes it; until then its other
+/// threads still run, and an office can still answer a call made meanwhile.
+inline bool HasStopped(pid_t child)
+{
+    siginfo_t info {};
+    return ::waitid(P_PID, id_t(child), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0
+        && info.si_pid == child;
+}
+
+/// Whether a killed office's own scratch folder ("lu<pid>….tmp") stayed in the system's
+/// temporary folder instead of going with its private profile.
+inline bool ScratchFolderLeft(pid_t office)
+{
+    return !QDir(QDir::tempPath())
+                .entryList({QStringLiteral("lu%1*.tmp").arg(office)}, QDir::Dirs)
+                .isEmpty();
+}
+
+/// The office's own single-instance pipe file of a profile folder.
+inline QString InstancePipeFile(const QString& profile)
+{
+    const QString url
+        = QUrl::fromLocalFile(QDir::temp().filePath(profile)).toString(QUrl::FullyEncoded);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char*>(url.utf16()), url.size() * 2),
+        QCryptographicHash::Md5);
+    QString name = QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid());
+    for (const char byte : digest)
+        name += QString::number(quint8(byte), 16);
+    return name;
+}
+
+/// The profile folder that was made after the given list was taken.
+inline QString NewProfile(const QStringList& before)
+{
+    for (const QString& folder : ProfileFolders())
+        if (!before.contains(folder))
+            return folder;
+    return QString();
 }
 
 } // namespace tessivane::test
