@@ -24,6 +24,7 @@ constexpr long long kMinBandPixels = 200;
 // A band's bitmap: 8 MB, some 70 rows of the template. The office draws a picture in a time
 // about proportional to its size, a little faster in smaller pieces, and holds less meanwhile.
 constexpr long long kBandBytes = 8LL * 1024 * 1024;
+constexpr qsizetype kWriteBytes = 2 * 1024 * 1024;
 
 /// Where the rows of one band picture lie: inside the BMP bytes when they are plain 24- or
 /// 32-bit rows, otherwise in a picture decoded from them.
@@ -197,12 +198,14 @@ bool BandBitmapWriter::add(PictureBand band)
         std::swap(mHeldRow, row);
         ++mHeight;
     }
+    mFailed = mFailed || !writePending();
     return !mFailed;
 }
 
 bool BandBitmapWriter::finish()
 {
-    if (mFailed || mHeight == 0 || !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData())))
+    if (mFailed || mHeight == 0 || !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData()))
+        || !writePending())
         return false;
     const QByteArray header = bitmapHeader(mWidth, mHeight);
     return mDevice.seek(0) && mDevice.write(header) == header.size();
@@ -210,8 +213,15 @@ bool BandBitmapWriter::finish()
 
 bool BandBitmapWriter::writeRow(const uchar* row)
 {
-    const qint64 stride = mHeldRow.size();
-    return mDevice.write(reinterpret_cast<const char*>(row), stride) == stride;
+    mPending.append(reinterpret_cast<const char*>(row), mHeldRow.size());
+    return mPending.size() < kWriteBytes || writePending();
+}
+
+bool BandBitmapWriter::writePending()
+{
+    const bool written = mDevice.write(mPending) == mPending.size();
+    mPending.resize(0); // the room is kept for the next rows
+    return written;
 }
 
 bool writeBitmap(const QImage& picture, QIODevice& device)

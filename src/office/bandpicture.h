@@ -66,12 +66,14 @@ public:
 
 private:
     bool writeRow(const uchar* row);
+    bool writePending();
 
     QIODevice& mDevice;
     std::vector<int> mColumnTwips;
     int mWidth = 0;
     int mHeight = 0; // rows written, and the one held back
     QByteArray mHeldRow; // the last row so far: the next band's first row is drawn over it
+    QByteArray mPending; // rows written a few megabytes at a time: one call per row is slow
     bool mFailed = false;
 };
 
