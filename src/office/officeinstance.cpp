@@ -19,8 +19,9 @@ namespace {
 
 // Between two attempts to connect to an office that is still starting.
 constexpr milliseconds kRetryPause(50);
-// The helper's priority: a share of a busy machine's time, all of an idle core.
-constexpr int kHelperNiceness = 5;
+// The helper's priority: an idle core's time, hardly any of a busy machine's, so that its
+// start never slows a run down.
+constexpr int kHelperNiceness = 19;
 
 } // namespace
 
