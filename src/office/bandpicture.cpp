@@ -24,7 +24,10 @@ constexpr long long kMinBandPixels = 200;
 // A band's bitmap: 8 MB, some 70 rows of the template. The office draws a picture in a time
 // about proportional to its size, a little faster in smaller pieces, and holds less meanwhile.
 constexpr long long kBandBytes = 8LL * 1024 * 1024;
-constexpr qsizetype kWriteBytes = 2 * 1024 * 1024;
+// Rows go to the file this much at a time: far fewer calls than one a row, and the file's
+// cached pages stay small. Much larger writes make the system cache the file in large pages,
+// which the preview's mapping of the picture then holds whole: its memory grows as it scrolls.
+constexpr qsizetype kWriteBytes = 64 * 1024;
 
 /// Where the rows of one band picture lie: inside the BMP bytes when they are plain 24- or
 /// 32-bit rows, otherwise in a picture decoded from them.

@@ -73,7 +73,7 @@ private:
     int mWidth = 0;
     int mHeight = 0; // rows written, and the one held back
     QByteArray mHeldRow; // the last row so far: the next band's first row is drawn over it
-    QByteArray mPending; // rows written a few megabytes at a time: one call per row is slow
+    QByteArray mPending; // rows written 64 KB at a time: one call per row is slow
     bool mFailed = false;
 };
 
