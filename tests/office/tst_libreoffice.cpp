@@ -3,6 +3,7 @@
 #include "support/officeprocesses.h"
 #include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/testmain.h"
 
 #include "core/messagebox.h"
 #include "office/excel1.h"
@@ -220,14 +221,5 @@ private:
     ApplicationPtr mApp;
 };
 
-int main(int argc, char* argv[])
-{
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    LibreOfficeTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+TESSIVANE_TEST_MAIN(LibreOfficeTest)
 #include "tst_libreoffice.moc"

@@ -4,6 +4,7 @@
 #include "support/officeprocesses.h"
 #include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/testmain.h"
 
 #include "office/libreoffice.h"
 
@@ -180,12 +181,7 @@ int main(int argc, char* argv[])
 {
     if (argc == 2 && std::strcmp(argv[1], "--hold-instance") == 0)
         return HoldInstance();
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    OfficeFailuresTest test;
-    return QTest::qExec(&test, argc, argv);
+    return RunTests<QApplication, OfficeFailuresTest>(argc, argv);
 }
 
 #include "tst_officefailures.moc"
