@@ -448,7 +448,7 @@ private slots:
         {
             auto book = app->workbooks().Open(TestTemplate(folder.path(), *app));
             const auto sheet = book->ActiveSheet();
-            for (int row = 4; row < 1504; ++row)
+            for (int row = 4; row < 604; ++row) // some nine bands
                 sheet->PutCell(row, 2, QStringLiteral("Row %1").arg(row));
             book->SaveAs(saved, 56);
             book->Close();
@@ -464,7 +464,7 @@ private slots:
         const QByteArray together = picture(QStringLiteral("together.bmp"));
         QVERIFY(!pool.helperReady()); // it helped, and is not replaced while app is in use
         const QByteArray alone = picture(QStringLiteral("alone.bmp"));
-        QVERIFY(together.size() > 20'000'000);
+        QVERIFY(together.size() > 40'000'000); // enough bands for the helper to take some
         QVERIFY(together == alone);
         app->Quit();
         app.reset();
