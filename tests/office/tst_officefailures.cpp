@@ -146,10 +146,10 @@ private slots:
         holder.kill(); // SIGKILL: no destructor runs
         QVERIFY(holder.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(GroupMembers(office) == 0, 10000);
-        // The profile and pipe file of the killed program go with the next start.
+        // The profile and pipe file of the killed program go with the next start. Whether
+        // they are still there before it is not checked: the pipe files are in the shared
+        // /tmp, and a test program starting at the same moment cleans them just the same.
         const QStringList pipe {QStringLiteral("OSL_PIPE_*_tessivane-%1-*").arg(holderPid)};
-        QVERIFY(
-            !QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
         ApplicationPtr app = createApplication(mServices);
         QVERIFY(QDir::temp().entryList({profile + '*'}, QDir::Dirs).isEmpty());
         QVERIFY(
