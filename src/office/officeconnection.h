@@ -37,6 +37,8 @@ public:
     OfficeConnection& operator=(const OfficeConnection&) = delete;
 
     const OfficeSettings& settings() const { return mSettings; }
+    /// The throw-away profile folder, removed only once the office has been reaped.
+    QString profileFolder() const { return mProfile; }
 
     /// Starts the office and connects to it within the start limit; each attempt to resolve
     /// runs through run, and pause is called between attempts. Throws a readable sentence.

@@ -7,6 +7,7 @@
 #include "support/testmain.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -49,6 +50,18 @@ bool CatchesSigterm(qint64 pid)
                 return true;
     }
     return false;
+}
+
+/// Everything under a folder, for a report that names what was left.
+QStringList LeftIn(const QString& folder)
+{
+    QStringList found;
+    QDirIterator entries(folder,
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+        QDirIterator::Subdirectories);
+    while (entries.hasNext())
+        found << QDir(folder).relativeFilePath(entries.next());
+    return found;
 }
 
 QByteArray ReadAll(const QString& path)
@@ -131,7 +144,8 @@ private:
         QCOMPARE(program.exitCode(), 0);
         for (pid_t office : offices)
             QTRY_COMPARE_WITH_TIMEOUT(GroupMembers(office), 0, 10000);
-        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        const QStringList left = LeftIn(temp);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QStringLiteral(", "))));
         // Ended before its main loop: nothing written. A shutdown request that comes while the
         // check waits for its office is heard once the window is up: a close, which saves.
         if (way == QLatin1String("no office") || way == QLatin1String("report"))

@@ -7,14 +7,19 @@
 
 #include "core/messagebox.h"
 #include "office/excel1.h"
+#include "office/instancepool.h"
 #include "office/isinstalled.h"
 #include "office/libreoffice.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 #include <unistd.h>
 
@@ -201,6 +206,47 @@ private slots:
         QVERIFY(QFile::exists(marker));
         QVERIFY(!app->Version().isEmpty());
         app->Quit();
+    }
+
+    // An office ended in the middle of a save leaves its lock file and the temporary it
+    // renames beside the file: those of the warm-up's save must only ever be in the profile,
+    // which goes once the office has been reaped.
+    void warmUpWritesOnlyInsideItsProfile()
+    {
+        QFile workbook(mTemplate);
+        QVERIFY(workbook.open(QIODevice::ReadOnly));
+        mServices.office.warmUpWorkbook = workbook.readAll();
+        const QTemporaryDir temp;
+        const QByteArray systemTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const std::shared_ptr<PooledInstance> instance = libreOfficeInstances(mServices)();
+        instance->start();
+        std::atomic<bool> done {false};
+        std::thread warm([&] {
+            try {
+                instance->warmUp();
+            } catch (...) { }
+            done = true;
+        });
+        QSet<QString> seen;
+        const QDir::Filters all
+            = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        while (!done) {
+            for (const QString& name : QDir(temp.path()).entryList(all))
+                if (!name.startsWith(QLatin1String("tessivane-office-")))
+                    seen << name;
+            std::this_thread::sleep_for(2ms);
+        }
+        warm.join();
+        const bool warmed = instance->isWarm();
+        instance->end(false);
+        if (systemTemp.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", systemTemp);
+        QVERIFY(warmed);
+        QCOMPARE(seen.values(), QStringList());
+        QCOMPARE(QDir(temp.path()).entryList(all), QStringList());
     }
 
     void startUpCheckReleasesItsProbe()
