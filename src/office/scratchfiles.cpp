@@ -20,13 +20,14 @@ namespace {
 
 constexpr char kProfilePrefix[] = "tessivane-office-";
 
-// Settings of the private profile: no lock files beside the documents (a killed instance
-// would leave stale ones that make later loads fail), no autosave or recovery data, and US
-// English whatever the user's locale: the office reads the template's built-in date and
-// percent formats as those of its own locale and saves them so, dd/mm/yyyy and 0.00 % in a
-// German session.
+// Settings of the private profile: no document locking, so no lock files beside the
+// documents (a killed instance would leave stale ones that make later loads fail), no autosave or
+// recovery data, and US English whatever the user's locale: the office reads the template's
+// built-in date and percent formats as those of its own locale and saves them so, dd/mm/yyyy and
+// 0.00 % in a German session.
 constexpr char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>

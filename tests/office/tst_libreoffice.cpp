@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -208,9 +209,9 @@ private slots:
         app->Quit();
     }
 
-    // An office ended in the middle of a save leaves its lock file and the temporary it
-    // renames beside the file: those of the warm-up's save must only ever be in the profile,
-    // which goes once the office has been reaped.
+    // An office ended in the middle of a save leaves the temporary it renames beside the
+    // file: the warm-up's must only ever be in the profile, which goes once the office has
+    // been reaped. No document lock file is made anywhere.
     void warmUpWritesOnlyInsideItsProfile()
     {
         QFile workbook(mTemplate);
@@ -235,6 +236,10 @@ private slots:
             for (const QString& name : QDir(temp.path()).entryList(all))
                 if (!name.startsWith(QLatin1String("tessivane-office-")))
                     seen << name;
+            QDirIterator locks(
+                temp.path(), {QStringLiteral(".~lock.*")}, all, QDirIterator::Subdirectories);
+            while (locks.hasNext())
+                seen << locks.next();
             std::this_thread::sleep_for(2ms);
         }
         warm.join();
