@@ -116,9 +116,9 @@ void Instance::finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) 
 void Instance::warmUp()
 {
     // A copy of the workbook, and the file it is saved to, live as long as the warm-up. They
-    // are kept in the profile: the office writes its lock file and the temporary it renames
-    // beside a file it saves, and one ended in the middle of that leaves them; the profile
-    // goes only once the office has been reaped.
+    // are kept in the profile: the office writes the temporary it renames beside a file it
+    // saves, and one ended in the middle of that leaves it; the profile goes only once the
+    // office has been reaped.
     const QString profile = mConnection.profileFolder();
     const QString folder = profile.isEmpty() ? QDir::tempPath() : profile + QStringLiteral("/tmp");
     QTemporaryFile workbook(folder + QStringLiteral("/tessivane-warm-up-XXXXXX.xlt"));
