@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -58,8 +59,9 @@ void print(FILE* stream, const QString& text)
 
 } // namespace
 
-std::optional<int> answerCommandLine(int argc, char* argv[])
+CommandLine readCommandLine(int argc, char* argv[])
 {
+    CommandLine line;
     // A core application only: it needs no display, and it names the program in the usage line.
     int coreArgc = argc;
     QCoreApplication core(coreArgc, argv);
@@ -69,11 +71,31 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Keeps an equipment inventory list and turns it into a formatted\n"
-                       "Excel 97-2003 workbook (.xls) through a private LibreOffice Calc."));
+                       "Excel 97-2003 workbook (.xls) through a private LibreOffice Calc.\n"
+                       "With --output it makes the workbook without a window, from the\n"
+                       "stored list or from --input; with a FILE alone it opens the\n"
+                       "window and reviews that list file for import."));
     // Qt's own options are single-dash words (-platform xcb), not bundles of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption output(QStringLiteral("output"),
+        QStringLiteral("Writes the filled workbook to <file> without a window: .xls as the run "
+                       "saves it, or .pdf, .xlsx, .ods."),
+        QStringLiteral("file"));
+    const QCommandLineOption input(QStringLiteral("input"),
+        QStringLiteral("With --output: the rows from this CSV, tab-separated or workbook file "
+                       "instead of the stored list."),
+        QStringLiteral("file"));
+    const QCommandLineOption skipRefused(QStringLiteral("skip-refused"),
+        QStringLiteral("With --input: writes the good rows when some are refused."));
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"), QStringLiteral("With --output: tells only errors."));
+    parser.addOptions({output, input, skipRefused, quiet});
+    parser.addPositionalArgument(QStringLiteral("file"),
+        QStringLiteral("A list file (CSV, tab-separated, .xls, .xlsx, .ods) to review for "
+                       "import."),
+        QStringLiteral("[file]"));
     addQtOptions(parser);
 
     const QString program = QStringLiteral("tessivane");
@@ -83,8 +105,10 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
                 .arg(program, message));
         return 2;
     };
-    if (!parser.parse(QCoreApplication::arguments()))
-        return refuse(parser.errorText());
+    if (!parser.parse(QCoreApplication::arguments())) {
+        line.answer = refuse(parser.errorText());
+        return line;
+    }
     const bool helpAll = parser.isSet(QStringLiteral("help-all"));
     if (parser.isSet(help) || helpAll) {
         // Named as it is typed, not by the path the launcher starts it from.
@@ -92,18 +116,49 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
         text.replace(
             0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: %1 [options]").arg(program));
         print(stdout, text + (helpAll ? qtOptionsText() : QString()));
-        return 0;
+        line.answer = 0;
+        return line;
     }
     if (parser.isSet(version)) {
         print(stdout,
             QStringLiteral("%1 %2\n").arg(
                 QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
-        return 0;
+        line.answer = 0;
+        return line;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return refuse(QStringLiteral("unexpected argument '%1'.")
-                          .arg(parser.positionalArguments().constFirst()));
-    return std::nullopt;
+    const QStringList files = parser.positionalArguments();
+    if (parser.isSet(output)) {
+        const QString file = parser.value(output);
+        if (!files.isEmpty())
+            line.answer = refuse(
+                QStringLiteral("unexpected argument '%1' with --output.").arg(files.constFirst()));
+        else if (file.isEmpty())
+            line.answer = refuse(QStringLiteral("--output needs a file name."));
+        else if (!isOutputKind(file))
+            line.answer = refuse(
+                QStringLiteral("'%1': the output's name must end in .xls, .pdf, .xlsx or .ods.")
+                    .arg(file));
+        else if (parser.isSet(input) && parser.value(input).isEmpty())
+            line.answer = refuse(QStringLiteral("--input needs a file name."));
+        if (line.answer)
+            return line;
+        line.output = OutputRequest {file, parser.value(input), parser.isSet(skipRefused)};
+        line.quiet = parser.isSet(quiet);
+        return line;
+    }
+    for (const QCommandLineOption& option : {input, skipRefused, quiet})
+        if (parser.isSet(option)) {
+            line.answer = refuse(QStringLiteral("--%1 is given only with --output.")
+                                     .arg(option.names().constFirst()));
+            return line;
+        }
+    if (files.size() > 1) {
+        line.answer = refuse(QStringLiteral("unexpected argument '%1'.").arg(files.at(1)));
+        return line;
+    }
+    if (!files.isEmpty())
+        line.openFile = QFileInfo(files.constFirst()).absoluteFilePath();
+    return line;
 }
 
 } // namespace tessivane

@@ -3,6 +3,7 @@
 #include "app/closeboxcatcher.h"
 #include "app/homepage.h"
 #include "app/inputblocker.h"
+#include "app/outputcommand.h"
 #include "app/runprogress.h"
 #include "app/startup.h"
 #include "core/apptitle.h"
@@ -483,17 +484,7 @@ SheetText Form1::readWorkbook(const QString& workbook)
                 this, [this] { closeForShutdown(); }, Qt::QueuedConnection);
     });
     progress.report(QStringLiteral("Reading the workbook"), 0, 0);
-    // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
-    const QString folder = createRunFolder();
-    const auto removeFolder = qScopeGuard([&folder] { removeOwnFolder(folder); });
-    const FirstSheetCsv sheet = convertFirstSheetToCsv(
-        mServices, workbook, folder, [&progress] { progress.whileWaiting(); });
-    QFile file(sheet.path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("The first sheet of %1 cannot be read: %2")
-                                     .arg(workbook, file.errorString())
-                                     .toStdString());
-    return {sheet.sheetName, file.readAll()};
+    return readWorkbookSheet(mServices, workbook, [&progress] { progress.whileWaiting(); });
 }
 
 namespace {

@@ -13,22 +13,62 @@
 
 #include <QApplication>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <unistd.h>
+
+namespace {
+
+void nameTheProgram()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tessivane"));
+}
+
+/// `tessivane --output FILE`: no display, no window, no one-program lock; everything it
+/// started is ended and removed on every way out, a shutdown signal's too.
+int runCommand(int argc, char* argv[], const tessivane::OutputRequest& request, bool quiet)
+{
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    std::atomic<int> stop {0};
+    const tessivane::SignalStop signalStop(stop);
+    tessivane::CommandConsole console;
+    console.say = [](const QString& line) {
+        std::fputs(("tessivane: " + line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+    };
+    console.quiet = quiet;
+    console.showProgress = !quiet && ::isatty(STDERR_FILENO);
+    tessivane::removeLeftoverRunFolders(false);
+    int code = 0;
+    {
+        tessivane::Services services;
+        code = tessivane::runOutputCommand(request, services, console, stop);
+        services.releases->waitForAll();
+    }
+    tessivane::removeLeftoverRunFolders(true);
+    return stop.load() != 0 ? 128 + stop.load() : code;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     // Answered first, before any window, display or office: --help, --version, wrong options.
-    if (const std::optional<int> answer = tessivane::answerCommandLine(argc, argv))
-        return *answer;
+    const tessivane::CommandLine line = tessivane::readCommandLine(argc, argv);
+    if (line.answer)
+        return *line.answer;
 
     // Before any thread (Qt's, the UNO runtime's, the program's own) starts, so that every
     // thread has them blocked and they reach the program only through ShutdownSignals.
     tessivane::blockShutdownSignals();
+    if (line.output)
+        return runCommand(argc, argv, *line.output, line.quiet);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationName(QStringLiteral("Tessivane"));
+    nameTheProgram();
     // Ties the windows to the menu entry, and so to its icon, on desktops that ask.
     QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     // The program ends only through its windows' own closing steps.

@@ -1,6 +1,8 @@
 #include "app/shutdownsignals.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -47,7 +49,45 @@ void ReapWhenEnded(pid_t pid, QObject* owner)
     std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
 }
 
+/// Kills the process group of every child of this program (an office leads its own group).
+void KillChildGroups()
+{
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(::getpid());
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks + QLatin1Char('/') + task + QStringLiteral("/children"));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& word : children.readAll().split(' ')) {
+            const pid_t child = word.trimmed().toInt();
+            if (child <= 0)
+                continue;
+            ::kill(::getpgid(child) == child ? -child : child, SIGKILL);
+        }
+    }
+}
+
 } // namespace
+
+SignalStop::SignalStop(std::atomic<int>& stop)
+    : mStop(stop)
+    , mThread([this] {
+        const sigset_t set = ShutdownSignalSet();
+        const timespec wait {0, 50 * 1000 * 1000};
+        while (!mEnding.load()) {
+            const int signal = ::sigtimedwait(&set, nullptr, &wait);
+            if (signal > 0 && mStop.load() == 0)
+                mStop.store(signal);
+            if (mStop.load() != 0)
+                KillChildGroups();
+        }
+    })
+{ }
+
+SignalStop::~SignalStop()
+{
+    mEnding.store(true);
+    mThread.join();
+}
 
 void blockShutdownSignals()
 {

@@ -3,7 +3,9 @@
 #include <QObject>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 class QSocketNotifier;
 
@@ -39,6 +41,24 @@ private:
     std::function<void()> mHandler;
     int mDescriptor = -1;
     QSocketNotifier* mNotifier = nullptr;
+};
+
+/// The shutdown signals of the command without a window: a thread of its own takes them
+/// (blocked before, as for ShutdownSignals) and puts the first one's number into stop; from
+/// then on, until this object goes, it kills the process groups of this program's children
+/// (the offices), so that whatever waits on them ends at once and no office is left.
+class SignalStop
+{
+public:
+    explicit SignalStop(std::atomic<int>& stop);
+    ~SignalStop();
+    SignalStop(const SignalStop&) = delete;
+    SignalStop& operator=(const SignalStop&) = delete;
+
+private:
+    std::atomic<int>& mStop;
+    std::atomic<bool> mEnding {false};
+    std::thread mThread;
 };
 
 /// Opens web addresses in the desktop's browser through xdg-open, started as a program of its

@@ -159,8 +159,42 @@ bool listFitsTheSheet(const InventoryTable& table, const MessageBoxes& boxes)
     return false;
 }
 
+namespace {
+
+/// The run's second half for the preview (lines 178 to 194): a second instance reopens the
+/// saved workbook and photographs its sheet, and the picture goes to the host.
+void makePicture(Steps& step, GenerationHost& host, const Services& services,
+    const QString& resultPath, const QString& snapshotPath, const WaitHook& whileWaiting,
+    const std::function<void(const char*)>& report)
+{
+    ApplicationPtr second;
+    std::shared_ptr<Workbook> reopened;
+    report("Opening the saved workbook");
+    step(178, [&] { second = OpenInNewExcel(services, resultPath, whileWaiting); });
+    step(180, [&] { host.SetMousePointer(vbHourglass); });
+    InstanceSteps reopen(step, second);
+    report("Making the picture");
+    reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes); });
+    reopen(186, [&] { second->setDisplayAlerts(false); });
+    reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
+    reopen(190, [&] { second->Quit(); });
+    reopened.reset();
+    second.reset();
+    step(192, [&] { host.SetMousePointer(vbDefault); });
+
+    report("Showing the picture");
+    step(194, [&] {
+        // A tall picture takes a while to read: the host paints meanwhile.
+        host.PutPreviewPicture(
+            runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); }));
+    });
+}
+
+} // namespace
+
 void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
-    ResultNameGenerator& names)
+    ResultNameGenerator& names, RunMakes makes)
 {
     // Before anything is started: a list longer than the sheet would be saved with its last
     // rows missing.
@@ -177,8 +211,6 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     QString resultPath;
     QByteArray templateData;
     std::shared_ptr<Workbook> xlBook;
-    ApplicationPtr second;
-    std::shared_ptr<Workbook> reopened;
     int records = 0;
     int rowsWritten = 0;
     const auto report = [&](const char* doing) {
@@ -269,26 +301,8 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     xlBook.reset();
     step(176, [&] { ReleaseExcel(); });
 
-    report("Opening the saved workbook");
-    step(178, [&] { second = OpenInNewExcel(services, resultPath, whileWaiting); });
-    step(180, [&] { host.SetMousePointer(vbHourglass); });
-    InstanceSteps reopen(step, second);
-    report("Making the picture");
-    reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes); });
-    reopen(186, [&] { second->setDisplayAlerts(false); });
-    reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
-    reopen(190, [&] { second->Quit(); });
-    reopened.reset();
-    second.reset();
-    step(192, [&] { host.SetMousePointer(vbDefault); });
-
-    report("Showing the picture");
-    step(194, [&] {
-        // A tall picture takes a while to read: the host paints meanwhile.
-        host.PutPreviewPicture(
-            runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); }));
-    });
+    if (makes == RunMakes::WorkbookAndPicture)
+        makePicture(step, host, services, resultPath, snapshotPath, whileWaiting, report);
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });

@@ -85,13 +85,18 @@ constexpr int kMaxInventoryRows = 65533;
 /// naming the limit, and returns false.
 bool listFitsTheSheet(const InventoryTable& table, const MessageBoxes& boxes);
 
+/// What a run makes: the workbook and the preview's picture of it (the window), or the
+/// workbook alone (the command line, which shows no picture).
+enum class RunMakes { WorkbookAndPicture, WorkbookOnly };
+
 /// "Start Creating Template": fills the carried template with the table's rows through a
 /// spreadsheet instance of the services, saves it as .xls under a name drawn by names,
 /// photographs the sheet in a second instance and hands both to the preview. A list longer
 /// than the sheet holds is refused before anything starts (listFitsTheSheet). Every step
 /// reports its own failure and the run goes on; the host hears what it is doing and keeps its
-/// windows painted while the office works.
+/// windows painted while the office works. With RunMakes::WorkbookOnly no second instance
+/// starts and no picture is made; the host is handed the workbook as the preview would be.
 void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
-    ResultNameGenerator& names);
+    ResultNameGenerator& names, RunMakes makes = RunMakes::WorkbookAndPicture);
 
 } // namespace tessivane

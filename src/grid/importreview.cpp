@@ -57,13 +57,8 @@ ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, c
         layout->addWidget(
             new QLabel(QStringLiteral("%1 refused:").arg(rowCount(read.refused.size())), &dialog));
         QStringList lines;
-        for (const RowRefusal& refusal : read.refused) {
-            const QString column = refusal.field >= 0
-                ? QString::fromUtf8(kInventoryFields[refusal.field].name)
-                : QString();
-            lines.append(
-                QStringLiteral("Line %1, %2: %3").arg(refusal.line).arg(column, refusal.reason));
-        }
+        for (const RowRefusal& refusal : read.refused)
+            lines.append(refusalText(refusal));
         auto* list = new QPlainTextEdit(lines.join(QLatin1Char('\n')), &dialog);
         list->setReadOnly(true);
         list->setLineWrapMode(QPlainTextEdit::NoWrap);

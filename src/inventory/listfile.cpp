@@ -224,6 +224,15 @@ bool looksLikeWorkbook(const QByteArray& head)
     return head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("PK\x03\x04");
 }
 
+QString refusalText(const RowRefusal& refusal)
+{
+    if (refusal.field < 0 || refusal.field >= int(kInventoryFields.size()))
+        return QStringLiteral("Line %1: %2").arg(refusal.line).arg(refusal.reason);
+    return QStringLiteral("Line %1, %2: %3")
+        .arg(refusal.line)
+        .arg(QString::fromUtf8(kInventoryFields[refusal.field].name), refusal.reason);
+}
+
 ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
 {
     const QFileInfo info(path);

@@ -22,6 +22,10 @@ struct RowRefusal
     QString reason;
 };
 
+/// "Line 7, InitialValue: reason", as a refused row is listed ("Line 7: reason" for a row
+/// refused as a whole).
+QString refusalText(const RowRefusal& refusal);
+
 /// What a file holds for the list, checked value by value as typed values are.
 struct ListRead
 {

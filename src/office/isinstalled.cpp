@@ -59,27 +59,32 @@ QString unwritableTempFolder(QString& reason)
 
 } // namespace
 
-void CheckExcelInstance(const Services& services)
+bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refusal, QString& cause)
 {
     QString reason;
     const QString unwritable = unwritableTempFolder(reason);
     if (!unwritable.isEmpty()) {
-        swallow([&] {
-            services.boxes.MsgBox(UnwritableTempFolderMessage(unwritable, reason), vbOKOnly);
-        });
-        endProgram(services);
-        return;
+        refusal = UnwritableTempFolderMessage(unwritable, reason);
+        cause = reason;
+        return false;
     }
-    ApplicationPtr probe;
-    bool proven = false;
-    swallow([&] {
+    try {
         probe = createApplication(services);
-        if (!probe)
-            return;
         probe->proveSpreadsheet();
-        proven = true;
-    });
-    if (proven) {
+        return true;
+    } catch (...) {
+        cause = currentFailureDescription();
+    }
+    refusal = noSpreadsheetMessage();
+    return false;
+}
+
+void CheckExcelInstance(const Services& services)
+{
+    ApplicationPtr probe;
+    QString refusal;
+    QString cause;
+    if (probeOffice(services, probe, refusal, cause)) {
         // The probe is the first run's instance when ready instances are kept; otherwise it
         // ends in the background, since ending it costs up to a few seconds.
         keepReady(services, std::move(probe));
@@ -95,7 +100,7 @@ void CheckExcelInstance(const Services& services)
     probe.reset();
     if (services.releases)
         services.releases->waitForAll();
-    swallow([&] { services.boxes.MsgBox(noSpreadsheetMessage(), vbOKOnly); });
+    swallow([&] { services.boxes.MsgBox(refusal, vbOKOnly); });
     endProgram(services);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "office/spreadsheet.h"
+
 #include <QString>
 
 namespace tessivane {
@@ -11,6 +13,11 @@ QString noSpreadsheetMessage();
 
 /// The message for a temporary folder that cannot be written.
 QString UnwritableTempFolderMessage(const QString& folder, const QString& reason);
+
+/// The start-up check without its message and its end: true with a new instance in probe that
+/// has opened a spreadsheet; false with refusal set to the message the check shows and cause
+/// to what failed (probe may then hold the failed instance, for the caller to end).
+bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refusal, QString& cause);
 
 /// The start-up check: returns when an instance can be started and opens a spreadsheet (the
 /// probe stays ready for the first run when the services keep ready offices, else it is ended

@@ -1,0 +1,253 @@
+#include "app/outputcommand.h"
+
+#include "app/startup.h"
+#include "core/failurereport.h"
+#include "core/scratchfolders.h"
+#include "generation/generationrun.h"
+#include "inventory/inventoryfields.h"
+#include "inventory/inventorytable.h"
+#include "inventory/tablesetup.h"
+#include "office/converter.h"
+#include "office/isinstalled.h"
+#include "office/services.h"
+#include "preview/savecopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <stdexcept>
+#include <utility>
+
+namespace tessivane {
+
+namespace {
+
+constexpr const char* kOutputKinds[] = {"xls", "pdf", "xlsx", "ods"};
+
+/// A box's text as one line of standard error. A failure report keeps its description, the
+/// procedure and the line, without the request for a screenshot.
+QString lineOfBox(const MessageBoxCall& call)
+{
+    QString text = call.prompt;
+    if (call.title == QLatin1String("Application Error")) {
+        const qsizetype end = text.indexOf(QLatin1String("\r\r"));
+        if (end >= 0)
+            text.truncate(end);
+    }
+    return text.simplified();
+}
+
+/// The run as the command sees it: no window; progress goes to the console, the workbook is
+/// kept where the preview would get it.
+class CommandHost : public GenerationHost
+{
+public:
+    CommandHost(const CommandConsole& console, const std::atomic<int>& stop)
+        : mConsole(console)
+        , mStop(stop)
+    { }
+
+    void SuspendDrawing(bool) override { }
+    void SetMousePointer(int) override { }
+    void PutPreviewPicture(const PagedPicture&) override { }
+    void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
+    {
+        mWorkbook = path;
+        mWorkFolder = workFolder;
+    }
+    void ShowPreview() override { }
+    void HideMainWindow() override { }
+    void reportProgress(const QString& doing, int rowsWritten, int rowsTotal) override
+    {
+        if (!mConsole.showProgress || mStop.load() != 0)
+            return;
+        if (doing == QLatin1String("Writing rows") && rowsTotal > 0)
+            mConsole.say(QStringLiteral("Writing rows %L1 of %L2").arg(rowsWritten).arg(rowsTotal));
+        else
+            mConsole.say(doing);
+    }
+
+    const QString& workbook() const { return mWorkbook; }
+    const QString& workFolder() const { return mWorkFolder; }
+
+private:
+    const CommandConsole& mConsole;
+    const std::atomic<int>& mStop;
+    QString mWorkbook;
+    QString mWorkFolder;
+};
+
+/// Thrown by the input's workbook reader when no office starts: the command's status 3.
+struct NoOffice
+{
+};
+
+} // namespace
+
+bool isOutputKind(const QString& output)
+{
+    const QString suffix = QFileInfo(output).suffix();
+    for (const char* kind : kOutputKinds)
+        if (suffix.compare(QLatin1String(kind), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+SheetText readWorkbookSheet(
+    const Services& services, const QString& workbook, const WaitHook& whileWaiting)
+{
+    // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
+    const QString folder = createRunFolder();
+    const auto removeFolder = qScopeGuard([&folder] { removeOwnFolder(folder); });
+    const FirstSheetCsv sheet = convertFirstSheetToCsv(services, workbook, folder, whileWaiting);
+    QFile file(sheet.path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("The first sheet of %1 cannot be read: %2")
+                                     .arg(workbook, file.errorString())
+                                     .toStdString());
+    return {sheet.sheetName, file.readAll()};
+}
+
+int runOutputCommand(const OutputRequest& request, const Services& given,
+    const CommandConsole& console, const std::atomic<int>& stop)
+{
+    const auto stopped = [&stop] { return stop.load() != 0; };
+    const auto stoppedExit = [&stop] { return 128 + stop.load(); };
+    const auto fail = [&console](const QString& problem) {
+        console.say(problem.simplified());
+        return int(kExitFailed);
+    };
+
+    const QFileInfo target(request.output);
+    if (!target.absoluteDir().exists())
+        return fail(QStringLiteral("%1 cannot be written: the folder %2 does not exist.")
+                        .arg(request.output, target.absolutePath()));
+    if (target.isDir())
+        return fail(QStringLiteral("%1 cannot be written: it is a folder.").arg(request.output));
+
+    // The run's failure reports and boxes go to the console, one line each, and make the
+    // command fail; once it is being stopped, the failures that the stop causes are not told.
+    int reports = 0;
+    Services services = given;
+    services.readyOffices = nullptr;
+    services.boxes = MessageBoxes([&](const MessageBoxCall& call) {
+        if (!stopped()) {
+            ++reports;
+            console.say(lineOfBox(call));
+        }
+        return (call.buttons & 0xF) == vbYesNo ? int(vbNo) : int(vbOK);
+    });
+    // One office at a time and none ready: the start-up check's instance is the first one
+    // asked for; every later one is started when asked for.
+    const Services direct = services;
+    ApplicationPtr proven;
+    bool probed = false;
+    services.makeApplication = [&]() -> ApplicationPtr {
+        if (proven)
+            return std::exchange(proven, nullptr);
+        return createApplication(direct);
+    };
+    const auto officeStarts = [&] {
+        if (probed)
+            return true;
+        QString refusal;
+        QString cause;
+        ApplicationPtr probe;
+        probed = probeOffice(direct, probe, refusal, cause);
+        if (probed) {
+            proven = std::move(probe);
+            return true;
+        }
+        if (probe)
+            swallow([&] { probe->Quit(); });
+        if (!stopped()) {
+            console.say(lineOfBox({refusal, vbOKOnly, QString()}));
+            if (!cause.isEmpty())
+                console.say(QStringLiteral("(%1)").arg(cause.simplified()));
+        }
+        return false;
+    };
+
+    std::unique_ptr<InventoryTable> table;
+    Steps load(services.boxes, "Form1", "Form_Load");
+    load.sequence(130, tableCreation(table));
+    if (!table)
+        return kExitFailed;
+    if (request.input.isEmpty()) {
+        // A count that is not sane is told and the rows the store holds are made; a store
+        // that cannot be read would give a sheet of blank rows.
+        if (!loadStoredRows(*table, load))
+            return fail(QStringLiteral("Nothing has been written."));
+    } else {
+        ListRead read;
+        try {
+            read = readListFile(request.input, [&](const QString& workbook) {
+                if (!officeStarts())
+                    throw NoOffice();
+                return readWorkbookSheet(services, workbook);
+            });
+        } catch (const NoOffice&) {
+            return stopped() ? stoppedExit() : int(kExitNoOffice);
+        } catch (...) {
+            if (stopped())
+                return stoppedExit();
+            return fail(currentFailureDescription());
+        }
+        if (!console.quiet)
+            for (const QString& note : read.notes)
+                console.say(note);
+        for (const RowRefusal& refusal : read.refused)
+            console.say(QStringLiteral("%1:%2").arg(request.input, refusalText(refusal)));
+        if (!read.refused.isEmpty() && !request.skipRefused)
+            return fail(QStringLiteral("%1 of the rows of %2 refused: nothing has been written "
+                                       "(--skip-refused writes the good rows).")
+                            .arg(QLocale().toString(read.refused.size()), request.input));
+        const int fields = int(kInventoryFields.size());
+        for (const QVector<QVariant>& row : std::as_const(read.rows)) {
+            table->AddNew();
+            for (int field = 0; field < fields && field < row.size(); ++field)
+                table->SetValue(field, row[field]);
+        }
+    }
+    if (stopped())
+        return stoppedExit();
+    if (!officeStarts())
+        return stopped() ? stoppedExit() : int(kExitNoOffice);
+
+    CommandHost host(console, stop);
+    ResultNameGenerator names;
+    const int reportsBefore = reports;
+    runGeneration(*table, host, services, names, RunMakes::WorkbookOnly);
+    const auto removeRunFolder = qScopeGuard([&host] {
+        if (!host.workFolder().isEmpty())
+            removeOwnFolder(host.workFolder());
+    });
+    if (stopped())
+        return stoppedExit();
+    if (reports > reportsBefore || host.workbook().isEmpty())
+        return fail(QStringLiteral("%1 has not been written.").arg(request.output));
+
+    const bool copy = target.suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
+    if (console.showProgress && !copy)
+        console.say(QStringLiteral("Writing %1").arg(request.output));
+    try {
+        if (copy)
+            copyFileSafely(host.workbook(), request.output);
+        else
+            convertWorkbook(services, host.workbook(), request.output);
+    } catch (...) {
+        if (stopped())
+            return stoppedExit();
+        return fail(currentFailureDescription());
+    }
+    if (console.showProgress)
+        console.say(
+            QStringLiteral("Wrote %1 (%L2 rows)").arg(request.output).arg(table->RecordCount()));
+    return kExitWritten;
+}
+
+} // namespace tessivane
