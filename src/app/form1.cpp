@@ -304,6 +304,14 @@ void Form1::raiseShowingWindow()
     }
 }
 
+void Form1::reviewListFile(const QString& path)
+{
+    raiseShowingWindow();
+    // Queued: a later start waits for the window to come forward, not for the user's choice.
+    QMetaObject::invokeMethod(
+        this, [this, path] { DataGrid1->editor().importRows(path); }, Qt::QueuedConnection);
+}
+
 void Form1::endRowSaver()
 {
     mStartUpDone = false; // nothing is saved any more

@@ -63,6 +63,10 @@ public:
     /// shows, else this window; a message box or dialog open over it stays on top.
     void raiseShowingWindow();
 
+    /// "Open with" a list file: brings the window forward and, once the caller has returned,
+    /// opens "Import Rows..."'s review of the file (the list changes only as the user chooses).
+    void reviewListFile(const QString& path);
+
     /// Lets the writes of the rows already asked for finish and ends their thread: the last
     /// thing before the program ends at once (no save is made after it).
     void endRowSaver();

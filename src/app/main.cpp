@@ -79,7 +79,7 @@ int main(int argc, char* argv[])
     // One program per stored list: a second start brings the first one's window forward.
     // Optional only so that an end before the main loop can let it go first.
     std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::storeFileName());
-    switch (oneProgram->claim()) {
+    switch (oneProgram->claim(line.openFile)) {
     case tessivane::OneProgram::Start::First:
         break;
     case tessivane::OneProgram::Start::Raised:
@@ -128,7 +128,15 @@ int main(int argc, char* argv[])
     tessivane::removeLeftoverRunFolders(false);
     form1.Form_Load();
     form1.show();
-    oneProgram->serve([&form1] { form1.raiseShowingWindow(); });
+    oneProgram->serve([&form1](const QString& file) {
+        if (file.isEmpty())
+            form1.raiseShowingWindow();
+        else
+            form1.reviewListFile(file);
+    });
+    // `tessivane FILE`: the list file's review, once the window is up.
+    if (!line.openFile.isEmpty())
+        form1.reviewListFile(line.openFile);
     const int code = app.exec();
     // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
     // office stays, and those still closing down are waited for before their folders go. The

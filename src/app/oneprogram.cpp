@@ -24,8 +24,11 @@ struct RaiseRequests
 {
     std::mutex mutex;
     std::condition_variable changed;
-    std::function<void()> raise; // set once the program serves; until then answered at once
+    // Set once the program serves; until then answered at once. Its file is the one a later
+    // start was given to open (empty: only come forward).
+    std::function<void(const QString& file)> raise;
     bool askedWhileStarting = false;
+    QStringList filesWhileStarting;
     quint64 asked = 0;
     quint64 done = 0;
     bool stopping = false;
@@ -34,6 +37,9 @@ struct RaiseRequests
 namespace {
 
 constexpr QByteArrayView kRequest = "raise\n";
+// "open " + the file's path in base64 + "\n": come forward and review that file for import.
+constexpr QByteArrayView kOpenRequest = "open ";
+constexpr qsizetype kMaxRequest = 16 * 1024;
 constexpr QByteArrayView kAnswer = "ok\n";
 // How long the socket's thread waits for the window to come forward, and a later start for
 // the answer; a program busy in a run still lets the request through within a fraction of it.
@@ -74,26 +80,32 @@ bool processGone(qint64 pid)
 void answer(QLocalSocket& socket, RaiseRequests& requests, QObject* uiContext)
 {
     QByteArray request;
-    while (!request.endsWith('\n') && request.size() < 64) {
+    while (!request.endsWith('\n') && request.size() < kMaxRequest) {
         if (!socket.bytesAvailable() && !socket.waitForReadyRead(1000))
             return;
         request += socket.readAll();
     }
-    if (request != kRequest)
+    QString file;
+    if (request.startsWith(kOpenRequest) && request.endsWith('\n'))
+        file = QString::fromUtf8(QByteArray::fromBase64(
+            request.mid(kOpenRequest.size()).chopped(1), QByteArray::AbortOnBase64DecodingErrors));
+    else if (request != kRequest)
+        return;
+    if (request != kRequest && file.isEmpty())
         return;
     std::unique_lock lock(requests.mutex);
     if (requests.raise) {
         const quint64 ticket = ++requests.asked;
         QMetaObject::invokeMethod(
             uiContext,
-            [&requests, ticket] {
-                std::function<void()> raise;
+            [&requests, ticket, file] {
+                std::function<void(const QString&)> raise;
                 {
                     std::lock_guard uiLock(requests.mutex);
                     raise = requests.raise;
                 }
                 if (raise)
-                    raise();
+                    raise(file);
                 std::lock_guard uiLock(requests.mutex);
                 requests.done = std::max(requests.done, ticket);
                 requests.changed.notify_all();
@@ -106,6 +118,8 @@ void answer(QLocalSocket& socket, RaiseRequests& requests, QObject* uiContext)
             return;
     } else {
         requests.askedWhileStarting = true;
+        if (!file.isEmpty())
+            requests.filesWhileStarting.append(file);
     }
     lock.unlock();
     socket.write(kAnswer.data(), kAnswer.size());
@@ -154,7 +168,7 @@ OneProgram::~OneProgram()
     mUiContext.reset();
 }
 
-OneProgram::Start OneProgram::claim()
+OneProgram::Start OneProgram::claim(const QString& file)
 {
     // Two rounds: a program that ends while it is asked leaves a lock the next round takes.
     for (int round = 0; round < 2; ++round) {
@@ -167,7 +181,7 @@ OneProgram::Start OneProgram::claim()
         QString host, application;
         if (!mLock.getLockInfo(&mOtherPid, &host, &application))
             mOtherPid = 0;
-        if (askToRaise())
+        if (askToRaise(file))
             return Start::Raised;
         if (!processGone(mOtherPid))
             return Start::NotAnswering;
@@ -207,16 +221,25 @@ bool OneProgram::listen()
     return listened.get();
 }
 
-void OneProgram::serve(std::function<void()> raise)
+void OneProgram::serve(std::function<void(const QString& file)> raise)
 {
     std::lock_guard lock(mRequests->mutex);
     mRequests->raise = raise;
     // A start while this one was starting asked for the window: it comes forward once shown.
-    if (std::exchange(mRequests->askedWhileStarting, false))
-        QMetaObject::invokeMethod(mUiContext.get(), raise, Qt::QueuedConnection);
+    if (std::exchange(mRequests->askedWhileStarting, false)) {
+        const QStringList files = std::exchange(mRequests->filesWhileStarting, {});
+        QMetaObject::invokeMethod(
+            mUiContext.get(),
+            [raise, files] {
+                raise(QString());
+                for (const QString& file : files)
+                    raise(file);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
-bool OneProgram::askToRaise() const
+bool OneProgram::askToRaise(const QString& file) const
 {
     const QDeadlineTimer deadline(kAnswerWaitMs);
     QLocalSocket socket;
@@ -229,7 +252,10 @@ bool OneProgram::askToRaise() const
             return false;
         QThread::msleep(20);
     }
-    socket.write(kRequest.data(), kRequest.size());
+    const QByteArray request = file.isEmpty()
+        ? kRequest.toByteArray()
+        : kOpenRequest.toByteArray() + file.toUtf8().toBase64() + '\n';
+    socket.write(request);
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return false;
     QByteArray reply;

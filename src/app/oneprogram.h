@@ -37,12 +37,15 @@ public:
     OneProgram(const OneProgram&) = delete;
     OneProgram& operator=(const OneProgram&) = delete;
 
-    /// Takes the lock, or asks the program that holds it to come forward. Where no lock can
-    /// be made at all (a folder that cannot be written), the program starts unguarded.
-    Start claim();
+    /// Takes the lock, or asks the program that holds it to come forward (and, with a file,
+    /// to review that file for import). Where no lock can be made at all (a folder that
+    /// cannot be written), the program starts unguarded.
+    Start claim(const QString& file = QString());
 
-    /// From now on a later start's request calls raise on this (the user-interface) thread.
-    void serve(std::function<void()> raise);
+    /// From now on a later start's request calls raise on this (the user-interface) thread,
+    /// with the file it was given (empty: none). A raise must return at once: the later
+    /// start waits for it.
+    void serve(std::function<void(const QString& file)> raise);
 
     /// The process id of the program that holds the lock, after claim() found one.
     qint64 otherPid() const { return mOtherPid; }
@@ -56,7 +59,7 @@ public:
 
 private:
     bool listen();
-    bool askToRaise() const;
+    bool askToRaise(const QString& file) const;
 
     QString mLockFileName;
     QString mSocketName;
