@@ -113,8 +113,14 @@ private slots:
         QTest::newRow("unknown option")
             << QStringList {"--frobnicate"} << 2 << ""
             << "tessivane: Unknown option 'frobnicate'.\nTry 'tessivane --help'";
-        QTest::newRow("argument") << QStringList {"rows.csv"} << 2 << ""
-                                  << "tessivane: unexpected argument 'rows.csv'.";
+        QTest::newRow("two files") << QStringList {"a.csv", "b.csv"} << 2 << ""
+                                   << "tessivane: unexpected argument 'b.csv'.";
+        QTest::newRow("an option of --output without it")
+            << QStringList {"--skip-refused"} << 2 << ""
+            << "tessivane: --skip-refused is given only with --output.";
+        QTest::newRow("an output of a kind not written")
+            << QStringList {"--output", "list.txt"} << 2 << ""
+            << "tessivane: 'list.txt': the output's name must end in .xls, .pdf, .xlsx or .ods.";
     }
 
     void commandLineAnsweredWithoutDisplay()
@@ -145,6 +151,47 @@ private slots:
         // Nothing started: no office profile, no settings written.
         QCOMPARE(
             QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // The command needs no display, writes only its output, never the store, and leaves
+    // nothing behind, also when a shutdown signal ends it while its office works.
+    void commandRunsWithoutADisplayAndLeavesNothing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("written") << 0;
+        QTest::newRow("SIGTERM while the office works") << int(SIGTERM);
+    }
+
+    void commandRunsWithoutADisplayAndLeavesNothing()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir folder;
+        QProcessEnvironment environment = ProgramEnvironment(folder.path());
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        const QByteArray stored = StoreOneRow(folder.path());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TESSIVANE_EXECUTABLE),
+            {QStringLiteral("--output"), folder.filePath(QStringLiteral("list.pdf"))});
+        QVERIFY(program.waitForStarted());
+        if (signal != 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(!OfficeChildrenOf(pid_t(program.processId())).isEmpty()
+                    || program.state() == QProcess::NotRunning,
+                kStartWait);
+            QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
+        }
+        QVERIFY(program.waitForFinished(kStartWait));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), signal == 0 ? 0 : 128 + signal);
+        QCOMPARE(program.readAllStandardError(), QByteArray());
+        QStringList expected {QStringLiteral("config"), QStringLiteral("runtime")};
+        if (signal == 0)
+            expected.insert(1, QStringLiteral("list.pdf"));
+        QCOMPARE(
+            QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            expected);
+        QCOMPARE(StoredBytes(folder.path()), stored);
     }
 
     void noOfficeOutlivesTheProgram_data()
@@ -223,6 +270,35 @@ private slots:
         QCOMPARE(running.state(), QProcess::Running);
         QCOMPARE(StoredBytes(x.folder.path()), x.stored);
         EndProgram(running);
+    }
+
+    // A second start with a list file ends at once, and the running program opens that
+    // file's import review; the list is not touched meanwhile.
+    void secondStartWithAFileOpensTheReview()
+    {
+        const OnPrivateDisplay x;
+        if (!x.ready())
+            QSKIP("Xvfb could not be started");
+        const QString list = x.folder.filePath(QStringLiteral("list.csv"));
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("SN-7,Lathe\r\n") > 0);
+        file.close();
+        QProcess first, second;
+        x.start(first);
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramWindows(x.look).size(), 1, kStartWait);
+        second.setProcessEnvironment(x.environment);
+        second.start(QStringLiteral(TESSIVANE_EXECUTABLE), {list});
+        QVERIFY(second.waitForFinished(kStartWait));
+        QCOMPARE(second.exitCode(), 0);
+        const auto reviewShown = [&] {
+            const QList<TopWindow> windows = x.look.shownWindows();
+            return std::any_of(windows.cbegin(), windows.cend(), [&](const TopWindow& window) {
+                return window.name == "Import Rows" && window.pid == first.processId();
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(reviewShown(), kStartWait);
+        QCOMPARE(StoredBytes(x.folder.path()), x.stored);
+        EndProgram(first);
     }
 
     // A program that was killed leaves its lock and socket; the next start takes them over.
