@@ -62,6 +62,11 @@ double OwnPeakMegabytes()
     return statusMegabytes(QStringLiteral("self"), "VmHWM");
 }
 
+double ResidentMegabytes(qint64 pid)
+{
+    return statusMegabytes(QString::number(pid), "VmRSS");
+}
+
 double OfficeMegabytes(int* count)
 {
     const qint64 self = getpid();

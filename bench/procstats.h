@@ -3,6 +3,8 @@
 // What the kernel says about this process and the offices it started: memory high-water
 // marks and the resident size of soffice.bin children, sampled on a thread of its own.
 
+#include <QtGlobal>
+
 #include <atomic>
 #include <thread>
 
@@ -10,6 +12,9 @@ namespace benchstats {
 
 /// VmHWM of this process, in megabytes (the resident peak since it started).
 double OwnPeakMegabytes();
+
+/// VmRSS of the process, in megabytes; 0 when it is gone.
+double ResidentMegabytes(qint64 pid);
 
 /// The summed VmRSS, in megabytes, of every soffice.bin below this process right now, and
 /// how many there are.

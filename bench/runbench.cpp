@@ -118,6 +118,54 @@ struct Runner
         return results;
     }
 
+    /// `tessivane --quiet --output` of rows stored rows to a file of that kind, without a
+    /// display, as a child of this process: seconds and the program's peak resident memory in
+    /// megabytes (sampled every 50 ms; its offices not counted).
+    Results command(int rows, const char* kind)
+    {
+        if (!only.isEmpty() && !only.contains(rows))
+            return {{}, true};
+        QTemporaryDir config;
+        QTemporaryDir temp;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.insert(QStringLiteral("TEMP"), temp.path());
+        environment.insert(QStringLiteral("TMPDIR"), temp.path());
+        if (!run(environment, {QStringLiteral("--store"), QString::number(rows)}))
+            return {};
+        const QString output = temp.filePath(QStringLiteral("list.") + QLatin1String(kind));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const qint64 start = windowrun::MonotonicNs();
+        program.start(QStringLiteral(TESSIVANE_EXECUTABLE),
+            {QStringLiteral("--quiet"), QStringLiteral("--output"), output});
+        double peak = 0;
+        while (!program.waitForFinished(50)) {
+            if (program.state() == QProcess::NotRunning)
+                break;
+            peak = std::max(peak, benchstats::ResidentMegabytes(program.processId()));
+            if (windowrun::MonotonicNs() - start > 900 * qint64(1000000000)) {
+                program.kill();
+                program.waitForFinished();
+            }
+        }
+        Results results;
+        if (program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0
+            || !QFile::exists(output)) {
+            std::fprintf(stderr, "runbench: tessivane --output %s failed (exit code %d)\n",
+                qPrintable(output), program.exitCode());
+            failed = true;
+            return results;
+        }
+        results.figures.insert(
+            QStringLiteral("seconds"), double(windowrun::MonotonicNs() - start) / 1e9);
+        results.figures.insert(QStringLiteral("peak"), peak);
+        return results;
+    }
+
 private:
     bool run(
         const QProcessEnvironment& environment, QStringList arguments, Results* results = nullptr)
@@ -232,6 +280,8 @@ int Parent(int argc, char* argv[])
         starts16.push_back(runner.child(16, {}).value(QStringLiteral("start"), -1));
         starts10k.push_back(runner.child(10000, {}).value(QStringLiteral("start"), -1));
     }
+    const Results command16 = runner.command(16, "xls");
+    const Results command10k = runner.command(10000, "pdf");
     roundTrips(2);
 
     const double trip = Median(trips);
@@ -297,6 +347,14 @@ int Parent(int argc, char* argv[])
                 Milliseconds(paint, 1), -1, "no frame over 50 ms", paint >= 0 && paint <= 0.05);
         }
     }
+    clickLine("tessivane --output, 16 rows to .xls, no display",
+        command16.value(QStringLiteral("seconds"), -1), 2, "at most 2 x round trip");
+    const double command10kSeconds = command10k.value(QStringLiteral("seconds"), -1);
+    Line("tessivane --output, 10,000 rows to .pdf, no display", Seconds(command10kSeconds),
+        ratio(command10kSeconds, trip), "finishes, reported", command10kSeconds >= 0);
+    const double commandPeak = command10k.value(QStringLiteral("peak"), -1);
+    Line("  its peak memory (the program's RSS, sampled)", Megabytes(commandPeak), -1,
+        "at most 300 MB", commandPeak > 0 && commandPeak <= 300);
     Line("Offices of the program while idle, 16 rows (sum of RSS)",
         Megabytes(small.value(QStringLiteral("idleoffice"), -1)), -1, "reported", -1);
     std::printf(
