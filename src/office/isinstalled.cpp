@@ -65,7 +65,6 @@ bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refus
     const QString unwritable = unwritableTempFolder(reason);
     if (!unwritable.isEmpty()) {
         refusal = UnwritableTempFolderMessage(unwritable, reason);
-        cause = reason;
         return false;
     }
     try {

@@ -16,7 +16,8 @@ QString UnwritableTempFolderMessage(const QString& folder, const QString& reason
 
 /// The start-up check without its message and its end: true with a new instance in probe that
 /// has opened a spreadsheet; false with refusal set to the message the check shows and cause
-/// to what failed (probe may then hold the failed instance, for the caller to end).
+/// to what failed when the message does not say it (probe may then hold the failed instance,
+/// for the caller to end).
 bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refusal, QString& cause);
 
 /// The start-up check: returns when an instance can be started and opens a spreadsheet (the
