@@ -113,8 +113,8 @@ CommandLine readCommandLine(int argc, char* argv[])
     if (parser.isSet(help) || helpAll) {
         // Named as it is typed, not by the path the launcher starts it from.
         QString text = parser.helpText();
-        text.replace(
-            0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: %1 [options]").arg(program));
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+            QStringLiteral("Usage: %1 [options] [file]").arg(program));
         print(stdout, text + (helpAll ? qtOptionsText() : QString()));
         line.answer = 0;
         return line;

@@ -103,7 +103,8 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("error");
         const QString version = QStringLiteral("Tessivane " TESSIVANE_VERSION "\n");
-        QTest::newRow("--help") << QStringList {"--help"} << 0 << "Usage: tessivane [options]\n"
+        QTest::newRow("--help") << QStringList {"--help"} << 0
+                                << "Usage: tessivane [options] [file]\n"
                                 << "";
         QTest::newRow("-h") << QStringList {"-h"} << 0 << "--help"
                             << "";

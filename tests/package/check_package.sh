@@ -60,7 +60,7 @@ metadata)
   done
   # The menu starts the command on the path and shows the icon the theme holds under its name.
   entry=$root/usr/share/applications/$id.desktop
-  grep -qxF "Exec=tessivane" "$entry" || fail "Exec is not the bare command"
+  grep -qxF "Exec=tessivane %f" "$entry" || fail "Exec is not the command taking a file"
   grep -qxF "Icon=$id" "$entry" || fail "Icon is not the theme name $id"
   ;;
 lintian)
