@@ -10,7 +10,6 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
-#include "core/scratchfolders.h"
 #include "core/twips.h"
 #include "generation/generationrun.h"
 #include "grid/datagrid.h"
@@ -32,7 +31,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
