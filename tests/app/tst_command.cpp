@@ -1,6 +1,7 @@
 // The command that makes the workbook without a window, in this process with the real
 // LibreOffice: it writes what the window's run writes, and each outcome gives its exit status
 // and its lines on standard error, with nothing written or left where it fails.
+#include "support/fakespreadsheet.h"
 #include "support/filetesting.h"
 #include "support/inventorytesting.h"
 #include "support/officeprocesses.h"
@@ -138,18 +139,23 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<bool>("skipRefused");
         QTest::addColumn<QString>("officeProgram");
+        QTest::addColumn<int>("officeDiesAfterPuts"); // a fake office; -1: the real one
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said");
         QTest::newRow("one refused row")
-            << "rows.xls" << false << "" << int(kExitFailed)
+            << "rows.xls" << false << "" << -1 << int(kExitFailed)
             << "list.csv: Line 3, Initial value: The column \"Initial value\" accepts";
         QTest::newRow("one refused row, skipped")
-            << "rows.xls" << true << "" << int(kExitWritten)
+            << "rows.xls" << true << "" << -1 << int(kExitWritten)
             << "list.csv: Line 3, Initial value: The column \"Initial value\" accepts";
-        QTest::newRow("no office") << "rows.pdf" << true << "/nonexistent/soffice.bin"
+        QTest::newRow("no office") << "rows.pdf" << true << "/nonexistent/soffice.bin" << -1
                                    << int(kExitNoOffice) << "Error 842001.";
+        QTest::newRow("a step of the run fails")
+            << "rows.xls" << true << "" << 3 << int(kExitFailed)
+            << "The spreadsheet application has stopped answering. "
+               "in Tessivane2021/08/31.Form1.PushButton22_Click at line 124";
         QTest::newRow("no such folder")
-            << "missing/rows.ods" << true << "" << int(kExitFailed)
+            << "missing/rows.ods" << true << "" << -1 << int(kExitFailed)
             << QStringLiteral("%1 cannot be written: the folder").arg(path("missing/rows.ods"));
     }
 
@@ -158,12 +164,18 @@ private slots:
         QFETCH(QString, output);
         QFETCH(bool, skipRefused);
         QFETCH(QString, officeProgram);
+        QFETCH(int, officeDiesAfterPuts);
         QFETCH(int, status);
         QFETCH(QString, said);
         QVERIFY(WriteAll(path("list.csv"), kListWithOneRefusedRow));
         const QString target = mFolder.filePath(output);
         Services services;
         services.office.program = officeProgram;
+        FakeOffice fake;
+        fake.putsBeforeDeath = officeDiesAfterPuts;
+        std::optional<FakeOffice::Installed> installed;
+        if (officeDiesAfterPuts >= 0)
+            installed.emplace(services, fake);
         QCOMPARE(run({target, path("list.csv"), skipRefused}, services), status);
         QVERIFY2(!mSaid.filter(said).isEmpty(), qPrintable(mSaid.join(QLatin1Char('\n'))));
         QCOMPARE(QFile::exists(target), status == kExitWritten);
