@@ -73,8 +73,8 @@ QVector<int> sortOrder(const ListRows& rows, const QVector<int>& which, const QL
             continue; // nothing filled in: empty in every column
         for (qsizetype k = 0; k < used.size(); ++k) {
             const int field = used[k].field;
-            values[k][i] = keyValue(
-                collator, kInventoryFields[field].type, field < row.size() ? row[field] : QVariant());
+            values[k][i] = keyValue(collator, kInventoryFields[field].type,
+                field < row.size() ? row[field] : QVariant());
         }
     }
     QVector<int> order(which.size());

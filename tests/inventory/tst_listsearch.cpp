@@ -52,9 +52,10 @@ using Cells = QList<QPoint>;
 
 ListRows sortRowsTable()
 {
-    return {row("SN-10", "", 5, 10.0, day(2021, 1, 5)), row("SN-9", "", 5, QVariant(), day(2020, 1, 1)),
-        row("", "x", 2, 7.5, QVariant()), row("Alpha", "", 7, 10.0, day(2019, 6, 30)),
-        blankListRow(), row("SN-9", "", 2, 3.0, day(2021, 1, 5))};
+    return {row("SN-10", "", 5, 10.0, day(2021, 1, 5)),
+        row("SN-9", "", 5, QVariant(), day(2020, 1, 1)), row("", "x", 2, 7.5, QVariant()),
+        row("Alpha", "", 7, 10.0, day(2019, 6, 30)), blankListRow(),
+        row("SN-9", "", 2, 3.0, day(2021, 1, 5))};
 }
 
 } // namespace
@@ -78,18 +79,17 @@ private slots:
         QTest::newRow("match case") << "SN-1" << true << false << -1 << all << Cells {{0, 2}};
         QTest::newRow("whole cell") << "sn-9" << false << true << -1 << all << Cells {{0, 0}};
         QTest::newRow("one column") << "3" << false << false << 5 << all << Cells {{5, 0}};
-        QTest::newRow("all columns") << "3" << false << false << -1 << all
-                                     << Cells {{5, 0}, {6, 0}, {8, 0}, {8, 1}};
+        QTest::newRow("all columns")
+            << "3" << false << false << -1 << all << Cells {{5, 0}, {6, 0}, {8, 0}, {8, 1}};
         QTest::newRow("selection") << "desk" << false << false << -1
                                    << QList<QRect> {QRect(0, 1, 13, 2)} << Cells {{1, 1}};
-        QTest::newRow("money shown") << "$1,234.50" << false << false << -1 << all
-                                     << Cells {{6, 0}};
-        QTest::newRow("money stored") << "1234.5" << false << false << -1 << all
-                                      << Cells {{6, 0}};
+        QTest::newRow("money shown")
+            << "$1,234.50" << false << false << -1 << all << Cells {{6, 0}};
+        QTest::newRow("money stored") << "1234.5" << false << false << -1 << all << Cells {{6, 0}};
         QTest::newRow("money typed otherwise, whole cell")
             << "1234.50" << false << true << -1 << all << Cells {{6, 0}};
-        QTest::newRow("date stored") << "2021-03-01" << false << false << -1 << all
-                                     << Cells {{8, 0}};
+        QTest::newRow("date stored")
+            << "2021-03-01" << false << false << -1 << all << Cells {{8, 0}};
         QTest::newRow("date shown") << "3/1/2021" << false << true << -1 << all << Cells {{8, 0}};
         QTest::newRow("nothing") << "chair" << false << false << -1 << all << Cells {};
     }
@@ -103,8 +103,8 @@ private slots:
         QFETCH(QList<QRect>, selection);
         QFETCH(Cells, found);
         const ListRows rows = findRows();
-        ListSearch search(rows, {text, matchCase, wholeCell},
-            [&](int r, int f) { return shown(rows, r, f); });
+        ListSearch search(
+            rows, {text, matchCase, wholeCell}, [&](int r, int f) { return shown(rows, r, f); });
         search.setField(field);
         search.setCells(selection);
         QCOMPARE(search.all(), found);
@@ -164,8 +164,8 @@ private slots:
             << QList<SortKey> {{0, false}} << all << QVector<int> {3, 1, 5, 0, 2, 4};
         QTest::newRow("text descending, ties kept")
             << QList<SortKey> {{0, true}} << all << QVector<int> {0, 1, 5, 3, 2, 4};
-        QTest::newRow("whole numbers") << QList<SortKey> {{5, false}} << all
-                                       << QVector<int> {2, 5, 0, 1, 3, 4};
+        QTest::newRow("whole numbers")
+            << QList<SortKey> {{5, false}} << all << QVector<int> {2, 5, 0, 1, 3, 4};
         QTest::newRow("money, blanks last")
             << QList<SortKey> {{6, false}} << all << QVector<int> {5, 2, 0, 3, 1, 4};
         QTest::newRow("money descending, blanks last")
@@ -174,9 +174,8 @@ private slots:
                                << QVector<int> {3, 1, 0, 5, 2, 4};
         QTest::newRow("two keys") << QList<SortKey> {{5, false}, {0, true}} << all
                                   << QVector<int> {5, 2, 0, 1, 3, 4};
-        QTest::newRow("selected rows only")
-            << QList<SortKey> {{0, false}} << QVector<int> {3, 1, 2}
-            << QVector<int> {0, 3, 1, 2, 4, 5};
+        QTest::newRow("selected rows only") << QList<SortKey> {{0, false}} << QVector<int> {3, 1, 2}
+                                            << QVector<int> {0, 3, 1, 2, 4, 5};
     }
 
     void sortsByEachTypeStably()
