@@ -3,6 +3,8 @@
 #include "grid/datagrid.h"
 #include "grid/finddialog.h"
 #include "grid/listeditor.h"
+#include "grid/showntexts.h"
+#include "inventory/inventoryfields.h"
 
 #include <QItemSelectionModel>
 
@@ -39,6 +41,7 @@ ListFinder::ListFinder(DataGrid& grid, ListEditor& editor)
     : QObject(&editor)
     , mGrid(grid)
     , mEditor(editor)
+    , mShown(new ShownTexts(*grid.model(), this))
 { }
 
 ListFinder::~ListFinder()
@@ -57,6 +60,14 @@ void ListFinder::showDialog(bool replacing)
         mDialog = new FindDialog(*this, mGrid.window());
         mDialog->setLocked(mEditor.isLocked());
     }
+    // From the first search on, the shown amounts and dates are made ahead of the next one
+    // (F3 works with the dialog closed too).
+    QList<int> formatted;
+    for (int field = 0; field < int(kInventoryFields.size()); ++field) {
+        if (kInventoryFields[field].type != FieldType::Text)
+            formatted.append(field);
+    }
+    mShown->setWarming(true, formatted);
     mDialog->setReplacing(replacing);
     mDialog->show();
     mDialog->raise();
@@ -78,10 +89,9 @@ void ListFinder::setStatus(const QString& status)
 
 ListSearch ListFinder::makeSearch(const ListRows& rows) const
 {
-    const QAbstractItemModel* model = mGrid.model();
     // As the grid shows the cell: money and dates through their formats.
     ListSearch search(rows, mRequest.options,
-        [model](int row, int field) { return model->index(row, field).data().toString(); });
+        [shown = mShown](int row, int field) { return shown->text(row, field); });
     search.setField(mRequest.field);
     if (mRequest.selectionOnly)
         search.setCells(mGrid.Place().selection);

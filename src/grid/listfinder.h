@@ -11,6 +11,7 @@ namespace tessivane {
 class DataGrid;
 class FindDialog;
 class ListEditor;
+class ShownTexts;
 
 /// What the find dialog holds: the text and its options, the column (-1: every column),
 /// whether only the selected cells are searched, and the replacement.
@@ -71,6 +72,7 @@ private:
     DataGrid& mGrid;
     ListEditor& mEditor;
     QPointer<FindDialog> mDialog;
+    ShownTexts* mShown;
     FindRequest mRequest;
     QString mStatus;
 };

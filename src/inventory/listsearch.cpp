@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessivane {
@@ -16,6 +17,14 @@ ListSearch::ListSearch(const ListRows& rows, FindOptions options, ShownText show
     , mCase(mOptions.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive)
     , mFields(int(kInventoryFields.size()))
 {
+    // The stored forms of numbers and dates hold only these characters: a text with any other
+    // is never in them, and they need not be made.
+    const auto onlyOf = [this](QLatin1String allowed) {
+        return std::all_of(mOptions.text.begin(), mOptions.text.end(),
+            [&](QChar c) { return allowed.contains(c, mCase); });
+    };
+    mInNumberForm = onlyOf(QLatin1String("0123456789.-e+"));
+    mInDateForm = onlyOf(QLatin1String("0123456789-T:"));
     // A whole-cell search for "3/1/21" or "$1,234.50" finds the date or amount however it is
     // shown or stored.
     if (mOptions.wholeCell && !isEmpty()) {
@@ -105,7 +114,8 @@ bool ListSearch::matches(int row, int field) const
         return false;
     if (kInventoryFields[field].type == FieldType::Text)
         return matchesText(value.toString());
-    if (matchesText(storedText(field, value)))
+    const bool date = kInventoryFields[field].type == FieldType::Date;
+    if ((date ? mInDateForm : mInNumberForm) && matchesText(storedText(field, value)))
         return true;
     if (mOptions.wholeCell && sameValue(field, value))
         return true;

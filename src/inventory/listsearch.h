@@ -75,6 +75,8 @@ private:
     bool mCellsOnly = false;
     std::optional<double> mNumber;
     QDateTime mDate;
+    bool mInNumberForm = true;
+    bool mInDateForm = true;
 };
 
 } // namespace tessivane

@@ -69,12 +69,15 @@ QVector<int> sortOrder(const ListRows& rows, const QVector<int>& which, const QL
     QVector<QVector<KeyValue>> values(used.size(), QVector<KeyValue>(which.size()));
     for (qsizetype i = 0; i < which.size(); ++i) {
         const QVector<QVariant>& row = rows[which[i]];
-        if (isBlankRow(row))
-            continue; // nothing filled in: empty in every column
         for (qsizetype k = 0; k < used.size(); ++k) {
             const int field = used[k].field;
-            values[k][i] = keyValue(collator, kInventoryFields[field].type,
+            KeyValue& key = values[k][i];
+            key = keyValue(collator, kInventoryFields[field].type,
                 field < row.size() ? row[field] : QVariant());
+            // A row with nothing filled in is empty in every column, its zeros too (a blank
+            // row's texts and date are empty already).
+            if (!key.empty && !key.text && key.number == 0 && isBlankRow(row))
+                key.empty = true;
         }
     }
     QVector<int> order(which.size());
