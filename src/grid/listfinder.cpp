@@ -7,6 +7,7 @@
 #include "inventory/inventoryfields.h"
 
 #include <QItemSelectionModel>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -15,6 +16,22 @@ namespace tessivane {
 namespace {
 
 const QString kNotFound = QStringLiteral("Search key not found.");
+
+/// Puts the dialog beside the window where the screen has room, so that it covers no cell.
+void placeBeside(QWidget& dialog, const QWidget& window)
+{
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    const QSize size = dialog.sizeHint();
+    constexpr int kGap = 8;
+    if (frame.right() + kGap + size.width() <= room.right())
+        dialog.move(frame.right() + kGap, frame.top());
+    else if (frame.left() - kGap - size.width() >= room.left())
+        dialog.move(frame.left() - kGap - size.width(), frame.top());
+}
 
 /// The cells as few ranges: runs of rows in each column.
 QItemSelection selectionOf(const QAbstractItemModel& model, QList<QPoint> cells)
@@ -59,6 +76,8 @@ void ListFinder::showDialog(bool replacing)
     if (!mDialog) {
         mDialog = new FindDialog(*this, mGrid.window());
         mDialog->setLocked(mEditor.isLocked());
+        mDialog->setReplacing(true); // its full size
+        placeBeside(*mDialog, *mGrid.window());
     }
     // From the first search on, the shown amounts and dates are made ahead of the next one
     // (F3 works with the dialog closed too).
@@ -93,8 +112,15 @@ ListSearch ListFinder::makeSearch(const ListRows& rows) const
     ListSearch search(rows, mRequest.options,
         [shown = mShown](int row, int field) { return shown->text(row, field); });
     search.setField(mRequest.field);
-    if (mRequest.selectionOnly)
-        search.setCells(mGrid.Place().selection);
+    if (mRequest.selectionOnly) {
+        // No selection at all is the current cell, never the whole list.
+        QList<QRect> cells = mGrid.Place().selection;
+        const QModelIndex current = mGrid.currentIndex();
+        if (cells.isEmpty())
+            cells.append(current.isValid() ? QRect(current.column(), current.row(), 1, 1)
+                                           : QRect(-1, -1, 1, 1));
+        search.setCells(cells);
+    }
     return search;
 }
 
@@ -211,8 +237,11 @@ int ListFinder::replaceAll()
         return 0;
     }
     const int replaced = change.offered - int(change.refused.size());
-    setStatus(replaced == 1 ? QStringLiteral("1 value replaced.")
-                            : QStringLiteral("%1 values replaced.").arg(replaced));
+    if (replaced == 0)
+        setStatus(QStringLiteral("No value replaced."));
+    else
+        setStatus(replaced == 1 ? QStringLiteral("1 value replaced.")
+                                : QStringLiteral("%1 values replaced.").arg(replaced));
     mEditor.applyChange(change, QStringLiteral("Replace All"), QStringLiteral("replaced"));
     return replaced;
 }

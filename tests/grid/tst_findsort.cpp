@@ -8,6 +8,7 @@
 #include "grid/listhistory.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QUndoStack>
 
@@ -65,10 +66,25 @@ private slots:
         QCOMPARE(dialog->statusLabel()->text(), QString("2 cells found."));
         QCOMPARE(window.grid->selectionModel()->selectedIndexes().size(), 2);
 
+        // In the selection only: the selection stays, the cursor moves within it.
+        const QItemSelection lower(
+            window.grid->model()->index(2, 0), window.grid->model()->index(3, 12));
+        window.grid->selectionModel()->select(lower, QItemSelectionModel::ClearAndSelect);
+        dialog->findChildren<QCheckBox*>().at(2)->setChecked(true);
+        QVERIFY(window.grid->editor().finder().request().selectionOnly);
+        QVERIFY(window.grid->editor().finder().findNext());
+        QCOMPARE(currentCell(*window.grid), QPoint(1, 3));
+        QVERIFY(window.grid->editor().finder().findNext());
+        QCOMPARE(currentCell(*window.grid), QPoint(1, 3));
+        QCOMPARE(window.grid->selectionModel()->selection().size(), 1);
+        QCOMPARE(window.grid->selectionModel()->selectedIndexes().size(), 26);
+        window.grid->selectionModel()->clearSelection();
+        dialog->findChildren<QCheckBox*>().at(2)->setChecked(false);
+
         dialog->findEdit()->setText("sofa");
         QVERIFY(!window.grid->editor().finder().findNext());
         QCOMPARE(dialog->statusLabel()->text(), QString("Search key not found."));
-        QCOMPARE(currentCell(*window.grid), QPoint(1, 1)); // stays where it was
+        QCOMPARE(currentCell(*window.grid), QPoint(1, 3)); // stays where it was
     }
 
     void replaceAllIsOneStepAndReportsRefusalsOnce()
