@@ -95,6 +95,28 @@ void Print(const char* what, const Measure& measure, bool ok)
         measure.stall * 1000, ok ? "ok" : "FAILED");
 }
 
+/// The grid bound to a new table with the start-up's set-up, in a shown window.
+struct GridWindow
+{
+    explicit GridWindow(const MessageBoxes& boxes)
+    {
+        for (const auto& action : tableCreation(table))
+            action();
+        auto* layout = new QVBoxLayout(&window);
+        grid = new DataGrid(boxes, &window);
+        layout->addWidget(grid);
+        window.resize(1000, 400);
+        Steps step(boxes, "Form1", "Form_Load");
+        step.sequence(192, gridSetUp(*grid, table.get(), &myFmt));
+        window.show();
+    }
+
+    std::unique_ptr<InventoryTable> table;
+    QWidget window;
+    DataGrid* grid = nullptr;
+    DataFormat myFmt;
+};
+
 /// Find, replace all and sort on a list of 20,000 rows, money shown as the program shows it.
 void FindReplaceSort(const MessageBoxes& boxes)
 {
@@ -103,24 +125,15 @@ void FindReplaceSort(const MessageBoxes& boxes)
     for (int i = 0; i < kLongRows; ++i)
         csv += RowText(i, QLatin1Char(',')) + QStringLiteral("\r\n");
     const ListRead read = readListText(csv.toUtf8());
-    std::unique_ptr<InventoryTable> table;
-    for (const auto& action : tableCreation(table))
-        action();
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* grid = new DataGrid(boxes, &window);
-    layout->addWidget(grid);
-    window.resize(1000, 400);
-    DataFormat myFmt;
-    QObject::connect(&myFmt, &DataFormat::formatRequested, [](QVariant& value) {
+    GridWindow shown(boxes);
+    std::unique_ptr<InventoryTable>& table = shown.table;
+    DataGrid* grid = shown.grid;
+    QObject::connect(&shown.myFmt, &DataFormat::formatRequested, [](QVariant& value) {
         if (isNumericValue(value))
             value = CurrencyText(value.toDouble());
     });
-    Steps step(boxes, "Form1", "Form_Load");
-    step.sequence(192, gridSetUp(*grid, table.get(), &myFmt));
     table->SpliceRows(0, 0, read.rows);
     table->MoveFirst();
-    window.show();
     QCoreApplication::processEvents();
 
     ListFinder& finder = grid->editor().finder();
@@ -197,18 +210,10 @@ int main(int argc, char** argv)
         std::printf("  %lld refused, the first: line %d, %s\n", qint64(read.refused.size()),
             read.refused.first().line, qPrintable(read.refused.first().reason));
 
-    std::unique_ptr<InventoryTable> table;
-    for (const auto& action : tableCreation(table))
-        action();
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* grid = new DataGrid(boxes, &window);
-    layout->addWidget(grid);
-    window.resize(1000, 400);
-    DataFormat myFmt;
-    Steps step(boxes, "Form1", "Form_Load");
-    step.sequence(192, gridSetUp(*grid, table.get(), &myFmt));
-    window.show();
+    GridWindow shown(boxes);
+    std::unique_ptr<InventoryTable>& table = shown.table;
+    DataGrid* grid = shown.grid;
+    DataFormat& myFmt = shown.myFmt;
     for (int i = 0; i < 16; ++i)
         table->AddNew();
     table->MoveFirst();

@@ -106,6 +106,17 @@ void ListFinder::setStatus(const QString& status)
     emit statusChanged(status);
 }
 
+std::optional<ListRows> ListFinder::rowsToSearch()
+{
+    mGrid.CommitEdit();
+    const InventoryTable* table = mGrid.DataSource();
+    if (!table || mRequest.options.text.isEmpty()) {
+        setStatus(QString());
+        return std::nullopt;
+    }
+    return table->AllRowValues();
+}
+
 ListSearch ListFinder::makeSearch(const ListRows& rows) const
 {
     // As the grid shows the cell: money and dates through their formats.
@@ -136,14 +147,10 @@ void ListFinder::moveTo(const QPoint& cell)
 
 bool ListFinder::find(bool backward)
 {
-    mGrid.CommitEdit();
-    const InventoryTable* table = mGrid.DataSource();
-    if (!table || mRequest.options.text.isEmpty()) {
-        setStatus(QString());
+    const std::optional<ListRows> rows = rowsToSearch();
+    if (!rows)
         return false;
-    }
-    const ListRows rows = table->AllRowValues();
-    const ListSearch search = makeSearch(rows);
+    const ListSearch search = makeSearch(*rows);
     const QModelIndex current = mGrid.currentIndex();
     const QPoint from = current.isValid() ? QPoint(current.column(), current.row()) : QPoint(0, -1);
     bool wrapped = false;
@@ -174,14 +181,10 @@ bool ListFinder::findPrevious()
 
 int ListFinder::findAll()
 {
-    mGrid.CommitEdit();
-    const InventoryTable* table = mGrid.DataSource();
-    if (!table || mRequest.options.text.isEmpty()) {
-        setStatus(QString());
+    const std::optional<ListRows> rows = rowsToSearch();
+    if (!rows)
         return 0;
-    }
-    const ListRows rows = table->AllRowValues();
-    const QList<QPoint> cells = makeSearch(rows).all();
+    const QList<QPoint> cells = makeSearch(*rows).all();
     if (cells.isEmpty()) {
         setStatus(kNotFound);
         return 0;
@@ -224,14 +227,10 @@ int ListFinder::replaceAll()
 {
     if (mEditor.isLocked())
         return 0;
-    mGrid.CommitEdit();
-    const InventoryTable* table = mGrid.DataSource();
-    if (!table || mRequest.options.text.isEmpty()) {
-        setStatus(QString());
+    const std::optional<ListRows> rows = rowsToSearch();
+    if (!rows)
         return 0;
-    }
-    const ListRows rows = table->AllRowValues();
-    const CellChange change = makeSearch(rows).replaceAll(mRequest.replacement);
+    const CellChange change = makeSearch(*rows).replaceAll(mRequest.replacement);
     if (change.offered == 0) {
         setStatus(kNotFound);
         return 0;

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <optional>
+
 namespace tessivane {
 
 class DataGrid;
@@ -65,6 +67,8 @@ signals:
 
 private:
     bool find(bool backward);
+    /// The rows, a pending edit stored first; nothing without a list or a text to find.
+    std::optional<ListRows> rowsToSearch();
     ListSearch makeSearch(const ListRows& rows) const;
     void moveTo(const QPoint& cell);
     void setStatus(const QString& status);
