@@ -5,6 +5,7 @@
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
 #include "grid/inventorymodel.h"
+#include "grid/listfinder.h"
 #include "grid/listhistory.h"
 
 #include <QAction>
@@ -76,18 +77,6 @@ ListEditor::ListEditor(DataGrid& grid)
     mExportAction = makeAction(
         this, QStringLiteral("Export Rows..."), {QKeySequence(Qt::CTRL | Qt::Key_E)}, inWindow);
 
-    // A failure inside a command is no reason to end the program: it is reported.
-    const auto guarded = [this](void (ListEditor::*command)()) {
-        return [this, command] {
-            swallow([&] {
-                try {
-                    (this->*command)();
-                } catch (...) {
-                    mGrid.boxes().MsgBox(currentFailureDescription(), vbExclamation);
-                }
-            });
-        };
-    };
     connect(mUndoAction, &QAction::triggered, this, [this] {
         if (!mLocked)
             mHistory->stack().undo();
@@ -119,6 +108,7 @@ ListEditor::ListEditor(DataGrid& grid)
     mMenu->addAction(mSelectAllAction);
     mMenu->addSeparator();
     mMenu->addActions({mImportAction, mExportAction});
+    addFindAndSort();
 
     connect(&mHistory->stack(), &QUndoStack::indexChanged, this, &ListEditor::updateActions);
     connect(&mHistory->stack(), &QUndoStack::cleanChanged, this, &ListEditor::updateActions);
@@ -126,6 +116,20 @@ ListEditor::ListEditor(DataGrid& grid)
 }
 
 ListEditor::~ListEditor() = default;
+
+std::function<void()> ListEditor::guarded(void (ListEditor::*command)())
+{
+    // A failure inside a command is no reason to end the program: it is reported.
+    return [this, command] {
+        swallow([&] {
+            try {
+                (this->*command)();
+            } catch (...) {
+                mGrid.boxes().MsgBox(currentFailureDescription(), vbExclamation);
+            }
+        });
+    };
+}
 
 void ListEditor::setDialogs(std::unique_ptr<ListDialogs> dialogs)
 {
@@ -140,6 +144,7 @@ void ListEditor::setWorkbookReader(WorkbookReader reader)
 void ListEditor::setLocked(bool locked)
 {
     mLocked = locked;
+    mFinder->setLocked(locked);
     updateActions();
 }
 
@@ -147,7 +152,8 @@ void ListEditor::updateActions()
 {
     mUndoAction->setEnabled(!mLocked && mHistory->stack().canUndo());
     mRedoAction->setEnabled(!mLocked && mHistory->stack().canRedo());
-    for (QAction* change : {mCutAction, mPasteAction, mDeleteAction, mImportAction})
+    for (QAction* change :
+        {mCutAction, mPasteAction, mDeleteAction, mImportAction, mReplaceAction, mSortAction})
         change->setEnabled(!mLocked);
 }
 
@@ -229,7 +235,7 @@ void ListEditor::paste()
     if (block.size() == 1 && block.first().size() == 1 && selected.size() > 1) {
         const CellChange change = fillCells(rows, selected, block.first().first());
         applyCells(change, QStringLiteral("Paste"), QRect());
-        reportRefusals(change);
+        reportRefusals(change, QStringLiteral("pasted"));
         return;
     }
     QPoint anchor(0, 0);
@@ -246,7 +252,7 @@ void ListEditor::paste()
     const int columns = std::min(width, table->FieldCount() - anchor.x());
     applyCells(change, QStringLiteral("Paste"),
         QRect(anchor.x(), anchor.y(), std::max(columns, 1), int(block.size())));
-    reportRefusals(change);
+    reportRefusals(change, QStringLiteral("pasted"));
 }
 
 void ListEditor::applyCells(const CellChange& change, const QString& text, const QRect& selectAfter)
@@ -267,16 +273,23 @@ void ListEditor::applyCells(const CellChange& change, const QString& text, const
     mHistory->push(new ListChange(mGrid, text, change.first, removed, change.rows, before, after));
 }
 
-void ListEditor::reportRefusals(const CellChange& change) const
+void ListEditor::applyChange(const CellChange& change, const QString& text, const QString& values)
+{
+    applyCells(change, text, QRect());
+    reportRefusals(change, values);
+}
+
+void ListEditor::reportRefusals(const CellChange& change, const QString& values) const
 {
     if (change.refused.isEmpty() && change.beyondLastColumn == 0)
         return;
     QStringList lines;
     if (!change.refused.isEmpty()) {
-        lines.append(QStringLiteral("%1 of the %2 pasted values were refused; their cells keep "
+        lines.append(QStringLiteral("%1 of the %2 %3 values were refused; their cells keep "
                                     "what they held:")
                          .arg(change.refused.size())
-                         .arg(change.offered));
+                         .arg(change.offered)
+                         .arg(values));
         for (qsizetype i = 0; i < change.refused.size() && i < kRefusalsNamed; ++i) {
             const CellRefusal& refusal = change.refused[i];
             lines.append(QStringLiteral("Row %1: %2").arg(refusal.row + 1).arg(refusal.reason));

@@ -2,11 +2,13 @@
 
 #include "inventory/listedit.h"
 #include "inventory/listfile.h"
+#include "inventory/listsort.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -15,12 +17,20 @@ class QWidget;
 namespace tessivane {
 
 class DataGrid;
+class ListFinder;
 class ListHistory;
 
 /// The user's answer to what an import read.
 enum class ImportChoice { Append, Replace, Cancel };
 
-/// What the list's file commands ask the user; tests put answers of their own in its place.
+/// How the rows are sorted: up to three keys, the whole list or only the selected rows.
+struct SortRequest
+{
+    QList<SortKey> keys;
+    bool selectedRowsOnly = false;
+};
+
+/// What the list's commands ask the user; tests put answers of their own in its place.
 class ListDialogs
 {
 public:
@@ -32,6 +42,11 @@ public:
     /// Shows what an import read and asks what to do with it.
     virtual ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read)
         = 0;
+    /// Asks how to sort, starting from the last answer; nothing on cancel. rowsSelected: the
+    /// selected rows can be sorted alone.
+    virtual std::optional<SortRequest> sortRequest(
+        QWidget* parent, const SortRequest& last, bool rowsSelected)
+        = 0;
 };
 
 /// The real dialogs: file dialogs of the toolkit and the import review.
@@ -41,6 +56,8 @@ public:
     QString importFileName(QWidget* parent) override;
     QString exportFileName(QWidget* parent) override;
     ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read) override;
+    std::optional<SortRequest> sortRequest(
+        QWidget* parent, const SortRequest& last, bool rowsSelected) override;
 };
 
 /// The grid's editing commands beyond typing into a cell: copy, cut, paste and clear blocks of
@@ -76,6 +93,14 @@ public:
     QAction* selectAllAction() const { return mSelectAllAction; }
     QAction* importAction() const { return mImportAction; }
     QAction* exportAction() const { return mExportAction; }
+    QAction* findAction() const { return mFindAction; }
+    QAction* replaceAction() const { return mReplaceAction; }
+    QAction* findNextAction() const { return mFindNextAction; }
+    QAction* findPreviousAction() const { return mFindPreviousAction; }
+    QAction* sortAction() const { return mSortAction; }
+
+    /// Find and replace, with their dialog.
+    ListFinder& finder() const { return *mFinder; }
 
     /// The right-click menu, its actions with their keys.
     QMenu* contextMenu() const { return mMenu; }
@@ -93,6 +118,13 @@ public:
     /// Keeps a cell edit the grid made as one step: the row as it was before.
     void recordEdit(int row, const QVector<QVariant>& before);
 
+    /// Makes a change of cells one step named text, and tells once which values (pasted,
+    /// replaced ...) were refused.
+    void applyChange(const CellChange& change, const QString& text, const QString& values);
+
+    /// Sorts the rows; with no request the user is asked how.
+    void sortRows(std::optional<SortRequest> request = std::nullopt);
+
 private:
     QAction* mUndoAction = nullptr;
     QAction* mRedoAction = nullptr;
@@ -103,19 +135,30 @@ private:
     QAction* mSelectAllAction = nullptr;
     QAction* mImportAction = nullptr;
     QAction* mExportAction = nullptr;
+    QAction* mFindAction = nullptr;
+    QAction* mReplaceAction = nullptr;
+    QAction* mFindNextAction = nullptr;
+    QAction* mFindPreviousAction = nullptr;
+    QAction* mSortAction = nullptr;
 
+    /// A command that reports a failure instead of ending the program.
+    std::function<void()> guarded(void (ListEditor::*command)());
+    /// Find, replace and sort: their actions, keys and block of the right-click menu.
+    void addFindAndSort();
     void updateActions();
     QList<QPoint> selectedCells() const;
     QString selectedText() const;
     void clearCells(const QString& text);
     void applyCells(const CellChange& change, const QString& text, const QRect& selectAfter);
-    void reportRefusals(const CellChange& change) const;
+    void reportRefusals(const CellChange& change, const QString& values) const;
 
     DataGrid& mGrid;
     ListHistory* mHistory;
     QMenu* mMenu;
     std::unique_ptr<ListDialogs> mDialogs;
     WorkbookReader mReadWorkbook;
+    ListFinder* mFinder = nullptr;
+    SortRequest mLastSort;
     bool mLocked = false;
 };
 

@@ -99,6 +99,11 @@ CellChange pasteBlock(const ListRows& rows, int row, int field, const QList<QStr
 
 CellChange fillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text)
 {
+    return putCells(rows, cells, QStringList(cells.size(), text));
+}
+
+CellChange putCells(const ListRows& rows, const QList<QPoint>& cells, const QStringList& texts)
+{
     if (cells.isEmpty())
         return {};
     int first = int(rows.size());
@@ -108,10 +113,11 @@ CellChange fillCells(const ListRows& rows, const QList<QPoint>& cells, const QSt
         last = std::max(last, cell.y());
     }
     CellChange change = spanOf(rows, first, std::min(last, int(rows.size()) - 1));
-    for (const QPoint& cell : cells) {
+    for (qsizetype i = 0; i < cells.size() && i < texts.size(); ++i) {
+        const QPoint& cell = cells[i];
         if (cell.y() >= first && cell.y() < first + change.rows.size() && cell.x() >= 0
             && cell.x() < kFields)
-            putValue(change, cell.y(), cell.x(), text);
+            putValue(change, cell.y(), cell.x(), texts[i]);
     }
     return change;
 }

@@ -58,4 +58,7 @@ CellChange pasteBlock(const ListRows& rows, int row, int field, const QList<QStr
 /// Puts one text into each of the cells (x the field, y the row, all within the list).
 CellChange fillCells(const ListRows& rows, const QList<QPoint>& cells, const QString& text);
 
+/// Puts texts[i] into cells[i] (x the field, y the row, all within the list).
+CellChange putCells(const ListRows& rows, const QList<QPoint>& cells, const QStringList& texts);
+
 } // namespace tessivane

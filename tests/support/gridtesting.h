@@ -79,6 +79,7 @@ public:
         QString exportFile;
         ImportChoice choice = ImportChoice::Cancel;
         QList<ListRead> reviewed;
+        std::optional<SortRequest> sort;
     };
 
     /// Put into the grid's editor; the script stays with the caller.
@@ -96,6 +97,10 @@ public:
     {
         script.reviewed.append(read);
         return script.choice;
+    }
+    std::optional<SortRequest> sortRequest(QWidget*, const SortRequest&, bool) override
+    {
+        return script.sort;
     }
 
     Script script;
