@@ -29,9 +29,9 @@ public:
     virtual QString importFileName(QWidget* parent) = 0;
     /// The file to export to (the dialog has asked about replacing it); empty on cancel.
     virtual QString exportFileName(QWidget* parent) = 0;
-    /// Shows what an import read and asks what to do with it.
-    virtual ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read)
-        = 0;
+    /// Shows what an import read and asks what to do with it. The user may have the file read
+    /// in another form (other columns, separator ...): `read` is then what that form gave.
+    virtual ImportChoice reviewImport(QWidget* parent, const QString& file, ListRead& read) = 0;
 };
 
 /// The real dialogs: file dialogs of the toolkit and the import review.
@@ -40,7 +40,7 @@ class QtListDialogs : public ListDialogs
 public:
     QString importFileName(QWidget* parent) override;
     QString exportFileName(QWidget* parent) override;
-    ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read) override;
+    ImportChoice reviewImport(QWidget* parent, const QString& file, ListRead& read) override;
 };
 
 /// The grid's editing commands beyond typing into a cell: copy, cut, paste and clear blocks of

@@ -163,14 +163,15 @@ FileNumber readFileNumber(const QString& text, DecimalMark decimal)
     FileNumber number;
     QString whole = s, fraction;
     const qsizetype marks = s.count(mark), groups = s.count(group);
-    const QString otherForm = QStringLiteral("is written with a %1, but the file is read with a "
-                                             "%2: choose the %1 for it")
-                                  .arg(markName(decimal == DecimalMark::Point ? DecimalMark::Comma
-                                                                              : DecimalMark::Point),
-                                      markName(decimal));
+    const auto otherForm = [decimal] {
+        return QStringLiteral("is written with a %1, but the file is read with a "
+                              "%2: choose the %1 for it")
+            .arg(markName(decimal == DecimalMark::Point ? DecimalMark::Comma : DecimalMark::Point),
+                markName(decimal));
+    };
     if (marks > 1 || (groups > 0 && marks == 1 && s.lastIndexOf(group) > s.indexOf(mark))) {
         throw ValueRefused(
-            groupedDigits(s, mark) || marks == 1 ? otherForm : QStringLiteral("is not a number"));
+            groupedDigits(s, mark) || marks == 1 ? otherForm() : QStringLiteral("is not a number"));
     }
     if (marks == 1) {
         const qsizetype at = s.indexOf(mark);
@@ -185,7 +186,7 @@ FileNumber readFileNumber(const QString& text, DecimalMark decimal)
         }
     } else if (groups == 1) {
         if (!groupedDigits(s, group))
-            throw ValueRefused(otherForm);
+            throw ValueRefused(otherForm());
         const QString asWhole = ungrouped(s, group);
         const QString asFraction = QString(s).replace(group, QLatin1Char('.'));
         throw ValueRefused(QStringLiteral("could mean %1 or %2: write it without the thousands "
@@ -344,22 +345,24 @@ QVariant importValue(const FieldDef& field, const QString& text, DecimalMark dec
         return convertForField(field, date);
     }
     const bool whole = field.type == FieldType::Integer;
-    const QString example = whole ? QStringLiteral("needs a whole number, such as 5")
-                                  : QStringLiteral("needs an amount of money, such as 149")
-            + markChar(decimal) + QStringLiteral("99");
+    const auto example = [whole, decimal]() -> QString {
+        return whole ? QStringLiteral("needs a whole number, such as 5")
+                     : QStringLiteral("needs an amount of money, such as 149") + markChar(decimal)
+                + QStringLiteral("99");
+    };
     FileNumber number;
     try {
         number = readFileNumber(text, decimal);
     } catch (const ValueRefused& refused) {
         if (refused.reason == QLatin1String("is not a number"))
-            throw ValueRefused(example);
+            throw ValueRefused(example());
         throw;
     }
     if (otherFormDiffers)
         *otherFormDiffers = number.otherFormDiffers;
     if (whole) {
         if (number.value != std::trunc(number.value))
-            throw ValueRefused(example);
+            throw ValueRefused(example());
         if (number.value < double(std::numeric_limits<int>::min())
             || number.value > double(std::numeric_limits<int>::max()))
             throw ValueRefused(QStringLiteral("needs a whole number between -2147483648 and "

@@ -103,6 +103,8 @@ private:
     ListSource(const QByteArray& bytes, bool sheet, bool generated);
     struct Parsed;
     Parsed parse(const ListForm& form) const;
+    /// Finds the header record and the number of columns.
+    void locate(Parsed& parsed, int headerLine) const;
 
     QByteArray mBytes;
     bool mSheet = false;

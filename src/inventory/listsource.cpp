@@ -182,10 +182,17 @@ ListSource::Parsed ListSource::parse(const ListForm& form) const
     Parsed parsed;
     parsed.decoded = decodeBytes(mBytes, form.encoding);
     parsed.records = readDelimited(parsed.decoded.text, form.separator);
-    parsed.header = recordAtLine(parsed.records, form.headerLine);
+    locate(parsed, form.headerLine);
+    return parsed;
+}
+
+void ListSource::locate(Parsed& parsed, int headerLine) const
+{
+    parsed.header = recordAtLine(parsed.records, headerLine);
+    parsed.columns = 0;
     if (parsed.header >= 0 && !mGenerated) {
         parsed.columns = int(parsed.records[parsed.header].fields.size());
-        return parsed;
+        return;
     }
     // Without a header the widest row says how many columns there are (rows often leave
     // their empty last values out).
@@ -193,7 +200,6 @@ ListSource::Parsed ListSource::parse(const ListForm& form) const
         if (record.openQuoteColumn == 0)
             parsed.columns = qMax(parsed.columns, int(record.fields.size()));
     }
-    return parsed;
 }
 
 ListForm ListSource::guessedForm() const
@@ -206,15 +212,15 @@ ListForm ListSource::guessedForm() const
 ListForm ListSource::guessedForm(const ListForm& given, FormPart changed) const
 {
     ListForm form = given;
-    if (changed == FormPart::Values)
+    if (changed >= FormPart::Columns)
         return form;
-    if (changed < FormPart::Separator) {
-        form.separator
-            = mSheet ? QLatin1Char(',') : detectDelimiter(decodeBytes(mBytes, form.encoding).text);
-    }
+    Parsed parsed;
+    parsed.decoded = decodeBytes(mBytes, form.encoding);
+    if (changed < FormPart::Separator)
+        form.separator = mSheet ? QLatin1Char(',') : detectDelimiter(parsed.decoded.text);
+    parsed.records = readDelimited(parsed.decoded.text, form.separator);
     if (changed < FormPart::HeaderLine) {
         form.headerLine = 0;
-        const Parsed parsed = parse(form);
         if (mGenerated) {
             form.headerLine = kSheetFirstRow - 1;
         } else {
@@ -228,7 +234,7 @@ ListForm ListSource::guessedForm(const ListForm& given, FormPart changed) const
             }
         }
     }
-    const Parsed parsed = parse(form);
+    locate(parsed, form.headerLine);
     if (changed < FormPart::Columns) {
         if (mGenerated && form.headerLine == kSheetFirstRow - 1) {
             form.columnFields = ColumnFields(qMax(parsed.columns, kSheetColumnOfField.back()), -1);
