@@ -75,22 +75,56 @@ bool looksLikeValue(const QString& text)
         || readFileDate(text, DateOrder::MonthDayYear).isValid();
 }
 
-/// Whether a record reads as a header: some of its cells name a field (a quarter at least),
-/// none is a number or a date.
-bool isHeader(const CsvRecord& record)
+/// The cells of a record that hold something, and whether all of them are words (no number,
+/// no date), as a header's are.
+int filledCells(const CsvRecord& record, bool* allWords = nullptr)
 {
-    if (record.openQuoteColumn > 0)
-        return false;
-    int named = 0, filled = 0;
+    int filled = 0;
+    if (allWords)
+        *allWords = record.openQuoteColumn == 0;
     for (const QString& cell : record.fields) {
         if (isBlankText(cell))
             continue;
-        if (looksLikeValue(cell))
-            return false;
         ++filled;
-        named += likelyFieldOfHeading(cell) >= 0;
+        if (allWords && *allWords && looksLikeValue(cell))
+            *allWords = false;
     }
-    return named > 0 && named * 4 >= filled;
+    return filled;
+}
+
+/// The header among the first lines: the first record of words only, about as wide as the row
+/// after it (a title has one cell where the rows have many), that names a field or whose next
+/// row holds a number or a date under one of its words. Only before the first row of values;
+/// -1 for none.
+int findHeader(const QList<CsvRecord>& records, int linesLooked)
+{
+    for (int i = 0; i < records.size() && records[i].line <= linesLooked; ++i) {
+        bool words = false;
+        const int filled = filledCells(records[i], &words);
+        if (filled == 0)
+            continue;
+        if (!words)
+            return -1;
+        int next = i + 1;
+        while (next < records.size() && filledCells(records[next]) == 0)
+            ++next;
+        const CsvRecord* below = next < records.size() ? &records[next] : nullptr;
+        if (below && filled * 2 < filledCells(*below))
+            continue;
+        int named = 0;
+        for (const QString& cell : records[i].fields)
+            named += likelyFieldOfHeading(cell) >= 0 ? 1 : 0;
+        bool valuesBelow = false;
+        const qsizetype shared = below ? qMin(records[i].fields.size(), below->fields.size()) : 0;
+        for (qsizetype column = 0; column < shared; ++column) {
+            valuesBelow = valuesBelow
+                || (!isBlankText(records[i].fields[column])
+                    && looksLikeValue(below->fields[column]));
+        }
+        if (named > 0 || (filled >= 2 && valuesBelow))
+            return i;
+    }
+    return -1;
 }
 
 int recordAtLine(const QList<CsvRecord>& records, int line)
@@ -224,14 +258,9 @@ ListForm ListSource::guessedForm(const ListForm& given, FormPart changed) const
         if (mGenerated) {
             form.headerLine = kSheetFirstRow - 1;
         } else {
-            for (int i = 0; i < parsed.records.size(); ++i) {
-                if (parsed.records[i].line > kHeaderLinesLooked)
-                    break;
-                if (isHeader(parsed.records[i])) {
-                    form.headerLine = parsed.records[i].line;
-                    break;
-                }
-            }
+            const int header = findHeader(parsed.records, kHeaderLinesLooked);
+            if (header >= 0)
+                form.headerLine = parsed.records[header].line;
         }
     }
     locate(parsed, form.headerLine);
