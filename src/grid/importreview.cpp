@@ -170,6 +170,7 @@ void ImportReview::buildForm()
     mColumns->verticalHeader()->hide();
     mColumns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mColumns->setSelectionMode(QAbstractItemView::NoSelection);
+    mColumns->setTabKeyNavigation(false); // Tab goes from one column's field box to the next
     mColumns->setAccessibleName(QStringLiteral("Columns of the file"));
     columnsLabel->setBuddy(mColumns);
     layout->addWidget(columnsLabel);
