@@ -309,14 +309,19 @@ void ImportReview::showRead(const ListRead& read)
     QStringList refused;
     for (const RowRefusal& refusal : read.refused)
         refused.append(refusalText(read, refusal));
-    if (!read.emptied.isEmpty()) {
-        refused.append(QStringLiteral("Cells left empty:"));
-        for (const RowRefusal& cell : read.emptied)
-            refused.append(refusalText(read, cell));
-    }
-    mRefusedTitle->setText(read.refused.isEmpty() && read.emptied.isEmpty()
-            ? QString()
-            : QStringLiteral("&Refused: %1").arg(rowCount(read.refused.size())));
+    const QString leftEmpty = read.emptied.size() == 1
+        ? QStringLiteral("1 value left empty")
+        : QStringLiteral("%1 values left empty").arg(read.emptied.size());
+    if (!read.emptied.isEmpty() && !read.refused.isEmpty())
+        refused.append(leftEmpty + QLatin1Char(':'));
+    for (const RowRefusal& cell : read.emptied)
+        refused.append(refusalText(read, cell));
+    if (read.refused.isEmpty())
+        mRefusedTitle->setText(QStringLiteral("&Refused values left empty (their rows are brought "
+                                              "in): %1")
+                                   .arg(read.emptied.size()));
+    else
+        mRefusedTitle->setText(QStringLiteral("&Refused: %1").arg(rowCount(read.refused.size())));
     mRefusedTitle->setVisible(!refused.isEmpty());
     mRefused->setVisible(!refused.isEmpty());
     mRefused->setPlainText(refused.join(QLatin1Char('\n')));
