@@ -433,8 +433,19 @@ ListRead ListSource::read(const ListForm& givenForm) const
             cells.append(cell);
         }
         const bool blank = isBlankRow(row);
+        bool mappedValues = false;
+        for (int column = 0; column < record.fields.size() && !mappedValues; ++column) {
+            mappedValues = column < form.columnFields.size() && form.columnFields[column] >= 0
+                && !isBlankText(record.fields[column]);
+        }
         if (!cells.isEmpty() && (!form.keepRefusedRows || blank)) {
             refuseRow(cells.first());
+        } else if (blank && !mappedValues && !mGenerated) {
+            // Not blank, as the line holds something: nothing of it goes to a field (a
+            // generated sheet leaves out the columns it computes).
+            refuseRow(
+                {record.line, -1, QStringLiteral("has values only in columns that are left out"), 0,
+                    record.fields.join(form.separator).simplified()});
         } else if (blank) {
             result.lines.blank += span(record);
             ++result.blankRows;
@@ -464,7 +475,10 @@ ListRead ListSource::read(const ListForm& givenForm) const
         if (form.columnFields[column] < 0)
             leftOut.append(QLatin1Char('"') + result.columns[column].heading + QLatin1Char('"'));
     }
-    if (!leftOut.isEmpty() && !mGenerated)
+    if (!result.columns.isEmpty() && leftOut.size() == result.columns.size())
+        result.notes.append(QStringLiteral("No column goes to a field of the list: choose the "
+                                           "field of each column."));
+    else if (!leftOut.isEmpty() && !mGenerated)
         result.notes.append(
             QStringLiteral("Columns left out: %1.").arg(leftOut.join(QStringLiteral(", "))));
     if (form.columnFields.contains(kDatePurchased)) {

@@ -27,11 +27,11 @@ QString rowText(const QVector<QVariant>& row)
     return texts.join(QLatin1Char('|'));
 }
 
-/// The text in UTF-16 with a byte-order mark.
-QByteArray utf16(const QByteArray& utf8, bool littleEndian)
+/// The text in UTF-16, with a byte-order mark unless told.
+QByteArray utf16(const QByteArray& utf8, bool littleEndian, bool mark = true)
 {
     QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
-        QStringEncoder::Flag::WriteBom);
+        mark ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
     return encoder.encode(QString::fromUtf8(utf8));
 }
 
@@ -176,6 +176,13 @@ private slots:
                                             << QStringList {"A1||Köln"} << QStringList() << "" << 2;
         QTest::newRow("UTF-16 BE with BOM") << utf16(unicodeText, false) << "en_US" << false
                                             << QStringList {"A1||Köln"} << QStringList() << "" << 2;
+        QTest::newRow("UTF-16 LE without BOM")
+            << utf16(unicodeText, true, false) << "en_US" << false << QStringList {"A1||Köln"}
+            << QStringList() << "" << 2;
+        QTest::newRow("a header of other words over numbers and dates")
+            << QByteArray("Inventar\nNummer;Preis (netto);Gekauft am\nK-1;1.234,50;23.01.2023\n")
+            << "en_US" << false << QStringList() << QStringList {"3:0"}
+            << "has values only in columns that are left out" << 3;
         QTest::newRow("UTF-8 with one bad byte")
             << QByteArray("Asset Tag,Location\nA1,K\xC3\xB6ln\nA2,Z\xFCrich\nA3,Gen\xC3\xA8ve\n")
             << "en_US" << false << QStringList {"A1||Köln", "A3||Genève"} << QStringList {"3:2"}
@@ -235,6 +242,13 @@ private slots:
         ListForm form = guessed.form;
         form.columnFields = {-1, 0, 2, 1};
         QCOMPARE(rowTexts(guessed.source->read(form).rows), QStringList {"S1|T14|Desk"});
+
+        // Another header line finds the columns anew.
+        form.headerLine = 0;
+        const ListForm plain = guessed.source->guessedForm(form, FormPart::HeaderLine);
+        QCOMPARE(plain.columnFields, (ColumnFields {0, 1, 2, 3}));
+        QCOMPARE(guessed.source->read(plain).rows.size(), 2);
+        form.columnFields = {-1, 0, 2, 1};
 
         const QStringList headings {"Asset Tag", "Serial", "Name", "Model"};
         const ColumnMemory memory;
