@@ -200,7 +200,7 @@ int runOutputCommand(const OutputRequest& request, const Services& given,
             for (const QString& note : read.notes)
                 console.say(note);
         for (const RowRefusal& refusal : read.refused)
-            console.say(QStringLiteral("%1: %2").arg(request.input, refusalText(refusal)));
+            console.say(QStringLiteral("%1: %2").arg(request.input, refusalText(read, refusal)));
         if (!read.refused.isEmpty() && !request.skipRefused)
             return fail(QStringLiteral("%1 of the rows of %2 refused: nothing has been written "
                                        "(--skip-refused writes the good rows).")

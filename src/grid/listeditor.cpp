@@ -317,6 +317,18 @@ void ListEditor::recordEdit(int row, const QVector<QVariant>& before)
         new ListChange(mGrid, QStringLiteral("Typing"), row, {before}, {after}, place, place));
 }
 
+namespace {
+
+QStringList headingsOf(const ListRead& read)
+{
+    QStringList headings;
+    for (const FileColumn& column : read.columns)
+        headings.append(column.heading);
+    return headings;
+}
+
+} // namespace
+
 void ListEditor::importRows(const QString& chosen)
 {
     if (mLocked)
@@ -336,10 +348,29 @@ void ListEditor::importRows(const QString& chosen)
             vbExclamation);
         return;
     }
+    // A file with a header seen before comes with the columns the user chose for it then.
+    const ColumnMemory memory;
+    if (read.source && read.form.headerLine > 0) {
+        const std::optional<ColumnFields> chosen = memory.recall(headingsOf(read));
+        if (chosen && *chosen != read.form.columnFields) {
+            ListForm form = read.form;
+            form.columnFields = *chosen;
+            read = read.source->read(form);
+            read.notes.prepend(QStringLiteral("The columns go to the fields chosen for this "
+                                              "header last time."));
+        }
+    }
     const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
     const InventoryTable* table = mGrid.DataSource();
     if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
         return;
+    if (read.source && read.form.headerLine > 0) {
+        try {
+            memory.remember(headingsOf(read), read.form.columnFields);
+        } catch (const std::exception&) {
+            // Only the offer of these columns next time is lost; the rows come in.
+        }
+    }
     const ListRows rows = table->AllRowValues();
     int first = 0;
     QString text = QStringLiteral("Replace Rows");

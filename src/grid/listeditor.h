@@ -39,9 +39,9 @@ public:
     virtual QString importFileName(QWidget* parent) = 0;
     /// The file to export to (the dialog has asked about replacing it); empty on cancel.
     virtual QString exportFileName(QWidget* parent) = 0;
-    /// Shows what an import read and asks what to do with it.
-    virtual ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read)
-        = 0;
+    /// Shows what an import read and asks what to do with it. The user may have the file read
+    /// in another form (other columns, separator ...): `read` is then what that form gave.
+    virtual ImportChoice reviewImport(QWidget* parent, const QString& file, ListRead& read) = 0;
     /// Asks how to sort, starting from the last answer; nothing on cancel. rowsSelected: the
     /// selected rows can be sorted alone.
     virtual std::optional<SortRequest> sortRequest(
@@ -55,7 +55,7 @@ class QtListDialogs : public ListDialogs
 public:
     QString importFileName(QWidget* parent) override;
     QString exportFileName(QWidget* parent) override;
-    ImportChoice reviewImport(QWidget* parent, const QString& file, const ListRead& read) override;
+    ImportChoice reviewImport(QWidget* parent, const QString& file, ListRead& read) override;
     std::optional<SortRequest> sortRequest(
         QWidget* parent, const SortRequest& last, bool rowsSelected) override;
 };

@@ -1,32 +1,17 @@
 #include "inventory/csvtext.h"
 
-#include <QStringDecoder>
-
-#include <array>
+#include <QMap>
 
 namespace tessivane {
 
 namespace {
 
-// Windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unused codes stay as C1.
-constexpr std::array<char16_t, 32> kWindows1252High {u'\u20AC', u'\u0081', u'\u201A', u'\u0192',
-    u'\u201E', u'\u2026', u'\u2020', u'\u2021', u'\u02C6', u'\u2030', u'\u0160', u'\u2039',
-    u'\u0152', u'\u008D', u'\u017D', u'\u008F', u'\u0090', u'\u2018', u'\u2019', u'\u201C',
-    u'\u201D', u'\u2022', u'\u2013', u'\u2014', u'\u02DC', u'\u2122', u'\u0161', u'\u203A',
-    u'\u0153', u'\u009D', u'\u017E', u'\u0178'};
-
-QString fromWindows1252(const QByteArray& bytes)
+bool isLineBreak(QChar c)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char byte : bytes) {
-        const auto code = static_cast<unsigned char>(byte);
-        *out++ = code >= 0x80 && code < 0xA0 ? QChar(kWindows1252High[code - 0x80]) : QChar(code);
-    }
-    return text;
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
 }
 
-/// The number of fields of each of the first records with this separator.
+/// The number of fields of each of the first non-blank lines with this separator.
 QList<int> fieldCounts(const QString& text, QChar delimiter, int records)
 {
     QList<int> counts;
@@ -46,12 +31,12 @@ QList<int> fieldCounts(const QString& text, QChar delimiter, int records)
         } else if (c == delimiter) {
             ++fields;
             lineHasText = true;
-        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+        } else if (isLineBreak(c)) {
             if (lineHasText)
                 counts.append(fields);
             fields = 1;
             lineHasText = false;
-        } else {
+        } else if (!c.isSpace()) {
             lineHasText = true;
         }
     }
@@ -62,33 +47,26 @@ QList<int> fieldCounts(const QString& text, QChar delimiter, int records)
 
 } // namespace
 
-QString decodeText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        return text;
-    }
-    return fromWindows1252(bytes);
-}
-
 QChar detectDelimiter(const QString& text)
 {
-    constexpr int kRecordsLooked = 20;
+    constexpr int kRecordsLooked = 30;
     QChar best = QLatin1Char(',');
     int bestScore = 0;
     for (const QChar candidate : {QLatin1Char('\t'), QLatin1Char(';'), QLatin1Char(',')}) {
         const QList<int> counts = fieldCounts(text, candidate, kRecordsLooked);
-        if (counts.isEmpty() || counts.first() < 2)
-            continue;
-        // Records that agree with the first one count; a separator that splits every record
-        // alike wins over one that splits only some, and at a tie tab, then semicolon (whose
-        // files use the comma as decimal mark) go first.
+        // The lines that split into the most common number of fields (above one) count: a
+        // separator that splits every line alike wins over one that splits only some, and at
+        // a tie tab, then semicolon (whose files use the comma as decimal mark) go first.
+        QMap<int, int> lines;
+        for (const int count : counts) {
+            if (count > 1)
+                ++lines[count];
+        }
         int agreeing = 0;
-        for (const int count : counts)
-            agreeing += count == counts.first();
+        for (const int same : std::as_const(lines))
+            agreeing = qMax(agreeing, same);
+        if (agreeing == 0)
+            continue;
         const int score = agreeing * 1000 / int(counts.size());
         if (score > bestScore) {
             best = candidate;
@@ -104,11 +82,11 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
     CsvRecord record;
     QString field;
     int line = 1;
-    record.line = 1;
     bool quoted = false; // inside a quoted field
     bool wasQuoted = false; // the field began with a quote
     bool pending = false; // something of the current record has been read
     qsizetype fieldStart = 0; // where a quoted field's opening quote stands
+    int quoteLine = 0; // the line it stands on
     const qsizetype size = text.size();
     const auto endField = [&] {
         record.fields.append(field);
@@ -117,25 +95,53 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
     };
     const auto endRecord = [&] {
         endField();
+        record.lastLine = line;
         records.append(std::move(record));
         record = CsvRecord();
         pending = false;
     };
-    for (qsizetype i = 0; i < size; ++i) {
+    // A quote that never closed: the record ends with the rest of the quote's line as it
+    // stands, and reading goes on from the next line. Leaves i on that line's break.
+    const auto abandonQuote = [&](qsizetype& i) {
+        record.openQuoteColumn = int(record.fields.size()) + 1;
+        record.openQuoteLine = quoteLine;
+        qsizetype end = fieldStart;
+        while (end < size && !isLineBreak(text[end]))
+            ++end;
+        field = text.mid(fieldStart, end - fieldStart);
+        if (end + 1 < size && text[end] == QLatin1Char('\r') && text[end + 1] == QLatin1Char('\n'))
+            ++end;
+        quoted = false;
+        line = quoteLine;
+        endRecord();
+        line = quoteLine + 1;
+        i = end;
+    };
+    for (qsizetype i = 0;; ++i) {
+        if (i >= size) {
+            if (!quoted)
+                break;
+            abandonQuote(i);
+            continue;
+        }
         const QChar c = text[i];
         if (quoted) {
             if (c == QLatin1Char('"')) {
                 if (i + 1 < size && text[i + 1] == QLatin1Char('"')) {
                     field += c;
                     ++i;
+                } else if (i + 1 < size && text[i + 1] != delimiter && !isLineBreak(text[i + 1])) {
+                    // Text after the closing quote: the field was never quoted, as a
+                    // spreadsheet puts a cell such as "Arc" lamp on the clipboard, and it is
+                    // taken as it stands; across lines, the quote that opened it never closed.
+                    if (line > quoteLine) {
+                        abandonQuote(i);
+                        continue;
+                    }
+                    quoted = false;
+                    field = text.mid(fieldStart, i + 1 - fieldStart);
                 } else {
                     quoted = false;
-                    // Text after the closing quote: the field was never quoted, as a
-                    // spreadsheet puts a cell such as "Arc" lamp on the clipboard. It is
-                    // taken as it stands.
-                    if (i + 1 < size && text[i + 1] != delimiter && text[i + 1] != QLatin1Char('\r')
-                        && text[i + 1] != QLatin1Char('\n'))
-                        field = text.mid(fieldStart, i + 1 - fieldStart);
                 }
             } else {
                 if (c == QLatin1Char('\n')
@@ -152,15 +158,16 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
         }
         if (c == delimiter) {
             endField();
-        } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+        } else if (isLineBreak(c)) {
             if (c == QLatin1Char('\r') && i + 1 < size && text[i + 1] == QLatin1Char('\n'))
                 ++i;
-            ++line;
             endRecord();
+            ++line;
         } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
             quoted = true;
             wasQuoted = true;
             fieldStart = i;
+            quoteLine = line;
         } else {
             // Leniently, a quote inside an unquoted field (or after a closing one) is text.
             field += c;

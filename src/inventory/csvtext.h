@@ -10,25 +10,30 @@ namespace tessivane {
 /// Text files as spreadsheets and other programs exchange them: RFC 4180 records (fields with
 /// separators, quotes or line breaks quoted, quotes doubled), read leniently, written strictly.
 
-/// One record of a delimited text and the line of the file it starts on (1-based).
+/// One record of a delimited text and the lines of the file it takes (1-based).
 struct CsvRecord
 {
     int line = 0;
+    int lastLine = 0;
     QStringList fields;
+    /// Where a quote opened a field that it never closed (1-based column and line), 0 when it
+    /// did not happen. Such a record ends on the quote's line, its last field holding the rest
+    /// of that line as it stands, and the next record starts on the line after.
+    int openQuoteColumn = 0;
+    int openQuoteLine = 0;
 };
 
-/// The bytes as text: UTF-8 with or without a byte-order mark when they are valid UTF-8,
-/// otherwise Windows-1252 (what older spreadsheets on Windows write).
-QString decodeText(const QByteArray& bytes);
-
-/// The separator a delimited text uses: tab, semicolon or comma, whichever splits its first
-/// records (quotes respected) most evenly into more than one field, tab before semicolon before
-/// comma when they split alike; comma when none splits.
+/// The separator a delimited text uses: tab, semicolon or comma, whichever splits most of its
+/// first non-blank lines (quotes respected) into the same number of fields, more than one,
+/// tab before semicolon before comma when they split alike; comma when none splits. A title
+/// line above the header does not decide.
 QChar detectDelimiter(const QString& text);
 
 /// The records of a delimited text. A field that starts with a quote runs to the closing quote
 /// and may hold separators, doubled quotes and line breaks; CRLF, LF and CR end a record. A
-/// last line break ends the text, it adds no empty record.
+/// last line break ends the text, it adds no empty record. Every line belongs to one record
+/// (an empty line is a record of one empty field). A quote that runs to the end of the text,
+/// or that closes on a later line with text after it, never closed: see CsvRecord.
 QList<CsvRecord> readDelimited(const QString& text, QChar delimiter);
 
 /// One field as RFC 4180 writes it: quoted, with quotes doubled, when it holds the separator,

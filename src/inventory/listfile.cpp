@@ -1,12 +1,10 @@
 #include "inventory/listfile.h"
 
 #include "inventory/csvtext.h"
-#include "inventory/fieldconversion.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/listedit.h"
 #include "inventory/persistence.h"
 
-#include <QDate>
 #include <QFile>
 #include <QFileInfo>
 
@@ -17,205 +15,26 @@ namespace tessivane {
 
 namespace {
 
-constexpr int kFields = int(kInventoryFields.size());
-
 [[noreturn]] void fail(const QString& sentence)
 {
     throw std::runtime_error(sentence.toStdString());
 }
 
-/// Letters and digits only, in lower case: "Loan rate(%)", "LOAN RATE" and "Loan rate" meet.
-QString headingKey(const QString& heading)
+ListRead readGuessed(const std::shared_ptr<const ListSource>& source)
 {
-    QString key;
-    key.reserve(heading.size());
-    for (const QChar c : heading) {
-        if (c.isLetterOrNumber())
-            key += c.toLower();
-    }
-    return key;
-}
-
-/// Which field each column holds: -1 for a column the list has no field for.
-using ColumnFields = QVector<int>;
-
-ColumnFields fieldOrder(int columns)
-{
-    ColumnFields order(columns, -1);
-    for (int column = 0; column < qMin(columns, kFields); ++column)
-        order[column] = column;
-    return order;
-}
-
-/// The columns of a header record, or nothing when the record is no header: more of its
-/// filled cells name a field than not.
-std::optional<ColumnFields> headerColumns(const QStringList& record)
-{
-    ColumnFields columns(record.size(), -1);
-    QVector<bool> taken(kFields, false);
-    int named = 0;
-    int filled = 0;
-    for (int column = 0; column < record.size(); ++column) {
-        if (record[column].trimmed().isEmpty())
-            continue;
-        ++filled;
-        const int field = fieldOfHeading(record[column]);
-        if (field < 0 || taken[field])
-            continue;
-        taken[field] = true;
-        columns[column] = field;
-        ++named;
-    }
-    if (named == 0 || named * 2 < filled)
-        return std::nullopt;
-    return columns;
-}
-
-/// Checks one record's values into a row; false, with the refusal, when a value is refused.
-bool readRow(const QStringList& record, const ColumnFields& columns, int line,
-    const std::function<QVariant(int field, const QString&)>& valueOf, QVector<QVariant>& row,
-    RowRefusal& refusal)
-{
-    QVector<QString> texts(kFields);
-    for (int column = 0; column < record.size() && column < columns.size(); ++column) {
-        if (columns[column] >= 0)
-            texts[columns[column]] = record[column];
-    }
-    row.resize(kFields);
-    for (int field = 0; field < kFields; ++field) {
-        try {
-            row[field] = valueOf(field, texts[field]);
-        } catch (const std::exception& e) {
-            refusal = {line, field, QString::fromUtf8(e.what())};
-            return false;
-        }
-    }
-    return true;
-}
-
-/// Reads the records from `first` on into result, the columns as given.
-void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnFields& columns,
-    const std::function<QVariant(int, const QString&)>& valueOf, ListRead& result)
-{
-    result.rows.reserve(records.size() - first);
-    QVector<QVariant> row;
-    for (qsizetype i = first; i < records.size(); ++i) {
-        const CsvRecord& record = records[i];
-        RowRefusal refusal;
-        if (!readRow(record.fields, columns, record.line, valueOf, row, refusal)) {
-            result.refused.append(refusal);
-            continue;
-        }
-        if (isBlankRow(row))
-            ++result.blankRows;
-        else
-            result.rows.append(row);
-    }
-}
-
-QVariant fileValue(int field, const QString& text)
-{
-    // A percent column may carry its sign.
-    const QString trimmed = text.trimmed();
-    if (field == kLoanRate && trimmed.endsWith(QLatin1Char('%')))
-        return FileValue(kInventoryFields[field], trimmed.chopped(1));
-    return FileValue(kInventoryFields[field], text);
-}
-
-/// A value of a sheet the office wrote: as in a file, and a date also in the office's own
-/// fallback form (English, United States) where the user's locale is none it knows.
-QVariant sheetValue(int field, const QString& text)
-{
-    try {
-        return fileValue(field, text);
-    } catch (const std::exception&) {
-        if (field != kDatePurchased)
-            throw;
-        const QDate date = QDate::fromString(text.trimmed(), QStringLiteral("MM/dd/yyyy"));
-        if (!date.isValid())
-            throw;
-        return FileValue(kInventoryFields[field], date.toString(Qt::ISODate));
-    }
-}
-
-using ValueReader = std::function<QVariant(int, const QString&)>;
-
-ListRead readRecords(const QList<CsvRecord>& records, const ValueReader& valueOf = fileValue)
-{
-    ListRead result;
-    if (records.isEmpty())
-        return result;
-    int widest = 0;
-    for (const CsvRecord& record : records)
-        widest = qMax(widest, int(record.fields.size()));
-    if (const auto header = headerColumns(records.first().fields)) {
-        QStringList unknown;
-        for (int column = 0; column < header->size(); ++column) {
-            const QString heading = records.first().fields[column].trimmed();
-            if ((*header)[column] < 0 && !heading.isEmpty())
-                unknown.append(QLatin1Char('"') + heading + QLatin1Char('"'));
-        }
-        result.notes.append(QStringLiteral("The first line names the columns."));
-        if (!unknown.isEmpty())
-            result.notes.append(
-                QStringLiteral("Columns the list has no field for were left out: %1.")
-                    .arg(unknown.join(QStringLiteral(", "))));
-        readRecords(records, 1, *header, valueOf, result);
-    } else {
-        result.notes.append(QStringLiteral("No line names the columns: they are taken in the "
-                                           "list's order."));
-        if (widest > kFields)
-            result.notes.append(QStringLiteral("Columns after the thirteenth were left out."));
-        readRecords(records, 0, fieldOrder(widest), valueOf, result);
-    }
-    return result;
+    return source->read(source->guessedForm());
 }
 
 } // namespace
 
-int fieldOfHeading(const QString& heading)
-{
-    const QString key = headingKey(heading);
-    if (key.isEmpty())
-        return -1;
-    for (int field = 0; field < kFields; ++field) {
-        if (headingKey(QString::fromUtf8(kInventoryFields[field].name)) == key)
-            return field;
-    }
-    return -1;
-}
-
 ListRead readListText(const QByteArray& bytes)
 {
-    const QString text = decodeText(bytes);
-    return readRecords(readDelimited(text, detectDelimiter(text)));
+    return readGuessed(ListSource::ofText(bytes));
 }
 
 ListRead readListSheet(const SheetText& sheet)
 {
-    const QList<CsvRecord> records = readDelimited(decodeText(sheet.csv), QLatin1Char(','));
-    if (sheet.name != QLatin1String(kSheetName))
-        return readRecords(records, sheetValue);
-    ColumnFields columns(kSheetColumnOfField.back(), -1);
-    for (int field = 0; field < kFields; ++field)
-        columns[kSheetColumnOfField[field] - 1] = field;
-    // The sheet holds the loan rate as the fraction its percent cell shows.
-    const auto generatedValue = [](int field, const QString& text) {
-        const QString trimmed = text.trimmed();
-        if (field != kLoanRate || trimmed.isEmpty() || trimmed.endsWith(QLatin1Char('%')))
-            return sheetValue(field, text);
-        const QVariant fraction = FileValue(kInventoryFields[kInitialValue], trimmed);
-        return FileValue(kInventoryFields[field],
-            QString::number(
-                roundHalfEven(fraction.toDouble() * 100, 4), 'f', QLocale::FloatingPointShortest));
-    };
-    ListRead result;
-    result.notes.append(QStringLiteral("A workbook made by this program: its rows are read from "
-                                       "row %1 on.")
-                            .arg(kSheetFirstRow));
-    readRecords(records, qMin<qsizetype>(kSheetFirstRow - 1, records.size()), columns,
-        generatedValue, result);
-    return result;
+    return readGuessed(ListSource::ofSheet(sheet.name, sheet.csv));
 }
 
 bool looksLikeWorkbook(const QByteArray& head)
@@ -224,13 +43,23 @@ bool looksLikeWorkbook(const QByteArray& head)
     return head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("PK\x03\x04");
 }
 
-QString refusalText(const RowRefusal& refusal)
+QString refusalText(const ListRead& read, const RowRefusal& refusal)
 {
-    if (refusal.field < 0 || refusal.field >= int(kInventoryFields.size()))
-        return QStringLiteral("Line %1: %2").arg(refusal.line).arg(refusal.reason);
-    return QStringLiteral("Line %1, %2: %3")
-        .arg(refusal.line)
-        .arg(QString::fromUtf8(kInventoryFields[refusal.field].name), refusal.reason);
+    QString where = QStringLiteral("Line %1").arg(refusal.line);
+    if (refusal.column > 0) {
+        where += QStringLiteral(", column %1").arg(refusal.column);
+        if (refusal.column <= read.columns.size())
+            where += QStringLiteral(" \"%1\"").arg(read.columns[refusal.column - 1].heading);
+    }
+    if (refusal.field >= 0)
+        where
+            += QStringLiteral(" (%1)").arg(QString::fromUtf8(kInventoryFields[refusal.field].name));
+    QString value = refusal.value;
+    if (value.size() > 200)
+        value = value.left(200) + QStringLiteral("…");
+    return where + QStringLiteral(": ") + refusal.reason
+        + (value.trimmed().isEmpty() ? QString() : QStringLiteral(" — \"%1\"").arg(value))
+        + QLatin1Char('.');
 }
 
 ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
@@ -263,7 +92,9 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
                          .arg(path));
             return readListSheet(readWorkbook(path));
         }
-        if (bytes.left(64 * 1024).contains('\0'))
+        const TextEncoding encoding = guessEncoding(bytes);
+        if (encoding != TextEncoding::Utf16LE && encoding != TextEncoding::Utf16BE
+            && bytes.left(64 * 1024).contains('\0'))
             fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "
                                 "a list.")
                      .arg(path));

@@ -6,25 +6,53 @@
 #include <QVariant>
 #include <QVector>
 
+#include "inventory/listform.h"
+
 #include <functional>
+#include <memory>
 
 namespace tessivane {
 
 /// The inventory list in and out of files: CSV and tab-separated text, the first sheet of a
 /// workbook as an office hands it over, and the CSV an export writes.
 
+class ListSource;
+
 /// A row of a file that the list does not take: the line (or sheet row) it starts on, the
-/// field of its first refused value (-1 when the row itself is refused) and why.
+/// column of the file (1-based) and the field of its first refused value (0 and -1 when the
+/// row itself is refused), why in the user's words ("needs a whole number, such as 5"), and
+/// the value refused. Also a cell left empty when refused rows are brought in.
 struct RowRefusal
 {
     int line = 0;
     int field = -1;
     QString reason;
+    int column = 0;
+    QString value;
 };
 
-/// "Line 7, InitialValue: reason", as a refused row is listed ("Line 7: reason" for a row
-/// refused as a whole).
-QString refusalText(const RowRefusal& refusal);
+/// Where each line of a file went: every line is exactly one of these.
+struct LineCounts
+{
+    int total = 0;
+    int header = 0;
+    /// Lines above the header (a title, blank lines), skipped.
+    int above = 0;
+    /// Lines of nothing but blanks, tabs, separators or an end-of-file mark.
+    int blank = 0;
+    /// Lines of good rows (a row may take more than one line).
+    int good = 0;
+    int refused = 0;
+};
+
+/// A column of a file as the user recognises it: its heading ("Column N" without a header)
+/// and its first values.
+struct FileColumn
+{
+    QString heading;
+    QStringList firstValues;
+};
+
 
 /// What a file holds for the list, checked value by value as typed values are.
 struct ListRead
@@ -37,6 +65,56 @@ struct ListRead
     int blankRows = 0;
     /// Sentences about how the file was read (the header it had, columns left out).
     QStringList notes;
+    /// How the file was read, found or chosen.
+    ListForm form;
+    /// The file's columns, in the file's order.
+    QList<FileColumn> columns;
+    LineCounts lines;
+    /// The cells left empty when form.keepRefusedRows brought their rows in.
+    QList<RowRefusal> emptied;
+    /// The file as read, to read it again in another form (nothing for a list read otherwise).
+    std::shared_ptr<const ListSource> source;
+};
+
+/// A refused row or cell as the user reads it: line, column and its heading, field, reason and
+/// the refused value.
+QString refusalText(const ListRead& read, const RowRefusal& refusal);
+
+/// The bytes of a list file, read in any form: the form guessed, and the list it gives.
+class ListSource : public std::enable_shared_from_this<ListSource>
+{
+public:
+    /// A delimited text as read from a file.
+    static std::shared_ptr<const ListSource> ofText(const QByteArray& bytes);
+    /// The first sheet of a workbook as an office converted it (UTF-8, comma-separated).
+    static std::shared_ptr<const ListSource> ofSheet(
+        const QString& sheetName, const QByteArray& csv);
+
+    /// Whether its character set and separator are fixed (a workbook's sheet).
+    bool isSheet() const { return mSheet; }
+
+    /// The form found in the file: character set, separator, header line, columns from their
+    /// headings, decimal mark and date order from the values.
+    ListForm guessedForm() const;
+    /// The form with its parts up to `changed` as given and those after it found anew: a new
+    /// separator finds the header again, a new header the columns; the number and date forms
+    /// follow the columns unless the user changed only those.
+    ListForm guessedForm(const ListForm& given, FormPart changed) const;
+
+    /// The list the file gives in this form.
+    ListRead read(const ListForm& form) const;
+
+private:
+    ListSource(const QByteArray& bytes, bool sheet, bool generated);
+    struct Parsed;
+    Parsed parse(const ListForm& form) const;
+    /// Finds the header record and the number of columns.
+    void locate(Parsed& parsed, int headerLine) const;
+
+    QByteArray mBytes;
+    bool mSheet = false;
+    /// A sheet of a workbook this program generated.
+    bool mGenerated = false;
 };
 
 /// The first sheet of a workbook as a fresh office converted it: the sheet's name and its
@@ -53,13 +131,8 @@ using WorkbookReader = std::function<SheetText(const QString& workbook)>;
 /// The largest file an import reads.
 inline constexpr qint64 kMaxListFileBytes = 64 * 1024 * 1024;
 
-/// The field a column heading names: the field names and the grid's captions, in any letter
-/// case, with or without blanks, the percent sign or parentheses. -1 for none.
-int fieldOfHeading(const QString& heading);
-
-/// The rows of a delimited text (bytes as read from the file; encoding and separator are
-/// found from them). A first record that names fields is the header and says which column
-/// holds which field; without one the columns are taken in field order.
+/// The rows of a delimited text (bytes as read from the file) in the form guessed from them:
+/// ListSource::ofText(bytes), read in its guessed form.
 ListRead readListText(const QByteArray& bytes);
 
 /// The rows of a workbook's first sheet. A sheet that this program generated (it carries the
@@ -71,7 +144,8 @@ ListRead readListSheet(const SheetText& sheet);
 bool looksLikeWorkbook(const QByteArray& head);
 
 /// Reads a list file of any kind the import knows, the workbooks (those looksLikeWorkbook
-/// knows, and .fods files) through readWorkbook.
+/// knows, and .fods files) through readWorkbook, in the form guessed from it; the result's
+/// source reads it again in another.
 /// Throws a readable sentence when the file cannot be read: missing, unreadable, empty,
 /// binary, larger than kMaxListFileBytes, or a workbook that cannot be converted.
 ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook);

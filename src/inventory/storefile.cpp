@@ -158,6 +158,8 @@ StoreFileTexts::Entry StoreFileTexts::entry(int field, int row, QString& text) c
 bool StoreFileTexts::read(const QByteArray& bytes)
 {
     bool inSection = false;
+    bool seen = false;
+    bool inOther = false; // a section of the program's other settings (the import's columns)
     for (qsizetype at = 0; at < bytes.size();) {
         qsizetype end = bytes.indexOf('\n', at);
         if (end < 0)
@@ -167,11 +169,19 @@ bool StoreFileTexts::read(const QByteArray& bytes)
         if (line.isEmpty())
             continue;
         if (line == "[Tessivane]") {
-            if (inSection)
+            if (seen)
                 return false; // a second section of that name
-            inSection = true;
+            inSection = seen = true;
+            inOther = false;
             continue;
         }
+        if (line.startsWith('[') && line.endsWith(']') && line != "[General]") {
+            inSection = false;
+            inOther = true;
+            continue;
+        }
+        if (inOther)
+            continue;
         if (!inSection || !readLine(line))
             return false;
     }

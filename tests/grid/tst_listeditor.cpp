@@ -4,12 +4,14 @@
 #include "support/filetesting.h"
 #include "support/gridtesting.h"
 
+#include "grid/importreview.h"
 #include "grid/listhistory.h"
 #include "grid/rowcommands.h"
 #include "inventory/listfile.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -281,6 +283,29 @@ private slots:
         QCOMPARE(listCsv(table->AllRowValues()), listCsv(rows));
         QCOMPARE(table->ValueAt(1, 1), rows[1][1]);
         QCOMPARE(table->ValueAt(2, 8), rows[2][8]);
+    }
+
+    void theReviewFollowsAColumnsField()
+    {
+        ImportReview review(
+            "assets.csv", readListText("Asset Tag,Serial,Cost\nA1,S1,5\nA2,S2,lots\nA3,S3,7\n"));
+        review.show();
+        QVERIFY(review.counts().contains("2 rows can be added to the list; 1 row refused."));
+        QVERIFY(review.counts().contains("The file's 4 lines: the header, 2 in good rows, 1 in "
+                                         "refused rows."));
+        // The cost column left out: every row is good.
+        QTest::keyClick(review.fieldBox(2), Qt::Key_Home);
+        QTRY_VERIFY2(review.counts().contains("3 rows can be added to the list."),
+            qPrintable(review.counts()));
+        // The serial numbers to the first field, which the tags leave.
+        QTest::keyClick(review.fieldBox(1), Qt::Key_Down);
+        QTRY_COMPARE(review.result().form.columnFields, (ColumnFields {-1, 0, -1}));
+        QCOMPARE(review.fieldBox(0)->currentText(), "(left out)");
+        QCOMPARE(review.result().rows[0][0], "S1");
+        // Enter appends what is shown.
+        QTest::keyClick(&review, Qt::Key_Return);
+        QCOMPARE(review.choice(), ImportChoice::Append);
+        QCOMPARE(review.result().rows.size(), 3);
     }
 
     void theMenuHoldsTheCommandsWithTheirKeys()

@@ -8,6 +8,7 @@
 #include "inventory/listedit.h"
 #include "inventory/listfile.h"
 
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 using namespace tessivane;
@@ -24,6 +25,14 @@ QString rowText(const QVector<QVariant>& row)
     while (!texts.isEmpty() && texts.last().isEmpty())
         texts.removeLast();
     return texts.join(QLatin1Char('|'));
+}
+
+/// The text in UTF-16, with a byte-order mark unless told.
+QByteArray utf16(const QByteArray& utf8, bool littleEndian, bool mark = true)
+{
+    QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
+        mark ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+    return encoder.encode(QString::fromUtf8(utf8));
 }
 
 QStringList rowTexts(const ListRows& rows)
@@ -108,15 +117,151 @@ private slots:
         QCOMPARE(read.blankRows, blank);
     }
 
-    void pointNumbersInAnyLocale()
+    void foreignFiles_data()
     {
-        // A file's "1.234" is one and a bit, also where the point groups thousands.
-        LocaleScope german(QStringLiteral("de_DE"));
-        const ListRead read
-            = readListText("Asset or serial number;Initial value;Years of "
-                           "service left\nA1;1.234;3\nA2;1.000,25;1,5\nA3;1.000,25\n");
-        QCOMPARE(rowTexts(read.rows), (QStringList {"A1|||||3|1.234", "A3||||||1000.25"}));
-        QCOMPARE(refusalTexts(read.refused), (QStringList {"3:5"})); // 1,5 years: a fraction
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("keep"); // refused rows brought in with their cells left empty
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("refused"); // "line:column"
+        QTest::addColumn<QString>("says"); // in the first refusal's reason, or in a note
+        QTest::addColumn<int>("lines");
+
+        const QByteArray snipe = "Company,Name,Asset Tag,Model,Model No.,Category,Status,Serial,"
+                                 "Purchase Date,Purchase Cost,Supplier,Location,Notes\r\n";
+        QTest::newRow("asset manager's headers")
+            << snipe
+                + "Acme,Laptop 1,AT-001,ThinkPad,20W0,Laptops,Ready,PF2X,2023-01-23,1249.00,"
+                  "CDW,Berlin,\r\n"
+            << "en_US" << false
+            << QStringList {"AT-001|Laptop 1|Berlin|Ready|CDW||1249||2023-01-23"} << QStringList()
+            << "Columns left out: \"Company\", \"Model\"" << 2;
+        QTest::newRow("spreadsheet headers, tab")
+            << QByteArray("Serial Number\tDescription\tRoom\tVendor\tPrice\tDate Purchased\n"
+                          "S1\tDesk\t101\tIkea\t$99.50\t2016-04-05\n")
+            << "en_US" << false << QStringList {"S1|Desk|101||Ikea||99.5||2016-04-05"}
+            << QStringList() << "first line names" << 2;
+        QTest::newRow("title and blank lines above the header")
+            << QByteArray("Inventory export 2024\n\n;;\nAsset Tag;Location\nA1;Office\n") << "en_US"
+            << false << QStringList {"A1||Office"} << QStringList() << "header is on line 4" << 5;
+        QTest::newRow("unclosed quote, good rows after")
+            << QByteArray("Asset Tag,Name\nA1,\"Desk\nA2,\"Chair\"\nA3,Lamp\nA4,\"Shelf\n")
+            << "en_US" << false << QStringList {"A2|Chair", "A3|Lamp"} << QStringList {"2:2", "5:2"}
+            << "the quote opened in column 2 on line 2 is not closed" << 5;
+        QTest::newRow("extra value")
+            << QByteArray("Asset Tag,Name,Location,Status,Supplier\nA1,Desk, large,Office,Good,"
+                          "Acme\nA2,Chair,Office,Good,Acme\n")
+            << "en_US" << false << QStringList {"A2|Chair|Office|Good|Acme"} << QStringList {"2:0"}
+            << "has 6 values, the header names 5 columns" << 3;
+        for (const QString locale : {"en_US", "de_DE"}) {
+            QTest::addRow("semicolon, decimal comma, %s", qPrintable(locale))
+                << QByteArray("Asset Tag;Purchase Cost\nA1;1,250\nA2;12,50\nA3;1.234,50\n")
+                << locale << false << QStringList {"A1||||||1.25", "A2||||||12.5", "A3||||||1234.5"}
+                << QStringList() << "1 number such as \"1,250\" would read differently" << 4;
+            QTest::addRow("comma, decimal point, %s", qPrintable(locale))
+                << QByteArray("Asset Tag,Purchase Cost\nA1,\"1,250\"\nA2,12.50\nA3,\"1,234.50\"\n")
+                << locale << false << QStringList {"A2||||||12.5", "A3||||||1234.5"}
+                << QStringList {"2:2"} << "could mean 1250 or 1.250" << 4;
+            QTest::addRow("dates month first, %s", qPrintable(locale))
+                << QByteArray("Asset Tag,Purchase Date\nA1,4/5/16\nA2,12/25/49\nA3,4/31/16\n")
+                << locale << false << QStringList {"A1||||||||2016-04-05", "A2||||||||2049-12-25"}
+                << QStringList {"4:2"} << "needs a date such as 08/11/2015" << 4;
+        }
+        QTest::newRow("dates day first with dots")
+            << QByteArray("Asset Tag;Purchase Date\nA1;23.01.2023\nA2;05.04.50\n") << "en_US"
+            << false << QStringList {"A1||||||||2023-01-23", "A2||||||||1950-04-05"}
+            << QStringList() << "read day, month, year" << 3;
+        const QByteArray unicodeText = "Asset Tag\tLocation\r\nA1\tK\xC3\xB6ln\r\n";
+        QTest::newRow("UTF-16 LE with BOM") << utf16(unicodeText, true) << "en_US" << false
+                                            << QStringList {"A1||Köln"} << QStringList() << "" << 2;
+        QTest::newRow("UTF-16 BE with BOM") << utf16(unicodeText, false) << "en_US" << false
+                                            << QStringList {"A1||Köln"} << QStringList() << "" << 2;
+        QTest::newRow("UTF-16 LE without BOM")
+            << utf16(unicodeText, true, false) << "en_US" << false << QStringList {"A1||Köln"}
+            << QStringList() << "" << 2;
+        QTest::newRow("a header of other words over numbers and dates")
+            << QByteArray("Inventar\nNummer;Preis (netto);Gekauft am\nK-1;1.234,50;23.01.2023\n")
+            << "en_US" << false << QStringList() << QStringList {"3:0"}
+            << "has values only in columns that are left out" << 3;
+        QTest::newRow("UTF-8 with one bad byte")
+            << QByteArray("Asset Tag,Location\nA1,K\xC3\xB6ln\nA2,Z\xFCrich\nA3,Gen\xC3\xA8ve\n")
+            << "en_US" << false << QStringList {"A1||Köln", "A3||Genève"} << QStringList {"3:2"}
+            << "holds bytes that are no UTF-8 text" << 4;
+        QTest::newRow("Mac Roman")
+            << QByteArray("Asset Tag,Location\nA1,K\x9Aln\nA2,Gen\x8Fve\n") << "en_US" << false
+            << QStringList {"A1||Köln", "A2||Genève"} << QStringList() << "" << 3;
+        QTest::newRow("whitespace and end-of-file lines")
+            << QByteArray("Asset Tag,Location\r\nA1,Office\r\n   \r\n\t\r\n,,\r\nA2,Store\r\n\x1A")
+            << "en_US" << false << QStringList {"A1||Office", "A2||Store"} << QStringList() << ""
+            << 7;
+        QTest::newRow("control character")
+            << QByteArray("Asset Tag,Location\nA1,Off\x07ice\nA2,Store\n") << "en_US" << false
+            << QStringList {"A2||Store"} << QStringList {"2:2"} << "control character U+0007" << 3;
+        QTest::newRow("refused cells left empty")
+            << QByteArray("Asset Tag,Purchase Cost,Years left\nA1,lots,2.5\nA2,5,3\n,x,y\n")
+            << "en_US" << true << QStringList {"A1", "A2|||||3|5"} << QStringList {"4:2"}
+            << "2 values refused left empty" << 4;
+    }
+
+    void foreignFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, locale);
+        QFETCH(bool, keep);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, refused);
+        QFETCH(QString, says);
+        QFETCH(int, lines);
+        LocaleScope scope(locale);
+        ListRead read = readListText(bytes);
+        if (keep) {
+            ListForm form = read.form;
+            form.keepRefusedRows = true;
+            read = read.source->read(form);
+        }
+        QCOMPARE(rowTexts(read.rows), rows);
+        QStringList places;
+        for (const RowRefusal& refusal : read.refused)
+            places.append(QStringLiteral("%1:%2").arg(refusal.line).arg(refusal.column));
+        QCOMPARE(places, refused);
+        const QString told = (read.refused.isEmpty() ? QString() : read.refused[0].reason)
+            + QLatin1Char('\n') + read.notes.join(QLatin1Char('\n'));
+        QVERIFY2(told.contains(says), qPrintable(told));
+        // Every line is accounted for, once.
+        const LineCounts& n = read.lines;
+        QCOMPARE(n.total, lines);
+        QCOMPARE(n.header + n.above + n.blank + n.good + n.refused, n.total);
+    }
+
+    void aChosenMappingIsReadAndKept()
+    {
+        const ListRead guessed = readListText("Asset Tag,Serial,Name,Model\nA1,S1,Desk,T14\n");
+        QCOMPARE(guessed.form.columnFields, (ColumnFields {0, -1, 1, -1}));
+        QCOMPARE(guessed.columns[1].heading, QStringLiteral("Serial"));
+        QCOMPARE(guessed.columns[1].firstValues, QStringList {"S1"});
+        ListForm form = guessed.form;
+        form.columnFields = {-1, 0, 2, 1};
+        QCOMPARE(rowTexts(guessed.source->read(form).rows), QStringList {"S1|T14|Desk"});
+
+        // Another header line finds the columns anew.
+        form.headerLine = 0;
+        const ListForm plain = guessed.source->guessedForm(form, FormPart::HeaderLine);
+        QCOMPARE(plain.columnFields, (ColumnFields {0, 1, 2, 3}));
+        QCOMPARE(guessed.source->read(plain).rows.size(), 2);
+        form.columnFields = {-1, 0, 2, 1};
+
+        const QStringList headings {"Asset Tag", "Serial", "Name", "Model"};
+        const ColumnMemory memory;
+        QVERIFY(!memory.recall(headings));
+        memory.remember(headings, form.columnFields);
+        QCOMPARE(memory.recall(headings), std::optional(form.columnFields));
+        QVERIFY(!memory.recall({"Asset Tag", "Serial"}));
+        // Kept apart from the list's rows, which load as before.
+        writeRows({blankListRow()});
+        QCOMPARE(memory.recall(headings), std::optional(form.columnFields));
+        QCOMPARE(loadStoredTable()->RecordCount(), 1);
+        QVERIFY(!store()->contains(QStringLiteral("ImportColumns")));
+        clearStore();
     }
 
     void delimiter_data()

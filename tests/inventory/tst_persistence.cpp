@@ -225,6 +225,9 @@ private slots:
         row("equals", "RowSource2%201=Desk=oak\n", "Desk=oak");
         row("quoted line break", "RowSource2%201=\"Desk\n oak\"\n", "Desk\n oak");
         row("section twice", "RowSource2%201=Desk\n[Tessivane]\nRowSource2%201=Oak\n", "Oak");
+        // The import's remembered columns have a section of their own.
+        row("another section after", "RowSource2%201=Desk\n[ImportColumns]\nab12=\"0,-1\"\n",
+            "Desk", "");
         row("escaped escape at the end", "RowSource2%201=Desk\\\\\n", "Desk\\");
         row("not text", "RowSource2%201=@Invalid()\n", "");
         // The escaped quote leaves the first quote open: the next lines belong to this value.

@@ -93,7 +93,7 @@ public:
 
     QString importFileName(QWidget*) override { return script.importFile; }
     QString exportFileName(QWidget*) override { return script.exportFile; }
-    ImportChoice reviewImport(QWidget*, const QString&, const ListRead& read) override
+    ImportChoice reviewImport(QWidget*, const QString&, ListRead& read) override
     {
         script.reviewed.append(read);
         return script.choice;
