@@ -46,14 +46,19 @@ bool looksLikeWorkbook(const QByteArray& head)
 QString refusalText(const ListRead& read, const RowRefusal& refusal)
 {
     QString where = QStringLiteral("Line %1").arg(refusal.line);
+    QString heading;
     if (refusal.column > 0) {
         where += QStringLiteral(", column %1").arg(refusal.column);
-        if (refusal.column <= read.columns.size())
-            where += QStringLiteral(" \"%1\"").arg(read.columns[refusal.column - 1].heading);
+        if (refusal.column <= read.columns.size()) {
+            heading = read.columns[refusal.column - 1].heading;
+            where += QStringLiteral(" \"%1\"").arg(heading);
+        }
     }
-    if (refusal.field >= 0)
-        where
-            += QStringLiteral(" (%1)").arg(QString::fromUtf8(kInventoryFields[refusal.field].name));
+    // The field only where the file's heading does not already name it.
+    const QString field
+        = refusal.field >= 0 ? QString::fromUtf8(kInventoryFields[refusal.field].name) : QString();
+    if (!field.isEmpty() && heading.simplified().compare(field, Qt::CaseInsensitive) != 0)
+        where += QStringLiteral(" (%1)").arg(field);
     QString value = refusal.value;
     if (value.size() > 200)
         value = value.left(200) + QStringLiteral("…");

@@ -53,7 +53,6 @@ struct FileColumn
     QStringList firstValues;
 };
 
-
 /// What a file holds for the list, checked value by value as typed values are.
 struct ListRead
 {

@@ -144,10 +144,10 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("one refused row")
             << "rows.xls" << false << "" << -1 << int(kExitFailed)
-            << "list.csv: Line 3, Initial value: The column \"Initial value\" accepts";
+            << "list.csv: Line 3, column 3 \"Initial value\": needs an amount of money";
         QTest::newRow("one refused row, skipped")
             << "rows.xls" << true << "" << -1 << int(kExitWritten)
-            << "list.csv: Line 3, Initial value: The column \"Initial value\" accepts";
+            << "list.csv: Line 3, column 3 \"Initial value\": needs an amount of money";
         QTest::newRow("no office") << "rows.pdf" << true << "/nonexistent/soffice.bin" << -1
                                    << int(kExitNoOffice) << "Error 842001.";
         QTest::newRow("a step of the run fails")
