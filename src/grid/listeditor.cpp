@@ -3,9 +3,11 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/safefile.h"
 #include "grid/datagrid.h"
 #include "grid/inventorymodel.h"
 #include "grid/listhistory.h"
+#include "inventory/persistence.h"
 
 #include <QAction>
 #include <QApplication>
@@ -239,6 +241,12 @@ void ListEditor::paste()
             anchor = QPoint(std::min(anchor.x(), cell.x()), std::min(anchor.y(), cell.y()));
     }
     anchor.setY(std::min(anchor.y(), int(rows.size())));
+    const QString refusal = rowLimitRefusal(QStringLiteral("This paste"), rows.size(),
+        std::max(rows.size(), anchor.y() + block.size()), kMaxStoredRows - anchor.y());
+    if (!refusal.isEmpty()) {
+        mGrid.boxes().MsgBox(refusal, vbExclamation);
+        return;
+    }
     int width = 0;
     for (const QStringList& line : block)
         width = std::max(width, int(line.size()));
@@ -323,6 +331,13 @@ void ListEditor::importRows(const QString& chosen)
             vbExclamation);
         return;
     }
+    // Rows that would not fit even as the whole list are not offered at all.
+    const QString tooMany
+        = rowLimitRefusal(QStringLiteral("This import"), 0, read.rows.size(), kMaxStoredRows);
+    if (!tooMany.isEmpty()) {
+        mGrid.boxes().MsgBox(tooMany, vbExclamation);
+        return;
+    }
     const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
     const InventoryTable* table = mGrid.DataSource();
     if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
@@ -337,6 +352,12 @@ void ListEditor::importRows(const QString& chosen)
         while (first > 0 && isBlankRow(rows[first - 1]))
             --first;
         text = QStringLiteral("Import Rows");
+    }
+    const QString refusal = rowLimitRefusal(QStringLiteral("This import"), rows.size(),
+        first + read.rows.size(), kMaxStoredRows - first);
+    if (!refusal.isEmpty()) {
+        mGrid.boxes().MsgBox(refusal, vbExclamation);
+        return;
     }
     const GridPlace before = mHistory->place();
     GridPlace after;

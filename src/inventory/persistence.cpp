@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -163,19 +164,28 @@ QVariant loadedValue(int field, const std::optional<QString>& stored)
     return number;
 }
 
+// The highest row a store of this many keys (or lines) may be read up to. Every row is stored
+// with all its fields, so a list longer than the limit, as an older version wrote it, takes
+// that many keys; a lone key of a far higher row is passed over.
+int storedRowBound(qsizetype keys)
+{
+    return int(std::max<qsizetype>(kMaxStoredRows, keys / qsizetype(kInventoryFields.size())));
+}
+
 // The highest row number that has keys in the store, for a count that cannot be trusted.
 int rowsInStore(const QSettings& settings)
 {
     static const QRegularExpression pattern(QStringLiteral("^RowSource(\\d+) (\\d+)$"));
     int rows = 0;
     const QStringList keys = settings.childKeys();
+    const int bound = storedRowBound(keys.size());
     for (const QString& key : keys) {
         const QRegularExpressionMatch match = pattern.match(key);
         if (!match.hasMatch())
             continue;
         bool ok = false;
         const int row = match.captured(2).toInt(&ok);
-        if (ok && row <= kMaxStoredRows)
+        if (ok && row <= bound)
             rows = std::max(rows, row);
     }
     return rows;
@@ -265,7 +275,8 @@ StoredRows::StoredRows()
     const std::optional<QByteArray> bytes = keepWindowsCodePageTexts(newStore()->fileName());
     if (!bytes || fallbackFilesExist())
         return;
-    mFile = std::make_unique<StoreFileTexts>(*bytes, int(kInventoryFields.size()), kMaxStoredRows);
+    mFile = std::make_unique<StoreFileTexts>(
+        *bytes, int(kInventoryFields.size()), storedRowBound(bytes->count('\n')));
     if (!mFile->ok())
         mFile.reset();
 }
@@ -305,14 +316,31 @@ int StoredRows::count(QString& problem) const
     const double count = roundHalfEven(reading.value, 0);
     if (reading.wholeText && std::isfinite(count) && count >= 0 && count <= kMaxStoredRows)
         return int(count);
-    // Loading no rows here would lose them for good: the next save writes a count of 0.
+    // Loading no rows here would lose them for good: the next save writes a count of 0. Nor
+    // may a longer list that an older version kept be cut to the limit: the next save would
+    // lose the rest.
     const int rows = mFile ? mFile->highestRow() : rowsInStore(settings());
+    if (reading.wholeText && std::isfinite(count) && count > kMaxStoredRows && count <= rows)
+        return int(count);
     problem = QStringLiteral("The saved row count \"%1\" is not a number of rows from 0 to %2; "
                              "the %3 rows found in the settings store are loaded instead.")
                   .arg(text.left(40))
                   .arg(kMaxStoredRows)
                   .arg(rows);
     return rows;
+}
+
+QString rowLimitRefusal(const QString& change, qsizetype rows, qsizetype after, qsizetype fit)
+{
+    if (after <= kMaxStoredRows || after <= rows)
+        return {};
+    const QLocale locale;
+    return QStringLiteral("%1 would make the list %2 rows long, but it holds at most %3 rows, "
+                          "the most that is loaded back at the next start: %4. Nothing was "
+                          "changed.")
+        .arg(change, locale.toString(after), locale.toString(kMaxStoredRows),
+            fit > 0 ? QStringLiteral("%1 of its rows fit").arg(locale.toString(fit))
+                    : QStringLiteral("no more rows fit"));
 }
 
 QVariant StoredRows::value(int field, int row) const
