@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QStringList>
 
 #include <charconv>
@@ -18,6 +20,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include <unistd.h>
 
 namespace tessivane {
 
@@ -222,6 +226,42 @@ bool fallbackFilesExist()
     return false;
 }
 
+// Less room than this on the store's disk counts as a full disk.
+constexpr qint64 kRoomForTheRows = 1024 * 1024;
+
+// Whether the settings file holds every row as written: each key there with its text (a value
+// the one-pass reader leaves to the settings store is taken as there).
+bool holdsRows(const QString& fileName, const RowValues& rows)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    const StoreFileTexts texts(
+        bytes, int(kInventoryFields.size()), storedRowBound(bytes.count('\n')));
+    if (!texts.ok()) // a file with more in it than the rows: what can be told of it
+        return bytes.endsWith('\n') && bytes.contains("RowCount=");
+    QString text;
+    if (texts.entry(-1, 0, text) != StoreFileTexts::Entry::Text
+        || text != QString::number(rows.size()))
+        return false;
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int field = 0; field < rows[row].size(); ++field) {
+            switch (texts.entry(field, row + 1, text)) {
+            case StoreFileTexts::Entry::Absent:
+                return false;
+            case StoreFileTexts::Entry::Text:
+                if (text != StoredText(rows[row][field]))
+                    return false;
+                break;
+            case StoreFileTexts::Entry::Unread:
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 double numericValue(const QString& text)
@@ -378,18 +418,39 @@ void writeRows(const RowValues& rows)
     reader->endGroup();
     reader->allKeys();
     const std::unique_ptr<QSettings> settings = newStore();
+    // The settings store replaces its file even when the file's last part found no room on
+    // the disk, without an error: the rows in it would be cut short. A second name for the
+    // file as it was lets it come back whole (a link takes no room).
+    const QString fileName = settings->fileName();
+    const QByteArray kept = QFile::encodeName(fileName + QStringLiteral(".kept"));
+    ::unlink(kept.constData());
+    const bool keeping = ::link(QFile::encodeName(fileName).constData(), kept.constData()) == 0;
+    const auto dropKept = qScopeGuard([&] {
+        if (keeping)
+            ::unlink(kept.constData());
+    });
     for (int row = 0; row < rows.size(); ++row) {
         for (int field = 0; field < rows[row].size(); ++field)
             settings->setValue(rowKey(field, row + 1), StoredText(rows[row][field]));
     }
     settings->setValue(QStringLiteral("RowCount"), QString::number(rows.size()));
     settings->sync();
-    if (settings->status() != QSettings::NoError) {
+    if (settings->status() == QSettings::NoError && holdsRows(fileName, rows))
+        return;
+    if (keeping)
+        ::rename(kept.constData(), QFile::encodeName(fileName).constData());
+    const QStorageInfo disk(QFileInfo(fileName).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() < kRoomForTheRows) {
         throw std::runtime_error(
-            QStringLiteral("The rows could not be written to the settings file %1.")
-                .arg(settings->fileName())
+            QStringLiteral("The disk holding %1 is full: the rows could not be saved, and the "
+                           "settings file keeps the rows saved before.")
+                .arg(QFileInfo(fileName).absolutePath())
                 .toStdString());
     }
+    throw std::runtime_error(
+        QStringLiteral("The rows could not be written to the settings file %1.")
+            .arg(fileName)
+            .toStdString());
 }
 
 void saveRows(InventoryTable& table)
