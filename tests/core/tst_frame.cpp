@@ -20,11 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <stdexcept>
 #include <utility>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace tessivane;
@@ -329,22 +327,17 @@ private slots:
         const QString source = folder.filePath(QStringLiteral("source"));
         QVERIFY(WriteAll(source, data));
         // Files may not grow past 1 KiB now: the write fails part way, as on a full disk.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 1024;
-        setrlimit(RLIMIT_FSIZE, &small);
         QString failure;
-        try {
-            if (kind == "copy")
-                copyFileSafely(source, path);
-            else
-                writeFileSafely(path, data);
-        } catch (const std::exception& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
+        WithFileSizeLimit(1024, [&] {
+            try {
+                if (kind == "copy")
+                    copyFileSafely(source, path);
+                else
+                    writeFileSafely(path, data);
+            } catch (const std::exception& e) {
+                failure = QString::fromUtf8(e.what());
+            }
+        });
         QVERIFY2(failure.startsWith(path + " cannot be written: "), qPrintable(failure));
         QCOMPARE(failure.endsWith("It was not changed."), existed);
         QCOMPARE(QFileInfo::exists(path), existed);

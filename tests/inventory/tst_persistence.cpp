@@ -13,10 +13,6 @@
 #include <QSemaphore>
 #include <QThread>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace tessivane;
 using namespace tessivane::test;
 
@@ -378,20 +374,15 @@ private slots:
         const QByteArray old = ReadAll(store()->fileName());
         // Files may not grow much past the one there: the next write fails part way, as on a
         // disk that fills, and the settings store would not have said so.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = rlim_t(old.size() + 100);
-        setrlimit(RLIMIT_FSIZE, &small);
         auto longer = makeTable(40);
         QString failure;
-        try {
-            saveRows(*longer);
-        } catch (const std::exception& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
+        WithFileSizeLimit(rlim_t(old.size() + 100), [&] {
+            try {
+                saveRows(*longer);
+            } catch (const std::exception& e) {
+                failure = QString::fromUtf8(e.what());
+            }
+        });
         QVERIFY(failure.contains(QStringLiteral("could not be written")));
         QCOMPARE(ReadAll(store()->fileName()), old);
         QCOMPARE(QDir(QFileInfo(store()->fileName()).path()).entryList(QDir::Files),
