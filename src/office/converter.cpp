@@ -75,26 +75,6 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     return property;
 }
 
-/// Throws unless the office's file is there, not empty and whole: a PDF from its header to
-/// its end-of-file mark, a zipped workbook (.xlsx, .ods) from its first entry to the
-/// directory at its end. An office ended mid-write, or one that found no room, leaves less.
-void CheckWritten(const QString& written, const Kind& kind, const QString& target)
-{
-    QFile file(written);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        Fail(QStringLiteral("LibreOffice did not write %1; it was not changed.").arg(target));
-    const bool pdf = qstrcmp(kind.extension, "pdf") == 0;
-    const QByteArray head = file.read(8);
-    // A zip file's directory ends within its last 64 KB (the longest comment) and 22 bytes.
-    const qint64 tail = std::min<qint64>(file.size(), pdf ? 1024 : 65536 + 22);
-    file.seek(file.size() - tail);
-    const QByteArray end = file.read(tail);
-    const bool whole = pdf ? head.startsWith("%PDF-") && end.contains("%%EOF")
-                           : head.startsWith("PK\x03\x04") && end.contains("PK\x05\x06");
-    if (!whole)
-        Fail(QStringLiteral("LibreOffice wrote %1 only in part; it was not changed.").arg(target));
-}
-
 /// The instance and its one document; both go when the conversion ends, however it ends.
 class Conversion
 {
@@ -176,6 +156,26 @@ private:
 
 } // namespace
 
+void checkConvertedFile(const QString& written, const QString& target)
+{
+    const Kind& kind = KindOf(target);
+    QFile file(written);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        Fail(QStringLiteral("LibreOffice did not write %1; nothing was put in its place.")
+                 .arg(target));
+    const bool pdf = qstrcmp(kind.extension, "pdf") == 0;
+    const QByteArray head = file.read(8);
+    // A zip file's directory ends within its last 64 KB (the longest comment) and 22 bytes.
+    const qint64 tail = std::min<qint64>(file.size(), pdf ? 1024 : 65536 + 22);
+    file.seek(file.size() - tail);
+    const QByteArray end = file.read(tail);
+    const bool whole = pdf ? head.startsWith("%PDF-") && end.contains("%%EOF")
+                           : head.startsWith("PK\x03\x04") && end.contains("PK\x05\x06");
+    if (!whole)
+        Fail(QStringLiteral("LibreOffice wrote %1 only in part; nothing was put in its place.")
+                 .arg(target));
+}
+
 void convertWorkbook(const Services& services, const QString& workbook, const QString& target)
 {
     const Kind& kind = KindOf(target);
@@ -198,7 +198,7 @@ void convertWorkbook(const Services& services, const QString& workbook, const QS
             conversion.open(workbook);
             conversion.store(written, kind, target);
         }
-        CheckWritten(written, kind, target);
+        checkConvertedFile(written, target);
     } catch (...) {
         // The office's own reason for a write that found no room is seldom that.
         if (diskIsFull(scratch.path()))
