@@ -84,14 +84,14 @@ void SafeFileWriter::commit()
 void SafeFileWriter::fail(int systemError)
 {
     const QString folder = folderOf(mPath);
-    mFile.cancelWriting();
-    if (systemError == ENOSPC || systemError == EDQUOT || diskIsFull(folder))
-        tessivane::fail(fullDiskSentence(folder, mPath));
     // Qt leaves some failed writes as "Unknown error"; the system's own reason reads better.
     QString reason = mFile.errorString();
     if ((mFile.error() == QFileDevice::NoError || reason == QLatin1String("Unknown error"))
         && systemError != 0)
         reason = QString::fromLocal8Bit(std::strerror(systemError));
+    mFile.cancelWriting(); // the temporary goes, the file stays as it was
+    if (systemError == ENOSPC || systemError == EDQUOT || diskIsFull(folder))
+        tessivane::fail(fullDiskSentence(folder, mPath));
     if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
         reason = QStringLiteral("the file could not be completed");
     tessivane::fail(

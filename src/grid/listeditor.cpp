@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopeGuard>
@@ -338,6 +339,23 @@ void ListEditor::importRows(const QString& chosen)
         mGrid.boxes().MsgBox(tooMany, vbExclamation);
         return;
     }
+    // The rows follow the last row that holds anything; the blank rows after it are the
+    // empty places they take.
+    const auto appendPlace = [](const ListRows& rows) {
+        int first = int(rows.size());
+        while (first > 0 && isBlankRow(rows[first - 1]))
+            --first;
+        return first;
+    };
+    if (const InventoryTable* table = mGrid.DataSource()) {
+        const qsizetype appended = appendPlace(table->AllRowValues()) + read.rows.size();
+        if (appended > std::max<qsizetype>(kMaxStoredRows, table->RecordCount()))
+            read.notes.append(
+                QStringLiteral("Appended, they would make the list %1 rows long, "
+                               "more than the %2 it holds: only Replace takes "
+                               "them.")
+                    .arg(QLocale().toString(appended), QLocale().toString(kMaxStoredRows)));
+    }
     const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
     const InventoryTable* table = mGrid.DataSource();
     if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
@@ -346,11 +364,7 @@ void ListEditor::importRows(const QString& chosen)
     int first = 0;
     QString text = QStringLiteral("Replace Rows");
     if (choice == ImportChoice::Append) {
-        // The rows follow the last row that holds anything; the blank rows after it are the
-        // empty places they take.
-        first = int(rows.size());
-        while (first > 0 && isBlankRow(rows[first - 1]))
-            --first;
+        first = appendPlace(rows);
         text = QStringLiteral("Import Rows");
     }
     const QString refusal = rowLimitRefusal(QStringLiteral("This import"), rows.size(),

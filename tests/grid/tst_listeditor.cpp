@@ -360,8 +360,12 @@ private slots:
             QVERIFY(WriteAll(dialogs.importFile, lines.join('\n').toUtf8()));
             dialogs.choice = command == "append" ? ImportChoice::Append : ImportChoice::Replace;
             grid.editor().importRows();
-            // Rows that no list can hold are not offered at all.
+            // Rows that no list can hold are not offered at all; the review says when only
+            // Replace takes them.
             QCOMPARE(dialogs.reviewed.size(), offered > kMaxStoredRows ? 0 : 1);
+            if (!dialogs.reviewed.isEmpty())
+                QCOMPARE(dialogs.reviewed[0].notes.filter("only Replace").size(),
+                    rows + offered > kMaxStoredRows ? 1 : 0);
         }
         QCOMPARE(table->RecordCount(), after);
         QCOMPARE(boxes.calls.size(), told.isEmpty() ? 0 : 1);
