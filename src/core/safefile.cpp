@@ -89,7 +89,7 @@ void SafeFileWriter::fail(int systemError)
     if ((mFile.error() == QFileDevice::NoError || reason == QLatin1String("Unknown error"))
         && systemError != 0)
         reason = QString::fromLocal8Bit(std::strerror(systemError));
-    mFile.cancelWriting(); // the temporary goes, the file stays as it was
+    mFile.cancelWriting(); // the temporary goes with this object, the file stays as it was
     if (systemError == ENOSPC || systemError == EDQUOT || diskIsFull(folder))
         tessivane::fail(fullDiskSentence(folder, mPath));
     if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
