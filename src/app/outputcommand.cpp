@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "core/failurereport.h"
+#include "core/safefile.h"
 #include "core/scratchfolders.h"
 #include "generation/generationrun.h"
 #include "inventory/inventoryfields.h"
@@ -10,7 +11,6 @@
 #include "office/converter.h"
 #include "office/isinstalled.h"
 #include "office/services.h"
-#include "preview/savecopy.h"
 
 #include <QDir>
 #include <QFile>

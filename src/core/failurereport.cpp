@@ -49,7 +49,11 @@ void Steps::report() noexcept
 {
     ++mFailures;
     try {
-        reportFailure(mBoxes, currentFailureDescription(), mLocation, mLine);
+        QString description = currentFailureDescription();
+        const QString cause = mCause ? mCause() : QString();
+        if (!cause.isEmpty() && !description.startsWith(QLatin1String("The disk holding ")))
+            description = cause + QLatin1Char(' ') + description;
+        reportFailure(mBoxes, description, mLocation, mLine);
     } catch (...) {
         // The report itself must never end the program.
     }

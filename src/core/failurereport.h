@@ -66,6 +66,10 @@ public:
         }
     }
 
+    /// What else may have made a step fail, asked at each report (a full disk): a sentence
+    /// put before the description, unless it is empty or the description names a full disk.
+    void setCause(std::function<QString()> cause) { mCause = std::move(cause); }
+
     int line() const { return mLine; }
     int failures() const { return mFailures; }
     const QString& location() const { return mLocation; }
@@ -78,6 +82,7 @@ private:
     QString mLocation;
     int mLine = 0;
     int mFailures = 0;
+    std::function<QString()> mCause;
 };
 
 /// Runs code that has no report of its own where nothing may escape (event handlers the

@@ -6,10 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -153,20 +151,6 @@ QString tempFolder()
     if (!temp.isEmpty())
         return QString::fromLocal8Bit(temp);
     return QDir::tempPath();
-}
-
-void writeFileSafely(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile out(path);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        // Qt leaves some failed writes (a full disk) as "Unknown error".
-        const QString reason = out.errorString() == QLatin1String("Unknown error") && errno != 0
-            ? QString::fromLocal8Bit(std::strerror(errno))
-            : out.errorString();
-        throw std::runtime_error(
-            QStringLiteral("%1 cannot be written: %2").arg(path, reason).toStdString());
-    }
 }
 
 } // namespace tessivane

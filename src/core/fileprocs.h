@@ -20,10 +20,6 @@ void DeleteWithFileSystemObject(const QString& path);
 /// Throws a readable description on failure.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
-/// Writes bytes to path safely: a temporary file beside it is renamed over it once complete.
-/// Throws a readable sentence; after a failure an existing file is as it was.
-void writeFileSafely(const QString& path, const QByteArray& bytes);
-
 /// The program's own clipboard for pictures. The office hands the sheet picture over on it
 /// instead of on the system clipboard, so that whatever the user copied stays there. A
 /// picture too large for memory is handed over as a file: an uncompressed BMP in the

@@ -5,6 +5,7 @@
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "core/mousepointer.h"
+#include "core/safefile.h"
 #include "core/scratchfolders.h"
 #include "inventory/inventorytable.h"
 #include "office/excel1.h"
@@ -185,9 +186,17 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
 
     report("Showing the picture");
     step(194, [&] {
-        // A tall picture takes a while to read: the host paints meanwhile.
-        host.PutPreviewPicture(
-            runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); }));
+        PagedPicture picture;
+        try {
+            // A tall picture takes a while to read: the host paints meanwhile.
+            picture
+                = runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); });
+        } catch (...) {
+            // A run without a picture shows none: never an earlier run's, of other rows.
+            swallow([&] { host.PutPreviewPicture(PagedPicture()); });
+            throw;
+        }
+        host.PutPreviewPicture(picture);
     });
 }
 
@@ -201,11 +210,14 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     if (!listFitsTheSheet(table, services.boxes))
         return;
     Steps step(services.boxes, "Form1", "PushButton22_Click");
+    QString workFolder;
+    // The office's reports of a write that found no room seldom say so.
+    step.setCause(
+        [&workFolder] { return fullDiskCause(workFolder.isEmpty() ? tempFolder() : workFolder); });
     std::function<float()> timer;
     if (services.clock)
         timer = [&services] { return SecondsSinceMidnight(services.clock()); };
 
-    QString workFolder;
     QString templatePath;
     QString snapshotPath;
     QString resultPath;

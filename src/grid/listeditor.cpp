@@ -3,16 +3,19 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/safefile.h"
 #include "grid/datagrid.h"
 #include "grid/inventorymodel.h"
 #include "grid/listfinder.h"
 #include "grid/listhistory.h"
+#include "inventory/persistence.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopeGuard>
@@ -245,6 +248,12 @@ void ListEditor::paste()
             anchor = QPoint(std::min(anchor.x(), cell.x()), std::min(anchor.y(), cell.y()));
     }
     anchor.setY(std::min(anchor.y(), int(rows.size())));
+    const QString refusal = rowLimitRefusal(QStringLiteral("This paste"), rows.size(),
+        std::max(rows.size(), anchor.y() + block.size()), kMaxStoredRows - anchor.y());
+    if (!refusal.isEmpty()) {
+        mGrid.boxes().MsgBox(refusal, vbExclamation);
+        return;
+    }
     int width = 0;
     for (const QStringList& line : block)
         width = std::max(width, int(line.size()));
@@ -360,6 +369,30 @@ void ListEditor::importRows(const QString& chosen)
                                               "header last time."));
         }
     }
+    // Rows that would not fit even as the whole list are not offered at all.
+    const QString tooMany
+        = rowLimitRefusal(QStringLiteral("This import"), 0, read.rows.size(), kMaxStoredRows);
+    if (!tooMany.isEmpty()) {
+        mGrid.boxes().MsgBox(tooMany, vbExclamation);
+        return;
+    }
+    // The rows follow the last row that holds anything; the blank rows after it are the
+    // empty places they take.
+    const auto appendPlace = [](const ListRows& rows) {
+        int first = int(rows.size());
+        while (first > 0 && isBlankRow(rows[first - 1]))
+            --first;
+        return first;
+    };
+    if (const InventoryTable* table = mGrid.DataSource()) {
+        const qsizetype appended = appendPlace(table->AllRowValues()) + read.rows.size();
+        if (appended > std::max<qsizetype>(kMaxStoredRows, table->RecordCount()))
+            read.notes.append(
+                QStringLiteral("Appended, they would make the list %1 rows long, "
+                               "more than the %2 it holds: only Replace takes "
+                               "them.")
+                    .arg(QLocale().toString(appended), QLocale().toString(kMaxStoredRows)));
+    }
     const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
     const InventoryTable* table = mGrid.DataSource();
     if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
@@ -375,12 +408,14 @@ void ListEditor::importRows(const QString& chosen)
     int first = 0;
     QString text = QStringLiteral("Replace Rows");
     if (choice == ImportChoice::Append) {
-        // The rows follow the last row that holds anything; the blank rows after it are the
-        // empty places they take.
-        first = int(rows.size());
-        while (first > 0 && isBlankRow(rows[first - 1]))
-            --first;
+        first = appendPlace(rows);
         text = QStringLiteral("Import Rows");
+    }
+    const QString refusal = rowLimitRefusal(QStringLiteral("This import"), rows.size(),
+        first + read.rows.size(), kMaxStoredRows - first);
+    if (!refusal.isEmpty()) {
+        mGrid.boxes().MsgBox(refusal, vbExclamation);
+        return;
     }
     const GridPlace before = mHistory->place();
     GridPlace after;

@@ -3,6 +3,7 @@
 #include "core/messagebox.h"
 #include "grid/inventorysetup.h"
 #include "inventory/currency.h"
+#include "inventory/persistence.h"
 #include "inventory/sampledata.h"
 #include "inventory/tablesetup.h"
 
@@ -52,6 +53,18 @@ private:
     QVector<WorkingRow> mRows;
 };
 
+/// Tells the user, and returns true, when a row command would make the list longer than it
+/// may be: before the command changes anything.
+bool refusedForLength(const InventoryTable& table, int after, const char* command, Steps& step)
+{
+    const QString refusal
+        = rowLimitRefusal(QString::fromLatin1(command), table.RecordCount(), after, 0);
+    if (refusal.isEmpty())
+        return false;
+    swallow([&] { step.boxes().MsgBox(refusal, vbExclamation); });
+    return true;
+}
+
 } // namespace
 
 void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, Steps& step)
@@ -85,7 +98,8 @@ void deleteSelectedRow(InventoryTable& table, DataGrid& grid, QWidget* window, S
 void insertBelowSelectedRow(InventoryTable& table, Steps& step)
 {
     // Without a current row there is nothing to insert below.
-    if (!table.HasCurrentRow())
+    if (!table.HasCurrentRow()
+        || refusedForLength(table, table.RecordCount() + 1, "Insert Below Selected Row", step))
         return;
     const int fields = int(kInventoryFields.size());
     WorkingCopy copy;
@@ -162,6 +176,18 @@ void deleteAll(
 
 void loadSampleData(InventoryTable& table, DataGrid& grid, DataFormat* myFmt, Steps& step)
 {
+    // The blank rows go before the two sample rows come.
+    int kept = 0;
+    for (int row = 0; row < table.RecordCount(); ++row) {
+        for (int field = 0; field < table.FieldCount(); ++field) {
+            if (isFilled(table.ValueAt(row, field))) {
+                ++kept;
+                break;
+            }
+        }
+    }
+    if (refusedForLength(table, kept + 2, "Load Sample Data", step))
+        return;
     step(100, [&] {
         if (table.RecordCount() > 0)
             table.MoveFirst();

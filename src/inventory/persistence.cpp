@@ -6,9 +6,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QStringList>
 
 #include <charconv>
@@ -17,6 +20,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include <unistd.h>
 
 namespace tessivane {
 
@@ -163,19 +168,28 @@ QVariant loadedValue(int field, const std::optional<QString>& stored)
     return number;
 }
 
+// The highest row a store of this many keys (or lines) may be read up to. Every row is stored
+// with all its fields, so a list longer than the limit, as an older version wrote it, takes
+// that many keys; a lone key of a far higher row is passed over.
+int storedRowBound(qsizetype keys)
+{
+    return int(std::max<qsizetype>(kMaxStoredRows, keys / qsizetype(kInventoryFields.size())));
+}
+
 // The highest row number that has keys in the store, for a count that cannot be trusted.
 int rowsInStore(const QSettings& settings)
 {
     static const QRegularExpression pattern(QStringLiteral("^RowSource(\\d+) (\\d+)$"));
     int rows = 0;
     const QStringList keys = settings.childKeys();
+    const int bound = storedRowBound(keys.size());
     for (const QString& key : keys) {
         const QRegularExpressionMatch match = pattern.match(key);
         if (!match.hasMatch())
             continue;
         bool ok = false;
         const int row = match.captured(2).toInt(&ok);
-        if (ok && row <= kMaxStoredRows)
+        if (ok && row <= bound)
             rows = std::max(rows, row);
     }
     return rows;
@@ -210,6 +224,42 @@ bool fallbackFilesExist()
             return true;
     }
     return false;
+}
+
+// Less room than this on the store's disk counts as a full disk.
+constexpr qint64 kRoomForTheRows = 1024 * 1024;
+
+// Whether the settings file holds every row as written: each key there with its text (a value
+// the one-pass reader leaves to the settings store is taken as there).
+bool holdsRows(const QString& fileName, const RowValues& rows)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    const StoreFileTexts texts(
+        bytes, int(kInventoryFields.size()), storedRowBound(bytes.count('\n')));
+    if (!texts.ok()) // a file with more in it than the rows: what can be told of it
+        return bytes.endsWith('\n') && bytes.contains("RowCount=");
+    QString text;
+    if (texts.entry(-1, 0, text) != StoreFileTexts::Entry::Text
+        || text != QString::number(rows.size()))
+        return false;
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int field = 0; field < rows[row].size(); ++field) {
+            switch (texts.entry(field, row + 1, text)) {
+            case StoreFileTexts::Entry::Absent:
+                return false;
+            case StoreFileTexts::Entry::Text:
+                if (text != StoredText(rows[row][field]))
+                    return false;
+                break;
+            case StoreFileTexts::Entry::Unread:
+                break;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -265,7 +315,8 @@ StoredRows::StoredRows()
     const std::optional<QByteArray> bytes = keepWindowsCodePageTexts(newStore()->fileName());
     if (!bytes || fallbackFilesExist())
         return;
-    mFile = std::make_unique<StoreFileTexts>(*bytes, int(kInventoryFields.size()), kMaxStoredRows);
+    mFile = std::make_unique<StoreFileTexts>(
+        *bytes, int(kInventoryFields.size()), storedRowBound(bytes->count('\n')));
     if (!mFile->ok())
         mFile.reset();
 }
@@ -305,14 +356,31 @@ int StoredRows::count(QString& problem) const
     const double count = roundHalfEven(reading.value, 0);
     if (reading.wholeText && std::isfinite(count) && count >= 0 && count <= kMaxStoredRows)
         return int(count);
-    // Loading no rows here would lose them for good: the next save writes a count of 0.
+    // Loading no rows here would lose them for good: the next save writes a count of 0. Nor
+    // may a longer list that an older version kept be cut to the limit: the next save would
+    // lose the rest.
     const int rows = mFile ? mFile->highestRow() : rowsInStore(settings());
+    if (reading.wholeText && std::isfinite(count) && count > kMaxStoredRows && count <= rows)
+        return int(count);
     problem = QStringLiteral("The saved row count \"%1\" is not a number of rows from 0 to %2; "
                              "the %3 rows found in the settings store are loaded instead.")
                   .arg(text.left(40))
                   .arg(kMaxStoredRows)
                   .arg(rows);
     return rows;
+}
+
+QString rowLimitRefusal(const QString& change, qsizetype rows, qsizetype after, qsizetype fit)
+{
+    if (after <= kMaxStoredRows || after <= rows)
+        return {};
+    const QLocale locale;
+    return QStringLiteral("%1 would make the list %2 rows long, but it holds at most %3 rows, "
+                          "the most that is loaded back at the next start: %4. Nothing was "
+                          "changed.")
+        .arg(change, locale.toString(after), locale.toString(kMaxStoredRows),
+            fit > 0 ? QStringLiteral("%1 of its rows fit").arg(locale.toString(fit))
+                    : QStringLiteral("no more rows fit"));
 }
 
 QVariant StoredRows::value(int field, int row) const
@@ -350,18 +418,39 @@ void writeRows(const RowValues& rows)
     reader->endGroup();
     reader->allKeys();
     const std::unique_ptr<QSettings> settings = newStore();
+    // The settings store replaces its file even when the file's last part found no room on
+    // the disk, without an error: the rows in it would be cut short. A second name for the
+    // file as it was lets it come back whole (a link takes no room).
+    const QString fileName = settings->fileName();
+    const QByteArray kept = QFile::encodeName(fileName + QStringLiteral(".kept"));
+    ::unlink(kept.constData());
+    const bool keeping = ::link(QFile::encodeName(fileName).constData(), kept.constData()) == 0;
+    const auto dropKept = qScopeGuard([&] {
+        if (keeping)
+            ::unlink(kept.constData());
+    });
     for (int row = 0; row < rows.size(); ++row) {
         for (int field = 0; field < rows[row].size(); ++field)
             settings->setValue(rowKey(field, row + 1), StoredText(rows[row][field]));
     }
     settings->setValue(QStringLiteral("RowCount"), QString::number(rows.size()));
     settings->sync();
-    if (settings->status() != QSettings::NoError) {
+    if (settings->status() == QSettings::NoError && holdsRows(fileName, rows))
+        return;
+    if (keeping)
+        ::rename(kept.constData(), QFile::encodeName(fileName).constData());
+    const QStorageInfo disk(QFileInfo(fileName).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() < kRoomForTheRows) {
         throw std::runtime_error(
-            QStringLiteral("The rows could not be written to the settings file %1.")
-                .arg(settings->fileName())
+            QStringLiteral("The disk holding %1 is full: the rows could not be saved, and the "
+                           "settings file keeps the rows saved before.")
+                .arg(QFileInfo(fileName).absolutePath())
                 .toStdString());
     }
+    throw std::runtime_error(
+        QStringLiteral("The rows could not be written to the settings file %1.")
+            .arg(fileName)
+            .toStdString());
 }
 
 void saveRows(InventoryTable& table)

@@ -20,8 +20,16 @@ class StoreFileTexts;
 /// too large for a double gives an infinite value.
 double numericValue(const QString& text);
 
-/// The most rows a stored row count may ask for.
+/// The longest list the program keeps: the most rows a stored row count may ask for, and so
+/// the most that any change may make the list grow to. A store written by an older version
+/// may hold more; those rows are loaded all the same (see StoredRows::count).
 inline constexpr int kMaxStoredRows = 100000;
+
+/// Why a change may not make a list of `rows` rows `after` rows long: the sentence naming the
+/// limit, how many of the change's rows would fit (`fit`) and that nothing was changed; empty
+/// when the list stays within kMaxStoredRows or does not grow. `change` names the command
+/// ("This paste").
+QString rowLimitRefusal(const QString& change, qsizetype rows, qsizetype after, qsizetype fit);
 
 /// The saved rows as the settings store holds them, read for loading at start-up.
 class StoredRows
@@ -30,11 +38,13 @@ public:
     StoredRows();
     ~StoredRows();
 
-    /// How many rows to load. An absent count gives sixteen (blank) rows. For a count that is
-    /// not a number of rows (a text that is not wholly a number, a negative one, one above
-    /// kMaxStoredRows), the rows the store really holds, with problem set to a sentence saying
-    /// so. Stored bytes that are not UTF-8 are read as Windows-1252 text and kept so in the
-    /// store.
+    /// How many rows to load. An absent count gives sixteen (blank) rows. A count above
+    /// kMaxStoredRows is taken when the store really holds that many rows (an older version
+    /// kept longer lists): they are loaded, never cut off. For a count that is not a number of
+    /// rows (a text that is not wholly a number, a negative one, one above both
+    /// kMaxStoredRows and the rows stored), the rows the store really holds, with problem set
+    /// to a sentence saying so. Stored bytes that are not UTF-8 are read as Windows-1252 text and
+    /// kept so in the store.
     int count(QString& problem) const;
 
     /// The value of one field of a stored row (1-based) as the table takes it.

@@ -123,9 +123,11 @@ std::optional<QByteArray> keepWindowsCodePageTexts(const QString& fileName)
         return bytes; // UTF-8 throughout, as every file this program writes
     repaired.append(bytes.constData() + copied, bytes.size() - copied);
     // The file's syntax is all ASCII and stays as it is. Written as the settings store writes
-    // its files; when this fails the store reads as before.
+    // its files, but unbuffered, so that a write that finds the disk full is seen before the
+    // file is replaced; when this fails the store reads as before.
     QSaveFile out(fileName);
-    if (out.open(QIODevice::WriteOnly) && out.write(repaired) == repaired.size() && out.commit())
+    if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && out.write(repaired) == repaired.size() && out.commit())
         return repaired;
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
 #include "office/converter.h"
 
-#include "core/fileprocs.h"
+#include "core/safefile.h"
 #include "office/officedesktop.h"
 #include "office/services.h"
 #include "office/unobridge.h"
@@ -20,6 +20,7 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tessivane {
@@ -72,16 +73,6 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     property.Name = rtl::OUString::createFromAscii(name);
     property.Value = value;
     return property;
-}
-
-/// Puts the written file in place of target in one step: QSaveFile writes next to the target
-/// and renames over it only once complete, keeping an existing target's permissions.
-void PutInPlace(const QString& written, const QString& target)
-{
-    QFile in(written);
-    if (!in.open(QIODevice::ReadOnly))
-        Fail(QStringLiteral("LibreOffice did not write %1.").arg(target));
-    writeFileSafely(target, in.readAll());
 }
 
 /// The instance and its one document; both go when the conversion ends, however it ends.
@@ -165,6 +156,26 @@ private:
 
 } // namespace
 
+void checkConvertedFile(const QString& written, const QString& target)
+{
+    const Kind& kind = KindOf(target);
+    QFile file(written);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        Fail(QStringLiteral("LibreOffice did not write %1; nothing was put in its place.")
+                 .arg(target));
+    const bool pdf = qstrcmp(kind.extension, "pdf") == 0;
+    const QByteArray head = file.read(8);
+    // A zip file's directory ends within its last 64 KB (the longest comment) and 22 bytes.
+    const qint64 tail = std::min<qint64>(file.size(), pdf ? 1024 : 65536 + 22);
+    file.seek(file.size() - tail);
+    const QByteArray end = file.read(tail);
+    const bool whole = pdf ? head.startsWith("%PDF-") && end.contains("%%EOF")
+                           : head.startsWith("PK\x03\x04") && end.contains("PK\x05\x06");
+    if (!whole)
+        Fail(QStringLiteral("LibreOffice wrote %1 only in part; nothing was put in its place.")
+                 .arg(target));
+}
+
 void convertWorkbook(const Services& services, const QString& workbook, const QString& target)
 {
     const Kind& kind = KindOf(target);
@@ -181,12 +192,20 @@ void convertWorkbook(const Services& services, const QString& workbook, const QS
                  .arg(source.absolutePath(), scratch.errorString()));
     const QString written
         = scratch.filePath(QStringLiteral("converted.") + QLatin1String(kind.extension));
-    {
-        Conversion conversion(services);
-        conversion.open(workbook);
-        conversion.store(written, kind, target);
+    try {
+        {
+            Conversion conversion(services);
+            conversion.open(workbook);
+            conversion.store(written, kind, target);
+        }
+        checkConvertedFile(written, target);
+    } catch (...) {
+        // The office's own reason for a write that found no room is seldom that.
+        if (diskIsFull(scratch.path()))
+            Fail(fullDiskSentence(source.absolutePath(), target));
+        throw;
     }
-    PutInPlace(written, target);
+    copyFileSafely(written, target);
 }
 
 FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& workbook,

@@ -17,6 +17,13 @@ struct Services;
 /// file remains, here or there. Throws a readable sentence.
 void convertWorkbook(const Services& services, const QString& workbook, const QString& target);
 
+/// Throws a readable sentence, naming target as not changed, unless the file an office wrote
+/// for target (its kind from target's extension: .pdf, .xlsx, .ods) is there, not empty and
+/// whole: a PDF from its header to its end-of-file mark, a zipped workbook from its first
+/// entry to the directory at its end. An office ended mid-write, or one that found no room,
+/// leaves less.
+void checkConvertedFile(const QString& written, const QString& target);
+
 /// A workbook's first sheet written as text: the sheet's name and the CSV file.
 struct FirstSheetCsv
 {

@@ -4,6 +4,7 @@
 
 #include "core/bitmapfile.h"
 #include "core/fileprocs.h"
+#include "core/safefile.h"
 #include "office/banddrawing.h"
 #include "office/bandpicture.h"
 #include "office/builtinformats.h"
@@ -120,19 +121,24 @@ public:
                     });
             },
             [&](const std::function<void()>& wait) { mInstance->onWorker(wait); });
+        // A disk that filled meanwhile is the cause to name, not the write that found it so.
+        const auto writeFailure = [&] {
+            const QString full = fullDiskCause(clipboard.spoolFolder());
+            return Sentence(!full.isEmpty()
+                    ? full + QStringLiteral(" The picture of the sheet cannot be written there.")
+                    : QStringLiteral("The picture cannot be written to %1: %2")
+                          .arg(file.fileName(), file.errorString()));
+        };
         if (!written)
             throw std::runtime_error(file.error() != QFileDevice::NoError
-                    ? Sentence(QStringLiteral("The picture cannot be written to %1: %2")
-                                   .arg(file.fileName(), file.errorString()))
+                    ? writeFailure()
                     : std::string("LibreOffice gave no picture of the used range."));
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
                 selection->select(previous);
         });
         if (!writer.finish() || !file.flush())
-            throw std::runtime_error(
-                Sentence(QStringLiteral("The picture cannot be written to %1: %2")
-                             .arg(file.fileName(), file.errorString())));
+            throw std::runtime_error(writeFailure());
         file.setAutoRemove(false);
         file.close();
         clipboard.setImageFile(file.fileName());

@@ -2,6 +2,7 @@
 
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
+#include "core/safefile.h"
 #include "office/bandpicture.h"
 
 #include <QFileInfo>
@@ -32,11 +33,17 @@ void WritePicture(PictureClipboard& clipboard, const QString& path)
     const QImage picture = GetClipboardPicture(clipboard, 0);
     if (picture.isNull())
         throw std::runtime_error("There is no picture on the clipboard.");
+    // Unbuffered: a buffered last part that fails only in commit() is not noticed there.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !writeBitmap(picture, file) || !file.commit())
-        throw std::runtime_error(QStringLiteral("The picture cannot be written to %1: %2")
-                                     .arg(path, file.errorString())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeBitmap(picture, file)
+        || !file.commit()) {
+        const QString full = fullDiskCause(QFileInfo(path).absolutePath());
+        throw std::runtime_error((!full.isEmpty()
+                ? full + QStringLiteral(" The picture of the sheet cannot be written there.")
+                : QStringLiteral("The picture cannot be written to %1: %2")
+                      .arg(path, file.errorString()))
                                      .toStdString());
+    }
 }
 
 } // namespace
@@ -45,6 +52,8 @@ void saveCellsActivesheet(
     const std::shared_ptr<Workbook>& workbook, const QString& path, const MessageBoxes& boxes)
 {
     Steps step(boxes, "Excel1", "saveCellsActivesheet");
+    const QString folder = QFileInfo(path).absolutePath();
+    step.setCause([folder] { return fullDiskCause(folder); });
     std::shared_ptr<Worksheet> sheet;
     int lastRow = 0;
     int lastColumn = 0;

@@ -4,9 +4,9 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/safefile.h"
 #include "core/scratchfolders.h"
 #include "preview/picturebox.h"
-#include "preview/savecopy.h"
 #include "preview/savekind.h"
 #include "preview/viewrules.h"
 

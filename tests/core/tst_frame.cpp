@@ -1,5 +1,6 @@
 // The frame's shared pieces: the failure report, the message box seam, the file and
 // clipboard procedures, the application title and the cursor file.
+#include "support/filetesting.h"
 #include "support/scriptedboxes.h"
 #include "support/testmain.h"
 
@@ -8,6 +9,7 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/safefile.h"
 #include "core/windowlook.h"
 
 #include <QApplication>
@@ -297,6 +299,68 @@ private slots:
                     + QStringLiteral(" for the picture of the sheet: it needs 1099511627776 MB")),
                 qPrintable(text));
         }
+    }
+
+    void aWriteCutShortKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("existed");
+        // Small enough to sit in a write buffer until the file is put in place.
+        QTest::newRow("small write") << "write" << 3000 << true;
+        QTest::newRow("large write") << "write" << 200000 << true;
+        QTest::newRow("copy") << "copy" << 3000000 << true;
+        QTest::newRow("new file") << "write" << 3000 << false;
+    }
+
+    void aWriteCutShortKeepsTheOldFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, bytes);
+        QFETCH(bool, existed);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("user.csv"));
+        const QByteArray old("the user's own file");
+        if (existed)
+            QVERIFY(WriteAll(path, old));
+        const QByteArray data(bytes, 'x');
+        const QString source = folder.filePath(QStringLiteral("source"));
+        QVERIFY(WriteAll(source, data));
+        // Files may not grow past 1 KiB now: the write fails part way, as on a full disk.
+        QString failure;
+        WithFileSizeLimit(1024, [&] {
+            try {
+                if (kind == "copy")
+                    copyFileSafely(source, path);
+                else
+                    writeFileSafely(path, data);
+            } catch (const std::exception& e) {
+                failure = QString::fromUtf8(e.what());
+            }
+        });
+        QVERIFY2(failure.startsWith(path + " cannot be written: "), qPrintable(failure));
+        QCOMPARE(failure.endsWith("It was not changed."), existed);
+        QCOMPARE(QFileInfo::exists(path), existed);
+        if (existed)
+            QCOMPARE(ReadAll(path), old);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), existed ? 2 : 1);
+    }
+
+    void aStepsCauseComesBeforeItsFailure()
+    {
+        ScriptedBoxes boxes;
+        Steps step(boxes, "Form1", "PushButton22_Click");
+        QString cause = QStringLiteral("The disk holding /tmp is full.");
+        step.setCause([&cause] { return cause; });
+        step(100, [] { throw std::runtime_error("LibreOffice could not save."); });
+        step(102, [] { throw std::runtime_error("The disk holding /tmp is full: x."); });
+        cause.clear();
+        step(104, [] { throw std::runtime_error("Other."); });
+        QCOMPARE(boxes.calls.size(), 3);
+        QVERIFY(boxes.calls[0].prompt.startsWith(
+            "The disk holding /tmp is full. LibreOffice could not save.\r\n"));
+        QVERIFY(boxes.calls[1].prompt.startsWith("The disk holding /tmp is full: x.\r\n"));
+        QVERIFY(boxes.calls[2].prompt.startsWith("Other.\r\n"));
     }
 
     void tempFolderFollowsTheTempVariable()

@@ -264,6 +264,20 @@ private slots:
         QVERIFY(!xlApp);
     }
 
+    void aRunWhosePictureFailsShowsNoEarlierPicture()
+    {
+        auto table = NewTable();
+        AddSampleRow(*table);
+        FakeHost host;
+        runGeneration(*table, host, mServices, mNames);
+        QVERIFY(!host.picture.isNull());
+        table->SetValueAt(0, 1, QStringLiteral("changed"));
+        mOffice.copyFails = true;
+        runGeneration(*table, host, mServices, mNames);
+        QVERIFY(host.picture.isNull());
+        QVERIFY(!mBoxes.calls.isEmpty());
+    }
+
     void noInstanceAtAllIsReportedOnceToo()
     {
         mServices.makeApplication = []() -> ApplicationPtr {

@@ -8,6 +8,7 @@
 #include "grid/listhistory.h"
 #include "grid/rowcommands.h"
 #include "inventory/listfile.h"
+#include "inventory/persistence.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -327,6 +328,106 @@ private slots:
             QKeySequence(Qt::SHIFT | Qt::Key_Insert)));
         QVERIFY(window.grid->editor().redoAction()->shortcuts().contains(
             QKeySequence(Qt::CTRL | Qt::Key_Y)));
+    }
+
+    void noCommandGrowsTheListPastItsLimit_data()
+    {
+        const int limit = kMaxStoredRows;
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("rows"); // the list's length before
+        QTest::addColumn<int>("offered"); // rows pasted or in the file
+        QTest::addColumn<int>("after"); // the length after; unchanged when refused
+        QTest::addColumn<QString>("told"); // what the refusal says fits; empty: none
+        // A paste starts at the last row.
+        QTest::newRow("paste past it") << "paste" << limit - 2 << 5 << limit - 2 << "3 of its";
+        QTest::newRow("paste up to it") << "paste" << limit - 2 << 3 << limit << "";
+        QTest::newRow("import appended past it")
+            << "append" << limit - 2 << 5 << limit - 2 << "2 of its";
+        QTest::newRow("import replacing") << "replace" << limit - 2 << 5 << 5 << "";
+        QTest::newRow("import longer than any list")
+            << "replace" << 3 << limit + 1 << 3 << "100,000 of its";
+        QTest::newRow("insert below a full list")
+            << "insert" << limit << 1 << limit << "no more rows";
+        QTest::newRow("sample data onto a full list")
+            << "sample" << limit << 2 << limit << "no more rows";
+    }
+
+    void noCommandGrowsTheListPastItsLimit()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, rows);
+        QFETCH(int, offered);
+        QFETCH(int, after);
+        QFETCH(QString, told);
+        auto table = makeTable(rows);
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
+        window.show(table.get());
+        DataGrid& grid = *window.grid;
+        QStringList lines;
+        for (int i = 1; i <= offered; ++i)
+            lines.append(QStringLiteral("B%1").arg(i));
+        if (command == "paste") {
+            selectCells(grid, rows - 1, 0, rows - 1, 0);
+            setClipboard(lines.join('\n'));
+            grid.editor().paste();
+        } else if (command == "insert" || command == "sample") {
+            table->SetCurrentRow(rows - 1);
+            Steps step(boxes, "Form1", "test");
+            if (command == "insert")
+                insertBelowSelectedRow(*table, step);
+            else
+                loadSampleData(*table, grid, &window.myFmt, step);
+        } else {
+            QTemporaryDir folder;
+            ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(grid);
+            dialogs.importFile = folder.filePath(QStringLiteral("rows.csv"));
+            QVERIFY(WriteAll(dialogs.importFile, lines.join('\n').toUtf8()));
+            dialogs.choice = command == "append" ? ImportChoice::Append : ImportChoice::Replace;
+            grid.editor().importRows();
+            // Rows that no list can hold are not offered at all; the review says when only
+            // Replace takes them.
+            QCOMPARE(dialogs.reviewed.size(), offered > kMaxStoredRows ? 0 : 1);
+            if (!dialogs.reviewed.isEmpty())
+                QCOMPARE(dialogs.reviewed[0].notes.filter("only Replace").size(),
+                    rows + offered > kMaxStoredRows ? 1 : 0);
+        }
+        QCOMPARE(table->RecordCount(), after);
+        QCOMPARE(boxes.calls.size(), told.isEmpty() ? 0 : 1);
+        if (!told.isEmpty()) {
+            const QString prompt = boxes.calls[0].prompt;
+            QVERIFY2(prompt.contains(QStringLiteral("at most 100,000 rows"))
+                    && prompt.contains(told)
+                    && prompt.contains(QStringLiteral("Nothing was changed")),
+                qPrintable(prompt));
+            QCOMPARE(table->ValueAt(rows - 1, 0).toString(), QStringLiteral("A%1").arg(rows));
+            QVERIFY(!grid.history().stack().canUndo());
+        }
+    }
+
+    void aRefusedImportLosesNothingAcrossARestart()
+    {
+        clearStore();
+        saveRows(*makeTable(3));
+        auto shown = loadStoredTable(); // start
+        ScriptedBoxes boxes;
+        GridWindow window(&boxes);
+        window.show(shown.get());
+        QTemporaryDir folder;
+        ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*window.grid);
+        dialogs.importFile = folder.filePath(QStringLiteral("rows.csv"));
+        QByteArray lines;
+        for (int i = 1; i <= kMaxStoredRows + 1; ++i)
+            lines += "B" + QByteArray::number(i) + '\n';
+        QVERIFY(WriteAll(dialogs.importFile, lines));
+        dialogs.choice = ImportChoice::Append;
+        window.grid->editor().importRows();
+        const ListRows rows = shown->AllRowValues();
+        saveRows(*shown); // close
+        auto loaded = loadStoredTable(); // start
+        saveRows(*loaded); // close
+        QCOMPARE(loadStoredTable()->AllRowValues(), rows);
+        QCOMPARE(column(*loaded, 0), (QVariantList {"A1", "A2", "A3"}));
     }
 };
 

@@ -1,5 +1,6 @@
 // The rows in the settings store: load at start-up, save on focus-out and close.
 
+#include "support/filetesting.h"
 #include "support/inventorytesting.h"
 
 #include "inventory/persistence.h"
@@ -347,6 +348,49 @@ private slots:
         }
         saveRows(*table); // the next save writes the count of the rows loaded
         QCOMPARE(store()->value(QStringLiteral("RowCount")).toString(), QString::number(rows));
+    }
+
+    void aLongerListThatAnOlderVersionKeptLoadsWhole()
+    {
+        // Every row stored with all its fields, as the store is written, a few past the limit.
+        const int rows = kMaxStoredRows + 3;
+        QByteArray bytes = "[Tessivane]\nRowCount=" + QByteArray::number(rows) + '\n';
+        for (int row = 1; row <= rows; ++row) {
+            for (int field = 1; field <= 13; ++field)
+                bytes += "RowSource" + QByteArray::number(field) + "%20" + QByteArray::number(row)
+                    + '=' + (field == 1 ? "A" + QByteArray::number(row) : QByteArray()) + '\n';
+        }
+        QVERIFY(QDir().mkpath(QFileInfo(store()->fileName()).path()));
+        QVERIFY(WriteAll(store()->fileName(), bytes));
+        // What the start-up loads, without the time of a table of that length.
+        const StoredRows stored;
+        QString problem;
+        QCOMPARE(stored.count(problem), rows);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(stored.value(0, rows).toString(), QStringLiteral("A100003"));
+    }
+
+    void aStoreWriteCutShortKeepsTheRowsSavedBefore()
+    {
+        auto before = makeTable(3);
+        saveRows(*before);
+        const QByteArray old = ReadAll(store()->fileName());
+        // Files may not grow much past the one there: the next write fails part way, as on a
+        // disk that fills, and the settings store would not have said so.
+        auto longer = makeTable(40);
+        QString failure;
+        WithFileSizeLimit(rlim_t(old.size() + 100), [&] {
+            try {
+                saveRows(*longer);
+            } catch (const std::exception& e) {
+                failure = QString::fromUtf8(e.what());
+            }
+        });
+        QVERIFY(failure.contains(QStringLiteral("could not be written")));
+        QCOMPARE(ReadAll(store()->fileName()), old);
+        QCOMPARE(QDir(QFileInfo(store()->fileName()).path()).entryList(QDir::Files),
+            QStringList {QFileInfo(store()->fileName()).fileName()});
+        QCOMPARE(loadStoredTable()->RecordCount(), 3);
     }
 
     void textsInTheWindowsCodePageAreKept()

@@ -232,6 +232,38 @@ private slots:
         QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
     }
 
+    void onlyAWholeFileGoesInPlace_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<bool>("whole");
+        const QByteArray pdf = "%PDF-1.7\n" + QByteArray(3000, 'p') + "\n%%EOF\n";
+        const QByteArray zip
+            = "PK\x03\x04" + QByteArray(3000, 'z') + "PK\x05\x06" + QByteArray(18, '\0');
+        QTest::newRow("a PDF") << "a.pdf" << pdf << true;
+        QTest::newRow("a PDF cut short") << "a.pdf" << pdf.left(2000) << false;
+        QTest::newRow("a workbook") << "a.xlsx" << zip << true;
+        QTest::newRow("a workbook cut short") << "a.ods" << zip.left(2000) << false;
+        QTest::newRow("an empty file") << "a.ods" << QByteArray() << false;
+    }
+    void onlyAWholeFileGoesInPlace()
+    {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, written);
+        QFETCH(bool, whole);
+        QTemporaryDir out;
+        const QString path = out.filePath(QStringLiteral("converted"));
+        QVERIFY(WriteAll(path, written));
+        bool passed = true;
+        try {
+            checkConvertedFile(path, target);
+        } catch (const std::runtime_error& e) {
+            passed = false;
+            QVERIFY(QString::fromUtf8(e.what()).contains(target));
+        }
+        QCOMPARE(passed, whole);
+    }
+
     void onlyTheNewKindsAreConverted()
     {
         QTemporaryDir out;

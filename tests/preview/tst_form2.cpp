@@ -451,6 +451,21 @@ private slots:
         QVERIFY(boxes.calls.isEmpty());
     }
 
+    void aHandoverWithoutAPictureShowsNone()
+    {
+        ScriptedBoxes boxes;
+        Form2 form(nullptr, {}, boxes);
+        form.setPicture(Picture(kWide.width(), kWide.height(), Qt::red));
+        QVERIFY(ShowActive(form));
+        form.hide();
+        form.setPicture({});
+        QVERIFY(ShowActive(form));
+        form.PushButton1_Click();
+        form.PushButton2_Click();
+        QVERIFY(form.picture1()->Picture().isNull());
+        QVERIFY(boxes.calls.isEmpty());
+    }
+
     void hoverPointers()
     {
         UnexpectedBoxes boxes;

@@ -17,9 +17,6 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include <csignal>
-
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -322,14 +319,7 @@ private slots:
             f.form.PushButton6_Click();
         } else {
             // Files may not grow past 4 KiB: the copy fails in the middle of writing.
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit saved {};
-            getrlimit(RLIMIT_FSIZE, &saved);
-            rlimit small = saved;
-            small.rlim_cur = 4096;
-            setrlimit(RLIMIT_FSIZE, &small);
-            f.form.PushButton6_Click();
-            setrlimit(RLIMIT_FSIZE, &saved);
+            WithFileSizeLimit(4096, [&] { f.form.PushButton6_Click(); });
         }
 
         QCOMPARE(f.boxes.calls.size(), 2);
