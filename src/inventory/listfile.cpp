@@ -2,6 +2,7 @@
 
 #include "inventory/csvtext.h"
 #include "inventory/fieldconversion.h"
+#include "inventory/formulatext.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/listedit.h"
 #include "inventory/persistence.h"
@@ -113,8 +114,10 @@ void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnF
     }
 }
 
-QVariant fileValue(int field, const QString& text)
+QVariant fileValue(int field, const QString& fileText)
 {
+    // An export guards formula-like text with an apostrophe; it comes off here.
+    const QString text = formulaSafeTextTakenBack(fileText);
     // A percent column may carry its sign.
     const QString trimmed = text.trimmed();
     if (field == kLoanRate && trimmed.endsWith(QLatin1Char('%')))
@@ -277,8 +280,11 @@ QByteArray listCsv(const QVector<QVector<QVariant>>& rows)
             continue;
         QStringList record;
         record.reserve(row.size());
-        for (const QVariant& value : row)
-            record.append(StoredText(value));
+        for (const QVariant& value : row) {
+            // Text a spreadsheet would run as a formula goes out guarded.
+            record.append(value.typeId() == QMetaType::QString ? formulaSafeText(value.toString())
+                                                               : StoredText(value));
+        }
         records.append(record);
     }
     return "\xEF\xBB\xBF"

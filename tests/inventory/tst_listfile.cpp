@@ -168,6 +168,41 @@ private slots:
         QCOMPARE(readListText(csv).rows, (ListRows {rows[0], rows[2]}));
     }
 
+    // Formula-like text goes out guarded, so that a spreadsheet shows it as text, and comes
+    // back as it was; so does text that itself starts with apostrophes.
+    void formulaLikeTextIsGuardedAndComesBack_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("link") << "=HYPERLINK(\"http://x\",\"click\")"
+                              << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"click\"\")\"");
+        QTest::newRow("sum") << "=1+1" << QByteArray("'=1+1");
+        QTest::newRow("plus") << "+49 30 1234" << QByteArray("'+49 30 1234");
+        QTest::newRow("minus") << "-SN-5" << QByteArray("'-SN-5");
+        QTest::newRow("at") << "@SUM(A1)" << QByteArray("'@SUM(A1)");
+        QTest::newRow("tab") << "\tx" << QByteArray("'\tx");
+        QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
+        QTest::newRow("apostrophe, text") << "'quoted" << QByteArray("'quoted");
+        QTest::newRow("apostrophe, formula") << "'=1" << QByteArray("''=1");
+        QTest::newRow("two apostrophes, formula") << "''-1" << QByteArray("'''-1");
+        QTest::newRow("apostrophe alone") << "'" << QByteArray("'");
+        QTest::newRow("equals inside") << "a=b" << QByteArray("a=b");
+    }
+
+    void formulaLikeTextIsGuardedAndComesBack()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, written);
+        QVector<QVariant> row = blankListRow();
+        row[1] = value;
+        row[6] = -12.5; // a number is no text: written as it is
+        const QByteArray csv = listCsv({row});
+        QVERIFY2(csv.contains("\r\n," + written + ",,,,0,-12.5,"), csv.constData());
+        const ListRead read = readListText(csv);
+        QCOMPARE(read.refused.size(), 0);
+        QCOMPARE(read.rows, (ListRows {row}));
+    }
+
     void generatedSheet()
     {
         // As the office writes the first sheet of a workbook this program made: the title and
