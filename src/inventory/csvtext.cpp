@@ -101,6 +101,15 @@ QChar detectDelimiter(const QString& text)
 QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
 {
     QList<CsvRecord> records;
+    forEachDelimited(text, delimiter, [&records](CsvRecord&& record, qsizetype) {
+        records.append(std::move(record));
+        return true;
+    });
+    return records;
+}
+
+void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take)
+{
     CsvRecord record;
     QString field;
     int line = 1;
@@ -115,13 +124,15 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
         field.clear();
         wasQuoted = false;
     };
+    bool taking = true;
+    qsizetype i = 0;
     const auto endRecord = [&] {
         endField();
-        records.append(std::move(record));
+        taking = take(std::move(record), i);
         record = CsvRecord();
         pending = false;
     };
-    for (qsizetype i = 0; i < size; ++i) {
+    for (; i < size && taking; ++i) {
         const QChar c = text[i];
         if (quoted) {
             if (c == QLatin1Char('"')) {
@@ -166,9 +177,8 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
             field += c;
         }
     }
-    if (pending)
+    if (pending && taking)
         endRecord();
-    return records;
 }
 
 QString QuotedField(const QString& field, QChar delimiter)

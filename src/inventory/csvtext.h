@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tessivane {
 
 /// Text files as spreadsheets and other programs exchange them: RFC 4180 records (fields with
@@ -30,6 +32,14 @@ QChar detectDelimiter(const QString& text);
 /// and may hold separators, doubled quotes and line breaks; CRLF, LF and CR end a record. A
 /// last line break ends the text, it adds no empty record.
 QList<CsvRecord> readDelimited(const QString& text, QChar delimiter);
+
+/// Takes one record of a delimited text, and where the text has been read up to; returns
+/// false to stop the reading.
+using RecordTaker = std::function<bool(CsvRecord&& record, qsizetype position)>;
+
+/// The records of a delimited text, as readDelimited reads them, handed to take one by one
+/// as they are read, so that no more than one of them is held at a time.
+void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take);
 
 /// One field as RFC 4180 writes it: quoted, with quotes doubled, when it holds the separator,
 /// a quote or a line break.

@@ -13,6 +13,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace tessivane {
 
@@ -94,25 +95,76 @@ bool readRow(const QStringList& record, const ColumnFields& columns, int line,
     return true;
 }
 
-/// Reads the records from `first` on into result, the columns as given.
-void readRecords(const QList<CsvRecord>& records, qsizetype first, const ColumnFields& columns,
-    const std::function<QVariant(int, const QString&)>& valueOf, ListRead& result)
+using ValueReader = std::function<QVariant(int, const QString&)>;
+
+/// Takes the records of a text one by one into a result, so that what is held stays bounded:
+/// the good rows up to the list's limit, the first refusals and a count of the others.
+class RowTaker
 {
-    result.rows.reserve(records.size() - first);
-    QVector<QVariant> row;
-    for (qsizetype i = first; i < records.size(); ++i) {
-        const CsvRecord& record = records[i];
-        RowRefusal refusal;
-        if (!readRow(record.fields, columns, record.line, valueOf, row, refusal)) {
-            result.refused.append(refusal);
-            continue;
+public:
+    RowTaker(ListRead& result, ValueReader valueOf, ReadProgress progress, qsizetype textSize)
+        : mResult(result)
+        , mValueOf(std::move(valueOf))
+        , mProgress(std::move(progress))
+        , mTextSize(textSize)
+    { }
+
+    /// Whether the reading was stopped for the list's limit, and at which line.
+    int stoppedAtLine() const { return mStoppedAtLine; }
+
+    /// Asks whether to go on, now and then; throws ReadCancelled when not.
+    void tellProgress(qsizetype position)
+    {
+        if (mProgress && (++mSinceTold >= kRecordsBetweenReports || position == mTextSize)) {
+            mSinceTold = 0;
+            if (!mProgress(position, mTextSize))
+                throw ReadCancelled();
         }
-        if (isBlankRow(row))
-            ++result.blankRows;
-        else
-            result.rows.append(row);
     }
-}
+
+    /// Checks the record into a row; false once the list's limit is reached (the record is
+    /// not taken, and the reading stops there).
+    bool take(const CsvRecord& record, const ColumnFields& columns)
+    {
+        if (mResult.rows.size() >= kMaxStoredRows) {
+            mStoppedAtLine = record.line;
+            return false;
+        }
+        RowRefusal refusal;
+        if (!readRow(record.fields, columns, record.line, mValueOf, mRow, refusal)) {
+            if (mResult.refused.size() < kMaxListedRefusals)
+                mResult.refused.append(refusal);
+            else
+                ++mResult.moreRefused;
+        } else if (isBlankRow(mRow)) {
+            ++mResult.blankRows;
+        } else {
+            mResult.rows.append(mRow);
+        }
+        return true;
+    }
+
+    /// The note about a reading stopped at the list's limit, if it was.
+    void noteLimit()
+    {
+        if (mStoppedAtLine > 0)
+            mResult.notes.append(QStringLiteral("The list holds at most %L1 rows: the reading "
+                                                "stopped there, and line %L2 on were left out.")
+                                     .arg(kMaxStoredRows)
+                                     .arg(mStoppedAtLine));
+    }
+
+private:
+    static constexpr int kRecordsBetweenReports = 256;
+
+    ListRead& mResult;
+    ValueReader mValueOf;
+    ReadProgress mProgress;
+    qsizetype mTextSize;
+    QVector<QVariant> mRow;
+    int mSinceTold = 0;
+    int mStoppedAtLine = 0;
+};
 
 QVariant fileValue(int field, const QString& fileText)
 {
@@ -141,64 +193,55 @@ QVariant sheetValue(int field, const QString& text)
     }
 }
 
-using ValueReader = std::function<QVariant(int, const QString&)>;
-
-ListRead readRecords(const QList<CsvRecord>& records, const ValueReader& valueOf = fileValue)
+/// A delimited text read record by record: a first record that names fields is the header,
+/// else the columns are taken in field order.
+ListRead readText(const QString& text, QChar delimiter, const ReadProgress& progress,
+    const ValueReader& valueOf = fileValue)
 {
     ListRead result;
-    if (records.isEmpty())
-        return result;
+    RowTaker taker(result, valueOf, progress, text.size());
+    std::optional<ColumnFields> columns;
+    bool header = false;
     int widest = 0;
-    for (const CsvRecord& record : records)
-        widest = qMax(widest, int(record.fields.size()));
-    if (const auto header = headerColumns(records.first().fields)) {
-        QStringList unknown;
-        for (int column = 0; column < header->size(); ++column) {
-            const QString heading = records.first().fields[column].trimmed();
-            if ((*header)[column] < 0 && !heading.isEmpty())
-                unknown.append(QLatin1Char('"') + heading + QLatin1Char('"'));
+    forEachDelimited(text, delimiter, [&](CsvRecord&& record, qsizetype position) {
+        taker.tellProgress(position);
+        if (!columns) {
+            columns = headerColumns(record.fields);
+            if (columns) {
+                header = true;
+                QStringList unknown;
+                for (int column = 0; column < columns->size(); ++column) {
+                    const QString heading = record.fields[column].trimmed();
+                    if ((*columns)[column] < 0 && !heading.isEmpty())
+                        unknown.append(QLatin1Char('"') + heading + QLatin1Char('"'));
+                }
+                result.notes.append(QStringLiteral("The first line names the columns."));
+                if (!unknown.isEmpty())
+                    result.notes.append(
+                        QStringLiteral("Columns the list has no field for were left out: %1.")
+                            .arg(unknown.join(QStringLiteral(", "))));
+                return true;
+            }
+            columns = fieldOrder(kFields);
+            result.notes.append(QStringLiteral("No line names the columns: they are taken in "
+                                               "the list's order."));
         }
-        result.notes.append(QStringLiteral("The first line names the columns."));
-        if (!unknown.isEmpty())
-            result.notes.append(
-                QStringLiteral("Columns the list has no field for were left out: %1.")
-                    .arg(unknown.join(QStringLiteral(", "))));
-        readRecords(records, 1, *header, valueOf, result);
-    } else {
-        result.notes.append(QStringLiteral("No line names the columns: they are taken in the "
-                                           "list's order."));
-        if (widest > kFields)
-            result.notes.append(QStringLiteral("Columns after the thirteenth were left out."));
-        readRecords(records, 0, fieldOrder(widest), valueOf, result);
-    }
+        widest = qMax(widest, int(record.fields.size()));
+        return taker.take(record, *columns);
+    });
+    if (!header && widest > kFields)
+        result.notes.append(QStringLiteral("Columns after the thirteenth were left out."));
+    taker.noteLimit();
     return result;
 }
 
-} // namespace
-
-int fieldOfHeading(const QString& heading)
+/// A sheet as the office wrote it: one this program generated (it carries the template's sheet
+/// name) from row 4 in the template's columns, any other as a delimited text.
+ListRead readGeneratedOrPlainSheet(const SheetText& sheet, const ReadProgress& progress)
 {
-    const QString key = headingKey(heading);
-    if (key.isEmpty())
-        return -1;
-    for (int field = 0; field < kFields; ++field) {
-        if (headingKey(QString::fromUtf8(kInventoryFields[field].name)) == key)
-            return field;
-    }
-    return -1;
-}
-
-ListRead readListText(const QByteArray& bytes)
-{
-    const QString text = decodeText(bytes);
-    return readRecords(readDelimited(text, detectDelimiter(text)));
-}
-
-ListRead readListSheet(const SheetText& sheet)
-{
-    const QList<CsvRecord> records = readDelimited(decodeText(sheet.csv), QLatin1Char(','));
+    const QString text = decodeText(sheet.csv);
     if (sheet.name != QLatin1String(kSheetName))
-        return readRecords(records, sheetValue);
+        return readText(text, QLatin1Char(','), progress, sheetValue);
     ColumnFields columns(kSheetColumnOfField.back(), -1);
     for (int field = 0; field < kFields; ++field)
         columns[kSheetColumnOfField[field] - 1] = field;
@@ -216,18 +259,58 @@ ListRead readListSheet(const SheetText& sheet)
     result.notes.append(QStringLiteral("A workbook made by this program: its rows are read from "
                                        "row %1 on.")
                             .arg(kSheetFirstRow));
-    readRecords(records, qMin<qsizetype>(kSheetFirstRow - 1, records.size()), columns,
-        generatedValue, result);
+    RowTaker taker(result, generatedValue, progress, text.size());
+    int skipped = 0;
+    forEachDelimited(text, QLatin1Char(','), [&](CsvRecord&& record, qsizetype position) {
+        taker.tellProgress(position);
+        return ++skipped < kSheetFirstRow || taker.take(record, columns);
+    });
+    taker.noteLimit();
     return result;
 }
 
+} // namespace
+
+int fieldOfHeading(const QString& heading)
+{
+    const QString key = headingKey(heading);
+    if (key.isEmpty())
+        return -1;
+    for (int field = 0; field < kFields; ++field) {
+        if (headingKey(QString::fromUtf8(kInventoryFields[field].name)) == key)
+            return field;
+    }
+    return -1;
+}
+
+int sheetRowsToRead()
+{
+    return kSheetFirstRow + kMaxStoredRows;
+}
+
+ListRead readListText(const QByteArray& bytes, const ReadProgress& progress)
+{
+    const QString text = decodeText(bytes);
+    return readText(text, detectDelimiter(text), progress);
+}
+
+ListRead readListSheet(const SheetText& sheet, const ReadProgress& progress)
+{
+    ListRead result = readGeneratedOrPlainSheet(sheet, progress);
+    if (sheet.rowsLeftOut > 0)
+        result.notes.append(QStringLiteral("The sheet holds more rows than the list: its last "
+                                           "%L1 rows were left out.")
+                                .arg(sheet.rowsLeftOut));
+    return result;
+}
 bool looksLikeWorkbook(const QByteArray& head)
 {
     // The compound document of .xls, and the zip container of .xlsx and .ods.
     return head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("PK\x03\x04");
 }
 
-ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
+ListRead readListFile(
+    const QString& path, const WorkbookReader& readWorkbook, const ReadProgress& progress)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -241,8 +324,10 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+    if (progress && !progress(0, 0))
+        throw ReadCancelled();
     try {
-        const QByteArray bytes = file.read(kMaxListFileBytes + 1);
+        QByteArray bytes = file.read(kMaxListFileBytes + 1);
         if (file.error() != QFileDevice::NoError)
             fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
         if (bytes.size() > kMaxListFileBytes)
@@ -255,13 +340,25 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
             if (!readWorkbook)
                 fail(QStringLiteral("%1 is a workbook, and no office is at hand to read it.")
                          .arg(path));
-            return readListSheet(readWorkbook(path));
+            bytes = QByteArray();
+            SheetText sheet;
+            try {
+                sheet = readWorkbook(path, progress);
+            } catch (...) {
+                // Stopped while the office worked: whatever it said, the user stopped it.
+                if (progress && !progress(0, 0))
+                    throw ReadCancelled();
+                throw;
+            }
+            return readListSheet(sheet, progress);
         }
         if (bytes.left(64 * 1024).contains('\0'))
             fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "
                                 "a list.")
                      .arg(path));
-        return readListText(bytes);
+        // Only the text is kept while the rows are read.
+        const QString text = decodeText(std::exchange(bytes, QByteArray()));
+        return readText(text, detectDelimiter(text), progress);
     } catch (const std::bad_alloc&) {
         fail(QStringLiteral("%1 is too large to be read in the memory at hand.").arg(path));
     }
