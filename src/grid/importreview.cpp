@@ -54,8 +54,9 @@ ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, c
     label->setWordWrap(true);
     layout->addWidget(label);
     if (!read.refused.isEmpty()) {
-        layout->addWidget(
-            new QLabel(QStringLiteral("%1 refused:").arg(rowCount(read.refused.size())), &dialog));
+        layout->addWidget(new QLabel(
+            QStringLiteral("%1 refused:").arg(rowCount(read.refused.size() + read.moreRefused)),
+            &dialog));
         QStringList lines;
         for (const RowRefusal& refusal : read.refused) {
             const QString column = refusal.field >= 0
@@ -64,6 +65,8 @@ ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, c
             lines.append(
                 QStringLiteral("Line %1, %2: %3").arg(refusal.line).arg(column, refusal.reason));
         }
+        if (read.moreRefused > 0)
+            lines.append(QStringLiteral("... and %L1 more, not listed.").arg(read.moreRefused));
         auto* list = new QPlainTextEdit(lines.join(QLatin1Char('\n')), &dialog);
         list->setReadOnly(true);
         list->setLineWrapMode(QPlainTextEdit::NoWrap);

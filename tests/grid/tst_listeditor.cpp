@@ -13,8 +13,12 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUndoStack>
+
+#include <atomic>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -281,6 +285,40 @@ private slots:
         QCOMPARE(listCsv(table->AllRowValues()), listCsv(rows));
         QCOMPARE(table->ValueAt(1, 1), rows[1][1]);
         QCOMPARE(table->ValueAt(2, 8), rows[2][8]);
+    }
+
+    // A reading that takes long shows a progress window; Escape there stops it (the workbook
+    // reader, which stands for the office, is told so at once) and the list stays as it was.
+    void aLongReadingIsStoppedByEscape()
+    {
+        auto table = makeTable(3);
+        table->SetValueAt(0, 0, "SN-1");
+        GridWindow window;
+        window.show(table.get());
+        const Snapshot before = snapshot(*window.grid);
+        QTemporaryDir folder;
+        QVERIFY(WriteAll(folder.filePath("big.ods"), "PK\x03\x04 a workbook"));
+        ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*window.grid);
+        dialogs.choice = ImportChoice::Replace;
+        ListEditor& editor = window.grid->editor();
+        std::atomic<bool> stopped = false;
+        editor.setWorkbookReader([&](const QString&, const ReadProgress& progress) -> SheetText {
+            // Once the window is up, the user presses Escape in it.
+            QMetaObject::invokeMethod(&editor, [] {
+                QTRY_VERIFY(qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()));
+                QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+            });
+            while (progress(0, 0))
+                QThread::msleep(5);
+            stopped = true;
+            throw std::runtime_error("LibreOffice has been ended.");
+        });
+        editor.importRows(folder.filePath("big.ods"));
+        QVERIFY(stopped);
+        QVERIFY(!editor.reading().isReading());
+        QVERIFY(dialogs.reviewed.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(snapshot(*window.grid), before);
     }
 
     void theMenuHoldsTheCommandsWithTheirKeys()

@@ -203,6 +203,54 @@ private slots:
         QCOMPARE(read.rows, (ListRows {row}));
     }
 
+    // However many lines a file holds, what is kept stays bounded: the refused rows listed up
+    // to a limit and counted beyond it, the reading stopped at the list's limit, or at once when
+    // its progress says stop.
+    void theReadingStaysWithinBounds_data()
+    {
+        QTest::addColumn<int>("good");
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<int>("stopAfterReports"); // 0: never
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("moreRefused");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("refusals past the listed")
+            << 3 << kMaxListedRefusals + 5 << 0 << 3 << 5 << "";
+        QTest::newRow("rows past the limit")
+            << kMaxStoredRows + 2 << 0 << 0 << kMaxStoredRows << 0
+            << QStringLiteral("line %L1 on were left out").arg(kMaxStoredRows + 2);
+        QTest::newRow("stopped") << 20000 << 0 << 3 << -1 << 0 << "";
+    }
+
+    void theReadingStaysWithinBounds()
+    {
+        QFETCH(int, good);
+        QFETCH(int, refused);
+        QFETCH(int, stopAfterReports);
+        QFETCH(int, rows);
+        QFETCH(int, moreRefused);
+        QFETCH(QString, note);
+        QByteArray text = kHeader;
+        for (int i = 0; i < refused; ++i)
+            text += "SN,Desk,,,,many\r\n";
+        for (int i = 0; i < good; ++i)
+            text += "SN-" + QByteArray::number(i) + ",Desk\r\n";
+        int reports = 0;
+        const ReadProgress progress = [&](qint64 done, qint64 total) {
+            return done <= total && (stopAfterReports == 0 || ++reports < stopAfterReports);
+        };
+        if (rows < 0) {
+            QVERIFY_THROWS_EXCEPTION(ReadCancelled, readListText(text, progress));
+            QCOMPARE(reports, stopAfterReports);
+            return;
+        }
+        const ListRead read = readListText(text, progress);
+        QCOMPARE(read.rows.size(), rows);
+        QCOMPARE(read.refused.size(), qMin(refused, kMaxListedRefusals));
+        QCOMPARE(read.moreRefused, moreRefused);
+        QVERIFY2(read.notes.join(' ').contains(note), qPrintable(read.notes.join(' ')));
+    }
+
     void generatedSheet()
     {
         // As the office writes the first sheet of a workbook this program made: the title and
