@@ -64,8 +64,15 @@ ListRead ListReading::read(QWidget* parent, const QString& path, const WorkbookR
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     const auto join = qScopeGuard([&worker] { worker.join(); });
+    // A reading stopped as it ended is stopped all the same: the caller goes on to close.
+    const auto outcome = [&result, &state] {
+        ListRead read = result.get();
+        if (state->cancelled)
+            throw ReadCancelled();
+        return read;
+    };
     if (result.wait_for(kQuietWait) == std::future_status::ready)
-        return result.get();
+        return outcome();
 
     QProgressDialog window(parent);
     window.setWindowTitle(QStringLiteral("Import Rows"));
@@ -96,7 +103,7 @@ ListRead ListReading::read(QWidget* parent, const QString& path, const WorkbookR
     window.show();
     if (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         loop.exec();
-    return result.get();
+    return outcome();
 }
 
 } // namespace tessivane

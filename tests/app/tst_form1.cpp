@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
 // message, the hover pointer, the save that every close makes, and a long run's progress.
 #include "support/fakespreadsheet.h"
+#include "support/filetesting.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
@@ -355,9 +356,7 @@ private slots:
         form.table().SetValue(0, QStringLiteral("A-1"));
         QTemporaryDir folder;
         const QString workbook = folder.filePath(QStringLiteral("big.xlsx"));
-        QFile file(workbook);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("PK\x03\x04 a workbook") > 0);
-        file.close();
+        QVERIFY(WriteAll(workbook, "PK\x03\x04 a workbook"));
         ListEditor& editor = form.grid()->editor();
         bool stopped = false;
         editor.setWorkbookReader([&](const QString&, const ReadProgress& progress) -> SheetText {
