@@ -489,9 +489,9 @@ SheetText Form1::readWorkbook(const QString& workbook, const ReadProgress& progr
     const FirstSheetCsv sheet = convertFirstSheetToCsv(
         mServices, workbook, folder, sheetRowsToRead(), [&progress] { return !progress(0, 0); });
     QFile file(sheet.path);
-    // No more than the list's limit of rows goes to the text, and no more text than a list
-    // file may hold (twice over: a sheet's text may be wider than a file of the list).
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 2 * kMaxListFileBytes)
+    // No more than the list's limit of rows went to the text, and no more text is read than
+    // a list file may hold.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxListFileBytes)
         throw std::runtime_error(
             QStringLiteral("The first sheet of %1 cannot be read: %2")
                 .arg(workbook,

@@ -237,9 +237,10 @@ ListRead readText(const QString& text, QChar delimiter, const ReadProgress& prog
 
 /// A sheet as the office wrote it: one this program generated (it carries the template's sheet
 /// name) from row 4 in the template's columns, any other as a delimited text.
-ListRead readGeneratedOrPlainSheet(const SheetText& sheet, const ReadProgress& progress)
+ListRead readGeneratedOrPlainSheet(SheetText& sheet, const ReadProgress& progress)
 {
-    const QString text = decodeText(sheet.csv);
+    // Only the text is kept while the rows are read.
+    const QString text = decodeText(std::exchange(sheet.csv, QByteArray()));
     if (sheet.name != QLatin1String(kSheetName))
         return readText(text, QLatin1Char(','), progress, sheetValue);
     ColumnFields columns(kSheetColumnOfField.back(), -1);
@@ -294,7 +295,7 @@ ListRead readListText(const QByteArray& bytes, const ReadProgress& progress)
     return readText(text, detectDelimiter(text), progress);
 }
 
-ListRead readListSheet(const SheetText& sheet, const ReadProgress& progress)
+ListRead readListSheet(SheetText sheet, const ReadProgress& progress)
 {
     ListRead result = readGeneratedOrPlainSheet(sheet, progress);
     if (sheet.rowsLeftOut > 0)
@@ -303,6 +304,7 @@ ListRead readListSheet(const SheetText& sheet, const ReadProgress& progress)
                                 .arg(sheet.rowsLeftOut));
     return result;
 }
+
 bool looksLikeWorkbook(const QByteArray& head)
 {
     // The compound document of .xls, and the zip container of .xlsx and .ods.
@@ -350,7 +352,7 @@ ListRead readListFile(
                     throw ReadCancelled();
                 throw;
             }
-            return readListSheet(sheet, progress);
+            return readListSheet(std::move(sheet), progress);
         }
         if (bytes.left(64 * 1024).contains('\0'))
             fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "

@@ -90,7 +90,7 @@ ListRead readListText(const QByteArray& bytes, const ReadProgress& progress = {}
 /// The rows of a workbook's first sheet. A sheet that this program generated (it carries the
 /// template's sheet name) is read from row 4 in the template's columns, its loan rate as the
 /// percent the list holds; any other sheet as a delimited text.
-ListRead readListSheet(const SheetText& sheet, const ReadProgress& progress = {});
+ListRead readListSheet(SheetText sheet, const ReadProgress& progress = {});
 
 /// Whether the file's first bytes are those of a workbook (.xls, .xlsx, .ods containers).
 bool looksLikeWorkbook(const QByteArray& head);
