@@ -184,7 +184,9 @@ void Form1::buildControls()
     connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
     connect(DataGrid1, &DataGrid::validate, this, [this] { DataGrid1_Validate(); });
     DataGrid1->editor().setWorkbookReader(
-        [this](const QString& workbook) { return readWorkbook(workbook); });
+        [this](const QString& workbook, const ReadProgress& progress) {
+            return readWorkbook(workbook, progress);
+        });
 
     for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2),
              static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
@@ -279,6 +281,14 @@ void Form1::closeForShutdown()
         // program would go on: the main loop that a close ends has not started. As a refused
         // start ends: no further start-up step and no closing handling runs.
         endProgram(mServices);
+        return;
+    }
+    // A file being read for an import is let go first; the close follows once it has stopped.
+    if (ListReading& reading = DataGrid1->editor().reading(); reading.isReading()) {
+        connect(
+            &reading, &ListReading::ended, this, [this] { closeForShutdown(); },
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        reading.cancel();
         return;
     }
     if (mForm2 && mForm2->isVisible())
@@ -478,19 +488,9 @@ Form2& Form1::ensureForm2()
     return *mForm2;
 }
 
-SheetText Form1::readWorkbook(const QString& workbook)
+SheetText Form1::readWorkbook(const QString& workbook, const ReadProgress& progress)
 {
-    // As during a run: the window stays painted and takes no input while the office works.
-    const InputBlocker blocker(this);
-    RunProgress progress(this);
-    const auto closeAfter = qScopeGuard([this, &progress] {
-        progress.finish();
-        if (progress.closeRequested())
-            QMetaObject::invokeMethod(
-                this, [this] { closeForShutdown(); }, Qt::QueuedConnection);
-    });
-    progress.report(QStringLiteral("Reading the workbook"), 0, 0);
-    return readWorkbookSheet(mServices, workbook, [&progress] { progress.whileWaiting(); });
+    return readWorkbookSheet(mServices, workbook, progress);
 }
 
 namespace {

@@ -99,8 +99,9 @@ private:
     void buildControls();
     void ApplySkin();
     Form2& ensureForm2();
-    /// The first sheet of a workbook to import, read by a private office as a run's is.
-    SheetText readWorkbook(const QString& workbook);
+    /// The first sheet of a workbook to import, read by a private office as a run's is; on
+    /// the import's reading thread, the office ended once progress says stop.
+    SheetText readWorkbook(const QString& workbook, const ReadProgress& progress);
 
     void reportSaveFailure(const QString& description);
     void showPendingSaveFailure();

@@ -7,13 +7,15 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
 #include <future>
 #include <mutex>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -23,43 +25,75 @@ namespace tessivane {
 struct RaiseRequests
 {
     std::mutex mutex;
-    std::condition_variable changed;
     // Set once the program serves; until then answered at once. Its file is the one a later
     // start was given to open (empty: only come forward).
     std::function<void(const QString& file)> raise;
     bool askedWhileStarting = false;
     QStringList filesWhileStarting;
-    quint64 asked = 0;
-    quint64 done = 0;
-    bool stopping = false;
+    bool raisePending = false; // a plain raise waits for the user-interface thread
 };
 
 namespace {
 
-constexpr QByteArrayView kRequest = "raise\n";
+// The requests a later start may make, one line each, and the answer to one that was taken.
+// A line the program does not know is left unanswered, so that a newer start asking an older
+// program something finds out.
+constexpr QByteArrayView kRaiseRequest = "raise\n";
 // "open " + the file's path in base64 + "\n": come forward and review that file for import.
 constexpr QByteArrayView kOpenRequest = "open ";
 constexpr qsizetype kMaxRequest = 16 * 1024;
 constexpr QByteArrayView kAnswer = "ok\n";
-// How long the socket's thread waits for the window to come forward, and a later start for
-// the answer; a program busy in a run still lets the request through within a fraction of it.
-constexpr std::chrono::milliseconds kRaiseWait(4000);
+constexpr int kMaxRequestLine = 4096;
+// How long a later start waits for the answer; it comes from the guard's own thread, at once,
+// however busy the program's window is.
 constexpr int kAnswerWaitMs = 6000;
 // A socket's path must fit the address of a local socket.
 constexpr int kMaxSocketPath = 100;
+// The longest name the guard gives its files: "tessivane-<uid>-<hash>.socket".
+constexpr int kLongestName = 48;
 
-QString guardFolder(const QString& name)
+bool isUsersOwn(const struct stat& info)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QFileInfo info(runtime);
-    if (!runtime.isEmpty() && info.isDir() && info.isWritable()
-        && runtime.size() + name.size() + 8 < kMaxSocketPath)
-        return QDir::cleanPath(runtime);
-    // The system's temporary folder is empty when TMPDIR names one that is not there.
-    const QString temp = QDir::tempPath();
-    return !temp.isEmpty() && temp.size() + name.size() + 8 < kMaxSocketPath
-        ? temp
-        : QStringLiteral("/tmp");
+    return info.st_uid == ::geteuid();
+}
+
+/// A folder that is the user's own and that only the user can enter: not a link, owned by the
+/// user, no access for group or others.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &info) == 0
+        && S_ISDIR(info.st_mode) && isUsersOwn(info) && (info.st_mode & 077) == 0
+        && path.size() + 1 + kLongestName < kMaxSocketPath;
+}
+
+/// Takes away a file in the guard's folder that is not the user's own, or is not of the kind
+/// the guard makes there: none of it is trusted. False when it is there and cannot be removed.
+bool removeUntrusted(const QString& path, bool socket)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT;
+    if (isUsersOwn(info) && (socket ? S_ISSOCK(info.st_mode) : S_ISREG(info.st_mode)))
+        return true;
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
+/// Whether the other end of a connection runs as this program's user.
+bool peerIsUser(const QLocalSocket& socket)
+{
+    struct ucred credentials
+    {
+    };
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(
+               int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size)
+        == 0
+        && credentials.uid == ::geteuid();
 }
 
 // The same store is the same file, however its folder was named.
@@ -76,9 +110,12 @@ bool processGone(qint64 pid)
     return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
-// One request on the socket's thread: read it, have the window come forward, answer.
+// One request on the socket's thread: read it, answer at once, and have the window come forward
+// as soon as the user-interface thread is free: a program busy reading a file is not hung.
 void answer(QLocalSocket& socket, RaiseRequests& requests, QObject* uiContext)
 {
+    if (!peerIsUser(socket))
+        return;
     QByteArray request;
     while (!request.endsWith('\n') && request.size() < kMaxRequest) {
         if (!socket.bytesAvailable() && !socket.waitForReadyRead(1000))
@@ -89,46 +126,40 @@ void answer(QLocalSocket& socket, RaiseRequests& requests, QObject* uiContext)
     if (request.startsWith(kOpenRequest) && request.endsWith('\n'))
         file = QString::fromUtf8(QByteArray::fromBase64(
             request.mid(kOpenRequest.size()).chopped(1), QByteArray::AbortOnBase64DecodingErrors));
-    else if (request != kRequest)
+    else if (request != kRaiseRequest)
         return;
-    if (request != kRequest && file.isEmpty())
+    if (request != kRaiseRequest && file.isEmpty())
         return;
-    std::unique_lock lock(requests.mutex);
-    if (requests.raise) {
-        const quint64 ticket = ++requests.asked;
-        QMetaObject::invokeMethod(
-            uiContext,
-            [&requests, ticket, file] {
-                std::function<void(const QString&)> raise;
-                {
-                    std::lock_guard uiLock(requests.mutex);
-                    raise = requests.raise;
-                }
-                if (raise)
-                    raise(file);
-                std::lock_guard uiLock(requests.mutex);
-                requests.done = std::max(requests.done, ticket);
-                requests.changed.notify_all();
-            },
-            Qt::QueuedConnection);
-        // A window that did not come forward is not answered: the later start says so.
-        if (!requests.changed.wait_for(
-                lock, kRaiseWait, [&] { return requests.done >= ticket || requests.stopping; })
-            || requests.done < ticket)
-            return;
-    } else {
-        requests.askedWhileStarting = true;
-        if (!file.isEmpty())
-            requests.filesWhileStarting.append(file);
+    {
+        std::lock_guard lock(requests.mutex);
+        if (!requests.raise) {
+            requests.askedWhileStarting = true;
+            if (!file.isEmpty())
+                requests.filesWhileStarting.append(file);
+        } else if (!file.isEmpty() || !std::exchange(requests.raisePending, true)) {
+            QMetaObject::invokeMethod(
+                uiContext,
+                [&requests, file] {
+                    std::function<void(const QString&)> raise;
+                    {
+                        std::lock_guard uiLock(requests.mutex);
+                        if (file.isEmpty())
+                            requests.raisePending = false;
+                        raise = requests.raise;
+                    }
+                    if (raise)
+                        raise(file);
+                },
+                Qt::QueuedConnection);
+        }
     }
-    lock.unlock();
     socket.write(kAnswer.data(), kAnswer.size());
     socket.waitForBytesWritten(1000);
 }
 
 // The lock file's and the socket's path without their ending: named after the user and the
-// settings store, in the user's runtime folder.
-QString guardPath(const QString& settingsFile)
+// settings store, in the guard's folder.
+QString guardPath(const QString& settingsFile, const QString& folder)
 {
     const QByteArray hash
         = QCryptographicHash::hash(storeIdentity(settingsFile).toUtf8(), QCryptographicHash::Sha256)
@@ -136,14 +167,34 @@ QString guardPath(const QString& settingsFile)
               .left(16);
     const QString name
         = QStringLiteral("tessivane-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
-    return guardFolder(name) + QLatin1Char('/') + name;
+    return folder + QLatin1Char('/') + name;
 }
 
 } // namespace
 
-OneProgram::OneProgram(const QString& settingsFile)
-    : mLockFileName(guardPath(settingsFile) + QStringLiteral(".lock"))
-    , mSocketName(guardPath(settingsFile) + QStringLiteral(".socket"))
+QString oneProgramFolder()
+{
+    // $XDG_RUNTIME_DIR, or where there is none the private folder Qt makes in its place (owner
+    // only, and checked to be the user's); a folder others can write would let them hold the
+    // lock first, or answer in the program's place.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (isPrivateFolder(runtime))
+        return QDir::cleanPath(runtime);
+    // Else a folder of the program's own in the user's cache folder, made owner-only.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        return {};
+    const QString folder = QDir::cleanPath(cache + QStringLiteral("/tessivane"));
+    QDir().mkpath(cache);
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return isPrivateFolder(folder) ? folder : QString();
+}
+
+OneProgram::OneProgram(const QString& settingsFile, const QString& folder)
+    : mLockFileName(
+        folder.isEmpty() ? QString() : guardPath(settingsFile, folder) + QStringLiteral(".lock"))
+    , mSocketName(folder.isEmpty() ? QString()
+                                   : guardPath(settingsFile, folder) + QStringLiteral(".socket"))
     , mLock(mLockFileName)
     , mRequests(std::make_shared<RaiseRequests>())
     , mUiContext(std::make_unique<QObject>())
@@ -155,11 +206,6 @@ OneProgram::OneProgram(const QString& settingsFile)
 OneProgram::~OneProgram()
 {
     if (mThread) {
-        {
-            std::lock_guard lock(mRequests->mutex);
-            mRequests->stopping = true;
-        }
-        mRequests->changed.notify_all();
         mThread->quit();
         mThread->wait();
         delete mThread;
@@ -170,8 +216,14 @@ OneProgram::~OneProgram()
 
 OneProgram::Start OneProgram::claim(const QString& file)
 {
+    // Without a private folder there is no guard another user could not take.
+    if (mLockFileName.isEmpty())
+        return Start::First;
     // Two rounds: a program that ends while it is asked leaves a lock the next round takes.
     for (int round = 0; round < 2; ++round) {
+        // A lock or socket that is not the user's own was left by no program of the user's.
+        if (!removeUntrusted(mLockFileName, false) || !removeUntrusted(mSocketName, true))
+            return Start::First;
         if (mLock.tryLock(0)) {
             listen();
             return Start::First;
@@ -253,8 +305,11 @@ bool OneProgram::askToRaise(const QString& file) const
         QThread::msleep(20);
     }
     const QByteArray request = file.isEmpty()
-        ? kRequest.toByteArray()
+        ? kRaiseRequest.toByteArray()
         : kOpenRequest.toByteArray() + file.toUtf8().toBase64() + '\n';
+    // Only a program of the user's own is asked anything.
+    if (!peerIsUser(socket))
+        return false;
     socket.write(request);
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return false;

@@ -12,15 +12,22 @@ namespace tessivane {
 
 struct RaiseRequests;
 
+/// The folder the guard keeps its lock and socket in: $XDG_RUNTIME_DIR, or the private folder Qt
+/// makes in its place, when it is the user's own and only the user can enter it; else the
+/// folder "tessivane" in the user's cache folder, made so. Empty when there is no such folder.
+QString oneProgramFolder();
+
 /// One program per user and settings store: two programs on one stored list would each write
 /// their whole table over the other's. The first start holds a lock file and listens on a
-/// local socket beside it, both named after the user and the settings file; a later start asks
-/// it over the socket to bring its window forward and ends. A lock or socket left by a killed
-/// program is taken over.
+/// local socket beside it, both named after the user and the settings file, in a folder only
+/// the user can write; a later start asks it over the socket to bring its window forward and
+/// ends. A lock or socket left by a killed program is taken over; one that is not the user's
+/// own is never trusted but removed, and only a program of the same user is asked or answered.
 ///
-/// The socket is served on a thread of its own, so that a program busy in a run or still
-/// starting answers at once; a request is answered only once the window was brought forward
-/// (or, while the program is still starting, at once: its window comes up on its own).
+/// The socket is served on a thread of its own, which answers a request at once, however busy
+/// the window is (reading a file, in a run, still starting); the window comes forward as soon
+/// as the user-interface thread is free. A request is one line; the program answers "ok" to
+/// one it has taken and nothing to one it does not know.
 class OneProgram
 {
 public:
@@ -30,27 +37,26 @@ public:
         NotAnswering, ///< another program holds the lock but does not answer
     };
 
-    /// For the settings store held in settingsFile, in the user's runtime folder (the
-    /// temporary folder when there is none).
-    explicit OneProgram(const QString& settingsFile);
+    /// For the settings store held in settingsFile, with its files in folder (see
+    /// oneProgramFolder; empty: the program is not guarded).
+    explicit OneProgram(const QString& settingsFile, const QString& folder = oneProgramFolder());
     ~OneProgram();
     OneProgram(const OneProgram&) = delete;
     OneProgram& operator=(const OneProgram&) = delete;
 
     /// Takes the lock, or asks the program that holds it to come forward (and, with a file,
-    /// to review that file for import). Where no lock can be made at all (a folder that
-    /// cannot be written), the program starts unguarded.
+    /// to review that file for import). Where no lock can be made at all (no private folder,
+    /// one that cannot be written), the program starts unguarded.
     Start claim(const QString& file = QString());
 
     /// From now on a later start's request calls raise on this (the user-interface) thread,
-    /// with the file it was given (empty: none). A raise must return at once: the later
-    /// start waits for it.
+    /// with the file it was given (empty: none).
     void serve(std::function<void(const QString& file)> raise);
 
     /// The process id of the program that holds the lock, after claim() found one.
     qint64 otherPid() const { return mOtherPid; }
 
-    /// The sentence said when the running program does not answer.
+    /// The sentence said when the running program does not answer (its guard is gone).
     QString notAnsweringMessage() const;
 
     /// The lock file and the socket, for tests.

@@ -97,18 +97,24 @@ bool isOutputKind(const QString& output)
 }
 
 SheetText readWorkbookSheet(
-    const Services& services, const QString& workbook, const WaitHook& whileWaiting)
+    const Services& services, const QString& workbook, const ReadProgress& progress)
 {
     // A run's folder: owner-only, gone afterwards, or at the next start after a kill.
     const QString folder = createRunFolder();
     const auto removeFolder = qScopeGuard([&folder] { removeOwnFolder(folder); });
-    const FirstSheetCsv sheet = convertFirstSheetToCsv(services, workbook, folder, whileWaiting);
+    const FirstSheetCsv sheet = convertFirstSheetToCsv(services, workbook, folder,
+        sheetRowsToRead(), [&progress] { return progress && !progress(0, 0); });
     QFile file(sheet.path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("The first sheet of %1 cannot be read: %2")
-                                     .arg(workbook, file.errorString())
-                                     .toStdString());
-    return {sheet.sheetName, file.readAll()};
+    // No more than the list's limit of rows went to the text, and no more text is read than
+    // a list file may hold.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxListFileBytes)
+        throw std::runtime_error(
+            QStringLiteral("The first sheet of %1 cannot be read: %2")
+                .arg(workbook,
+                    file.isOpen() ? QStringLiteral("it holds more text than the list reads.")
+                                  : file.errorString())
+                .toStdString());
+    return {sheet.sheetName, file.readAll(), sheet.rowsLeftOut};
 }
 
 int runOutputCommand(const OutputRequest& request, const Services& given,
@@ -184,11 +190,12 @@ int runOutputCommand(const OutputRequest& request, const Services& given,
     } else {
         ListRead read;
         try {
-            read = readListFile(request.input, [&](const QString& workbook) {
-                if (!officeStarts())
-                    throw NoOffice();
-                return readWorkbookSheet(services, workbook);
-            });
+            read = readListFile(
+                request.input, [&](const QString& workbook, const ReadProgress& progress) {
+                    if (!officeStarts())
+                        throw NoOffice();
+                    return readWorkbookSheet(services, workbook, progress);
+                });
         } catch (const NoOffice&) {
             return stopped() ? stoppedExit() : int(kExitNoOffice);
         } catch (...) {

@@ -44,10 +44,10 @@ struct CommandConsole
 bool isOutputKind(const QString& output);
 
 /// The first sheet of a workbook as text, through a private office of the services, in a run
-/// folder of its own that goes with it; whileWaiting runs while the office works. Throws a
-/// readable sentence.
+/// folder of its own that goes with it; no more rows than the list holds, and the office is
+/// ended once progress says stop. Throws a readable sentence.
 SheetText readWorkbookSheet(
-    const Services& services, const QString& workbook, const WaitHook& whileWaiting = {});
+    const Services& services, const QString& workbook, const ReadProgress& progress = {});
 
 /// Makes the filled workbook from the stored list or the input file without any window, and
 /// writes it to the output. The run is the window's, through services (its boxes and office

@@ -279,7 +279,7 @@ void ImportReview::showRead(const ListRead& read)
                           .arg(QFileInfo(mFile).fileName(), rowCount(read.rows.size()));
     summary += read.refused.isEmpty()
         ? QStringLiteral(".")
-        : QStringLiteral("; %1 refused.").arg(rowCount(read.refused.size()));
+        : QStringLiteral("; %1 refused.").arg(rowCount(read.refused.size() + read.moreRefused));
     summary += QStringLiteral("\nThe file's %1: %2.")
                    .arg(lines.total == 1 ? QStringLiteral("1 line")
                                          : QStringLiteral("%1 lines").arg(lines.total),
@@ -290,6 +290,8 @@ void ImportReview::showRead(const ListRead& read)
     QStringList refused;
     for (const RowRefusal& refusal : read.refused)
         refused.append(refusalText(read, refusal));
+    if (read.moreRefused > 0)
+        refused.append(QStringLiteral("... and %L1 more, not listed.").arg(read.moreRefused));
     const QString leftEmpty = read.emptied.size() == 1
         ? QStringLiteral("1 value left empty")
         : QStringLiteral("%1 values left empty").arg(read.emptied.size());
@@ -302,7 +304,8 @@ void ImportReview::showRead(const ListRead& read)
                                               "in): %1")
                                    .arg(read.emptied.size()));
     else
-        mRefusedTitle->setText(QStringLiteral("&Refused: %1").arg(rowCount(read.refused.size())));
+        mRefusedTitle->setText(
+            QStringLiteral("&Refused: %1").arg(rowCount(read.refused.size() + read.moreRefused)));
     mRefusedTitle->setVisible(!refused.isEmpty());
     mRefused->setVisible(!refused.isEmpty());
     mRefused->setPlainText(refused.join(QLatin1Char('\n')));

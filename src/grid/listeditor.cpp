@@ -57,6 +57,7 @@ ListEditor::ListEditor(DataGrid& grid)
     , mHistory(new ListHistory(grid))
     , mMenu(new QMenu(&grid))
     , mDialogs(std::make_unique<QtListDialogs>())
+    , mReading(new ListReading(this))
 {
     const auto inGrid = Qt::WidgetWithChildrenShortcut;
     const auto inWindow = Qt::WindowShortcut;
@@ -346,11 +347,15 @@ void ListEditor::importRows(const QString& chosen)
     const QString path = chosen.isEmpty() ? mDialogs->importFileName(mGrid.window()) : chosen;
     if (path.isEmpty())
         return;
+    if (mReading->isReading())
+        return;
     ListRead read;
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        read = readListFile(path, mReadWorkbook);
+        read = mReading->read(mGrid.window(), path, mReadWorkbook);
+    } catch (const ReadCancelled&) {
+        return; // stopped by the user: nothing changes
     } catch (...) {
         mGrid.boxes().MsgBox(
             QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),

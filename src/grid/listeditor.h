@@ -1,5 +1,6 @@
 #pragma once
 
+#include "grid/listreading.h"
 #include "inventory/listedit.h"
 #include "inventory/listfile.h"
 #include "inventory/listsort.h"
@@ -115,6 +116,10 @@ public:
     /// Exports the list to a file; with no path, the user picks one.
     void exportRows(const QString& path = QString());
 
+    /// The reading of an import's file (off the window's thread): whether one is in progress,
+    /// and its stop; its ended() signal tells when it is over.
+    ListReading& reading() { return *mReading; }
+
     /// Keeps a cell edit the grid made as one step: the row as it was before.
     void recordEdit(int row, const QVector<QVariant>& before);
 
@@ -159,6 +164,7 @@ private:
     WorkbookReader mReadWorkbook;
     ListFinder* mFinder = nullptr;
     SortRequest mLastSort;
+    ListReading* mReading;
     bool mLocked = false;
 };
 

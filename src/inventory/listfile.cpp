@@ -1,6 +1,7 @@
 #include "inventory/listfile.h"
 
 #include "inventory/csvtext.h"
+#include "inventory/formulatext.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/listedit.h"
 #include "inventory/persistence.h"
@@ -10,6 +11,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace tessivane {
 
@@ -20,21 +22,32 @@ namespace {
     throw std::runtime_error(sentence.toStdString());
 }
 
-ListRead readGuessed(const std::shared_ptr<const ListSource>& source)
+ListRead readGuessed(const std::shared_ptr<const ListSource>& source, const ReadProgress& progress)
 {
-    return source->read(source->guessedForm());
+    return source->read(source->guessedForm(), progress);
 }
 
 } // namespace
 
-ListRead readListText(const QByteArray& bytes)
+int sheetRowsToRead()
 {
-    return readGuessed(ListSource::ofText(bytes));
+    return kSheetFirstRow + kMaxStoredRows;
 }
 
-ListRead readListSheet(const SheetText& sheet)
+ListRead readListText(const QByteArray& bytes, const ReadProgress& progress)
 {
-    return readGuessed(ListSource::ofSheet(sheet.name, sheet.csv));
+    return readGuessed(ListSource::ofText(bytes), progress);
+}
+
+ListRead readListSheet(SheetText sheet, const ReadProgress& progress)
+{
+    ListRead result = readGuessed(
+        ListSource::ofSheet(sheet.name, std::exchange(sheet.csv, QByteArray())), progress);
+    if (sheet.rowsLeftOut > 0)
+        result.notes.append(QStringLiteral("The sheet holds more rows than the list: its last "
+                                           "%L1 rows were left out.")
+                                .arg(sheet.rowsLeftOut));
+    return result;
 }
 
 bool looksLikeWorkbook(const QByteArray& head)
@@ -67,7 +80,8 @@ QString refusalText(const ListRead& read, const RowRefusal& refusal)
         + QLatin1Char('.');
 }
 
-ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
+ListRead readListFile(
+    const QString& path, const WorkbookReader& readWorkbook, const ReadProgress& progress)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -81,8 +95,10 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+    if (progress && !progress(0, 0))
+        throw ReadCancelled();
     try {
-        const QByteArray bytes = file.read(kMaxListFileBytes + 1);
+        QByteArray bytes = file.read(kMaxListFileBytes + 1);
         if (file.error() != QFileDevice::NoError)
             fail(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
         if (bytes.size() > kMaxListFileBytes)
@@ -95,7 +111,17 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
             if (!readWorkbook)
                 fail(QStringLiteral("%1 is a workbook, and no office is at hand to read it.")
                          .arg(path));
-            return readListSheet(readWorkbook(path));
+            bytes = QByteArray();
+            SheetText sheet;
+            try {
+                sheet = readWorkbook(path, progress);
+            } catch (...) {
+                // Stopped while the office worked: whatever it said, the user stopped it.
+                if (progress && !progress(0, 0))
+                    throw ReadCancelled();
+                throw;
+            }
+            return readListSheet(std::move(sheet), progress);
         }
         const TextEncoding encoding = guessEncoding(bytes);
         if (encoding != TextEncoding::Utf16LE && encoding != TextEncoding::Utf16BE
@@ -103,7 +129,7 @@ ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook)
             fail(QStringLiteral("%1 is neither a text file nor a workbook: it cannot be read as "
                                 "a list.")
                      .arg(path));
-        return readListText(bytes);
+        return readListText(std::exchange(bytes, QByteArray()), progress);
     } catch (const std::bad_alloc&) {
         fail(QStringLiteral("%1 is too large to be read in the memory at hand.").arg(path));
     }
@@ -122,8 +148,11 @@ QByteArray listCsv(const QVector<QVector<QVariant>>& rows)
             continue;
         QStringList record;
         record.reserve(row.size());
-        for (const QVariant& value : row)
-            record.append(StoredText(value));
+        for (const QVariant& value : row) {
+            // Text a spreadsheet would run as a formula goes out guarded.
+            record.append(value.typeId() == QMetaType::QString ? formulaSafeText(value.toString())
+                                                               : StoredText(value));
+        }
         records.append(record);
     }
     return "\xEF\xBB\xBF"

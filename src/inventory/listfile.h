@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace tessivane {
 
@@ -53,13 +54,32 @@ struct FileColumn
     QStringList firstValues;
 };
 
-/// What a file holds for the list, checked value by value as typed values are.
+/// How many refused rows a reading lists; the rest are only counted.
+inline constexpr int kMaxListedRefusals = 1000;
+
+/// Told how far a reading has come (done of total; total 0 while that is not known); returns
+/// false to stop it. Called on the thread that reads.
+using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
+
+/// Thrown when a ReadProgress stopped a reading.
+class ReadCancelled : public std::runtime_error
+{
+public:
+    ReadCancelled()
+        : std::runtime_error("The reading was cancelled.")
+    { }
+};
+
+/// What a file holds for the list, checked value by value as typed values are. Reading stops
+/// once the list's limit of rows (kMaxStoredRows) is read; a note says where.
 struct ListRead
 {
     /// The good rows, every value as its field stores it.
     QVector<QVector<QVariant>> rows;
-    /// One entry per refused row.
+    /// One entry per refused row, the first kMaxListedRefusals of them.
     QList<RowRefusal> refused;
+    /// Refused rows beyond those listed.
+    int moreRefused = 0;
     /// Rows with nothing filled in, left out.
     int blankRows = 0;
     /// Sentences about how the file was read (the header it had, columns left out).
@@ -101,7 +121,7 @@ public:
     ListForm guessedForm(const ListForm& given, FormPart changed) const;
 
     /// The list the file gives in this form.
-    ListRead read(const ListForm& form) const;
+    ListRead read(const ListForm& form, const ReadProgress& progress = {}) const;
 
 private:
     ListSource(const QByteArray& bytes, bool sheet, bool generated);
@@ -117,27 +137,36 @@ private:
 };
 
 /// The first sheet of a workbook as a fresh office converted it: the sheet's name and its
-/// cells as UTF-8 CSV (comma, RFC 4180 quoting), the values unformatted.
+/// cells as UTF-8 CSV (comma, RFC 4180 quoting), the values unformatted; rowsLeftOut rows at
+/// its end, past what the list can hold, were not converted.
 struct SheetText
 {
     QString name;
     QByteArray csv;
+    int rowsLeftOut = 0;
 };
 
-/// Converts a workbook's first sheet; throws a readable sentence when it cannot.
-using WorkbookReader = std::function<SheetText(const QString& workbook)>;
+/// Converts a workbook's first sheet, no more rows of it than the list holds (kMaxStoredRows
+/// after the sheet's first rows); throws a readable sentence when it cannot, ReadCancelled
+/// once progress says stop. May be called on any thread.
+using WorkbookReader
+    = std::function<SheetText(const QString& workbook, const ReadProgress& progress)>;
+
+/// The most rows of a sheet a workbook reader converts: the list's limit, after the first
+/// rows of a sheet this program generated, and one more to find that there are more.
+int sheetRowsToRead();
 
 /// The largest file an import reads.
 inline constexpr qint64 kMaxListFileBytes = 64 * 1024 * 1024;
 
 /// The rows of a delimited text (bytes as read from the file) in the form guessed from them:
 /// ListSource::ofText(bytes), read in its guessed form.
-ListRead readListText(const QByteArray& bytes);
+ListRead readListText(const QByteArray& bytes, const ReadProgress& progress = {});
 
 /// The rows of a workbook's first sheet. A sheet that this program generated (it carries the
 /// template's sheet name) is read from row 4 in the template's columns, its loan rate as the
 /// percent the list holds; any other sheet as a delimited text.
-ListRead readListSheet(const SheetText& sheet);
+ListRead readListSheet(SheetText sheet, const ReadProgress& progress = {});
 
 /// Whether the file's first bytes are those of a workbook (.xls, .xlsx, .ods containers).
 bool looksLikeWorkbook(const QByteArray& head);
@@ -146,8 +175,11 @@ bool looksLikeWorkbook(const QByteArray& head);
 /// knows, and .fods files) through readWorkbook, in the form guessed from it; the result's
 /// source reads it again in another.
 /// Throws a readable sentence when the file cannot be read: missing, unreadable, empty,
-/// binary, larger than kMaxListFileBytes, or a workbook that cannot be converted.
-ListRead readListFile(const QString& path, const WorkbookReader& readWorkbook);
+/// binary, larger than kMaxListFileBytes, or a workbook that cannot be converted;
+/// ReadCancelled once progress says stop. Memory stays within a few times the file's size
+/// however many lines it holds. May be called on any thread.
+ListRead readListFile(
+    const QString& path, const WorkbookReader& readWorkbook, const ReadProgress& progress = {});
 
 /// The list as an export writes it: UTF-8 with a byte-order mark, a header of the thirteen
 /// field names, one record per row that has anything filled in, comma-separated, RFC 4180

@@ -4,8 +4,10 @@
 
 #include "inventory/csvtext.h"
 #include "inventory/fieldconversion.h"
+#include "inventory/formulatext.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/listedit.h"
+#include "inventory/persistence.h"
 
 #include <QDate>
 #include <QLocale>
@@ -15,6 +17,8 @@ namespace tessivane {
 namespace {
 
 constexpr int kFields = int(kInventoryFields.size());
+// How many records go between two questions whether to go on.
+constexpr int kRecordsBetweenReports = 256;
 // The header is looked for among the first lines, and so many first values are shown.
 constexpr int kHeaderLinesLooked = 10;
 constexpr int kFirstValuesShown = 3;
@@ -289,7 +293,7 @@ ListForm ListSource::guessedForm(const ListForm& given, FormPart changed) const
     return form;
 }
 
-ListRead ListSource::read(const ListForm& givenForm) const
+ListRead ListSource::read(const ListForm& givenForm, const ReadProgress& progress) const
 {
     ListRead result;
     result.source = shared_from_this();
@@ -325,7 +329,9 @@ ListRead ListSource::read(const ListForm& givenForm) const
 
     int otherFormDiffers = 0;
     QString differingExample;
-    const auto valueOf = [&](int field, const QString& text) {
+    const auto valueOf = [&](int field, const QString& fileText) {
+        // An export guards formula-like text with an apostrophe; it comes off here.
+        const QString text = formulaSafeTextTakenBack(fileText);
         QString value = text;
         const QString trimmed = text.trimmed();
         if (field == kLoanRate && trimmed.endsWith(QLatin1Char('%'))) {
@@ -358,8 +364,11 @@ ListRead ListSource::read(const ListForm& givenForm) const
 
     QStringList aboveTexts;
     QVector<QVariant> row(kFields);
+    int stoppedAtLine = 0;
     for (int i = 0; i < records.size(); ++i) {
         const CsvRecord& record = records[i];
+        if (progress && i % kRecordsBetweenReports == 0 && !progress(i, records.size()))
+            throw ReadCancelled();
         if (i < parsed.header) {
             result.lines.above += span(record);
             const QString text = record.fields.join(QLatin1Char(' ')).simplified();
@@ -377,7 +386,11 @@ ListRead ListSource::read(const ListForm& givenForm) const
             continue;
         }
         const auto refuseRow = [&](const RowRefusal& refusal) {
-            result.refused.append(refusal);
+            // Only the first refusals are listed: a file of refused lines stays in bounds.
+            if (result.refused.size() < kMaxListedRefusals)
+                result.refused.append(refusal);
+            else
+                ++result.moreRefused;
             result.lines.refused += span(record);
         };
         const auto fieldOfColumn = [&](int column) {
@@ -449,14 +462,23 @@ ListRead ListSource::read(const ListForm& givenForm) const
         } else if (blank) {
             result.lines.blank += span(record);
             ++result.blankRows;
+        } else if (result.rows.size() >= kMaxStoredRows) {
+            stoppedAtLine = record.line;
+            break;
         } else {
-            result.emptied.append(cells);
+            if (result.emptied.size() < kMaxListedRefusals)
+                result.emptied.append(cells);
             result.rows.append(row);
             result.lines.good += span(record);
         }
     }
 
     // What the user is told about how it was read.
+    if (stoppedAtLine > 0)
+        result.notes.append(QStringLiteral("The list holds at most %L1 rows: the reading stopped "
+                                           "there, and line %L2 on were left out.")
+                                .arg(kMaxStoredRows)
+                                .arg(stoppedAtLine));
     if (parsed.header == 0 && records[0].line == 1 && records[0].lastLine == 1) {
         result.notes.append(QStringLiteral("The first line names the columns."));
     } else if (parsed.header >= 0) {

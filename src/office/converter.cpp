@@ -17,10 +17,23 @@
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/task/PasswordRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <stdexcept>
 
 namespace tessivane {
@@ -31,6 +44,7 @@ using css::uno::Any;
 using css::uno::Reference;
 using css::uno::Sequence;
 using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
 
 struct Kind
 {
@@ -75,6 +89,33 @@ css::beans::PropertyValue Property(const char* name, const Any& value)
     return property;
 }
 
+/// Answers the office's questions while it loads a document: a password it asks for is never
+/// given (the load is aborted), but remembered, so that the user is told why.
+class PasswordRefusal : public cppu::WeakImplHelper1<css::task::XInteractionHandler>
+{
+public:
+    void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override
+    {
+        css::task::PasswordRequest password;
+        if (request->getRequest() >>= password)
+            mAsked = true;
+        const Sequence<Reference<css::task::XInteractionContinuation>> choices
+            = request->getContinuations();
+        for (const auto& choice : choices) {
+            const Reference<css::task::XInteractionAbort> abort(choice, UNO_QUERY);
+            if (abort.is()) {
+                abort->select();
+                return;
+            }
+        }
+    }
+
+    bool asked() const { return mAsked; }
+
+private:
+    std::atomic<bool> mAsked {false};
+};
+
 /// The instance and its one document; both go when the conversion ends, however it ends.
 class Conversion
 {
@@ -98,21 +139,69 @@ public:
 
     void open(const QString& workbook)
     {
-        callOnDesktop(*mApplication, QStringLiteral("open %1").arg(workbook),
-            [&](const Reference<css::frame::XDesktop2>& desktop) {
-                // Read-only: no lock file next to the workbook. With a view, as the run
-                // loads it, so that the view settings (frozen panes, grid lines) go along.
-                Sequence<css::beans::PropertyValue> arguments(2);
-                arguments[0] = Property("ReadOnly", Any(true));
-                arguments[1] = Property("MacroExecutionMode", Any(office::kNeverExecuteMacros));
-                const Reference<css::lang::XComponent> component = desktop->loadComponentFromURL(
-                    fileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
-                mDocument.set(component, UNO_QUERY);
-                if (!mDocument.is())
-                    Fail(QStringLiteral("LibreOffice could not open %1.").arg(workbook));
-                if (!Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is())
-                    Fail(QStringLiteral("%1 is not a spreadsheet.").arg(workbook));
+        const rtl::Reference<PasswordRefusal> questions(new PasswordRefusal);
+        try {
+            callOnDesktop(*mApplication, QStringLiteral("open %1").arg(workbook),
+                [&](const Reference<css::frame::XDesktop2>& desktop) {
+                    // Read-only: no lock file next to the workbook. With a view, as the run
+                    // loads it, so that the view settings (frozen panes, grid lines) go along.
+                    Sequence<css::beans::PropertyValue> arguments(3);
+                    arguments[0] = Property("ReadOnly", Any(true));
+                    arguments[1] = Property("MacroExecutionMode", Any(office::kNeverExecuteMacros));
+                    arguments[2] = Property("InteractionHandler",
+                        Any(Reference<css::task::XInteractionHandler>(questions.get())));
+                    const Reference<css::lang::XComponent> component
+                        = desktop->loadComponentFromURL(
+                            fileUrl(workbook), rtl::OUString("_blank"), 0, arguments);
+                    mDocument.set(component, UNO_QUERY);
+                    if (!mDocument.is() && !questions->asked())
+                        Fail(QStringLiteral("LibreOffice could not open %1.").arg(workbook));
+                    if (mDocument.is()
+                        && !Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is())
+                        Fail(QStringLiteral("%1 is not a spreadsheet.").arg(workbook));
+                });
+        } catch (const std::exception&) {
+            if (!questions->asked())
+                throw;
+        }
+        if (questions->asked())
+            Fail(QStringLiteral("%1 is protected by a password, which the import cannot give.\r\n"
+                                "Open it in LibreOffice Calc or Excel, save a copy without the "
+                                "password (or export it as CSV), and import that copy.")
+                     .arg(workbook));
+    }
+
+    /// Kills the office at once (from any thread): the call in progress fails.
+    void abort() noexcept { mApplication->abort(); }
+
+    /// Removes the first sheet's rows after its first maxRows; returns how many there were.
+    int keepRows(int maxRows)
+    {
+        int removed = 0;
+        callOnDesktop(*mApplication, QStringLiteral("leave out the rows the list cannot hold"),
+            [&](const auto&) {
+                const Reference<css::container::XIndexAccess> sheets(
+                    Reference<css::sheet::XSpreadsheetDocument>(mDocument, UNO_QUERY_THROW)
+                        ->getSheets(),
+                    UNO_QUERY_THROW);
+                const Reference<css::sheet::XSpreadsheet> sheet(
+                    sheets->getByIndex(0), UNO_QUERY_THROW);
+                const Reference<css::sheet::XUsedAreaCursor> cursor(
+                    sheet->createCursor(), UNO_QUERY_THROW);
+                cursor->gotoEndOfUsedArea(false);
+                const int rows
+                    = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)
+                          ->getRangeAddress()
+                          .EndRow
+                    + 1;
+                if (rows <= maxRows)
+                    return;
+                Reference<css::table::XColumnRowRange>(sheet, UNO_QUERY_THROW)
+                    ->getRows()
+                    ->removeByIndex(maxRows, rows - maxRows);
+                removed = rows - maxRows;
             });
+        return removed;
     }
 
     /// The name of the workbook's first sheet.
@@ -209,7 +298,7 @@ void convertWorkbook(const Services& services, const QString& workbook, const QS
 }
 
 FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& workbook,
-    const QString& folder, const WaitHook& whileWaiting)
+    const QString& folder, int maxRows, const std::function<bool()>& cancelled)
 {
     if (!QFileInfo(workbook).isFile())
         Fail(QStringLiteral("The workbook %1 cannot be read: it does not exist.").arg(workbook));
@@ -219,11 +308,34 @@ FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& wo
     constexpr const char* kOptions = "44,34,76,1,,0,false,true,false,false,false,1";
     FirstSheetCsv sheet;
     {
-        Conversion conversion(services, whileWaiting);
-        conversion.open(workbook);
-        sheet.sheetName = conversion.firstSheetName();
-        conversion.store(QDir(folder).filePath(QStringLiteral("sheet.csv")), kText,
-            QStringLiteral("the first sheet of %1 as text").arg(workbook), kOptions);
+        // A stop is looked for while the office works; the office is ended then, which makes
+        // the call under way fail at once.
+        std::optional<Conversion> conversion;
+        bool stopped = false;
+        const auto stopIfCancelled = [&] {
+            if (cancelled && !stopped && cancelled() && conversion) {
+                stopped = true;
+                conversion->abort();
+            }
+        };
+        const auto checkStopped = [&] {
+            if (stopped || (cancelled && cancelled()))
+                Fail(QStringLiteral("The conversion of %1 was stopped.").arg(workbook));
+        };
+        try {
+            conversion.emplace(services, stopIfCancelled);
+            checkStopped();
+            conversion->open(workbook);
+            sheet.sheetName = conversion->firstSheetName();
+            if (maxRows > 0)
+                sheet.rowsLeftOut = conversion->keepRows(maxRows);
+            checkStopped();
+            conversion->store(QDir(folder).filePath(QStringLiteral("sheet.csv")), kText,
+                QStringLiteral("the first sheet of %1 as text").arg(workbook), kOptions);
+        } catch (...) {
+            checkStopped();
+            throw;
+        }
     }
     const QStringList written = QDir(folder).entryList({QStringLiteral("sheet*.csv")}, QDir::Files);
     if (written.size() != 1)

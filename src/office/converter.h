@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tessivane {
 
 struct Services;
@@ -24,20 +26,25 @@ void convertWorkbook(const Services& services, const QString& workbook, const QS
 /// leaves less.
 void checkConvertedFile(const QString& written, const QString& target);
 
-/// A workbook's first sheet written as text: the sheet's name and the CSV file.
+/// A workbook's first sheet written as text: the sheet's name, the CSV file, and how many rows
+/// at the sheet's end were left out.
 struct FirstSheetCsv
 {
     QString sheetName;
     QString path;
+    int rowsLeftOut = 0;
 };
 
 /// Has a private LibreOffice of the services open the workbook (.xls, .xlsx, .ods ...)
 /// read-only and write its first sheet into folder as CSV: UTF-8, commas, quotes doubled, the
 /// values unformatted (numbers with the locale's decimal mark, dates in its short form, percents
-/// with the percent sign). The office is supervised as a run's: its start and every call have
-/// their limits, and it ends with the conversion. whileWaiting runs while it works. Throws a
-/// readable sentence when the file is no workbook the office opens, or the office fails.
+/// with the percent sign), no more than its first maxRows rows (0: all). The office is
+/// supervised as a run's: its start and every call have their limits, and it ends with the
+/// conversion. While it works, cancelled is asked every few tens of milliseconds; once it says
+/// yes the office is ended at once and the call throws. Throws a readable sentence when the
+/// file is no workbook the office opens (one protected by a password is named so), or the
+/// office fails.
 FirstSheetCsv convertFirstSheetToCsv(const Services& services, const QString& workbook,
-    const QString& folder, const WaitHook& whileWaiting = {});
+    const QString& folder, int maxRows = 0, const std::function<bool()>& cancelled = {});
 
 } // namespace tessivane

@@ -421,6 +421,8 @@ public:
 
     bool isAlive() const override { return mInstance->alive(); }
 
+    void abort() noexcept override { mInstance->abort(); }
+
     void flushCellWrites() override
     {
         mInstance->checkAlive();

@@ -104,6 +104,10 @@ public:
     /// False once the instance died, hung past its time limit, or quit.
     virtual bool isAlive() const = 0;
 
+    /// Kills the instance's processes at once, from any thread: a call in progress fails, and
+    /// so does every later one. Quit still cleans up.
+    virtual void abort() noexcept { }
+
     /// Opens a blank spreadsheet and closes it again, as the first real document will need:
     /// throws a readable sentence when the instance cannot (an office without its spreadsheet
     /// module starts, but opens no spreadsheet). The instance is the readier for it.

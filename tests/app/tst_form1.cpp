@@ -1,6 +1,7 @@
 // The main window as a user meets it: start-up on an empty store, its layout, the help
 // message, the hover pointer, the save that every close makes, and a long run's progress.
 #include "support/fakespreadsheet.h"
+#include "support/filetesting.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
@@ -341,6 +342,35 @@ private slots:
         // Once for the request; a refused start's own end follows here, where the first had
         // ended the process.
         QCOMPARE(ends, office ? 1 : 2);
+    }
+
+    // A polite kill while a workbook is read for an import: the reading is stopped at once
+    // (the office would be ended), nothing is imported, and the window closes, its rows
+    // written, as soon as the reading has let go.
+    void aShutdownRequestDuringAnImportStopsItAndCloses()
+    {
+        Form1 form(mServices);
+        form.Form_Load();
+        form.show();
+        form.table().MoveFirst();
+        form.table().SetValue(0, QStringLiteral("A-1"));
+        QTemporaryDir folder;
+        const QString workbook = folder.filePath(QStringLiteral("big.xlsx"));
+        QVERIFY(WriteAll(workbook, "PK\x03\x04 a workbook"));
+        ListEditor& editor = form.grid()->editor();
+        bool stopped = false;
+        editor.setWorkbookReader([&](const QString&, const ReadProgress& progress) -> SheetText {
+            QMetaObject::invokeMethod(&form, [&form] { form.closeForShutdown(); });
+            while (progress(0, 0))
+                std::this_thread::sleep_for(5ms);
+            stopped = true;
+            throw std::runtime_error("LibreOffice has been ended.");
+        });
+        editor.importRows(workbook);
+        QVERIFY(stopped);
+        QTRY_VERIFY(!form.isVisible());
+        QVERIFY(mBoxes.calls.isEmpty());
+        QCOMPARE(store()->value(QStringLiteral("RowSource1 1")).toString(), QStringLiteral("A-1"));
     }
 
     void deleteAllAsksAndRebindsTheGrid()

@@ -16,8 +16,12 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUndoStack>
+
+#include <atomic>
 
 using namespace tessivane;
 using namespace tessivane::test;
@@ -309,6 +313,40 @@ private slots:
         QCOMPARE(review.result().rows.size(), 3);
     }
 
+    // A reading that takes long shows a progress window; Escape there stops it (the workbook
+    // reader, which stands for the office, is told so at once) and the list stays as it was.
+    void aLongReadingIsStoppedByEscape()
+    {
+        auto table = makeTable(3);
+        table->SetValueAt(0, 0, "SN-1");
+        GridWindow window;
+        window.show(table.get());
+        const Snapshot before = snapshot(*window.grid);
+        QTemporaryDir folder;
+        QVERIFY(WriteAll(folder.filePath("big.ods"), "PK\x03\x04 a workbook"));
+        ScriptedListDialogs::Script& dialogs = ScriptedListDialogs::install(*window.grid);
+        dialogs.choice = ImportChoice::Replace;
+        ListEditor& editor = window.grid->editor();
+        std::atomic<bool> stopped = false;
+        editor.setWorkbookReader([&](const QString&, const ReadProgress& progress) -> SheetText {
+            // Once the window is up, the user presses Escape in it.
+            QMetaObject::invokeMethod(&editor, [] {
+                QTRY_VERIFY(qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()));
+                QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+            });
+            while (progress(0, 0))
+                QThread::msleep(5);
+            stopped = true;
+            throw std::runtime_error("LibreOffice has been ended.");
+        });
+        editor.importRows(folder.filePath("big.ods"));
+        QVERIFY(stopped);
+        QVERIFY(!editor.reading().isReading());
+        QVERIFY(dialogs.reviewed.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(snapshot(*window.grid), before);
+    }
+
     void theMenuHoldsTheCommandsWithTheirKeys()
     {
         GridWindow window;
@@ -344,8 +382,8 @@ private slots:
         QTest::newRow("import appended past it")
             << "append" << limit - 2 << 5 << limit - 2 << "2 of its";
         QTest::newRow("import replacing") << "replace" << limit - 2 << 5 << 5 << "";
-        QTest::newRow("import longer than any list")
-            << "replace" << 3 << limit + 1 << 3 << "100,000 of its";
+        // The reading stops at the limit and says so; what it read can replace the list.
+        QTest::newRow("import longer than any list") << "replace" << 3 << limit + 1 << limit << "";
         QTest::newRow("insert below a full list")
             << "insert" << limit << 1 << limit << "no more rows";
         QTest::newRow("sample data onto a full list")
@@ -385,12 +423,12 @@ private slots:
             QVERIFY(WriteAll(dialogs.importFile, lines.join('\n').toUtf8()));
             dialogs.choice = command == "append" ? ImportChoice::Append : ImportChoice::Replace;
             grid.editor().importRows();
-            // Rows that no list can hold are not offered at all; the review says when only
-            // Replace takes them.
-            QCOMPARE(dialogs.reviewed.size(), offered > kMaxStoredRows ? 0 : 1);
-            if (!dialogs.reviewed.isEmpty())
-                QCOMPARE(dialogs.reviewed[0].notes.filter("only Replace").size(),
-                    rows + offered > kMaxStoredRows ? 1 : 0);
+            // The review says when only Replace takes the rows, and where a reading stopped.
+            QCOMPARE(dialogs.reviewed.size(), 1);
+            QCOMPARE(dialogs.reviewed[0].notes.filter("only Replace").size(),
+                rows + offered > kMaxStoredRows ? 1 : 0);
+            QCOMPARE(dialogs.reviewed[0].notes.filter("the reading stopped").size(),
+                offered > kMaxStoredRows ? 1 : 0);
         }
         QCOMPARE(table->RecordCount(), after);
         QCOMPARE(boxes.calls.size(), told.isEmpty() ? 0 : 1);

@@ -313,6 +313,89 @@ private slots:
         QCOMPARE(readListText(csv).rows, (ListRows {rows[0], rows[2]}));
     }
 
+    // Formula-like text goes out guarded, so that a spreadsheet shows it as text, and comes
+    // back as it was; so does text that itself starts with apostrophes.
+    void formulaLikeTextIsGuardedAndComesBack_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("link") << "=HYPERLINK(\"http://x\",\"click\")"
+                              << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"click\"\")\"");
+        QTest::newRow("sum") << "=1+1" << QByteArray("'=1+1");
+        QTest::newRow("plus") << "+49 30 1234" << QByteArray("'+49 30 1234");
+        QTest::newRow("minus") << "-SN-5" << QByteArray("'-SN-5");
+        QTest::newRow("at") << "@SUM(A1)" << QByteArray("'@SUM(A1)");
+        QTest::newRow("tab") << "\tx" << QByteArray("'\tx");
+        QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
+        QTest::newRow("apostrophe, text") << "'quoted" << QByteArray("'quoted");
+        QTest::newRow("apostrophe, formula") << "'=1" << QByteArray("''=1");
+        QTest::newRow("two apostrophes, formula") << "''-1" << QByteArray("'''-1");
+        QTest::newRow("apostrophe alone") << "'" << QByteArray("'");
+        QTest::newRow("equals inside") << "a=b" << QByteArray("a=b");
+    }
+
+    void formulaLikeTextIsGuardedAndComesBack()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, written);
+        QVector<QVariant> row = blankListRow();
+        row[1] = value;
+        row[6] = -12.5; // a number is no text: written as it is
+        const QByteArray csv = listCsv({row});
+        QVERIFY2(csv.contains("\r\n," + written + ",,,,0,-12.5,"), csv.constData());
+        const ListRead read = readListText(csv);
+        QCOMPARE(read.refused.size(), 0);
+        QCOMPARE(read.rows, (ListRows {row}));
+    }
+
+    // However many lines a file holds, what is kept stays bounded: the refused rows listed up
+    // to a limit and counted beyond it, the reading stopped at the list's limit, or at once when
+    // its progress says stop.
+    void theReadingStaysWithinBounds_data()
+    {
+        QTest::addColumn<int>("good");
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<int>("stopAfterReports"); // 0: never
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("moreRefused");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("refusals past the listed")
+            << 3 << kMaxListedRefusals + 5 << 0 << 3 << 5 << "";
+        QTest::newRow("rows past the limit")
+            << kMaxStoredRows + 2 << 0 << 0 << kMaxStoredRows << 0
+            << QStringLiteral("line %L1 on were left out").arg(kMaxStoredRows + 2);
+        QTest::newRow("stopped") << 20000 << 0 << 3 << -1 << 0 << "";
+    }
+
+    void theReadingStaysWithinBounds()
+    {
+        QFETCH(int, good);
+        QFETCH(int, refused);
+        QFETCH(int, stopAfterReports);
+        QFETCH(int, rows);
+        QFETCH(int, moreRefused);
+        QFETCH(QString, note);
+        QByteArray text = kHeader;
+        for (int i = 0; i < refused; ++i)
+            text += "SN,Desk,,,,many\r\n";
+        for (int i = 0; i < good; ++i)
+            text += "SN-" + QByteArray::number(i) + ",Desk\r\n";
+        int reports = 0;
+        const ReadProgress progress = [&](qint64 done, qint64 total) {
+            return done <= total && (stopAfterReports == 0 || ++reports < stopAfterReports);
+        };
+        if (rows < 0) {
+            QVERIFY_THROWS_EXCEPTION(ReadCancelled, readListText(text, progress));
+            QCOMPARE(reports, stopAfterReports);
+            return;
+        }
+        const ListRead read = readListText(text, progress);
+        QCOMPARE(read.rows.size(), rows);
+        QCOMPARE(read.refused.size(), qMin(refused, kMaxListedRefusals));
+        QCOMPARE(read.moreRefused, moreRefused);
+        QVERIFY2(read.notes.join(' ').contains(note), qPrintable(read.notes.join(' ')));
+    }
+
     void generatedSheet()
     {
         // As the office writes the first sheet of a workbook this program made: the title and

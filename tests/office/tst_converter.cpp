@@ -264,6 +264,57 @@ private slots:
         QCOMPARE(passed, whole);
     }
 
+    // The first sheet as text for an import: only the rows the list can hold, a stop that ends
+    // the office at once, and a workbook that asks for a password named so.
+    void firstSheetAsText_data()
+    {
+        QTest::addColumn<QString>("workbook"); // "generated" or "password"
+        QTest::addColumn<int>("maxRows");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("says"); // part of the failure; empty: converted
+        QTest::newRow("every row") << "generated" << 0 << false << "";
+        QTest::newRow("the rows the list holds") << "generated" << 20 << false << "";
+        QTest::newRow("stopped") << "generated" << 0 << true << "was stopped";
+        QTest::newRow("password") << "password" << 0 << false << "is protected by a password";
+    }
+
+    void firstSheetAsText()
+    {
+        QFETCH(QString, workbook);
+        QFETCH(int, maxRows);
+        QFETCH(bool, cancel);
+        QFETCH(QString, says);
+        QTemporaryDir out;
+        QString source = mSource;
+        if (workbook == "password") {
+            source = out.filePath(QStringLiteral("locked.ods"));
+            QProcess maker;
+            maker.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(TESTS_DIR "/makelockedods.py"), source});
+            QVERIFY(maker.waitForFinished(30000) && maker.exitCode() == 0);
+        }
+        int asked = 0;
+        QString failure;
+        FirstSheetCsv sheet;
+        try {
+            // Asked a few times while the office works, then told to stop.
+            sheet = convertFirstSheetToCsv(
+                mServices, source, out.path(), maxRows, [&] { return cancel && ++asked > 3; });
+        } catch (const std::runtime_error& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        if (!says.isEmpty()) {
+            QVERIFY2(failure.contains(says), qPrintable(failure));
+            return;
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        const QList<QByteArray> lines = ReadAll(sheet.path).trimmed().split('\n');
+        const int rows = kRows + 3; // the title and headings above the list
+        QCOMPARE(lines.size(), maxRows > 0 ? maxRows : rows);
+        QCOMPARE(sheet.rowsLeftOut, maxRows > 0 ? rows - maxRows : 0);
+        QCOMPARE(Entries(mSourceFolder.path()), QStringList {QFileInfo(mSource).fileName()});
+    }
+
     void onlyTheNewKindsAreConverted()
     {
         QTemporaryDir out;
