@@ -29,6 +29,12 @@ namespace {
 constexpr char kRunFolderPrefix[] = "tessivane-run-";
 constexpr int kLoanRateField = 10;
 constexpr std::array<int, 13> kColumnOfField = kSheetColumnOfField;
+// The template's data rows: from kSheetFirstRow to row 39, closed by a black line under the
+// last; rows 36 and 37 are a white and a banded inner row, the pair a longer list repeats.
+constexpr int kTemplateLastDataRow = 39;
+constexpr int kPatternFirstRow = 36;
+constexpr int kPatternLastRow = 37;
+constexpr int kTitleRows = 3;
 
 float SecondsSinceMidnight(const QTime& time)
 {
@@ -89,6 +95,19 @@ private:
     const ApplicationPtr& mApp;
     bool mGoneReported = false;
 };
+
+/// Every row of the list computed and formatted alike, whatever its length: the template's
+/// first data row computes nothing and its formatted rows end at row 39. Done before the
+/// values go in, since the fill replaces what its rows hold.
+void readyDataRows(Worksheet& sheet, int records)
+{
+    sheet.copyFormulas(kSheetFirstRow + 1, kSheetFirstRow);
+    const int lastRow = kSheetFirstRow + records - 1;
+    if (lastRow > kTemplateLastDataRow)
+        sheet.extendTable(kPatternFirstRow, kPatternLastRow, kTemplateLastDataRow, lastRow);
+    // Printed pages after the first show the title and the column headings too.
+    sheet.setPrintTitleRows(1, kTitleRows);
+}
 
 } // namespace
 
@@ -264,6 +283,8 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
             table.MoveFirst();
     });
     step(116, [&] { records = table.RecordCount(); });
+    if (xlBook)
+        first(116, [&] { readyDataRows(Need(xlApp->Worksheets(1), "The worksheet"), records); });
     report("Writing rows");
     for (int j = 0; j < records; ++j) {
         std::shared_ptr<Worksheet> sheet;

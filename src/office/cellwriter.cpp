@@ -8,8 +8,8 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/sheet/XCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
@@ -218,9 +218,10 @@ void CellWriter::writeCellsDirectly(
 void CellWriter::applyDateFormat(
     const std::shared_ptr<DocumentState>& document, const Reference<css::table::XCellRange>& range)
 {
+    // Grouped by format: a column of banded rows is a few groups, not a part a row.
     const Reference<css::container::XIndexAccess> parts
-        = Reference<css::sheet::XCellFormatRangesSupplier>(range, UNO_QUERY_THROW)
-              ->getCellFormatRanges();
+        = Reference<css::sheet::XUniqueCellFormatRangesSupplier>(range, UNO_QUERY_THROW)
+              ->getUniqueCellFormatRanges();
     const sal_Int32 count = parts->getCount();
     for (sal_Int32 i = 0; i < count; ++i) {
         const Reference<css::beans::XPropertySet> part(parts->getByIndex(i), UNO_QUERY_THROW);

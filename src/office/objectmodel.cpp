@@ -3,6 +3,7 @@
 #include "office/officedesktop.h"
 
 #include "core/bitmapfile.h"
+#include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/safefile.h"
 #include "office/banddrawing.h"
@@ -11,6 +12,7 @@
 #include "office/cellwriter.h"
 #include "office/officeinstance.h"
 #include "office/sheetpicture.h"
+#include "office/sheetrows.h"
 
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -144,7 +146,49 @@ public:
         clipboard.setImageFile(file.fileName());
     }
 
+    void extendTable(int firstPatternRow, int lastPatternRow, int lastBodyRow, int lastRow) override
+    {
+        checkRows({firstPatternRow, lastPatternRow, lastBodyRow, lastRow});
+        const int lastColumn = usedArea().EndColumn;
+        mInstance->call(QStringLiteral("extend the table down to row %1").arg(lastRow), [&] {
+            // The view is not redrawn for each step of the fill.
+            mDocument->model->lockControllers();
+            try {
+                office::extendTable(mSheet->sheet, lastColumn, firstPatternRow - 1,
+                    lastPatternRow - 1, lastBodyRow - 1, lastRow - 1);
+            } catch (...) {
+                swallow([&] { mDocument->model->unlockControllers(); });
+                throw;
+            }
+            mDocument->model->unlockControllers();
+        });
+        mArea.reset(); // the fill may have reached past the used range
+    }
+
+    void copyFormulas(int sourceRow, int targetRow) override
+    {
+        checkRows({sourceRow, targetRow});
+        const int lastColumn = usedArea().EndColumn;
+        mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow),
+            [&] { office::copyFormulas(mSheet->sheet, lastColumn, sourceRow - 1, targetRow - 1); });
+    }
+
+    void setPrintTitleRows(int firstRow, int lastRow) override
+    {
+        checkRows({firstRow, lastRow});
+        mInstance->call(QStringLiteral("set the print titles"),
+            [&] { office::setPrintTitleRows(mSheet->sheet, firstRow - 1, lastRow - 1); });
+    }
+
 private:
+    static void checkRows(std::initializer_list<int> rows)
+    {
+        for (const int row : rows)
+            if (row < 1 || row > kMaxRows)
+                throw std::runtime_error(
+                    Sentence(QStringLiteral("Row %1 is outside the sheet.").arg(row)));
+    }
+
     /// A second ready office, if there is one, opens the saved workbook and draws bands too,
     /// from a thread of its own; it quits once no band is left.
     bool addHelper(BandDrawing& drawing, const std::vector<std::pair<int, int>>& bands,

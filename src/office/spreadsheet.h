@@ -36,6 +36,23 @@ public:
     /// UsedRange.CopyPicture: a picture of the used range as the screen shows it, 1:1 at
     /// 96 dpi, put on the program's picture clipboard; the system clipboard is never touched.
     virtual void CopyPicture(PictureClipboard& clipboard) = 0;
+
+    /// Extends a table whose body ends at lastBodyRow down to lastRow, in a few operations of
+    /// the office: the rows after the pattern rows take, in turn, the formats, the formulas
+    /// (each referring to its own row) and the height of the pattern rows firstPatternRow to
+    /// lastPatternRow, and the bottom line of the old last row moves under lastRow. Columns
+    /// are those of the used range. What the filled rows held is replaced, so this comes
+    /// before their values are written.
+    virtual void extendTable(int firstPatternRow, int lastPatternRow, int lastBodyRow, int lastRow)
+        = 0;
+
+    /// The formulas of sourceRow go into the same columns of targetRow, each referring to
+    /// targetRow as it referred to sourceRow; the target cells keep their formats.
+    virtual void copyFormulas(int sourceRow, int targetRow) = 0;
+
+    /// PageSetup.PrintTitleRows: rows firstRow to lastRow repeat at the top of every printed
+    /// page; the columns that repeat at the left stay.
+    virtual void setPrintTitleRows(int firstRow, int lastRow) = 0;
 };
 
 /// The SaveAs file formats of an Excel 97-2003 workbook: xlExcel8 from Excel 2007 on, and

@@ -165,6 +165,37 @@ private slots:
         QVERIFY(!xlApp);
     }
 
+    void rowsAreReadiedBeforeTheyAreWritten_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("extended"); // the table's extension, if any
+        QTest::newRow("empty list: the template's rows") << 0 << QString();
+        QTest::newRow("36 rows fill the template's") << 36 << QString();
+        QTest::newRow("37 rows: one more") << 37 << QStringLiteral("ExtendTable(36-37,39,40)");
+        QTest::newRow("600 rows") << 600 << QStringLiteral("ExtendTable(36-37,39,603)");
+    }
+
+    void rowsAreReadiedBeforeTheyAreWritten()
+    {
+        QFETCH(int, rows);
+        QFETCH(QString, extended);
+        auto table = NewTable();
+        for (int i = 0; i < rows; ++i)
+            table->AddNew();
+        FakeHost host;
+        runGeneration(*table, host, mServices, mNames);
+        QVERIFY(mBoxes.calls.isEmpty());
+        // Row 4 computes like the others, a longer list extends the table in one call, and
+        // printed pages repeat the headings: all before the first cell is written.
+        QStringList readied {QStringLiteral("CopyFormulas(5,4)")};
+        if (!extended.isEmpty())
+            readied << extended;
+        readied << QStringLiteral("PrintTitleRows(1:3)");
+        QCOMPARE(mOffice.calls.mid(2, readied.size()), readied);
+        QCOMPARE(mOffice.calls.value(2 + readied.size()).section('(', 0, 0),
+            rows > 0 ? QStringLiteral("Cells") : QStringLiteral("Select"));
+    }
+
     void aListLongerThanTheSheetIsRefusedBeforeTheRun()
     {
         // An .xls sheet ends at row 65,536: from row 4 on, 65,533 rows fit and one more would

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Reads an Excel 97-2003 file with xlrd (independent of LibreOffice) and prints what the
-tests check as JSON: cell values, types and number formats (code and number), and the first
-sheet's view."""
+tests check as JSON: cell values, types, number formats (code and number), fills, thin
+borders, row heights and formulas, the first sheet's view and its print titles."""
 import json
+import os
 import struct
 import sys
 
@@ -36,12 +37,47 @@ def view_records(data):
     return selections, pane
 
 
+def look(book, sheet, formulas, row, column):
+    """Fill, borders {side: colour}, the row's height in twips and the formula text."""
+    xf = book.xf_list[sheet.cell_xf_index(row - 1, column - 1)]
+
+    def rgb(index):
+        found = book.colour_map.get(index)
+        return "black" if found in (None, (0, 0, 0)) else "%02X%02X%02X" % found
+    fill = None if xf.background.fill_pattern == 0 else rgb(xf.background.pattern_colour_index)
+    borders = {side: rgb(getattr(xf.border, side + "_colour_index"))
+               for side in ("left", "right", "top", "bottom")
+               if getattr(xf.border, side + "_line_style")}
+    info = sheet.rowinfo_map.get(row - 1)
+    height = info.height if info is not None else sheet.default_row_height
+    formula = formulas.get((row - 1, column - 1))
+    return {'fill': fill, 'borders': borders, 'height': height,
+            'formula': formula[0] if formula else None}
+
+
+def print_titles(book):
+    """The areas of the first sheet's Print_Titles as [first row, last row, first column,
+    last column], 1-based and inclusive."""
+    out = []
+    for name in book.name_obj_list:
+        if name.name == "Print_Titles" and name.scope == 0 and name.result is not None:
+            for ref in name.result.value:
+                _, _, r1, r2, c1, c2 = ref.coords
+                out.append([r1 + 1, r2, c1 + 1, c2])
+    return out
+
+
 def main():
     path = sys.argv[1]
     cells = [tuple(int(n) for n in arg.split(',')) for arg in sys.argv[2:]]
     data = open(path, 'rb').read()
     book = xlrd.open_workbook(file_contents=data, formatting_info=True)
     sheet = book.sheet_by_index(0)
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
+    import check_template  # its decoder of formula records, which xlrd leaves encoded
+    check_template.stream = compdoc.CompDoc(
+        data, logfile=open('/dev/null', 'w')).get_named_stream('Workbook')
+    formulas = check_template.formulas()
     result = {
         'biff': book.biff_version,
         'sheets': book.sheet_names(),
@@ -52,6 +88,7 @@ def main():
         'split_row': sheet.horz_split_pos,
         'split_column': sheet.vert_split_pos,
         'grid': bool(sheet.show_grid_lines),
+        'print_titles': print_titles(book),
         'cells': [],
     }
     result['selections'], result['pane'] = view_records(data)
@@ -64,6 +101,7 @@ def main():
             xf = book.xf_list[cell.xf_index]
             entry['format'] = book.format_map[xf.format_key].format_str
             entry['format_key'] = xf.format_key
+            entry.update(look(book, sheet, formulas, row, column))
             if cell.ctype == xlrd.XL_CELL_DATE:
                 entry['date'] = '%04d-%02d-%02d' % xlrd.xldate_as_tuple(cell.value, book.datemode)[:3]
         result['cells'].append(entry)

@@ -20,7 +20,8 @@ namespace tessivane::test {
 /// The script and the journal of the fake instances.
 struct FakeOffice
 {
-    /// "Start", "Open(name)", "Cells(row,column)=type:value", "Select(B4)", "Visible=0",
+    /// "Start", "Open(name)", "CopyFormulas(5,4)", "ExtendTable(36-37,39,43)",
+    /// "PrintTitleRows(1:3)", "Cells(row,column)=type:value", "Select(B4)", "Visible=0",
     /// "SaveAs(name,format)", "DisplayAlerts=0", "Close", "CopyPicture", "Quit".
     QStringList calls;
     int putsBeforeDeath = -1; // the instance dies after this many cell writes
@@ -93,6 +94,25 @@ public:
             throw std::runtime_error("The picture could not be made.");
         mOffice.calls << QStringLiteral("CopyPicture");
         clipboard.setImage(mOffice.picture);
+    }
+    void extendTable(int firstPattern, int lastPattern, int lastBody, int lastRow) override
+    {
+        mOffice.failIfDead();
+        mOffice.calls << QStringLiteral("ExtendTable(%1-%2,%3,%4)")
+                             .arg(firstPattern)
+                             .arg(lastPattern)
+                             .arg(lastBody)
+                             .arg(lastRow);
+    }
+    void copyFormulas(int sourceRow, int targetRow) override
+    {
+        mOffice.failIfDead();
+        mOffice.calls << QStringLiteral("CopyFormulas(%1,%2)").arg(sourceRow).arg(targetRow);
+    }
+    void setPrintTitleRows(int firstRow, int lastRow) override
+    {
+        mOffice.failIfDead();
+        mOffice.calls << QStringLiteral("PrintTitleRows(%1:%2)").arg(firstRow).arg(lastRow);
     }
 
 private:
