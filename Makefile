@@ -34,9 +34,11 @@ package: deps
 	@echo "Check it: lintian --fail-on error,warning --pedantic $(BUILD_DIR)/tessivane_*.changes"
 
 # The installed-package test of the package `make package` built: autopkgtest installs it on
-# this machine (the null runner; remove it again with `sudo apt remove tessivane`).
+# this machine (the null runner; remove it again with `sudo apt remove tessivane`). Its status
+# 2 or 8 says a test was skipped: the workbook test of a program without the batch command.
 autopkgtest: deps
-	$(SUDO) autopkgtest $(BUILD_DIR)/tessivane_*.changes -- null
+	$(SUDO) autopkgtest $(BUILD_DIR)/tessivane_*.changes -- null; \
+	  status=$$?; [ $$status -eq 0 ] || [ $$status -eq 2 ] || [ $$status -eq 8 ]
 
 build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
