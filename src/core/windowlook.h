@@ -2,6 +2,7 @@
 
 #include "core/mousepointer.h"
 
+#include <QColor>
 #include <QCursor>
 #include <QIcon>
 #include <QPoint>
@@ -13,6 +14,16 @@
 class QWidget;
 
 namespace tessivane {
+
+/// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it.
+double contrastRatio(const QColor& first, const QColor& second);
+
+/// Black or white, whichever reads better on the background.
+QColor readableTextOn(const QColor& background);
+
+/// Gives the widget a background colour of its own and, with it, a text colour that reads on
+/// it: a fixed background under a desktop's dark palette would otherwise meet light text.
+void setFixedBackground(QWidget* widget, const QColor& background);
 
 /// The system's 3-D face colour (&H8000000F) for a window and its frames, labels, option
 /// buttons and check boxes.

@@ -2,6 +2,7 @@
 // what an import read.
 #include "grid/listeditor.h"
 
+#include "core/rememberedfolders.h"
 #include "inventory/inventoryfields.h"
 
 #include <QDialog>
@@ -27,15 +28,21 @@ QString rowCount(qsizetype rows)
 
 QString QtListDialogs::importFileName(QWidget* parent)
 {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("Import Rows"), QDir::homePath(),
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Import Rows"),
+        RememberedFolders::folder(QStringLiteral("Import")),
         QStringLiteral("Lists (*.csv *.tsv *.txt *.xls *.xlsx *.ods);;All Files (*)"));
+    RememberedFolders::remember(QStringLiteral("Import"), file);
+    return file;
 }
 
 QString QtListDialogs::exportFileName(QWidget* parent)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Rows"),
-        QDir::home().filePath(QStringLiteral("inventory.csv")),
+    const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Rows"),
+        QDir(RememberedFolders::folder(QStringLiteral("Export")))
+            .filePath(QStringLiteral("inventory.csv")),
         QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    RememberedFolders::remember(QStringLiteral("Export"), file);
+    return file;
 }
 
 ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, const ListRead& read)
@@ -65,6 +72,7 @@ ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, c
                 QStringLiteral("Line %1, %2: %3").arg(refusal.line).arg(column, refusal.reason));
         }
         auto* list = new QPlainTextEdit(lines.join(QLatin1Char('\n')), &dialog);
+        list->setAccessibleName(QStringLiteral("Refused rows"));
         list->setReadOnly(true);
         list->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(list);

@@ -158,6 +158,8 @@ StoreFileTexts::Entry StoreFileTexts::entry(int field, int row, QString& text) c
 bool StoreFileTexts::read(const QByteArray& bytes)
 {
     bool inSection = false;
+    bool seenSection = false;
+    bool inOther = false;
     for (qsizetype at = 0; at < bytes.size();) {
         qsizetype end = bytes.indexOf('\n', at);
         if (end < 0)
@@ -167,9 +169,23 @@ bool StoreFileTexts::read(const QByteArray& bytes)
         if (line.isEmpty())
             continue;
         if (line == "[Tessivane]") {
-            if (inSection)
+            if (seenSection)
                 return false; // a second section of that name
-            inSection = true;
+            inSection = seenSection = true;
+            inOther = false;
+            continue;
+        }
+        // The window layout and the dialogs' folders live in sections of their own, which say
+        // nothing about the rows.
+        if (line.startsWith('[') && line.endsWith(']')) {
+            inSection = false;
+            inOther = true;
+            continue;
+        }
+        if (inOther) {
+            // A line going on in the next one is left to the settings store's own rules.
+            if (line.contains('\r') || !endsWithItsLineBreak(line))
+                return false;
             continue;
         }
         if (!inSection || !readLine(line))

@@ -16,6 +16,7 @@
 class QGroupBox;
 class QPushButton;
 class QScrollBar;
+class QKeyEvent;
 class QWheelEvent;
 
 namespace tessivane {
@@ -139,6 +140,12 @@ private:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
     void removeWorkFolder();
+    // In form2layout.cpp: names for a screen reader, the picture's keys, growth, placement.
+    void describeControls();
+    void describePicture();
+    bool pictureKey(const QKeyEvent& event);
+    void makeGrowable();
+    void keepPlacement();
     void saveTo(const QString& name, bool converted);
 
     QPointer<QWidget> mMainWindow;
