@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "core/elasticlayout.h"
+#include "core/saidelsewhere.h"
 #include "core/twips.h"
 #include "core/windowlook.h"
 #include "core/windowplacement.h"
@@ -99,6 +100,8 @@ void Form1::buildControls()
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignCenter);
         setFixedBackground(label, QColor(0xC0, 0xC0, 0xC0));
+        // A screen reader hears the grid's own column headings, which say the same.
+        keepFromScreenReaders(label);
         Labels[header.number - 1] = label;
     }
 

@@ -34,8 +34,10 @@ void WindowPlacement::restore(QWidget* window) const
     const std::unique_ptr<QSettings> settings = store();
     const QSize size = settings->value(QStringLiteral("Size")).toSize();
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableGeometry().size() : QSize();
-    // A size from a larger screen, or one the window cannot take, is passed over.
+    // A size from a larger screen is passed over; the window's own least size always fits, as
+    // the window takes it anyway.
+    const QSize room
+        = screen ? screen->availableGeometry().size().expandedTo(window->minimumSize()) : QSize();
     if (size.isValid() && room.isValid() && size.width() <= room.width()
         && size.height() <= room.height())
         window->resize(size.expandedTo(window->minimumSize()));

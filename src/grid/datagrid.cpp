@@ -89,8 +89,8 @@ void DataGrid::addKeyActions()
     mPreviousControl = action("Previous Control",
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
-    mMenuKey = action("Open This Menu",
-        {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    mMenuKey = action(
+        "Open This Menu", {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
     connect(mNextControl, &QAction::triggered, this, [this] { leaveGrid(true); });
     connect(mPreviousControl, &QAction::triggered, this, [this] { leaveGrid(false); });
     connect(mMenuKey, &QAction::triggered, this, [this] { showMenuAtCurrentCell(); });

@@ -112,7 +112,8 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
         child->installEventFilter(this);
     const auto shortcut = [this](QKeyCombination keys, void (Form2::*handler)()) {
         auto* key = new QShortcut(QKeySequence(keys), this);
-        key->setAutoRepeat(handler != &Form2::PushButton6_Click && handler != &Form2::PushButton8_Click);
+        key->setAutoRepeat(
+            handler != &Form2::PushButton6_Click && handler != &Form2::PushButton8_Click);
         connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
     };
     // Ctrl+= is Ctrl+Plus without Shift on keyboards that put "+" above "=".

@@ -54,13 +54,12 @@ void Form2::describeControls()
 
 void Form2::describePicture()
 {
-    const QString name = QStringLiteral("Picture of the sheet, zoom %1 %")
-                             .arg(int(std::lround(mZoom * 100)));
-    const QString view = QStringLiteral("In view: %1 of its height, %2 of its width.")
-                             .arg(percentSpan(-Picture1->Top(), Picture2->ScaleHeight(),
-                                      Picture1->Height()),
-                                 percentSpan(-Picture1->Left(), Picture2->ScaleWidth(),
-                                     Picture1->Width()));
+    const QString name
+        = QStringLiteral("Picture of the sheet, zoom %1 %").arg(int(std::lround(mZoom * 100)));
+    const QString view
+        = QStringLiteral("In view: %1 of its height, %2 of its width.")
+              .arg(percentSpan(-Picture1->Top(), Picture2->ScaleHeight(), Picture1->Height()),
+                  percentSpan(-Picture1->Left(), Picture2->ScaleWidth(), Picture1->Width()));
     for (PictureBox* box : {Picture2, Picture1}) {
         box->setAccessibleName(name);
         box->setAccessibleDescription(view);

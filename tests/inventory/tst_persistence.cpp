@@ -224,8 +224,11 @@ private slots:
         row("quote then text", "RowSource2%201=\"Desk\" oak\n", "Deskoak");
         row("equals", "RowSource2%201=Desk=oak\n", "Desk=oak");
         row("quoted line break", "RowSource2%201=\"Desk\n oak\"\n", "Desk\n oak");
-        row("window layout between", "RowSource2%201=Desk\n[WindowLayout]\nMainWindow\\Size=@Size(900 500)\n[Tessivane]\n", "Desk");
-        row("folder with a line break", "RowSource2%201=Desk\n[Folders]\nSave=\"a\n[b]\"\n[Tessivane]\n", "Desk");
+        row("window layout between",
+            "RowSource2%201=Desk\n[WindowLayout]\nMainWindow\\Size=@Size(900 500)\n[Tessivane]\n",
+            "Desk");
+        row("folder with a line break",
+            "RowSource2%201=Desk\n[Folders]\nSave=\"a\n[b]\"\n[Tessivane]\n", "Desk");
         row("section twice", "RowSource2%201=Desk\n[Tessivane]\nRowSource2%201=Oak\n", "Oak");
         row("escaped escape at the end", "RowSource2%201=Desk\\\\\n", "Desk\\");
         row("not text", "RowSource2%201=@Invalid()\n", "");
