@@ -1,6 +1,7 @@
 #include "core/saidelsewhere.h"
 
 #include <QAccessibleWidget>
+#include <QLabel>
 #include <QWidget>
 
 #include <mutex>
@@ -23,6 +24,15 @@ public:
         QAccessible::State state = QAccessibleWidget::state();
         state.invisible = true;
         return state;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        // Its own text, not a name borrowed from the frame around it.
+        if (kind == QAccessible::Name)
+            if (const auto* label = qobject_cast<const QLabel*>(widget()))
+                return label->text();
+        return QAccessibleWidget::text(kind);
     }
 };
 
