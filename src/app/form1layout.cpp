@@ -155,13 +155,8 @@ void Form1::describeControls()
 
 void Form1::addKeys()
 {
-    const auto action = [this](const char* text, QList<QKeySequence> keys) {
-        auto* key = new QAction(QString::fromLatin1(text), this);
-        key->setShortcuts(keys);
-        key->setShortcutContext(Qt::WindowShortcut);
-        key->setShortcutVisibleInContextMenu(true);
-        addAction(key);
-        return key;
+    const auto action = [this](const char* text, const QList<QKeySequence>& keys) {
+        return addKeyedAction(this, QString::fromLatin1(text), keys, Qt::WindowShortcut);
     };
     QAction* start = action("Start Creating Template",
         {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return),

@@ -1,6 +1,7 @@
 #include "core/windowlook.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -162,6 +163,17 @@ void MousePointer::apply()
         mWindow->setCursor(Qt::ArrowCursor);
         break;
     }
+}
+
+QAction* addKeyedAction(QWidget* owner, const QString& text, const QList<QKeySequence>& keys,
+    Qt::ShortcutContext context)
+{
+    auto* action = new QAction(text, owner);
+    action->setShortcuts(keys);
+    action->setShortcutContext(context);
+    action->setShortcutVisibleInContextMenu(true);
+    owner->addAction(action);
+    return action;
 }
 
 void OnMouseMove(QWidget* widget, std::function<void()> hover)

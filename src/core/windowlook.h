@@ -5,12 +5,15 @@
 #include <QColor>
 #include <QCursor>
 #include <QIcon>
+#include <QKeySequence>
+#include <QList>
 #include <QPoint>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
+class QAction;
 class QWidget;
 
 namespace tessivane {
@@ -62,6 +65,11 @@ private:
     int mValue = vbDefault;
     std::optional<QCursor> mCustom;
 };
+
+/// A command on keys of its own, added to owner (whose focus or window the context names) and
+/// showing its keys where a menu lists it.
+QAction* addKeyedAction(QWidget* owner, const QString& text, const QList<QKeySequence>& keys,
+    Qt::ShortcutContext context);
 
 /// Installs on a widget a mouse-move hook that calls the given hover rule.
 void OnMouseMove(QWidget* widget, std::function<void()> hover);

@@ -3,6 +3,7 @@
 #include "core/failurereport.h"
 #include "core/messagebox.h"
 #include "core/twips.h"
+#include "core/windowlook.h"
 #include "grid/inventorymodel.h"
 #include "grid/listeditor.h"
 
@@ -76,13 +77,9 @@ DataGrid::DataGrid(const MessageBoxes& boxes, QWidget* parent)
 
 void DataGrid::addKeyActions()
 {
-    const auto action = [this](const char* text, QList<QKeySequence> keys) {
-        auto* key = new QAction(QString::fromLatin1(text), this);
-        key->setShortcuts(keys);
-        key->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        key->setShortcutVisibleInContextMenu(true);
-        addAction(key);
-        return key;
+    const auto action = [this](const char* text, const QList<QKeySequence>& keys) {
+        return addKeyedAction(
+            this, QString::fromLatin1(text), keys, Qt::WidgetWithChildrenShortcut);
     };
     // Shift+Tab arrives as Backtab, with Shift held.
     mNextControl = action("Next Control", {QKeySequence(Qt::CTRL | Qt::Key_Tab)});
