@@ -99,6 +99,10 @@ private slots:
         row("Menu", Qt::Key_Menu, Qt::NoModifier, "menu");
         row("F5", Qt::Key_F5, Qt::NoModifier, "preview");
         row("Ctrl+Return", Qt::Key_Return, Qt::ControlModifier, "preview");
+        row("Ctrl+Return while a cell is edited", Qt::Key_Return, Qt::ControlModifier,
+            "preview, typed value kept");
+        row("Ctrl+Tab while a cell is edited", Qt::Key_Tab, Qt::ControlModifier,
+            "Start Creating Template, typed value kept");
         row("Ctrl+Q", Qt::Key_Q, Qt::ControlModifier, "closed");
         row("Escape in the preview", Qt::Key_Escape, Qt::NoModifier, "back");
     }
@@ -113,6 +117,13 @@ private slots:
         DataGrid* grid = form->grid();
         grid->setCurrentIndex(grid->model()->index(2, 3));
         QWidget* target = grid;
+        if (outcome.endsWith(", typed value kept")) {
+            outcome.chop(QStringLiteral(", typed value kept").size());
+            QTest::keyClick(grid, Qt::Key_O); // opens the cell's editor
+            target = QApplication::focusWidget();
+            QTest::keyClicks(target, QStringLiteral("ak desk"));
+            QVERIFY(target != grid && grid->isAncestorOf(target)); // the cell's editor
+        }
         if (outcome == "back") {
             form->PushButton22_Click();
             QTRY_VERIFY(form->preview()->isVisible());
@@ -146,6 +157,12 @@ private slots:
             auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
             QVERIFY(button);
             QCOMPARE(button->text(), outcome);
+        }
+        if (QTest::currentDataTag() == QByteArrayLiteral("Ctrl+Return while a cell is edited")
+            || QTest::currentDataTag() == QByteArrayLiteral("Ctrl+Tab while a cell is edited")) {
+            QCOMPARE(form->table().ValueAt(2, 3).toString(), QStringLiteral("oak desk"));
+            QTRY_COMPARE(store()->value(QStringLiteral("RowSource4 3")).toString(),
+                QStringLiteral("oak desk"));
         }
         QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(mBoxes.calls.value(0).prompt));
     }
