@@ -16,7 +16,8 @@ class SaidElsewhere : public QAccessibleWidget
 {
 public:
     explicit SaidElsewhere(QWidget* widget)
-        : QAccessibleWidget(widget, QAccessible::StaticText)
+        : QAccessibleWidget(
+            widget, qobject_cast<QLabel*>(widget) ? QAccessible::StaticText : QAccessible::Graphic)
     { }
 
     QAccessible::State state() const override

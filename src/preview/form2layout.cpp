@@ -3,6 +3,7 @@
 #include "preview/form2.h"
 
 #include "core/elasticlayout.h"
+#include "core/saidelsewhere.h"
 #include "core/twips.h"
 #include "core/windowplacement.h"
 #include "preview/picturebox.h"
@@ -47,8 +48,10 @@ void Form2::describeControls()
     PushButton8->setAccessibleDescription(
         QStringLiteral("Discards the workbook and returns to the list (Escape)."));
     PushButton6->setAccessibleDescription(QStringLiteral("Ctrl+S"));
-    // The picture takes the focus, so that the arrow and page keys scroll it.
+    // The picture takes the focus, so that the arrow and page keys scroll it; its view says
+    // what it shows, the image box inside is not read a second time.
     Picture2->setFocusPolicy(Qt::StrongFocus);
+    keepFromScreenReaders(Picture1);
     describePicture();
 }
 
@@ -60,10 +63,8 @@ void Form2::describePicture()
         = QStringLiteral("In view: %1 of its height, %2 of its width.")
               .arg(percentSpan(-Picture1->Top(), Picture2->ScaleHeight(), Picture1->Height()),
                   percentSpan(-Picture1->Left(), Picture2->ScaleWidth(), Picture1->Width()));
-    for (PictureBox* box : {Picture2, Picture1}) {
-        box->setAccessibleName(name);
-        box->setAccessibleDescription(view);
-    }
+    Picture2->setAccessibleName(name);
+    Picture2->setAccessibleDescription(view);
 }
 
 bool Form2::pictureKey(const QKeyEvent& event)
