@@ -390,6 +390,7 @@ public:
     void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
     void SetMousePointer(int value) override { mForm1.pointer().set(value); }
     void PutPreviewPicture(const PagedPicture& picture) override { mForm2().setPicture(picture); }
+    void PutPreviewRows(const SheetRows& rows) override { mForm2().setSheetRows(rows); }
     void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
     {
         mForm2().replaceResult(path, workFolder);

@@ -275,7 +275,8 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     InstanceSteps reopen(step, second);
     report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes); });
+    SheetRows sheetRows;
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes, &sheetRows); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
     reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });
@@ -289,6 +290,7 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
         host.PutPreviewPicture(
             runWhileWaiting(whileWaiting, [&] { return loadPictureByContent(snapshotPath); }));
     });
+    swallow([&] { host.PutPreviewRows(sheetRows); });
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });

@@ -150,6 +150,7 @@ void Form2::setPicture(const PagedPicture& picture)
 {
     Picture1->setPicture(picture);
     mFirstActivate = true;
+    mSheetRows = {};
 }
 
 void Form2::replaceResult(const QString& excelFile, const QString& workFolder)

@@ -7,6 +7,7 @@
 #include "core/twips.h"
 #include "core/windowplacement.h"
 #include "preview/picturebox.h"
+#include "preview/viewrules.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -59,12 +60,26 @@ void Form2::describePicture()
 {
     const QString name
         = QStringLiteral("Picture of the sheet, zoom %1 %").arg(int(std::lround(mZoom * 100)));
+    const float top = -Picture1->Top();
+    const QString rows = rowsInView(
+        mSheetRows.first, mSheetRows.twips, top / mZoom, (top + Picture2->ScaleHeight()) / mZoom);
+    // The rows' numbers when the run told them; the part of the picture otherwise.
+    const QString height = rows.isEmpty()
+        ? percentSpan(top, Picture2->ScaleHeight(), Picture1->Height())
+            + QStringLiteral(" of its height")
+        : rows;
     const QString view
-        = QStringLiteral("In view: %1 of its height, %2 of its width.")
-              .arg(percentSpan(-Picture1->Top(), Picture2->ScaleHeight(), Picture1->Height()),
+        = QStringLiteral("In view: %1, %2 of its width.")
+              .arg(height,
                   percentSpan(-Picture1->Left(), Picture2->ScaleWidth(), Picture1->Width()));
     Picture2->setAccessibleName(name);
     Picture2->setAccessibleDescription(view);
+}
+
+void Form2::setSheetRows(const SheetRows& rows)
+{
+    mSheetRows = rows;
+    describePicture();
 }
 
 bool Form2::pictureKey(const QKeyEvent& event)

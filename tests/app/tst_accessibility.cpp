@@ -323,6 +323,11 @@ private slots:
         QVERIFY(form.picture2()->accessibleName().startsWith("Picture of the sheet, zoom 125 %"));
         QVERIFY2(form.picture2()->accessibleDescription().contains("In view: 0 % to"),
             qPrintable(form.picture2()->accessibleDescription()));
+        // Told the sheet's rows (here 100 rows of 30 pixels), it names those in view: 695 pixels
+        // at zoom 1.25 show 556 of the picture, rows 1 to 19.
+        form.setSheetRows({1, QList<int>(100, 450)});
+        QVERIFY2(form.picture2()->accessibleDescription().startsWith("In view: rows 1 to 19, "),
+            qPrintable(form.picture2()->accessibleDescription()));
         QVERIFY(boxes.calls.isEmpty());
     }
 
