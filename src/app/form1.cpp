@@ -10,7 +10,6 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
-#include "core/twips.h"
 #include "generation/generationrun.h"
 #include "grid/datagrid.h"
 #include "grid/inventorysetup.h"
@@ -33,7 +32,6 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QIcon>
-#include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTimer>
@@ -41,57 +39,6 @@
 #include <stdexcept>
 
 namespace tessivane {
-
-namespace {
-
-QRect twipRect(double left, double top, double width, double height)
-{
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
-}
-
-QFont arialBold(double points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
-
-struct HeaderLabel
-{
-    int number; // LabelN
-    const char* caption;
-    int left;
-    int width;
-};
-
-// One label over each grid column, in the order the window holds them.
-constexpr std::array<HeaderLabel, 14> kHeaderLabels {{
-    {14, "", 135, 330},
-    {13, "Expected value at end of loan term", 11010, 1515},
-    {12, "Monthly operating costs", 9930, 1095},
-    {11, "Initial value", 6105, 810},
-    {10, "Down payment", 6900, 855},
-    {9, "Date purchased or leased", 7740, 1020},
-    {8, "Loan term in years", 8745, 615},
-    {7, "Loan rate", 9345, 600},
-    {6, "Years of service left", 5415, 705},
-    {5, "Vendor", 4665, 765},
-    {4, "Condition", 3705, 975},
-    {3, "Location", 2820, 900},
-    {2, "Item description(make and model)", 1215, 1620},
-    {1, "Asset or serial number", 450, 780},
-}};
-
-QPushButton* makeButton(QWidget* parent, const char* caption, QRect geometry)
-{
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setGeometry(geometry);
-    button->setFont(arialBold(11.25));
-    return button;
-}
-
-} // namespace
 
 Form1::Form1(const Services& services, QWidget* parent)
     : QWidget(parent)
@@ -128,74 +75,6 @@ QPushButton* Form1::pushButton(int number) const
     }
 }
 
-void Form1::buildControls()
-{
-    setFixedSize(twipsToPixels(12945), twipsToPixels(5910));
-    setFont(arialBold(9));
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-
-    PushButton22 = makeButton(this, "Start Creating Template", twipRect(120, 120, 12720, 400));
-
-    Frame2 = new QGroupBox(QStringLiteral("Equipment Inventory List:"), this);
-    Frame2->setGeometry(twipRect(120, 1050, 12720, 4740));
-    Frame2->setFont(arialBold(9));
-
-    DataGrid1 = new DataGrid(mServices.boxes, Frame2);
-    DataGrid1->setGeometry(twipRect(135, 1305, 12390, 2790));
-
-    PushButton2 = makeButton(Frame2, "Insert Below Selected Row", twipRect(135, 4185, 3990, 400));
-    PushButton3 = makeButton(Frame2, "Delete All", twipRect(4200, 4185, 3990, 400));
-    PushButton1 = makeButton(Frame2, "Delete Selected Row", twipRect(8280, 4185, 4260, 400));
-
-    QPalette labelColours;
-    labelColours.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    labelColours.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
-    for (const HeaderLabel& header : kHeaderLabels) {
-        auto* label = new QLabel(QString::fromLatin1(header.caption), Frame2);
-        label->setObjectName(QStringLiteral("Label%1").arg(header.number));
-        label->setGeometry(twipRect(header.left, 360, header.width, 960));
-        label->setFont(arialBold(9));
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignCenter);
-        label->setAutoFillBackground(true);
-        label->setPalette(labelColours);
-        Labels[header.number - 1] = label;
-    }
-
-    PushButton6 = makeButton(this, "Help", twipRect(120, 630, 6360, 405));
-    PushButton7 = makeButton(this, "Load Sample/Example Data", twipRect(6600, 630, 6240, 405));
-
-    // The frame takes no focus; the grid comes first, so it holds the focus at start.
-    setTabOrder(DataGrid1, PushButton22);
-    setTabOrder(PushButton22, PushButton2);
-    setTabOrder(PushButton2, PushButton3);
-    setTabOrder(PushButton3, PushButton1);
-    setTabOrder(PushButton1, PushButton6);
-    setTabOrder(PushButton6, PushButton7);
-
-    connect(PushButton22, &QPushButton::clicked, this, [this] { PushButton22_Click(); });
-    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
-    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
-    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
-    connect(PushButton7, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
-    connect(DataGrid1, &DataGrid::validate, this, [this] { DataGrid1_Validate(); });
-    DataGrid1->editor().setWorkbookReader(
-        [this](const QString& workbook, const ReadProgress& progress) {
-            return readWorkbook(workbook, progress);
-        });
-
-    for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2),
-             static_cast<QWidget*>(DataGrid1), DataGrid1->viewport()})
-        OnMouseMove(surface, [this] { mPointer.hoverSurface(); });
-    for (QPushButton* button :
-        {PushButton22, PushButton6, PushButton7, PushButton1, PushButton2, PushButton3})
-        OnMouseMove(button, [this] { mPointer.hoverButton(); });
-}
-
 void Form1::Form_Load()
 {
     Steps step(mServices.boxes, "Form1", "Form_Load");
@@ -228,6 +107,7 @@ void Form1::Form_Load()
     });
     step(234, [&] { setUpdatesEnabled(true); });
     step(236, [&] { CheckExcelInstance(mServices); });
+    swallow([&] { restorePlacement(); });
     DataGrid1->setFocus();
     mStartUpDone = true;
 }
@@ -238,12 +118,8 @@ void Form1::ApplySkin()
     if (!FileExists(programFile(QStringLiteral("x/o.cjs"))))
         return;
     const QColor face = palette().color(QPalette::Active, QPalette::Button);
-    for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2)}) {
-        QPalette colours = widget->palette();
-        colours.setColor(QPalette::Window, face);
-        widget->setPalette(colours);
-        widget->setAutoFillBackground(true);
-    }
+    for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame2)})
+        setFixedBackground(widget, face);
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -260,6 +136,7 @@ void Form1::Form_QueryUnload()
     if (!mStartUpDone)
         return;
     Steps step(mServices.boxes, "Form1", "Form_QueryUnload");
+    swallow([&] { keepPlacement(); });
     // Closing is no focus change: a cell still being edited is stored first.
     swallow([&] { DataGrid1->CommitEdit(); });
     if (storeLeftAlone(true))
@@ -508,6 +385,7 @@ public:
     void SuspendDrawing(bool suspend) override { mForm1.setUpdatesEnabled(!suspend); }
     void SetMousePointer(int value) override { mForm1.pointer().set(value); }
     void PutPreviewPicture(const PagedPicture& picture) override { mForm2().setPicture(picture); }
+    void PutPreviewRows(const SheetRows& rows) override { mForm2().setSheetRows(rows); }
     void SetPreviewExcelFile(const QString& path, const QString& workFolder) override
     {
         mForm2().replaceResult(path, workFolder);

@@ -17,6 +17,7 @@ class QTimer;
 
 namespace tessivane {
 
+class ColumnHeadings;
 class DataFormat;
 class DataGrid;
 class Form2;
@@ -82,6 +83,8 @@ public:
     QPushButton* pushButton(int number) const;
     QGroupBox* frame2() const { return Frame2; }
     QLabel* label(int number) const { return Labels.at(size_t(number - 1)); }
+    /// The labels over the columns, which follow them and resize them.
+    ColumnHeadings* headings() const { return mHeadings; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,7 +99,13 @@ private:
     QPushButton* PushButton7 = nullptr;
     std::array<QLabel*, 14> Labels {}; // Label1 .. Label14
 
+    // In form1layout.cpp: the controls, their names, keys, growth and kept placement.
     void buildControls();
+    void describeControls();
+    void addKeys();
+    void makeGrowable();
+    void restorePlacement();
+    void keepPlacement();
     void ApplySkin();
     Form2& ensureForm2();
     /// The first sheet of a workbook to import, read by a private office as a run's is; on
@@ -125,6 +134,7 @@ private:
     std::unique_ptr<Form2> mForm2;
     std::unique_ptr<RowSaver> mSaver;
     MousePointer mPointer;
+    ColumnHeadings* mHeadings = nullptr;
 };
 
 } // namespace tessivane

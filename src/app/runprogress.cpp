@@ -104,6 +104,7 @@ void RunProgress::show()
     mWindow = window;
     window->setObjectName(QStringLiteral("runProgress"));
     window->setWindowTitle(mMainWindow->windowTitle());
+    window->setAccessibleName(QStringLiteral("Tessivane \u2013 making the sheet"));
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->setFrameStyle(QFrame::Box | QFrame::Plain); // frameless: it draws its own edge
     window->setFont(mMainWindow->font());
@@ -116,6 +117,7 @@ void RunProgress::show()
     mDoing = new QLabel(window);
     mBar = new QProgressBar(window);
     mBar->setTextVisible(false);
+    mBar->setAccessibleName(QStringLiteral("Rows written"));
     mRows = new QLabel(window);
     // The window keeps its size while there is no count to show.
     for (QWidget* part : {static_cast<QWidget*>(mBar), static_cast<QWidget*>(mRows)}) {
@@ -149,6 +151,7 @@ void RunProgress::showTexts()
     mBar->setRange(0, mRowsTotal);
     mBar->setValue(qBound(0, mRowsWritten, mRowsTotal));
     mRows->setText(QStringLiteral("%L1 of %L2 rows written").arg(mRowsWritten).arg(mRowsTotal));
+    mBar->setAccessibleDescription(mRows->text());
 }
 
 } // namespace tessivane

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 namespace tessivane {
@@ -19,6 +20,14 @@ void DeleteWithFileSystemObject(const QString& path);
 /// Writes the bytes at the start of the file (created if absent, not shortened).
 /// Throws a readable description on failure.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
+
+/// The sheet rows a picture of the sheet shows, from its top: the first one's number (from 1)
+/// and each one's height in twips (0 for a hidden row). Empty when not known.
+struct SheetRows
+{
+    int first = 1;
+    QList<int> twips;
+};
 
 /// The program's own clipboard for pictures. The office hands the sheet picture over on it
 /// instead of on the system clipboard, so that whatever the user copied stays there. A
@@ -45,12 +54,17 @@ public:
     /// afterwards. Throws a readable description when the move fails.
     void moveImageFileTo(const QString& target);
 
+    /// The rows the picture shows, as the office drew them.
+    void setRows(SheetRows rows) { mRows = std::move(rows); }
+    const SheetRows& rows() const { return mRows; }
+
 private:
     void dropImageFile();
 
     QImage mPicture;
     QString mSpoolFolder;
     QString mImageFile;
+    SheetRows mRows;
 };
 
 /// Reads the picture handed over on the program's picture clipboard; format 0 accepts any

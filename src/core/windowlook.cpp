@@ -1,6 +1,7 @@
 #include "core/windowlook.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -13,18 +14,22 @@
 #include <QWidget>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace tessivane {
 
 namespace {
 
-void paintFace(QWidget* widget, const QColor& face)
+double luminance(const QColor& colour)
 {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, face);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+    const auto channel = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF())
+        + 0.0722 * channel(rgb.blueF());
 }
 
 class MouseMoveHook : public QObject
@@ -49,6 +54,34 @@ private:
 };
 
 } // namespace
+
+double contrastRatio(const QColor& first, const QColor& second)
+{
+    const double a = luminance(first);
+    const double b = luminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor readableTextOn(const QColor& background)
+{
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    return contrastRatio(background, black) >= contrastRatio(background, white) ? black : white;
+}
+
+void setFixedBackground(QWidget* widget, const QColor& background)
+{
+    QPalette palette = widget->palette();
+    const QColor text = readableTextOn(background);
+    // Every state: a disabled or inactive window keeps the same pair.
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+        contrastRatio(background, QColor(Qt::darkGray)) >= 3 ? QColor(Qt::darkGray)
+                                                             : QColor(Qt::lightGray));
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
 
 QIcon programIcon()
 {
@@ -75,11 +108,11 @@ QPoint cursorHotSpot(const QString& path)
 void ApplyFaceColor(QWidget* window)
 {
     const QColor face = window->palette().color(QPalette::Active, QPalette::Button);
-    paintFace(window, face);
+    setFixedBackground(window, face);
     for (QWidget* child : window->findChildren<QWidget*>()) {
         if (qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child)
             || qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child))
-            paintFace(child, face);
+            setFixedBackground(child, face);
     }
 }
 
@@ -130,6 +163,17 @@ void MousePointer::apply()
         mWindow->setCursor(Qt::ArrowCursor);
         break;
     }
+}
+
+QAction* addKeyedAction(QWidget* owner, const QString& text, const QList<QKeySequence>& keys,
+    Qt::ShortcutContext context)
+{
+    auto* action = new QAction(text, owner);
+    action->setShortcuts(keys);
+    action->setShortcutContext(context);
+    action->setShortcutVisibleInContextMenu(true);
+    owner->addAction(action);
+    return action;
 }
 
 void OnMouseMove(QWidget* widget, std::function<void()> hover)

@@ -2,17 +2,31 @@
 
 #include "core/mousepointer.h"
 
+#include <QColor>
 #include <QCursor>
 #include <QIcon>
+#include <QKeySequence>
+#include <QList>
 #include <QPoint>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
+class QAction;
 class QWidget;
 
 namespace tessivane {
+
+/// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it.
+double contrastRatio(const QColor& first, const QColor& second);
+
+/// Black or white, whichever reads better on the background.
+QColor readableTextOn(const QColor& background);
+
+/// Gives the widget a background colour of its own and, with it, a text colour that reads on
+/// it: a fixed background under a desktop's dark palette would otherwise meet light text.
+void setFixedBackground(QWidget* widget, const QColor& background);
 
 /// The system's 3-D face colour (&H8000000F) for a window and its frames, labels, option
 /// buttons and check boxes.
@@ -51,6 +65,11 @@ private:
     int mValue = vbDefault;
     std::optional<QCursor> mCustom;
 };
+
+/// A command on keys of its own, added to owner (whose focus or window the context names) and
+/// showing its keys where a menu lists it.
+QAction* addKeyedAction(QWidget* owner, const QString& text, const QList<QKeySequence>& keys,
+    Qt::ShortcutContext context);
 
 /// Installs on a widget a mouse-move hook that calls the given hover rule.
 void OnMouseMove(QWidget* widget, std::function<void()> hover);

@@ -195,7 +195,8 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
     InstanceSteps reopen(step, second);
     report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes); });
+    SheetRows sheetRows;
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes, &sheetRows); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
     reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });
@@ -217,6 +218,7 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
         }
         host.PutPreviewPicture(picture);
     });
+    swallow([&] { host.PutPreviewRows(sheetRows); });
 }
 
 } // namespace

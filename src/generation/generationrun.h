@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bitmapfile.h"
+#include "core/fileprocs.h"
 
 #include <QString>
 #include <QVariant>
@@ -25,6 +26,8 @@ public:
     virtual void SetMousePointer(int value) = 0;
     /// Loads the preview window if needed and puts the snapshot into its image box.
     virtual void PutPreviewPicture(const PagedPicture& picture) = 0;
+    /// Tells the preview which sheet rows its picture shows (for a screen reader).
+    virtual void PutPreviewRows(const SheetRows&) { }
     /// Hands the result workbook and its working folder to the preview window.
     virtual void SetPreviewExcelFile(const QString& path, const QString& workFolder) = 0;
     virtual void ShowPreview() = 0;

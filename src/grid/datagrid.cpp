@@ -3,6 +3,7 @@
 #include "core/failurereport.h"
 #include "core/messagebox.h"
 #include "core/twips.h"
+#include "core/windowlook.h"
 #include "grid/inventorymodel.h"
 #include "grid/listeditor.h"
 
@@ -11,6 +12,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSet>
 
 #include <algorithm>
@@ -61,6 +63,53 @@ DataGrid::DataGrid(const MessageBoxes& boxes, QWidget* parent)
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &DataGrid::onSelectionChanged);
     connect(qApp, &QApplication::focusChanged, this, &DataGrid::onFocusChanged);
+
+    // What a screen reader says of the grid; its cells and row selectors name themselves.
+    setAccessibleName(QStringLiteral("Equipment inventory list"));
+    setAccessibleDescription(QStringLiteral("Thirteen columns a row. Tab moves to the next cell, "
+                                            "Ctrl+Tab leaves the list, Shift+F10 opens its menu."));
+    verticalHeader()->setAccessibleName(QStringLiteral("Row numbers"));
+    horizontalHeader()->setAccessibleName(QStringLiteral("Column headings"));
+    verticalScrollBar()->setAccessibleName(QStringLiteral("Scroll the list up and down"));
+    horizontalScrollBar()->setAccessibleName(QStringLiteral("Scroll the list sideways"));
+    addKeyActions();
+}
+
+void DataGrid::addKeyActions()
+{
+    const auto action = [this](const char* text, const QList<QKeySequence>& keys) {
+        return addKeyedAction(
+            this, QString::fromLatin1(text), keys, Qt::WidgetWithChildrenShortcut);
+    };
+    // Shift+Tab arrives as Backtab, with Shift held.
+    mNextControl = action("Next Control", {QKeySequence(Qt::CTRL | Qt::Key_Tab)});
+    mPreviousControl = action("Previous Control",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+    mMenuKey = action(
+        "Open This Menu", {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    connect(mNextControl, &QAction::triggered, this, [this] { leaveGrid(true); });
+    connect(mPreviousControl, &QAction::triggered, this, [this] { leaveGrid(false); });
+    connect(mMenuKey, &QAction::triggered, this, [this] { showMenuAtCurrentCell(); });
+    // The keys of the keyboard user, in a block of their own at the end of the menu.
+    QMenu* menu = mEditor->contextMenu();
+    menu->addSeparator();
+    menu->addActions({mNextControl, mPreviousControl, mMenuKey});
+}
+
+void DataGrid::leaveGrid(bool forward)
+{
+    CommitEdit();
+    // Past the table view's own rule, which turns the move into one between cells.
+    QAbstractScrollArea::focusNextPrevChild(forward);
+}
+
+void DataGrid::showMenuAtCurrentCell()
+{
+    QRect cell = currentIndex().isValid() ? visualRect(currentIndex()) : QRect();
+    cell = cell.intersected(viewport()->rect());
+    const QPoint at = cell.isValid() ? cell.bottomLeft() : QPoint(0, 0);
+    mEditor->contextMenu()->popup(viewport()->mapToGlobal(at));
 }
 
 DataGrid::~DataGrid() = default;
@@ -103,7 +152,8 @@ DataFormat* DataGrid::ColumnDataFormat(int column) const
 void DataGrid::SetColumnWidth(int column, float twips)
 {
     requireColumn(column);
-    setColumnWidth(column, twipsToPixels(twips));
+    setColumnWidth(
+        column, column < mChosenWidths.size() ? mChosenWidths[column] : twipsToPixels(twips));
 }
 
 void DataGrid::SetRowHeight(float twips)
@@ -300,7 +350,10 @@ void DataGrid::RestorePlace(const GridPlace& place)
 
 void DataGrid::contextMenuEvent(QContextMenuEvent* event)
 {
-    mEditor->contextMenu()->popup(event->globalPos());
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        showMenuAtCurrentCell();
+    else
+        mEditor->contextMenu()->popup(event->globalPos());
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 #include "grid/listhistory.h"
 #include "inventory/inventorytable.h"
 
+#include <QAction>
 #include <QList>
 #include <QTableView>
 
@@ -36,6 +37,10 @@ public:
     DataFormat* ColumnDataFormat(int column) const;
     /// Columns(i).Width in twips (15 twips a pixel); throws when the grid has no such column.
     void SetColumnWidth(int column, float twips);
+    /// Widths in pixels the user gave the columns: SetColumnWidth gives them in place of the
+    /// set-up's own, so that they outlast the grid being bound anew (Delete All, the sample
+    /// rows). An empty list: none.
+    void SetChosenColumnWidths(const QList<int>& widths) { mChosenWidths = widths; }
     /// RowHeight in twips.
     void SetRowHeight(float twips);
 
@@ -63,6 +68,16 @@ public:
     /// The boxes the grid and its editor tell and ask the user through.
     const MessageBoxes& boxes() const { return mBoxes; }
 
+    /// Moves the focus out of the grid to the next (or previous) control of the window, a cell
+    /// being edited stored first: Tab stays the move between cells, as in a spreadsheet.
+    void leaveGrid(bool forward);
+    /// Opens the right-click menu at the current cell, as Shift+F10 and the Menu key do.
+    void showMenuAtCurrentCell();
+    /// The keys that leave the grid and open its menu, listed in that menu.
+    QAction* nextControlAction() const { return mNextControl; }
+    QAction* previousControlAction() const { return mPreviousControl; }
+    QAction* menuKeyAction() const { return mMenuKey; }
+
     /// While a run is in progress nothing in the list can be changed or undone.
     void SetListLocked(bool locked);
 
@@ -89,6 +104,7 @@ private:
     void scheduleFollow();
     void showRefusal(const QString& message);
     void requireColumn(int column) const;
+    void addKeyActions();
 
     InventoryModel* mModel = nullptr;
     const MessageBoxes& mBoxes;
@@ -97,6 +113,10 @@ private:
     bool mFollowing = false;
     bool mFollowPending = false;
     QString mPendingRefusal;
+    QList<int> mChosenWidths;
+    QAction* mNextControl = nullptr;
+    QAction* mPreviousControl = nullptr;
+    QAction* mMenuKey = nullptr;
 };
 
 } // namespace tessivane

@@ -2,6 +2,7 @@
 // what an import read.
 #include "grid/importreview.h"
 
+#include "core/rememberedfolders.h"
 #include "inventory/inventoryfields.h"
 
 #include <QCheckBox>
@@ -33,15 +34,21 @@ QString rowCount(qsizetype rows)
 
 QString QtListDialogs::importFileName(QWidget* parent)
 {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("Import Rows"), QDir::homePath(),
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Import Rows"),
+        RememberedFolders::folder(QStringLiteral("Import")),
         QStringLiteral("Lists (*.csv *.tsv *.txt *.xls *.xlsx *.ods);;All Files (*)"));
+    RememberedFolders::remember(QStringLiteral("Import"), file);
+    return file;
 }
 
 QString QtListDialogs::exportFileName(QWidget* parent)
 {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Rows"),
-        QDir::home().filePath(QStringLiteral("inventory.csv")),
+    const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Rows"),
+        QDir(RememberedFolders::folder(QStringLiteral("Export")))
+            .filePath(QStringLiteral("inventory.csv")),
         QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    RememberedFolders::remember(QStringLiteral("Export"), file);
+    return file;
 }
 
 ImportChoice QtListDialogs::reviewImport(QWidget* parent, const QString& file, ListRead& read)
@@ -286,6 +293,7 @@ void ImportReview::showRead(const ListRead& read)
                        parts.join(QStringLiteral(", ")));
     mSummary->setText(summary);
     mNotes->setText(read.notes.join(QLatin1Char('\n')));
+    mNotes->setVisible(!read.notes.isEmpty());
 
     QStringList refused;
     for (const RowRefusal& refusal : read.refused)

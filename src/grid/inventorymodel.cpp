@@ -95,6 +95,9 @@ QVariant InventoryModel::data(const QModelIndex& index, int role) const
         return {};
     const FieldDef& field = mTable->Field(index.column());
     switch (role) {
+    case Qt::AccessibleDescriptionRole:
+        // The column headings are the window's labels: a screen reader learns a cell's from here.
+        return QStringLiteral("%1, row %2").arg(QString::fromUtf8(field.name)).arg(index.row() + 1);
     case Qt::DisplayRole: {
         const QVariant value = mTable->ValueAt(index.row(), index.column());
         if (DataFormat* format = columnFormat(index.column())) {
@@ -149,11 +152,14 @@ Qt::ItemFlags InventoryModel::flags(const QModelIndex& index) const
 
 QVariant InventoryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || !mTable)
+    if ((role != Qt::DisplayRole && role != Qt::AccessibleTextRole) || !mTable)
         return {};
     if (orientation == Qt::Horizontal && section >= 0 && section < columnCount())
         return QString::fromUtf8(mTable->Field(section).name);
-    return QString(); // row selectors carry no text
+    // Row selectors carry no text; a screen reader hears the row's number.
+    if (role == Qt::AccessibleTextRole && section >= 0 && section < rowCount())
+        return QStringLiteral("Row %1").arg(section + 1);
+    return QString();
 }
 
 QString InventoryModel::editText(const FieldDef& field, const QVariant& value)

@@ -160,8 +160,8 @@ StoreFileTexts::Entry StoreFileTexts::entry(int field, int row, QString& text) c
 bool StoreFileTexts::read(const QByteArray& bytes)
 {
     bool inSection = false;
-    bool seen = false;
-    bool inOther = false; // a section of the program's other settings (the import's columns)
+    bool seenSection = false;
+    bool inOther = false;
     for (qsizetype at = 0; at < bytes.size();) {
         qsizetype end = bytes.indexOf('\n', at);
         if (end < 0)
@@ -171,19 +171,25 @@ bool StoreFileTexts::read(const QByteArray& bytes)
         if (line.isEmpty())
             continue;
         if (line == "[Tessivane]") {
-            if (seen)
+            if (seenSection)
                 return false; // a second section of that name
-            inSection = seen = true;
+            inSection = seenSection = true;
             inOther = false;
             continue;
         }
-        if (line.startsWith('[') && line.endsWith(']') && line != "[General]") {
+        // The window layout and the dialogs' folders live in sections of their own, which say
+        // nothing about the rows.
+        if (line.startsWith('[') && line.endsWith(']')) {
             inSection = false;
             inOther = true;
             continue;
         }
-        if (inOther)
+        if (inOther) {
+            // A line going on in the next one is left to the settings store's own rules.
+            if (line.contains('\r') || !endsWithItsLineBreak(line))
+                return false;
             continue;
+        }
         if (!inSection || !readLine(line))
             return false;
     }

@@ -17,9 +17,10 @@ std::optional<QByteArray> keepWindowsCodePageTexts(const QString& fileName);
 
 /// The program's keys in the bytes of its settings file, read in one pass instead of one
 /// settings lookup per key. Only the plain form that the settings store itself writes is read:
-/// one [Tessivane] section holding "RowCount" and "RowSource<field> <row>" keys. A file with
-/// anything else in it (comments, other sections or keys, continued lines, a key twice) is not
-/// read at all (ok() is false); a value that is not plain text is marked Unread, for the
+/// one [Tessivane] section holding "RowCount" and "RowSource<field> <row>" keys; the plain
+/// lines of other sections (the window layout's, the dialogs' folders) are passed over. A file
+/// with anything else in it (comments, other keys, continued lines, a key or our section twice)
+/// is not read at all (ok() is false); a value that is not plain text is marked Unread, for the
 /// settings store to read.
 class StoreFileTexts
 {

@@ -83,6 +83,7 @@ public:
             columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
             rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
         });
+        clipboard.setRows({int(area.StartRow) + 1, QList<int>(rowTwips.begin(), rowTwips.end())});
         // The picture is written to a file as it is drawn, a band at a time: a long sheet's
         // picture is larger than memory should hold. Its room is made sure of first.
         const int width = picturePixels(columnTwips);

@@ -48,8 +48,8 @@ void WritePicture(PictureClipboard& clipboard, const QString& path)
 
 } // namespace
 
-void saveCellsActivesheet(
-    const std::shared_ptr<Workbook>& workbook, const QString& path, const MessageBoxes& boxes)
+void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path,
+    const MessageBoxes& boxes, SheetRows* rows)
 {
     Steps step(boxes, "Excel1", "saveCellsActivesheet");
     const QString folder = QFileInfo(path).absolutePath();
@@ -66,6 +66,8 @@ void saveCellsActivesheet(
         PictureClipboard clipboard(QFileInfo(path).absolutePath());
         step(110, [&] { Need(sheet).CopyPicture(clipboard); });
         step(112, [&] { WritePicture(clipboard, path); });
+        if (rows)
+            *rows = clipboard.rows();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "office/spreadsheet.h"
 
@@ -14,7 +15,8 @@ namespace tessivane {
 /// system clipboard is left alone). Each step is reported under "Excel1.saveCellsActivesheet"
 /// with its line (100 to 112) and the procedure goes on; nothing is written when the used
 /// range ends in row 1 or column A. Failures are reported through boxes.
-void saveCellsActivesheet(
-    const std::shared_ptr<Workbook>& workbook, const QString& path, const MessageBoxes& boxes);
+/// The rows the picture shows go to rows when it is given.
+void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path,
+    const MessageBoxes& boxes, SheetRows* rows = nullptr);
 
 } // namespace tessivane

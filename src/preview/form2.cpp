@@ -78,8 +78,8 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
     , mSaveFileDialog(std::make_unique<QtSaveFileDialog>(this))
     , mPointer(this)
 {
-    // The controls keep their places; the window is not meant to be resized.
-    setFixedSize(pixels(0, 0, 9840, 9360).size());
+    // The starting size; larger, the picture's view grows (makeGrowable).
+    resize(pixels(0, 0, 9840, 9360).size());
     Frame1->setGeometry(pixels(120, 7860, 9600, 855));
 
     Picture2->setBackColor(Qt::white);
@@ -112,7 +112,8 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
         child->installEventFilter(this);
     const auto shortcut = [this](QKeyCombination keys, void (Form2::*handler)()) {
         auto* key = new QShortcut(QKeySequence(keys), this);
-        key->setAutoRepeat(handler != &Form2::PushButton6_Click);
+        key->setAutoRepeat(
+            handler != &Form2::PushButton6_Click && handler != &Form2::PushButton8_Click);
         connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
     };
     // Ctrl+= is Ctrl+Plus without Shift on keyboards that put "+" above "=".
@@ -120,7 +121,10 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
     shortcut(Qt::CTRL | Qt::Key_Equal, &Form2::PushButton1_Click);
     shortcut(Qt::CTRL | Qt::Key_Minus, &Form2::PushButton2_Click);
     shortcut(Qt::CTRL | Qt::Key_S, &Form2::PushButton6_Click);
+    shortcut(QKeyCombination(Qt::Key_Escape), &Form2::PushButton8_Click);
 
+    describeControls();
+    makeGrowable();
     Form_Load();
 }
 
@@ -146,6 +150,7 @@ void Form2::setPicture(const PagedPicture& picture)
 {
     Picture1->setPicture(picture);
     mFirstActivate = true;
+    mSheetRows = {};
 }
 
 void Form2::replaceResult(const QString& excelFile, const QString& workFolder)
@@ -441,6 +446,7 @@ void Form2::wheelTurned(const QWheelEvent& event)
 void Form2::PushButton8_Click()
 {
     Steps step(mBoxes, "Form2", "PushButton8_Click");
+    swallow([&] { keepPlacement(); });
     step(102, [&] { KillFile(mExcelFile); });
     step(102, [&] { removeWorkFolder(); });
     step(104, [&] {
@@ -482,6 +488,10 @@ void Form2::removeWorkFolder()
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == Picture1 && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        describePicture();
+    if (watched == Picture2 && event->type() == QEvent::KeyPress)
+        return pictureKey(*static_cast<QKeyEvent*>(event));
     if (event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     swallow([&] { wheelTurned(*static_cast<QWheelEvent*>(event)); });
@@ -517,6 +527,7 @@ void Form2::closeEvent(QCloseEvent* event)
     if (mClosing)
         return; // a second request while the first one lets events run
     mClosing = true;
+    swallow([&] { keepPlacement(); });
     Form_QueryUnload();
     Form_Unload();
 }

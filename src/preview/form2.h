@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bitmapfile.h"
+#include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "core/windowlook.h"
 #include "preview/savefiledialog.h"
@@ -16,6 +17,7 @@
 class QGroupBox;
 class QPushButton;
 class QScrollBar;
+class QKeyEvent;
 class QWheelEvent;
 
 namespace tessivane {
@@ -54,6 +56,8 @@ public:
     /// activation of the window initialises zoom and scroll bars for it (right after showing
     /// when the window manager does not activate the window).
     void setPicture(const PagedPicture& picture);
+    /// The sheet rows the picture shows, so that a screen reader hears which are in view.
+    void setSheetRows(const SheetRows& rows);
 
     /// Replaces the save-file dialog (tests answer it).
     void setSaveFileDialog(std::unique_ptr<SaveFileDialog> dialog);
@@ -139,6 +143,12 @@ private:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
     void removeWorkFolder();
+    // In form2layout.cpp: names for a screen reader, the picture's keys, growth, placement.
+    void describeControls();
+    void describePicture();
+    bool pictureKey(const QKeyEvent& event);
+    void makeGrowable();
+    void keepPlacement();
     void saveTo(const QString& name, bool converted);
 
     QPointer<QWidget> mMainWindow;
@@ -162,6 +172,7 @@ private:
     bool mFirstActivate = false;
     bool mSaving = false;
     bool mClosing = false;
+    SheetRows mSheetRows;
 };
 
 } // namespace tessivane

@@ -1,5 +1,7 @@
 #include "preview/savefiledialog.h"
 
+#include "core/rememberedfolders.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -63,13 +65,18 @@ QString QtSaveFileDialog::ShowSave(
     const QStringList filters = nameFilters.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
+    // Where the last result went; the file name stays as the caller gives it.
+    dialog.setDirectory(RememberedFolders::folder(QStringLiteral("Save")));
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     mFilterIndex = 1;
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     mFilterIndex = int(std::max<qsizetype>(filters.indexOf(dialog.selectedNameFilter()), 0)) + 1;
-    return dialog.typedName.isEmpty() ? dialog.selectedFiles().value(0) : dialog.typedName;
+    const QString chosen
+        = dialog.typedName.isEmpty() ? dialog.selectedFiles().value(0) : dialog.typedName;
+    RememberedFolders::remember(QStringLiteral("Save"), chosen);
+    return chosen;
 }
 
 QString QtNameFilters(const QString& filter)

@@ -87,4 +87,25 @@ int wheelScrollUnits(int angleDelta, qint16 step)
     return angleDelta > 0 ? -1 : 1;
 }
 
+QString rowsInView(int firstRow, const QList<int>& rowTwips, double from, double to)
+{
+    int first = -1;
+    int last = -1;
+    double top = 0;
+    for (qsizetype index = 0; index < rowTwips.size(); ++index) {
+        const double bottom = top + rowTwips[index];
+        // A hidden row shows nothing; a row counts once any of it is in view.
+        if (rowTwips[index] > 0 && bottom > from && top < to) {
+            if (first < 0)
+                first = firstRow + int(index);
+            last = firstRow + int(index);
+        }
+        top = bottom;
+    }
+    if (first < 0)
+        return {};
+    return first == last ? QStringLiteral("row %1").arg(first)
+                         : QStringLiteral("rows %1 to %2").arg(first).arg(last);
+}
+
 } // namespace tessivane

@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <QList>
+#include <QString>
+
 #include <optional>
 
 namespace tessivane {
@@ -64,5 +67,10 @@ inline constexpr int kWheelNotchTwips = 900;
 /// towards the top or left) on a bar whose unit moves the picture by step twips: about
 /// kWheelNotchTwips a notch, at least one unit for any turn.
 int wheelScrollUnits(int angleDelta, qint16 step);
+
+/// Which sheet rows lie in the part from..to (twips of the unzoomed picture, from its top) of a
+/// picture whose rows start with firstRow and have these heights in twips: "rows 4 to 20",
+/// "row 5"; empty when none does or the heights are not known.
+QString rowsInView(int firstRow, const QList<int>& rowTwips, double from, double to);
 
 } // namespace tessivane

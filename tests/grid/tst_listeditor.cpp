@@ -359,7 +359,9 @@ private slots:
         QCOMPARE(shown,
             (QStringList {"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "Cut Ctrl+X", "Copy Ctrl+C",
                 "Paste Ctrl+V", "Delete Del", "Select All Ctrl+A", "Import Rows... Ctrl+O",
-                "Export Rows... Ctrl+E", "Find... Ctrl+F", "Replace... Ctrl+H", "Sort Rows... "}));
+                "Export Rows... Ctrl+E", "Find... Ctrl+F", "Replace... Ctrl+H", "Sort Rows... ",
+                "Next Control Ctrl+Tab", "Previous Control Ctrl+Shift+Tab",
+                "Open This Menu Shift+F10"}));
         QVERIFY(window.grid->editor().copyAction()->shortcuts().contains(
             QKeySequence(Qt::CTRL | Qt::Key_Insert)));
         QVERIFY(window.grid->editor().pasteAction()->shortcuts().contains(

@@ -225,6 +225,11 @@ private slots:
         row("quote then text", "RowSource2%201=\"Desk\" oak\n", "Deskoak");
         row("equals", "RowSource2%201=Desk=oak\n", "Desk=oak");
         row("quoted line break", "RowSource2%201=\"Desk\n oak\"\n", "Desk\n oak");
+        row("window layout between",
+            "RowSource2%201=Desk\n[WindowLayout]\nMainWindow\\Size=@Size(900 500)\n[Tessivane]\n",
+            "Desk");
+        row("folder with a line break",
+            "RowSource2%201=Desk\n[Folders]\nSave=\"a\n[b]\"\n[Tessivane]\n", "Desk");
         row("section twice", "RowSource2%201=Desk\n[Tessivane]\nRowSource2%201=Oak\n", "Oak");
         // The import's remembered columns have a section of their own.
         row("another section after", "RowSource2%201=Desk\n[ImportColumns]\nab12=\"0,-1\"\n",

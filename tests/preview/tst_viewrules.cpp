@@ -1,6 +1,8 @@
 // The twip arithmetic of the preview without a window: rounding halves to even, 16-bit
-// limits and the pixel geometry. The scroll, drag and zoom rules are tested through the window.
+// limits, the pixel geometry and the rows a screen reader is told are in view. The scroll, drag and
+// zoom rules are tested through the window.
 #include "core/twips.h"
+#include "preview/viewrules.h"
 
 #include "support/previewtesting.h"
 
@@ -47,6 +49,28 @@ private slots:
         QCOMPARE(TwipRect(4920, 8850, 4800, 405).toPixels(), QRect(328, 590, 320, 27));
         // The image box of a 1400-pixel picture is 2 twips narrower: still 1400 pixels.
         QCOMPARE(twipsToPixels(1400 * 15 - 2), 1400);
+    }
+
+    void theRowsInViewAreNamed_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<QString>("rows");
+        // Rows 1 to 5: 600 twips, 300, a hidden one, 300, 300.
+        QTest::newRow("the top") << 0.0 << 700.0 << "rows 1 to 2";
+        QTest::newRow("inside one row") << 610.0 << 890.0 << "row 2";
+        QTest::newRow("a hidden row is no row in view") << 900.0 << 1150.0 << "row 4";
+        QTest::newRow("an edge touched is not in view") << 600.0 << 1200.0 << "rows 2 to 4";
+        QTest::newRow("below the picture") << 1500.0 << 2000.0 << "";
+    }
+
+    void theRowsInViewAreNamed()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(QString, rows);
+        QCOMPARE(rowsInView(1, {600, 300, 0, 300, 300}, from, to), rows);
+        QCOMPARE(rowsInView(1, {}, from, to), QString()); // heights not known
     }
 };
 
