@@ -76,9 +76,8 @@ QChar detectDelimiter(const QString& text)
     return best;
 }
 
-QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
+void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take)
 {
-    QList<CsvRecord> records;
     CsvRecord record;
     QString field;
     int line = 1;
@@ -87,6 +86,7 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
     bool pending = false; // something of the current record has been read
     qsizetype fieldStart = 0; // where a quoted field's opening quote stands
     int quoteLine = 0; // the line it stands on
+    bool taking = true; // the taker wants more
     const qsizetype size = text.size();
     const auto endField = [&] {
         record.fields.append(field);
@@ -96,7 +96,7 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
     const auto endRecord = [&] {
         endField();
         record.lastLine = line;
-        records.append(std::move(record));
+        taking = take(std::move(record));
         record = CsvRecord();
         pending = false;
     };
@@ -117,7 +117,7 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
         line = quoteLine + 1;
         i = end;
     };
-    for (qsizetype i = 0;; ++i) {
+    for (qsizetype i = 0; taking; ++i) {
         if (i >= size) {
             if (!quoted)
                 break;
@@ -173,8 +173,17 @@ QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
             field += c;
         }
     }
-    if (pending)
+    if (pending && taking)
         endRecord();
+}
+
+QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)
+{
+    QList<CsvRecord> records;
+    forEachDelimited(text, delimiter, [&records](CsvRecord&& record) {
+        records.append(std::move(record));
+        return true;
+    });
     return records;
 }
 

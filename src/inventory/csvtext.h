@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tessivane {
 
 /// Text files as spreadsheets and other programs exchange them: RFC 4180 records (fields with
@@ -35,6 +37,13 @@ QChar detectDelimiter(const QString& text);
 /// (an empty line is a record of one empty field). A quote that runs to the end of the text,
 /// or that closes on a later line with text after it, never closed: see CsvRecord.
 QList<CsvRecord> readDelimited(const QString& text, QChar delimiter);
+
+/// Takes one record; false to stop the reading there.
+using RecordTaker = std::function<bool(CsvRecord&& record)>;
+
+/// The records of readDelimited handed over one at a time, so that a long text need not be
+/// held as records all at once.
+void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take);
 
 /// One field as RFC 4180 writes it: quoted, with quotes doubled, when it holds the separator,
 /// a quote or a line break.

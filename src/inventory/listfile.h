@@ -129,6 +129,7 @@ private:
     Parsed parse(const ListForm& form) const;
     /// Finds the header record and the number of columns.
     void locate(Parsed& parsed, int headerLine) const;
+    void readHead(Parsed& parsed, QChar separator) const;
 
     QByteArray mBytes;
     bool mSheet = false;

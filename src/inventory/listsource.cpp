@@ -22,6 +22,8 @@ constexpr int kRecordsBetweenReports = 256;
 // The header is looked for among the first lines, and so many first values are shown.
 constexpr int kHeaderLinesLooked = 10;
 constexpr int kFirstValuesShown = 3;
+// The records kept whole: the header is looked for, and guesses made, among them.
+constexpr int kHeadRecords = 2000;
 
 bool isBlankText(const QString& text)
 {
@@ -175,7 +177,11 @@ QString lineCountText(int lines)
 struct ListSource::Parsed
 {
     DecodedText decoded;
+    /// The first records only (the header is among them, and the values that guesses are made
+    /// from): the rest are read one at a time, so that a long file is never held as records.
     QList<CsvRecord> records;
+    /// The most values a record without an unclosed quote has, over the whole text.
+    int widest = 0;
     /// The header record's index, -1 without one.
     int header = -1;
     /// The number of columns: the header's, or what most rows have.
@@ -219,9 +225,22 @@ ListSource::Parsed ListSource::parse(const ListForm& form) const
 {
     Parsed parsed;
     parsed.decoded = decodeBytes(mBytes, form.encoding);
-    parsed.records = readDelimited(parsed.decoded.text, form.separator);
+    readHead(parsed, form.separator);
     locate(parsed, form.headerLine);
     return parsed;
+}
+
+void ListSource::readHead(Parsed& parsed, QChar separator) const
+{
+    parsed.records.clear();
+    parsed.widest = 0;
+    forEachDelimited(parsed.decoded.text, separator, [&parsed](CsvRecord&& record) {
+        if (record.openQuoteColumn == 0)
+            parsed.widest = qMax(parsed.widest, int(record.fields.size()));
+        if (parsed.records.size() < kHeadRecords)
+            parsed.records.append(std::move(record));
+        return true;
+    });
 }
 
 void ListSource::locate(Parsed& parsed, int headerLine) const
@@ -234,10 +253,7 @@ void ListSource::locate(Parsed& parsed, int headerLine) const
     }
     // Without a header the widest row says how many columns there are (rows often leave
     // their empty last values out).
-    for (const CsvRecord& record : std::as_const(parsed.records)) {
-        if (record.openQuoteColumn == 0)
-            parsed.columns = qMax(parsed.columns, int(record.fields.size()));
-    }
+    parsed.columns = parsed.widest;
 }
 
 ListForm ListSource::guessedForm() const
@@ -256,7 +272,7 @@ ListForm ListSource::guessedForm(const ListForm& given, FormPart changed) const
     parsed.decoded = decodeBytes(mBytes, form.encoding);
     if (changed < FormPart::Separator)
         form.separator = mSheet ? QLatin1Char(',') : detectDelimiter(parsed.decoded.text);
-    parsed.records = readDelimited(parsed.decoded.text, form.separator);
+    readHead(parsed, form.separator);
     if (changed < FormPart::HeaderLine) {
         form.headerLine = 0;
         if (mGenerated) {
@@ -365,25 +381,27 @@ ListRead ListSource::read(const ListForm& givenForm, const ReadProgress& progres
     QStringList aboveTexts;
     QVector<QVariant> row(kFields);
     int stoppedAtLine = 0;
-    for (int i = 0; i < records.size(); ++i) {
-        const CsvRecord& record = records[i];
-        if (progress && i % kRecordsBetweenReports == 0 && !progress(i, records.size()))
+    int i = -1;
+    forEachDelimited(parsed.decoded.text, form.separator, [&](CsvRecord&& record) {
+        ++i;
+        if (progress && i % kRecordsBetweenReports == 0
+            && !progress(record.line, result.lines.total))
             throw ReadCancelled();
         if (i < parsed.header) {
             result.lines.above += span(record);
             const QString text = record.fields.join(QLatin1Char(' ')).simplified();
             aboveTexts.append(text.isEmpty() ? QStringLiteral("a blank line")
                                              : QLatin1Char('"') + text + QLatin1Char('"'));
-            continue;
+            return true;
         }
         if (i == parsed.header) {
             result.lines.header += span(record);
-            continue;
+            return true;
         }
         if (isBlankRecord(record)) {
             result.lines.blank += span(record);
             ++result.blankRows;
-            continue;
+            return true;
         }
         const auto refuseRow = [&](const RowRefusal& refusal) {
             // Only the first refusals are listed: a file of refused lines stays in bounds.
@@ -403,7 +421,7 @@ ListRead ListSource::read(const ListForm& givenForm, const ReadProgress& progres
                     .arg(record.openQuoteColumn)
                     .arg(record.openQuoteLine),
                 record.openQuoteColumn, record.fields.last()});
-            continue;
+            return true;
         }
         int extra = 0;
         for (int column = parsed.columns; column < record.fields.size(); ++column)
@@ -414,7 +432,7 @@ ListRead ListSource::read(const ListForm& givenForm, const ReadProgress& progres
                     .arg(record.fields.size())
                     .arg(parsed.columns),
                 0, record.fields.mid(parsed.columns).join(form.separator)});
-            continue;
+            return true;
         }
         const bool badBytes
             = std::any_of(parsed.decoded.badLines.cbegin(), parsed.decoded.badLines.cend(),
@@ -464,14 +482,15 @@ ListRead ListSource::read(const ListForm& givenForm, const ReadProgress& progres
             ++result.blankRows;
         } else if (result.rows.size() >= kMaxStoredRows) {
             stoppedAtLine = record.line;
-            break;
+            return false;
         } else {
             if (result.emptied.size() < kMaxListedRefusals)
                 result.emptied.append(cells);
             result.rows.append(row);
             result.lines.good += span(record);
         }
-    }
+        return true;
+    });
 
     // What the user is told about how it was read.
     if (stoppedAtLine > 0)
