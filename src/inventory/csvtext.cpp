@@ -76,105 +76,148 @@ QChar detectDelimiter(const QString& text)
     return best;
 }
 
-void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take)
+namespace {
+
+/// The reading of forEachDelimited: where it stands in the text and the record it builds.
+class DelimitedReader
 {
-    CsvRecord record;
-    QString field;
-    int line = 1;
-    bool quoted = false; // inside a quoted field
-    bool wasQuoted = false; // the field began with a quote
-    bool pending = false; // something of the current record has been read
-    qsizetype fieldStart = 0; // where a quoted field's opening quote stands
-    int quoteLine = 0; // the line it stands on
-    bool taking = true; // the taker wants more
-    const qsizetype size = text.size();
-    const auto endField = [&] {
-        record.fields.append(field);
-        field.clear();
-        wasQuoted = false;
-    };
-    const auto endRecord = [&] {
+public:
+    DelimitedReader(const QString& text, QChar delimiter, const RecordTaker& take)
+        : mText(text)
+        , mDelimiter(delimiter)
+        , mTake(take)
+        , mSize(text.size())
+    { }
+
+    void run()
+    {
+        for (qsizetype i = 0; mTaking; ++i) {
+            if (i >= mSize) {
+                if (!mQuoted)
+                    break;
+                abandonQuote(i);
+                continue;
+            }
+            if (mQuoted)
+                readQuoted(i);
+            else
+                readUnquoted(i);
+        }
+        if (mPending && mTaking)
+            endRecord();
+    }
+
+private:
+    void endField()
+    {
+        mRecord.fields.append(mField);
+        mField.clear();
+        mWasQuoted = false;
+    }
+
+    void endRecord()
+    {
         endField();
-        record.lastLine = line;
-        taking = take(std::move(record));
-        record = CsvRecord();
-        pending = false;
-    };
+        mRecord.lastLine = mLine;
+        mTaking = mTake(std::move(mRecord));
+        mRecord = CsvRecord();
+        mPending = false;
+    }
+
     // A quote that never closed: the record ends with the rest of the quote's line as it
     // stands, and reading goes on from the next line. Leaves i on that line's break.
-    const auto abandonQuote = [&](qsizetype& i) {
-        record.openQuoteColumn = int(record.fields.size()) + 1;
-        record.openQuoteLine = quoteLine;
-        qsizetype end = fieldStart;
-        while (end < size && !isLineBreak(text[end]))
+    void abandonQuote(qsizetype& i)
+    {
+        mRecord.openQuoteColumn = int(mRecord.fields.size()) + 1;
+        mRecord.openQuoteLine = mQuoteLine;
+        qsizetype end = mFieldStart;
+        while (end < mSize && !isLineBreak(mText[end]))
             ++end;
-        field = text.mid(fieldStart, end - fieldStart);
-        if (end + 1 < size && text[end] == QLatin1Char('\r') && text[end + 1] == QLatin1Char('\n'))
+        mField = mText.mid(mFieldStart, end - mFieldStart);
+        if (end + 1 < mSize && mText[end] == QLatin1Char('\r')
+            && mText[end + 1] == QLatin1Char('\n'))
             ++end;
-        quoted = false;
-        line = quoteLine;
+        mQuoted = false;
+        mLine = mQuoteLine;
         endRecord();
-        line = quoteLine + 1;
+        mLine = mQuoteLine + 1;
         i = end;
-    };
-    for (qsizetype i = 0; taking; ++i) {
-        if (i >= size) {
-            if (!quoted)
-                break;
-            abandonQuote(i);
-            continue;
-        }
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < size && text[i + 1] == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else if (i + 1 < size && text[i + 1] != delimiter && !isLineBreak(text[i + 1])) {
-                    // Text after the closing quote: the field was never quoted, as a
-                    // spreadsheet puts a cell such as "Arc" lamp on the clipboard, and it is
-                    // taken as it stands; across lines, the quote that opened it never closed.
-                    if (line > quoteLine) {
-                        abandonQuote(i);
-                        continue;
-                    }
-                    quoted = false;
-                    field = text.mid(fieldStart, i + 1 - fieldStart);
-                } else {
-                    quoted = false;
-                }
-            } else {
-                if (c == QLatin1Char('\n')
-                    || (c == QLatin1Char('\r')
-                        && (i + 1 >= size || text[i + 1] != QLatin1Char('\n'))))
-                    ++line;
-                field += c;
+    }
+
+    /// One character inside a quoted field.
+    void readQuoted(qsizetype& i)
+    {
+        const QChar c = mText[i];
+        if (c != QLatin1Char('"')) {
+            if (c == QLatin1Char('\n')
+                || (c == QLatin1Char('\r')
+                    && (i + 1 >= mSize || mText[i + 1] != QLatin1Char('\n'))))
+                ++mLine;
+            mField += c;
+        } else if (i + 1 < mSize && mText[i + 1] == QLatin1Char('"')) {
+            mField += c;
+            ++i;
+        } else if (i + 1 < mSize && mText[i + 1] != mDelimiter && !isLineBreak(mText[i + 1])) {
+            // Text after the closing quote: the field was never quoted, as a spreadsheet puts
+            // a cell such as "Arc" lamp on the clipboard, and it is taken as it stands; across
+            // lines, the quote that opened it never closed.
+            if (mLine > mQuoteLine) {
+                abandonQuote(i);
+                return;
             }
-            continue;
-        }
-        if (!pending) {
-            record.line = line;
-            pending = true;
-        }
-        if (c == delimiter) {
-            endField();
-        } else if (isLineBreak(c)) {
-            if (c == QLatin1Char('\r') && i + 1 < size && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-            endRecord();
-            ++line;
-        } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
-            quoted = true;
-            wasQuoted = true;
-            fieldStart = i;
-            quoteLine = line;
+            mQuoted = false;
+            mField = mText.mid(mFieldStart, i + 1 - mFieldStart);
         } else {
-            // Leniently, a quote inside an unquoted field (or after a closing one) is text.
-            field += c;
+            mQuoted = false;
         }
     }
-    if (pending && taking)
-        endRecord();
+
+    /// One character outside a quoted field.
+    void readUnquoted(qsizetype& i)
+    {
+        const QChar c = mText[i];
+        if (!mPending) {
+            mRecord.line = mLine;
+            mPending = true;
+        }
+        if (c == mDelimiter) {
+            endField();
+        } else if (isLineBreak(c)) {
+            if (c == QLatin1Char('\r') && i + 1 < mSize && mText[i + 1] == QLatin1Char('\n'))
+                ++i;
+            endRecord();
+            ++mLine;
+        } else if (c == QLatin1Char('"') && mField.isEmpty() && !mWasQuoted) {
+            mQuoted = true;
+            mWasQuoted = true;
+            mFieldStart = i;
+            mQuoteLine = mLine;
+        } else {
+            // Leniently, a quote inside an unquoted field (or after a closing one) is text.
+            mField += c;
+        }
+    }
+
+    const QString& mText;
+    const QChar mDelimiter;
+    const RecordTaker& mTake;
+    const qsizetype mSize;
+    CsvRecord mRecord;
+    QString mField;
+    int mLine = 1;
+    bool mQuoted = false; // inside a quoted field
+    bool mWasQuoted = false; // the field began with a quote
+    bool mPending = false; // something of the current record has been read
+    qsizetype mFieldStart = 0; // where a quoted field's opening quote stands
+    int mQuoteLine = 0; // the line it stands on
+    bool mTaking = true; // the taker wants more
+};
+
+} // namespace
+
+void forEachDelimited(const QString& text, QChar delimiter, const RecordTaker& take)
+{
+    DelimitedReader(text, delimiter, take).run();
 }
 
 QList<CsvRecord> readDelimited(const QString& text, QChar delimiter)

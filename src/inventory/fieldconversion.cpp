@@ -115,11 +115,118 @@ std::optional<double> plainNumber(const QString& text)
         digits = digits || (*c >= '0' && *c <= '9');
     if (!digits)
         return std::nullopt;
+    return cFormNumber(std::string_view(begin, std::size_t(end - begin)));
+}
+
+/// A stored text as the numeric reading sees it: blanks (space, tab, line feed) left out, a
+/// character beyond ASCII as one that no number holds.
+std::string numericCharacters(const QString& text)
+{
+    std::string s;
+    s.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n'))
+            continue;
+        s += c.unicode() < 128 ? char(c.unicode()) : '\x7f';
+    }
+    return s;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/// The digits after "&H" (hexadecimal) or "&O" (octal).
+NumericReading readRadixDigits(const std::string& s)
+{
+    const bool hex = s[1] == 'H' || s[1] == 'h';
+    std::size_t i = 2;
     double value = 0;
-    const auto [stop, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || stop != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        int digit = -1;
+        if (c >= '0' && c <= (hex ? '9' : '7'))
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0)
+            break;
+        value = value * (hex ? 16 : 8) + digit;
+    }
+    return {value, i > 2 && i == s.size()};
+}
+
+/// The sign, digits, point and digits a text begins with: `number` as the C form writes it,
+/// `digits` without sign and point (to judge over- and underflow), `end` where they stop.
+struct Mantissa
+{
+    std::string number;
+    std::string digits;
+    int integerDigits = 0;
+    std::size_t end = 0;
+};
+
+Mantissa readMantissa(const std::string& s)
+{
+    Mantissa m;
+    std::size_t& i = m.end;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        // The C form takes no plus sign.
+        if (s[i] == '-')
+            m.number += s[i];
+        ++i;
+    }
+    while (i < s.size() && isDigit(s[i])) {
+        m.digits += s[i];
+        m.number += s[i++];
+        ++m.integerDigits;
+    }
+    if (i < s.size() && s[i] == '.') {
+        m.number += s[i++];
+        while (i < s.size() && isDigit(s[i])) {
+            m.digits += s[i];
+            m.number += s[i++];
+        }
+    }
+    return m;
+}
+
+/// The exponent written with E or D at `i`, kept within a billion; where it ends (`i` when
+/// there is none, as after an E without digits).
+std::size_t readExponent(const std::string& s, std::size_t i, long long& exponent)
+{
+    if (i >= s.size() || (s[i] != 'E' && s[i] != 'e' && s[i] != 'D' && s[i] != 'd'))
+        return i;
+    std::size_t j = i + 1;
+    bool negativeExponent = false;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+        negativeExponent = s[j++] == '-';
+    if (j >= s.size() || !isDigit(s[j]))
+        return i;
+    while (j < s.size() && isDigit(s[j])) {
+        exponent = std::min(exponent * 10 + (s[j] - '0'), 1000000000LL);
+        ++j;
+    }
+    if (negativeExponent)
+        exponent = -exponent;
+    return j;
+}
+
+/// The value of a mantissa and exponent; beyond the range of a double an infinity, or 0 below.
+double mantissaValue(const Mantissa& m, long long exponent)
+{
+    const std::string number = m.number + 'e' + std::to_string(exponent);
+    if (const auto value = cFormNumber(number))
+        return *value;
+    const auto firstSignificant = m.digits.find_first_not_of('0');
+    const long long magnitude = firstSignificant == std::string::npos
+        ? std::numeric_limits<long long>::min()
+        : m.integerDigits - static_cast<long long>(firstSignificant) - 1 + exponent;
+    const double value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return number[0] == '-' ? -value : value;
 }
 
 QDateTime naive(const QDate& date, const QTime& time)
@@ -208,6 +315,29 @@ double roundHalfEven(double value, int decimals)
     double rounded = 0;
     std::from_chars(result.data(), result.data() + result.size(), rounded);
     return negative ? -rounded : rounded;
+}
+
+std::optional<double> cFormNumber(std::string_view text)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || stop != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+NumericReading readNumeric(const QString& text)
+{
+    const std::string s = numericCharacters(text);
+    if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o'))
+        return readRadixDigits(s);
+    const Mantissa mantissa = readMantissa(s);
+    if (mantissa.digits.empty())
+        return {};
+    long long exponent = 0;
+    const std::size_t end = readExponent(s, mantissa.end, exponent);
+    return {mantissaValue(mantissa, exponent), end == s.size()};
 }
 
 std::optional<double> readLocaleNumber(const QString& text)
@@ -329,84 +459,97 @@ QVariant FileValue(const FieldDef& field, const QString& text)
     return enteredValue(field, text);
 }
 
+namespace {
+
+QVariant textForField(const FieldDef& field, const QVariant& value)
+{
+    const bool isDate
+        = value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate;
+    const QString stored
+        = isDate ? localeDateText(naive(value.toDate(), value.toTime())) : value.toString();
+    if (field.size > 0 && stored.size() > field.size)
+        refuse(field,
+            QStringLiteral("text of at most %1 characters (this one has %2)")
+                .arg(field.size)
+                .arg(stored.size()),
+            stored);
+    return stored;
+}
+
+QVariant numberForField(const FieldDef& field, const QVariant& value)
+{
+    const bool isText = value.typeId() == QMetaType::QString;
+    const QString text = isText ? value.toString() : QString();
+    const bool whole = field.type == FieldType::Integer;
+    const auto accepts = [whole] {
+        return whole ? QString(kWholeNumberAccepts)
+                     : QStringLiteral("an amount of money such as %1")
+                           .arg(QLocale().toString(149.99, 'f', 2));
+    };
+    if (isText && text.trimmed().isEmpty())
+        return {};
+    double number = 0;
+    if (isText) {
+        const auto read = readLocaleNumber(text);
+        if (!read)
+            refuse(field, accepts(), text);
+        number = *read;
+    } else if (isNumber(value)) {
+        number = value.toDouble();
+    } else {
+        refuse(field, accepts(), shownValue(value));
+    }
+    number = roundHalfEven(number, whole ? 0 : 4);
+    if (!std::isfinite(number))
+        refuse(field, accepts(), shownValue(value));
+    if (whole) {
+        if (number < double(std::numeric_limits<int>::min())
+            || number > double(std::numeric_limits<int>::max()))
+            refuse(field, accepts(), shownValue(value));
+        return int(number);
+    }
+    if (number < kMinCurrency || number > kMaxCurrency)
+        refuse(field, accepts(), shownValue(value));
+    return number == 0 ? 0.0 : number; // no negative zero
+}
+
+QVariant dateForField(const FieldDef& field, const QVariant& value)
+{
+    const auto accepts = [] {
+        return QStringLiteral("a date such as %1 or 2015-08-11")
+            .arg(localeDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+    };
+    QDateTime stored;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (text.trimmed().isEmpty())
+            return {};
+        stored = readDateText(text);
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        const QDateTime given = value.toDateTime();
+        stored = naive(given.date(), given.time());
+    } else if (value.typeId() == QMetaType::QDate) {
+        stored = naive(value.toDate(), QTime(0, 0));
+    }
+    if (!stored.isValid() || stored.date().year() < 100 || stored.date().year() > 9999)
+        refuse(field, accepts(), shownValue(value));
+    return stored;
+}
+
+} // namespace
+
 QVariant convertForField(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
         return {};
-    const bool isText = value.typeId() == QMetaType::QString;
-    const QString text = isText ? value.toString() : QString();
-
     switch (field.type) {
-    case FieldType::Text: {
-        QString stored;
-        if (isText)
-            stored = text;
-        else if (value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate)
-            stored = localeDateText(naive(value.toDate(), value.toTime()));
-        else
-            stored = value.toString();
-        if (field.size > 0 && stored.size() > field.size)
-            refuse(field,
-                QStringLiteral("text of at most %1 characters (this one has %2)")
-                    .arg(field.size)
-                    .arg(stored.size()),
-                stored);
-        return stored;
-    }
+    case FieldType::Text:
+        return textForField(field, value);
     case FieldType::Integer:
-    case FieldType::Currency: {
-        const bool whole = field.type == FieldType::Integer;
-        const auto accepts = [whole] {
-            return whole ? QString(kWholeNumberAccepts)
-                         : QStringLiteral("an amount of money such as %1")
-                               .arg(QLocale().toString(149.99, 'f', 2));
-        };
-        if (isText && text.trimmed().isEmpty())
-            return {};
-        double number = 0;
-        if (isText) {
-            const auto read = readLocaleNumber(text);
-            if (!read)
-                refuse(field, accepts(), text);
-            number = *read;
-        } else if (isNumber(value)) {
-            number = value.toDouble();
-        } else {
-            refuse(field, accepts(), shownValue(value));
-        }
-        number = roundHalfEven(number, whole ? 0 : 4);
-        if (!std::isfinite(number))
-            refuse(field, accepts(), shownValue(value));
-        if (whole) {
-            if (number < double(std::numeric_limits<int>::min())
-                || number > double(std::numeric_limits<int>::max()))
-                refuse(field, accepts(), shownValue(value));
-            return int(number);
-        }
-        if (number < kMinCurrency || number > kMaxCurrency)
-            refuse(field, accepts(), shownValue(value));
-        return number == 0 ? 0.0 : number; // no negative zero
-    }
-    case FieldType::Date: {
-        const auto accepts = [] {
-            return QStringLiteral("a date such as %1 or 2015-08-11")
-                .arg(localeDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
-        };
-        QDateTime stored;
-        if (isText) {
-            if (text.trimmed().isEmpty())
-                return {};
-            stored = readDateText(text);
-        } else if (value.typeId() == QMetaType::QDateTime) {
-            const QDateTime given = value.toDateTime();
-            stored = naive(given.date(), given.time());
-        } else if (value.typeId() == QMetaType::QDate) {
-            stored = naive(value.toDate(), QTime(0, 0));
-        }
-        if (!stored.isValid() || stored.date().year() < 100 || stored.date().year() > 9999)
-            refuse(field, accepts(), shownValue(value));
-        return stored;
-    }
+    case FieldType::Currency:
+        return numberForField(field, value);
+    case FieldType::Date:
+        return dateForField(field, value);
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <optional>
+#include <string_view>
 
 namespace tessivane {
 
@@ -33,6 +34,25 @@ QVariant FileValue(const FieldDef& field, const QString& text);
 /// Reads a number the way a user or the currency text writes it in the user's locale (sign or
 /// parentheses, grouping, decimal separator, currency symbol, exponent); also the "." form.
 std::optional<double> readLocaleNumber(const QString& text);
+
+/// What the numeric reading of a stored text gives: its value, and whether the number took
+/// the entire text (blanks aside).
+struct NumericReading
+{
+    double value = 0;
+    bool wholeText = false;
+};
+
+/// Reads the number a stored text begins with, as the old store's numeric reading did: blanks
+/// anywhere left out, "&H" hexadecimal or "&O" octal digits, or a sign, digits, a point and
+/// digits and an exponent written with E or D, as far as they go (0 for none); the point is
+/// the decimal mark in any locale; beyond the range of a double it is an infinity, or 0 below.
+NumericReading readNumeric(const QString& text);
+
+/// A number in the C form (an optional minus, digits, a point and digits, an exponent such as
+/// "e-5") whatever the user's locale: nothing unless the whole text is such a number within
+/// the range of a double.
+std::optional<double> cFormNumber(std::string_view text);
 
 /// The numeric test of the currency display: a number of any kind, or a text that reads as a
 /// number in the user's locale. Null and dates are not numeric.

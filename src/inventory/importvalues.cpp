@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -75,6 +74,113 @@ QString withoutCurrency(QString s)
     return s;
 }
 
+ValueRefused notANumber()
+{
+    return ValueRefused(QStringLiteral("is not a number"));
+}
+
+/// A file's number without blanks and format marks, its minus sign as "-".
+QString numberCharacters(const QString& text)
+{
+    QString s;
+    s.reserve(text.size());
+    for (const QChar c : text) {
+        if (!c.isSpace() && c.category() != QChar::Other_Format)
+            s += c == QChar(0x2212) ? QLatin1Char('-') : c;
+    }
+    return s;
+}
+
+/// Takes the sign off a number (parentheses, a minus before or after it, a plus before it)
+/// and the currency around it; whether the number is negative.
+bool takeSign(QString& s)
+{
+    bool negative = false;
+    if (s.size() >= 2 && s.startsWith(QLatin1Char('(')) && s.endsWith(QLatin1Char(')'))) {
+        negative = true;
+        s = s.mid(1, s.size() - 2);
+    }
+    s = withoutCurrency(s);
+    if (s.startsWith(QLatin1Char('-')) || s.startsWith(QLatin1Char('+'))) {
+        if (s.startsWith(QLatin1Char('-')))
+            negative = !negative;
+        s = withoutCurrency(s.mid(1));
+    } else if (s.endsWith(QLatin1Char('-'))) {
+        negative = !negative;
+        s.chop(1);
+    }
+    return negative;
+}
+
+/// Takes the exponent ("e-5") off a number, as it is written; throws when it has no digits.
+QString takeExponent(QString& s)
+{
+    QString exponent;
+    const qsizetype e = s.indexOf(QLatin1Char('e'), 0, Qt::CaseInsensitive);
+    if (e >= 0) {
+        exponent = s.mid(e);
+        s.truncate(e);
+        const QStringView power = QStringView(exponent).mid(1);
+        const QStringView powerDigits
+            = power.startsWith(QLatin1Char('-')) || power.startsWith(QLatin1Char('+'))
+            ? power.mid(1)
+            : power;
+        if (powerDigits.isEmpty() || !allDigits(powerDigits))
+            throw notANumber();
+    }
+    return exponent;
+}
+
+/// The whole digits and the fraction of a number's digits and marks, the thousands marks
+/// taken out; `otherFormDiffers` when the other form would read them differently. Throws
+/// ValueRefused.
+std::pair<QString, QString> wholeAndFraction(
+    const QString& s, DecimalMark decimal, bool& otherFormDiffers)
+{
+    const DecimalMark other
+        = decimal == DecimalMark::Point ? DecimalMark::Comma : DecimalMark::Point;
+    const QChar mark = markChar(decimal), group = markChar(other);
+    for (const QChar c : s) {
+        if (c != mark && c != group && (c < QLatin1Char('0') || c > QLatin1Char('9')))
+            throw notANumber();
+    }
+    const qsizetype marks = s.count(mark), groups = s.count(group);
+    const auto otherForm = [&] {
+        return QStringLiteral("is written with a %1, but the file is read with a "
+                              "%2: choose the %1 for it")
+            .arg(markName(other), markName(decimal));
+    };
+    if (marks > 1 || (groups > 0 && marks == 1 && s.lastIndexOf(group) > s.indexOf(mark))) {
+        throw ValueRefused(
+            groupedDigits(s, mark) || marks == 1 ? otherForm() : QStringLiteral("is not a number"));
+    }
+    if (marks == 1) {
+        const qsizetype at = s.indexOf(mark);
+        QString whole = s.left(at);
+        const QString fraction = s.mid(at + 1);
+        if (groups > 0) {
+            if (!groupedDigits(whole, group))
+                throw notANumber();
+            whole = ungrouped(whole, group);
+        } else {
+            otherFormDiffers = !whole.isEmpty() && whole.size() <= 3 && fraction.size() == 3;
+        }
+        return {whole, fraction};
+    }
+    if (groups == 1) {
+        if (!groupedDigits(s, group))
+            throw ValueRefused(otherForm());
+        const QString asWhole = ungrouped(s, group);
+        const QString asFraction = QString(s).replace(group, QLatin1Char('.'));
+        throw ValueRefused(QStringLiteral("could mean %1 or %2: write it without the thousands "
+                                          "mark, or choose the decimal mark the file uses")
+                               .arg(asWhole, asFraction));
+    }
+    if (groups > 1 && !groupedDigits(s, group))
+        throw notANumber();
+    return {groups > 1 ? ungrouped(s, group) : s, QString()};
+}
+
 const QRegularExpression& numericDate()
 {
     static const QRegularExpression pattern(
@@ -117,95 +223,21 @@ QDate dateInOrder(const QRegularExpressionMatch& m, DateOrder order)
 
 FileNumber readFileNumber(const QString& text, DecimalMark decimal)
 {
-    const QChar mark = markChar(decimal);
-    const QChar group
-        = markChar(decimal == DecimalMark::Point ? DecimalMark::Comma : DecimalMark::Point);
-    const auto notANumber = [] { return ValueRefused(QStringLiteral("is not a number")); };
-    QString s;
-    s.reserve(text.size());
-    for (const QChar c : text) {
-        if (!c.isSpace() && c.category() != QChar::Other_Format)
-            s += c == QChar(0x2212) ? QLatin1Char('-') : c;
-    }
-    bool negative = false;
-    if (s.size() >= 2 && s.startsWith(QLatin1Char('(')) && s.endsWith(QLatin1Char(')'))) {
-        negative = true;
-        s = s.mid(1, s.size() - 2);
-    }
-    s = withoutCurrency(s);
-    if (s.startsWith(QLatin1Char('-')) || s.startsWith(QLatin1Char('+'))) {
-        if (s.startsWith(QLatin1Char('-')))
-            negative = !negative;
-        s = withoutCurrency(s.mid(1));
-    } else if (s.endsWith(QLatin1Char('-'))) {
-        negative = !negative;
-        s.chop(1);
-    }
-    QString exponent;
-    const qsizetype e = s.indexOf(QLatin1Char('e'), 0, Qt::CaseInsensitive);
-    if (e >= 0) {
-        exponent = s.mid(e);
-        s.truncate(e);
-        const QStringView power = QStringView(exponent).mid(1);
-        const QStringView powerDigits
-            = power.startsWith(QLatin1Char('-')) || power.startsWith(QLatin1Char('+'))
-            ? power.mid(1)
-            : power;
-        if (powerDigits.isEmpty() || !allDigits(powerDigits))
-            throw notANumber();
-    }
+    QString s = numberCharacters(text);
+    const bool negative = takeSign(s);
+    const QString exponent = takeExponent(s);
     if (s.isEmpty())
         throw notANumber();
-    for (const QChar c : s) {
-        if (c != mark && c != group && (c < QLatin1Char('0') || c > QLatin1Char('9')))
-            throw notANumber();
-    }
     FileNumber number;
-    QString whole = s, fraction;
-    const qsizetype marks = s.count(mark), groups = s.count(group);
-    const auto otherForm = [decimal] {
-        return QStringLiteral("is written with a %1, but the file is read with a "
-                              "%2: choose the %1 for it")
-            .arg(markName(decimal == DecimalMark::Point ? DecimalMark::Comma : DecimalMark::Point),
-                markName(decimal));
-    };
-    if (marks > 1 || (groups > 0 && marks == 1 && s.lastIndexOf(group) > s.indexOf(mark))) {
-        throw ValueRefused(
-            groupedDigits(s, mark) || marks == 1 ? otherForm() : QStringLiteral("is not a number"));
-    }
-    if (marks == 1) {
-        const qsizetype at = s.indexOf(mark);
-        whole = s.left(at);
-        fraction = s.mid(at + 1);
-        if (groups > 0) {
-            if (!groupedDigits(whole, group))
-                throw notANumber();
-            whole = ungrouped(whole, group);
-        } else {
-            number.otherFormDiffers = !whole.isEmpty() && whole.size() <= 3 && fraction.size() == 3;
-        }
-    } else if (groups == 1) {
-        if (!groupedDigits(s, group))
-            throw ValueRefused(otherForm());
-        const QString asWhole = ungrouped(s, group);
-        const QString asFraction = QString(s).replace(group, QLatin1Char('.'));
-        throw ValueRefused(QStringLiteral("could mean %1 or %2: write it without the thousands "
-                                          "mark, or choose the decimal mark the file uses")
-                               .arg(asWhole, asFraction));
-    } else if (groups > 1) {
-        if (!groupedDigits(s, group))
-            throw notANumber();
-        whole = ungrouped(s, group);
-    }
+    const auto [whole, fraction] = wholeAndFraction(s, decimal, number.otherFormDiffers);
     if ((whole.isEmpty() && fraction.isEmpty()) || !allDigits(whole) || !allDigits(fraction))
         throw notANumber();
     const QByteArray plain = (whole.isEmpty() ? QStringLiteral("0") : whole).toLatin1()
         + (fraction.isEmpty() ? QByteArray() : "." + fraction.toLatin1()) + exponent.toLatin1();
-    double value = 0;
-    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ec != std::errc() || end != plain.data() + plain.size() || !std::isfinite(value))
+    const std::optional<double> value = cFormNumber(std::string_view(plain.data(), plain.size()));
+    if (!value)
         throw ValueRefused(QStringLiteral("is too large a number"));
-    number.value = negative ? -value : value;
+    number.value = negative ? -*value : *value;
     return number;
 }
 

@@ -14,7 +14,6 @@
 #include <QStorageInfo>
 #include <QStringList>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -26,100 +25,6 @@
 namespace tessivane {
 
 namespace {
-
-struct NumericReading
-{
-    double value = 0;
-    bool wholeText = false; // the number took the entire text (blanks aside)
-};
-
-NumericReading readNumeric(const QString& text)
-{
-    std::string s;
-    s.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n'))
-            continue;
-        s += c.unicode() < 128 ? char(c.unicode()) : '\x7f';
-    }
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    NumericReading result;
-    std::size_t i = 0;
-
-    if (s.size() >= 2 && s[0] == '&'
-        && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
-        const bool hex = s[1] == 'H' || s[1] == 'h';
-        i = 2;
-        double value = 0;
-        for (; i < s.size(); ++i) {
-            const char c = s[i];
-            int digit = -1;
-            if (c >= '0' && c <= (hex ? '9' : '7'))
-                digit = c - '0';
-            else if (hex && c >= 'a' && c <= 'f')
-                digit = c - 'a' + 10;
-            else if (hex && c >= 'A' && c <= 'F')
-                digit = c - 'A' + 10;
-            if (digit < 0)
-                break;
-            value = value * (hex ? 16 : 8) + digit;
-        }
-        result.value = value;
-        result.wholeText = i > 2 && i == s.size();
-        return result;
-    }
-
-    std::string number;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        number += s[i++];
-    std::string digits; // mantissa digits without the point, to judge over- and underflow
-    int integerDigits = 0;
-    while (i < s.size() && isDigit(s[i])) {
-        digits += s[i];
-        number += s[i++];
-        ++integerDigits;
-    }
-    if (i < s.size() && s[i] == '.') {
-        number += s[i++];
-        while (i < s.size() && isDigit(s[i])) {
-            digits += s[i];
-            number += s[i++];
-        }
-    }
-    if (digits.empty())
-        return result;
-    long long exponent = 0;
-    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
-        std::size_t j = i + 1;
-        bool negativeExponent = false;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
-            negativeExponent = s[j++] == '-';
-        if (j < s.size() && isDigit(s[j])) {
-            while (j < s.size() && isDigit(s[j])) {
-                exponent = std::min(exponent * 10 + (s[j] - '0'), 1000000000LL);
-                ++j;
-            }
-            if (negativeExponent)
-                exponent = -exponent;
-            number += 'e' + std::to_string(exponent);
-            i = j;
-        }
-    }
-    result.wholeText = i == s.size();
-    double value = 0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        const auto firstSignificant = digits.find_first_not_of('0');
-        const long long magnitude = firstSignificant == std::string::npos
-            ? std::numeric_limits<long long>::min()
-            : integerDigits - static_cast<long long>(firstSignificant) - 1 + exponent;
-        value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-        if (number[0] == '-')
-            value = -value;
-    }
-    result.value = value;
-    return result;
-}
 
 QString rowKey(int field, int row)
 {

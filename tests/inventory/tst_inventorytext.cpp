@@ -34,6 +34,7 @@ private slots:
         QTest::newRow("exponent D") << "1D3" << 1000.0;
         QTest::newRow("exponent without digits") << "1E" << 1.0;
         QTest::newRow("negative") << "-2.5" << -2.5;
+        QTest::newRow("plus sign") << "+2.5" << 2.5;
         QTest::newRow("leading point") << ".5" << 0.5;
         QTest::newRow("second point stops") << "1.5.3" << 1.5;
         QTest::newRow("overflow") << "1E400" << inf;
