@@ -2,6 +2,7 @@
 
 #include "grid/dataformat.h"
 #include "grid/datagrid.h"
+#include "inventory/datetext.h"
 #include "inventory/fieldconversion.h"
 
 #include <QLocale>

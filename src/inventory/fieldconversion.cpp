@@ -1,5 +1,7 @@
 #include "inventory/fieldconversion.h"
 
+#include "inventory/datetext.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -229,50 +231,6 @@ double mantissaValue(const Mantissa& m, long long exponent)
     return number[0] == '-' ? -value : value;
 }
 
-QDateTime naive(const QDate& date, const QTime& time)
-{
-    return QDateTime(date, QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
-}
-
-QString withFourDigitYear(QString format)
-{
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return format;
-}
-
-QString withSeconds(QString timeFormat)
-{
-    if (!timeFormat.contains(QLatin1String("ss")))
-        timeFormat.replace(QLatin1String("mm"), QLatin1String("mm:ss"));
-    return timeFormat;
-}
-
-// A two-digit year reads into 1930..2029, as the old store's short dates meant it.
-QDate windowedYear(QDate date)
-{
-    if (date.isValid() && date.year() < 1930)
-        date = date.addYears(100);
-    return date;
-}
-
-QDateTime readWithFormat(const QString& text, const QString& dateFormat, const QString& timeFormat)
-{
-    const bool twoDigitYear = !dateFormat.contains(QLatin1String("yyyy"));
-    if (timeFormat.isEmpty()) {
-        const QDate date = QDate::fromString(text, dateFormat);
-        if (!date.isValid())
-            return {};
-        return naive(twoDigitYear ? windowedYear(date) : date, QTime(0, 0));
-    }
-    const QDateTime dateTime
-        = QDateTime::fromString(text, dateFormat + QLatin1Char(' ') + timeFormat);
-    if (!dateTime.isValid())
-        return {};
-    const QDate date = twoDigitYear ? windowedYear(dateTime.date()) : dateTime.date();
-    return naive(date, dateTime.time());
-}
-
 } // namespace
 
 double roundHalfEven(double value, int decimals)
@@ -348,87 +306,6 @@ std::optional<double> readLocaleNumber(const QString& text)
     return readNumberText(text, locale, true);
 }
 
-QDateTime readDateText(const QString& text)
-{
-    const QString s = text.trimmed();
-    if (s.isEmpty())
-        return {};
-    // The date alone, as the store writes it, read directly: the general reading below asks
-    // the system's time zone on every call.
-    const auto digits = [&](qsizetype from, qsizetype count) {
-        int value = 0;
-        for (qsizetype i = from; i < from + count; ++i) {
-            const char16_t c = s[i].unicode();
-            if (c < u'0' || c > u'9')
-                return -1;
-            value = value * 10 + (c - u'0');
-        }
-        return value;
-    };
-    if (s.size() == 10 && s[4] == QLatin1Char('-') && s[7] == QLatin1Char('-')) {
-        const int year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
-        const QDate date(year, month, day);
-        if (year >= 0 && month >= 0 && day >= 0 && date.isValid())
-            return naive(date, QTime(0, 0));
-    }
-    for (const char* iso : {"yyyy-MM-dd", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-ddTHH:mm",
-             "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm"}) {
-        const QString format = QString::fromLatin1(iso);
-        const QDateTime dateTime = QDateTime::fromString(s, format);
-        if (dateTime.isValid())
-            return naive(dateTime.date(), dateTime.time());
-        if (format.size() == 10) {
-            const QDate date = QDate::fromString(s, format);
-            if (date.isValid())
-                return naive(date, QTime(0, 0));
-        }
-    }
-    const QLocale locale;
-    QStringList dateFormats;
-    for (const auto kind : {QLocale::ShortFormat, QLocale::LongFormat}) {
-        const QString format = locale.dateFormat(kind);
-        dateFormats << withFourDigitYear(format) << format;
-    }
-    dateFormats.removeDuplicates();
-    QStringList timeFormats {QString()};
-    const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
-    timeFormats << withSeconds(shortTime) << shortTime;
-    timeFormats.removeDuplicates();
-    for (const QString& dateFormat : dateFormats) {
-        for (const QString& timeFormat : timeFormats) {
-            const QDateTime dateTime = readWithFormat(s, dateFormat, timeFormat);
-            if (dateTime.isValid())
-                return dateTime;
-        }
-    }
-    return {};
-}
-
-QString isoDateText(const QDateTime& dateTime)
-{
-    if (!dateTime.isValid())
-        return {};
-    if (dateTime.time() == QTime(0, 0))
-        return dateTime.date().toString(QStringLiteral("yyyy-MM-dd"));
-    return dateTime.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-}
-
-QString localeDateText(const QDateTime& dateTime)
-{
-    if (!dateTime.isValid())
-        return {};
-    const QLocale locale;
-    QString text = locale.toString(
-        dateTime.date(), withFourDigitYear(locale.dateFormat(QLocale::ShortFormat)));
-    const QTime time = dateTime.time();
-    if (time != QTime(0, 0)) {
-        const QString shortTime = locale.timeFormat(QLocale::ShortFormat);
-        text += QLatin1Char(' ')
-            + locale.toString(time, time.second() != 0 ? withSeconds(shortTime) : shortTime);
-    }
-    return text;
-}
-
 void checkEnteredValue(const FieldDef& field, const QVariant& value)
 {
     if (field.type != FieldType::Integer)
@@ -465,8 +342,8 @@ QVariant textForField(const FieldDef& field, const QVariant& value)
 {
     const bool isDate
         = value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate;
-    const QString stored
-        = isDate ? localeDateText(naive(value.toDate(), value.toTime())) : value.toString();
+    const QString stored = isDate ? localeDateText(storedDateTime(value.toDate(), value.toTime()))
+                                  : value.toString();
     if (field.size > 0 && stored.size() > field.size)
         refuse(field,
             QStringLiteral("text of at most %1 characters (this one has %2)")
@@ -517,7 +394,7 @@ QVariant dateForField(const FieldDef& field, const QVariant& value)
 {
     const auto accepts = [] {
         return QStringLiteral("a date such as %1 or 2015-08-11")
-            .arg(localeDateText(naive(QDate(2015, 8, 11), QTime(0, 0))));
+            .arg(localeDateText(storedDateTime(QDate(2015, 8, 11), QTime(0, 0))));
     };
     QDateTime stored;
     if (value.typeId() == QMetaType::QString) {
@@ -527,9 +404,9 @@ QVariant dateForField(const FieldDef& field, const QVariant& value)
         stored = readDateText(text);
     } else if (value.typeId() == QMetaType::QDateTime) {
         const QDateTime given = value.toDateTime();
-        stored = naive(given.date(), given.time());
+        stored = storedDateTime(given.date(), given.time());
     } else if (value.typeId() == QMetaType::QDate) {
-        stored = naive(value.toDate(), QTime(0, 0));
+        stored = storedDateTime(value.toDate(), QTime(0, 0));
     }
     if (!stored.isValid() || stored.date().year() < 100 || stored.date().year() > 9999)
         refuse(field, accepts(), shownValue(value));

@@ -2,7 +2,6 @@
 
 #include "inventory/inventoryfields.h"
 
-#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -57,17 +56,6 @@ std::optional<double> cFormNumber(std::string_view text);
 /// The numeric test of the currency display: a number of any kind, or a text that reads as a
 /// number in the user's locale. Null and dates are not numeric.
 bool isNumericValue(const QVariant& value);
-
-/// Reads a date: ISO 8601 first (yyyy-MM-dd, optionally with THH:mm[:ss]), then the user's
-/// locale's short and long forms (a two-digit year falls in 1930..2029). Invalid when none fits.
-QDateTime readDateText(const QString& text);
-
-/// A date as ISO 8601: yyyy-MM-dd, with THH:mm:ss only when the time is not midnight.
-QString isoDateText(const QDateTime& dateTime);
-
-/// A date in the user's locale short form with a four-digit year, the time only when not
-/// midnight (the grid's display and edit text).
-QString localeDateText(const QDateTime& dateTime);
 
 /// A number rounded half to even to `decimals` places, decided on its shortest decimal form
 /// (so 2.675 counts as 2.675, not as the binary value just below it).

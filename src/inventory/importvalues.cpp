@@ -1,5 +1,6 @@
 #include "inventory/importvalues.h"
 
+#include "inventory/datetext.h"
 #include "inventory/fieldconversion.h"
 
 #include <QLocale>

@@ -1,5 +1,6 @@
 #include "inventory/listsearch.h"
 
+#include "inventory/datetext.h"
 #include "inventory/fieldconversion.h"
 #include "inventory/inventoryfields.h"
 

@@ -1,6 +1,7 @@
 #include "inventory/persistence.h"
 
 #include "inventory/currency.h"
+#include "inventory/datetext.h"
 #include "inventory/fieldconversion.h"
 #include "inventory/storefile.h"
 

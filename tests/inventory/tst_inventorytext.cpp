@@ -3,6 +3,7 @@
 #include "support/inventorytesting.h"
 
 #include "inventory/currency.h"
+#include "inventory/datetext.h"
 #include "inventory/fieldconversion.h"
 #include "inventory/persistence.h"
 
