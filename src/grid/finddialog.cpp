@@ -32,6 +32,14 @@ FindDialog::FindDialog(ListFinder& finder, QWidget* parent)
     , mReplaceAll(new QPushButton(QStringLiteral("Replace A&ll"), this))
 {
     setModal(false);
+    QPushButton* close = layOut();
+    connectControls(close);
+    setReplacing(false);
+    changed();
+}
+
+QPushButton* FindDialog::layOut()
+{
     auto* findLabel = new QLabel(QStringLiteral("&Find:"), this);
     findLabel->setBuddy(mFind);
     mReplaceLabel->setBuddy(mReplace);
@@ -74,7 +82,11 @@ FindDialog::FindDialog(ListFinder& finder, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(fields, 1);
     layout->addLayout(buttons);
+    return close;
+}
 
+void FindDialog::connectControls(QPushButton* close)
+{
     connect(mFind, &QLineEdit::textChanged, this, &FindDialog::changed);
     connect(mReplace, &QLineEdit::textChanged, this, &FindDialog::changed);
     connect(mColumn, &QComboBox::currentIndexChanged, this, &FindDialog::changed);
@@ -98,8 +110,6 @@ FindDialog::FindDialog(ListFinder& finder, QWidget* parent)
             if (mFindPrevious->isEnabled())
                 mFinder.findPrevious();
         });
-    setReplacing(false);
-    changed();
 }
 
 void FindDialog::setReplacing(bool replacing)

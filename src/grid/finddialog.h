@@ -36,6 +36,9 @@ public:
     QLabel* statusLabel() const { return mStatus; }
 
 private:
+    /// The labels, fields and buttons in place; the Close button.
+    QPushButton* layOut();
+    void connectControls(QPushButton* close);
     void changed();
     void updateButtons();
 

@@ -103,7 +103,15 @@ void ImportReview::buildForm()
     mSummary->setWordWrap(true);
     mSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(mSummary);
+    buildChoices(layout);
+    buildColumns(layout);
+    buildResults(layout);
+    buildButtons(layout);
+}
 
+/// The boxes of the file's form: character set, separator, decimal mark, dates, header line.
+void ImportReview::buildChoices(QVBoxLayout* layout)
+{
     QList<std::pair<QString, QVariant>> encodings;
     for (const TextEncoding encoding : kTextEncodings)
         encodings.append({encodingName(encoding), int(encoding)});
@@ -147,7 +155,10 @@ void ImportReview::buildForm()
     for (QWidget* widget : {static_cast<QWidget*>(mDecimal), static_cast<QWidget*>(mDates),
              static_cast<QWidget*>(mHeaderLine)})
         widget->setEnabled(bool(mRead.source));
+}
 
+void ImportReview::buildColumns(QVBoxLayout* layout)
+{
     auto* columnsLabel = new QLabel(QStringLiteral("C&olumns of the file and the field each goes "
                                                    "to:"),
         this);
@@ -163,7 +174,11 @@ void ImportReview::buildForm()
     columnsLabel->setBuddy(mColumns);
     layout->addWidget(columnsLabel);
     layout->addWidget(mColumns, 2);
+}
 
+/// The refused rows' choice, the notes and the refused rows.
+void ImportReview::buildResults(QVBoxLayout* layout)
+{
     mKeepRefused = new QCheckBox(
         QStringLiteral("&Bring refused rows in with the refused cells left empty"), this);
     mKeepRefused->setEnabled(bool(mRead.source));
@@ -180,7 +195,10 @@ void ImportReview::buildForm()
     mRefused->setAccessibleName(QStringLiteral("Refused rows"));
     mRefusedTitle->setBuddy(mRefused);
     layout->addWidget(mRefused, 1);
+}
 
+void ImportReview::buildButtons(QVBoxLayout* layout)
+{
     auto* buttons = new QDialogButtonBox(this);
     mAppend = buttons->addButton(QStringLiteral("Append"), QDialogButtonBox::AcceptRole);
     mReplace = buttons->addButton(QStringLiteral("Replace"), QDialogButtonBox::DestructiveRole);

@@ -12,6 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace tessivane {
 
@@ -43,6 +44,10 @@ signals:
 
 private:
     void buildForm();
+    void buildChoices(QVBoxLayout* layout);
+    void buildColumns(QVBoxLayout* layout);
+    void buildResults(QVBoxLayout* layout);
+    void buildButtons(QVBoxLayout* layout);
     /// Reads the file again in the form the controls show, `changed` the part the user changed.
     void readAgain(FormPart changed);
     void showRead(const ListRead& read);

@@ -337,6 +337,53 @@ QStringList headingsOf(const ListRead& read)
     return headings;
 }
 
+// A file with a header seen before comes with the columns the user chose for it then.
+void recallColumns(ListRead& read, const ColumnMemory& memory)
+{
+    if (!read.source || read.form.headerLine <= 0)
+        return;
+    const std::optional<ColumnFields> chosen = memory.recall(headingsOf(read));
+    if (chosen && *chosen != read.form.columnFields) {
+        ListForm form = read.form;
+        form.columnFields = *chosen;
+        read = read.source->read(form);
+        read.notes.prepend(QStringLiteral("The columns go to the fields chosen for this "
+                                          "header last time."));
+    }
+}
+
+void rememberColumns(const ListRead& read, const ColumnMemory& memory)
+{
+    if (!read.source || read.form.headerLine <= 0)
+        return;
+    try {
+        memory.remember(headingsOf(read), read.form.columnFields);
+    } catch (const std::exception&) {
+        // Only the offer of these columns next time is lost; the rows come in.
+    }
+}
+
+// The rows follow the last row that holds anything; the blank rows after it are the empty
+// places they take.
+int appendPlace(const ListRows& rows)
+{
+    int first = int(rows.size());
+    while (first > 0 && isBlankRow(rows[first - 1]))
+        --first;
+    return first;
+}
+
+void noteAppendLimit(ListRead& read, const InventoryTable& table)
+{
+    const qsizetype appended = appendPlace(table.AllRowValues()) + read.rows.size();
+    if (appended > std::max<qsizetype>(kMaxStoredRows, table.RecordCount()))
+        read.notes.append(
+            QStringLiteral("Appended, they would make the list %1 rows long, "
+                           "more than the %2 it holds: only Replace takes "
+                           "them.")
+                .arg(QLocale().toString(appended), QLocale().toString(kMaxStoredRows)));
+}
+
 } // namespace
 
 void ListEditor::importRows(const QString& chosen)
@@ -349,67 +396,47 @@ void ListEditor::importRows(const QString& chosen)
         return;
     if (mReading->isReading())
         return;
-    ListRead read;
-    try {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        read = mReading->read(mGrid.window(), path, mReadWorkbook);
-    } catch (const ReadCancelled&) {
-        return; // stopped by the user: nothing changes
-    } catch (...) {
-        mGrid.boxes().MsgBox(
-            QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),
-            vbExclamation);
+    std::optional<ListRead> read = readImportFile(path);
+    if (!read)
         return;
-    }
-    // A file with a header seen before comes with the columns the user chose for it then.
     const ColumnMemory memory;
-    if (read.source && read.form.headerLine > 0) {
-        const std::optional<ColumnFields> chosen = memory.recall(headingsOf(read));
-        if (chosen && *chosen != read.form.columnFields) {
-            ListForm form = read.form;
-            form.columnFields = *chosen;
-            read = read.source->read(form);
-            read.notes.prepend(QStringLiteral("The columns go to the fields chosen for this "
-                                              "header last time."));
-        }
-    }
+    recallColumns(*read, memory);
     // Rows that would not fit even as the whole list are not offered at all.
     const QString tooMany
-        = rowLimitRefusal(QStringLiteral("This import"), 0, read.rows.size(), kMaxStoredRows);
+        = rowLimitRefusal(QStringLiteral("This import"), 0, read->rows.size(), kMaxStoredRows);
     if (!tooMany.isEmpty()) {
         mGrid.boxes().MsgBox(tooMany, vbExclamation);
         return;
     }
-    // The rows follow the last row that holds anything; the blank rows after it are the
-    // empty places they take.
-    const auto appendPlace = [](const ListRows& rows) {
-        int first = int(rows.size());
-        while (first > 0 && isBlankRow(rows[first - 1]))
-            --first;
-        return first;
-    };
-    if (const InventoryTable* table = mGrid.DataSource()) {
-        const qsizetype appended = appendPlace(table->AllRowValues()) + read.rows.size();
-        if (appended > std::max<qsizetype>(kMaxStoredRows, table->RecordCount()))
-            read.notes.append(
-                QStringLiteral("Appended, they would make the list %1 rows long, "
-                               "more than the %2 it holds: only Replace takes "
-                               "them.")
-                    .arg(QLocale().toString(appended), QLocale().toString(kMaxStoredRows)));
-    }
-    const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, read);
+    if (const InventoryTable* table = mGrid.DataSource())
+        noteAppendLimit(*read, *table);
+    const ImportChoice choice = mDialogs->reviewImport(mGrid.window(), path, *read);
     const InventoryTable* table = mGrid.DataSource();
-    if (choice == ImportChoice::Cancel || read.rows.isEmpty() || !table || mLocked)
+    if (choice == ImportChoice::Cancel || read->rows.isEmpty() || !table || mLocked)
         return;
-    if (read.source && read.form.headerLine > 0) {
-        try {
-            memory.remember(headingsOf(read), read.form.columnFields);
-        } catch (const std::exception&) {
-            // Only the offer of these columns next time is lost; the rows come in.
-        }
+    rememberColumns(*read, memory);
+    takeImport(*read, choice, *table);
+}
+
+std::optional<ListRead> ListEditor::readImportFile(const QString& path)
+{
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        return mReading->read(mGrid.window(), path, mReadWorkbook);
+    } catch (const ReadCancelled&) {
+        return std::nullopt; // stopped by the user: nothing changes
+    } catch (...) {
+        mGrid.boxes().MsgBox(
+            QStringLiteral("The rows could not be imported.\r\n") + currentFailureDescription(),
+            vbExclamation);
+        return std::nullopt;
     }
-    const ListRows rows = table->AllRowValues();
+}
+
+void ListEditor::takeImport(const ListRead& read, ImportChoice choice, const InventoryTable& table)
+{
+    const ListRows rows = table.AllRowValues();
     int first = 0;
     QString text = QStringLiteral("Replace Rows");
     if (choice == ImportChoice::Append) {
@@ -425,7 +452,7 @@ void ListEditor::importRows(const QString& chosen)
     const GridPlace before = mHistory->place();
     GridPlace after;
     after.row = first;
-    after.selection = {QRect(0, first, table->FieldCount(), int(read.rows.size()))};
+    after.selection = {QRect(0, first, table.FieldCount(), int(read.rows.size()))};
     mHistory->push(new ListChange(mGrid, text, first, rows.mid(first), read.rows, before, after));
 }
 

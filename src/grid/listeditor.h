@@ -18,6 +18,7 @@ class QWidget;
 namespace tessivane {
 
 class DataGrid;
+class InventoryTable;
 class ListFinder;
 class ListHistory;
 
@@ -156,6 +157,12 @@ private:
     void clearCells(const QString& text);
     void applyCells(const CellChange& change, const QString& text, const QRect& selectAfter);
     void reportRefusals(const CellChange& change, const QString& values) const;
+    /// The import's file read, with a wait cursor; nothing when it was stopped or failed (the
+    /// user told).
+    std::optional<ListRead> readImportFile(const QString& path);
+    /// Makes the rows read one step: appended after the last row holding anything, or
+    /// replacing the list.
+    void takeImport(const ListRead& read, ImportChoice choice, const InventoryTable& table);
 
     DataGrid& mGrid;
     ListHistory* mHistory;

@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QWheelEvent>
 
 #include <stdexcept>
@@ -110,18 +109,7 @@ Form2::Form2(QWidget* mainWindow, std::function<void()> saveMainWindowRows,
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
-    const auto shortcut = [this](QKeyCombination keys, void (Form2::*handler)()) {
-        auto* key = new QShortcut(QKeySequence(keys), this);
-        key->setAutoRepeat(
-            handler != &Form2::PushButton6_Click && handler != &Form2::PushButton8_Click);
-        connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
-    };
-    // Ctrl+= is Ctrl+Plus without Shift on keyboards that put "+" above "=".
-    shortcut(Qt::CTRL | Qt::Key_Plus, &Form2::PushButton1_Click);
-    shortcut(Qt::CTRL | Qt::Key_Equal, &Form2::PushButton1_Click);
-    shortcut(Qt::CTRL | Qt::Key_Minus, &Form2::PushButton2_Click);
-    shortcut(Qt::CTRL | Qt::Key_S, &Form2::PushButton6_Click);
-    shortcut(QKeyCombination(Qt::Key_Escape), &Form2::PushButton8_Click);
+    addKeys();
 
     describeControls();
     makeGrowable();
@@ -415,32 +403,6 @@ void Form2::saveTo(const QString& name, bool converted)
     mPointer.set(vbHourglass);
     const auto restore = qScopeGuard([&] { mPointer.set(pointer); });
     mConvertWorkbook(mExcelFile, name);
-}
-
-void Form2::wheelTurned(const QWheelEvent& event)
-{
-    const QPoint delta = event.angleDelta();
-    if (event.modifiers() & Qt::ControlModifier) {
-        mWheelZoom += delta.y() != 0 ? delta.y() : delta.x();
-        for (; mWheelZoom >= kWheelNotch; mWheelZoom -= kWheelNotch)
-            PushButton1_Click();
-        for (; mWheelZoom <= -kWheelNotch; mWheelZoom += kWheelNotch)
-            PushButton2_Click();
-        return;
-    }
-    int horizontal = delta.x();
-    int vertical = delta.y();
-    if (event.modifiers() & Qt::ShiftModifier) {
-        horizontal = vertical != 0 ? vertical : horizontal;
-        vertical = 0;
-    }
-    // Through the bars, so that their limits hold and the picture follows as from the bars.
-    const auto scroll = [](QScrollBar* bar, qint16 step, int turn) {
-        if (turn != 0 && bar->isEnabled())
-            bar->setValue(bar->value() + wheelScrollUnits(turn, step));
-    };
-    scroll(HScroll1, mHStep, horizontal);
-    scroll(VScroll1, mVStep, vertical);
 }
 
 void Form2::PushButton8_Click()

@@ -143,8 +143,10 @@ private:
     /// only when empty. Empty text: none.
     QString mWorkFolder;
     void removeWorkFolder();
-    // In form2layout.cpp: names for a screen reader, the picture's keys, growth, placement.
+    // In form2layout.cpp: names for a screen reader, the keys and the wheel, growth, placement.
     void describeControls();
+    /// The keys that zoom, save and go back.
+    void addKeys();
     void describePicture();
     bool pictureKey(const QKeyEvent& event);
     void makeGrowable();

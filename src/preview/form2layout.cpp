@@ -1,5 +1,5 @@
-// What a screen reader calls the preview's controls, the keys that scroll its picture, and how
-// the window grows and is kept for the next start.
+// What a screen reader calls the preview's controls, the keys and the wheel that zoom and
+// scroll its picture, and how the window grows and is kept for the next start.
 #include "preview/form2.h"
 
 #include "core/elasticlayout.h"
@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -113,6 +115,48 @@ bool Form2::pictureKey(const QKeyEvent& event)
     if (bar->isEnabled())
         bar->setValue(bar->value() + steps);
     return true;
+}
+
+void Form2::addKeys()
+{
+    const auto shortcut = [this](QKeyCombination keys, void (Form2::*handler)()) {
+        auto* key = new QShortcut(QKeySequence(keys), this);
+        key->setAutoRepeat(
+            handler != &Form2::PushButton6_Click && handler != &Form2::PushButton8_Click);
+        connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
+    };
+    // Ctrl+= is Ctrl+Plus without Shift on keyboards that put "+" above "=".
+    shortcut(Qt::CTRL | Qt::Key_Plus, &Form2::PushButton1_Click);
+    shortcut(Qt::CTRL | Qt::Key_Equal, &Form2::PushButton1_Click);
+    shortcut(Qt::CTRL | Qt::Key_Minus, &Form2::PushButton2_Click);
+    shortcut(Qt::CTRL | Qt::Key_S, &Form2::PushButton6_Click);
+    shortcut(QKeyCombination(Qt::Key_Escape), &Form2::PushButton8_Click);
+}
+
+void Form2::wheelTurned(const QWheelEvent& event)
+{
+    const QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        mWheelZoom += delta.y() != 0 ? delta.y() : delta.x();
+        for (; mWheelZoom >= kWheelNotch; mWheelZoom -= kWheelNotch)
+            PushButton1_Click();
+        for (; mWheelZoom <= -kWheelNotch; mWheelZoom += kWheelNotch)
+            PushButton2_Click();
+        return;
+    }
+    int horizontal = delta.x();
+    int vertical = delta.y();
+    if (event.modifiers() & Qt::ShiftModifier) {
+        horizontal = vertical != 0 ? vertical : horizontal;
+        vertical = 0;
+    }
+    // Through the bars, so that their limits hold and the picture follows as from the bars.
+    const auto scroll = [](QScrollBar* bar, qint16 step, int turn) {
+        if (turn != 0 && bar->isEnabled())
+            bar->setValue(bar->value() + wheelScrollUnits(turn, step));
+    };
+    scroll(HScroll1, mHStep, horizontal);
+    scroll(VScroll1, mVStep, vertical);
 }
 
 void Form2::makeGrowable()
