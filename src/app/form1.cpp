@@ -5,6 +5,7 @@
 #include "app/inputblocker.h"
 #include "app/outputcommand.h"
 #include "app/runprogress.h"
+#include "app/savefailurenotice.h"
 #include "app/startup.h"
 #include "core/apptitle.h"
 #include "core/failurereport.h"
@@ -34,7 +35,6 @@
 #include <QIcon>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include <stdexcept>
 
@@ -47,10 +47,8 @@ Form1::Form1(const Services& services, QWidget* parent)
     , mPointer(this)
 {
     buildControls();
-    mNoticeLater = new QTimer(this);
-    mNoticeLater->setSingleShot(true);
-    mNoticeLater->setInterval(50);
-    connect(mNoticeLater, &QTimer::timeout, this, [this] { showPendingSaveFailure(); });
+    mSaveFailure = new SaveFailureNotice(
+        mServices.boxes, [this] { return mRunInProgress; }, this);
 }
 
 Form1::~Form1() = default;
@@ -214,10 +212,10 @@ void Form1::DataGrid1_Validate()
         return;
     try {
         mSaver->save(
-            table(), [this](const QString& description) { reportSaveFailure(description); });
+            table(), [this](const QString& description) { mSaveFailure->report(description); });
         DataGrid1->FollowTable();
     } catch (...) {
-        reportSaveFailure(currentFailureDescription());
+        mSaveFailure->report(currentFailureDescription());
     }
 }
 
@@ -236,41 +234,11 @@ bool Form1::storeLeftAlone(bool closing)
                                               "its rows can be recovered.")
                                    .arg(storeFileName());
         if (closing)
-            swallow([&] {
-                mServices.boxes.MsgBox(
-                    QStringLiteral("The inventory list could not be saved.\r\n") + notice);
-            });
+            swallow([&] { mServices.boxes.MsgBox(SaveFailureNotice::heading() + notice); });
         else
-            reportSaveFailure(notice);
+            mSaveFailure->report(notice);
     }
     return true;
-}
-
-void Form1::reportSaveFailure(const QString& description)
-{
-    // Not in the middle of the run's office work: shown after the run.
-    mPendingSaveFailure = description;
-    if (!mRunInProgress)
-        showPendingSaveFailure();
-}
-
-void Form1::showPendingSaveFailure()
-{
-    if (mRunInProgress || mPendingSaveFailure.isEmpty())
-        return;
-    // A box opened between a button's press and its release would take the release, and the
-    // click that moved the focus (and so started the save) would be lost: the notice waits for
-    // the click to be handled, and for a box that click opened to close.
-    if (QGuiApplication::mouseButtons() != Qt::NoButton || QApplication::activeModalWidget()
-        || QApplication::activePopupWidget()) {
-        mNoticeLater->start();
-        return;
-    }
-    const QString description = std::exchange(mPendingSaveFailure, QString());
-    swallow([&] {
-        mServices.boxes.MsgBox(
-            QStringLiteral("The inventory list could not be saved.\r\n") + description);
-    });
 }
 
 void Form1::MyFmt_Format(QVariant& dataValue)
@@ -429,7 +397,7 @@ void Form1::PushButton22_Click()
     const auto runEnds = qScopeGuard([this] {
         mRunInProgress = false;
         DataGrid1->SetListLocked(false);
-        showPendingSaveFailure();
+        mSaveFailure->showPending();
     });
     // Nor is any other input to this window while the run lasts: a Delete All would pull
     // the table from under the run, and a click queued during the run must not be replayed

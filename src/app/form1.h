@@ -13,7 +13,6 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QTimer;
 
 namespace tessivane {
 
@@ -23,6 +22,7 @@ class DataGrid;
 class Form2;
 class InventoryTable;
 class RowSaver;
+class SaveFailureNotice;
 struct Services;
 
 /// The main window: the inventory grid and the push buttons that start every command.
@@ -112,8 +112,6 @@ private:
     /// the import's reading thread, the office ended once progress says stop.
     SheetText readWorkbook(const QString& workbook, const ReadProgress& progress);
 
-    void reportSaveFailure(const QString& description);
-    void showPendingSaveFailure();
     bool storeLeftAlone(bool closing);
 
     /// True while a generation run is in progress: the window's input is not acted on.
@@ -122,9 +120,8 @@ private:
     bool mStartUpDone = false;
     const Services& mServices;
     ResultNameGenerator mResultNames;
-    /// The failure of a background save that came in during a run, shown after it.
-    QString mPendingSaveFailure;
-    QTimer* mNoticeLater = nullptr;
+    /// A background save's failure, told after a run that it came in during.
+    SaveFailureNotice* mSaveFailure = nullptr;
     /// The stored list could not be read at start-up: it is never written over.
     bool mStoreUnread = false;
     bool mStoreUnreadSaid = false;

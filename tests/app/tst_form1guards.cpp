@@ -1,12 +1,13 @@
 // The main window's guards: a stored list that cannot be read is never written over, a failed
-// save's notice never takes the click that caused it, and the run's progress window never
-// flashes.
+// save's notice never takes the click that caused it and waits for the run, and the run's
+// progress window never flashes.
 #include "support/fakespreadsheet.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
 #include "app/runprogress.h"
+#include "app/savefailurenotice.h"
 #include "grid/datagrid.h"
 #include "office/services.h"
 
@@ -144,6 +145,21 @@ private slots:
         QVERIFY(mBoxes.calls[0].prompt.startsWith("Questions? Please contact Team Velmora"));
         QVERIFY(mBoxes.calls[1].prompt.startsWith(kNotSaved));
         form.hide();
+    }
+
+    void aSaveFailureDuringARunIsSaidOnceAfterIt()
+    {
+        bool running = true;
+        SaveFailureNotice notice(
+            mBoxes, [&] { return running; }, nullptr);
+        notice.report("first");
+        notice.report("second");
+        notice.showPending();
+        QVERIFY(mBoxes.calls.isEmpty());
+        running = false;
+        notice.showPending();
+        notice.showPending();
+        QCOMPARE(mBoxes.prompts(), QStringList {kNotSaved + "second"});
     }
 
     // The run's clock in milliseconds: when its current step began and when it waits.
