@@ -3,6 +3,7 @@
 // start-up. Each ends with status 0, leaves no office, profile or run folder, and writes
 // nothing it did not load. `make check-exits` runs it many times on a build under the address
 // checker (TESSIVANE_EXECUTABLE_UNDER_TEST, TESSIVANE_EXIT_ROUNDS), where any report fails it.
+#include "support/filetesting.h"
 #include "support/officeprocesses.h"
 #include "support/testmain.h"
 
@@ -62,12 +63,6 @@ QStringList LeftIn(const QString& folder)
     while (entries.hasNext())
         found << QDir(folder).relativeFilePath(entries.next());
     return found;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

@@ -89,8 +89,7 @@ QStringList LabelTexts(const QWidget* window)
 /// The settings file as it is on disk.
 QByteArray StoreFile()
 {
-    QFile file(store()->fileName());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return ReadAll(store()->fileName());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // save's notice never takes the click that caused it and waits for the run, and the run's
 // progress window never flashes.
 #include "support/fakespreadsheet.h"
+#include "support/filetesting.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -33,9 +35,8 @@ const QString kNotSaved = QStringLiteral("The inventory list could not be saved.
 /// What is at a path: a file's bytes, or a folder's entries.
 QByteArray Contents(const QString& path)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        return file.readAll();
+    if (!QFileInfo(path).isDir())
+        return ReadAll(path);
     return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join('|').toUtf8();
 }
 

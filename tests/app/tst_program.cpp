@@ -1,6 +1,7 @@
 // The program itself, as a process: its command line is answered without a display, whatever
 // ends it, early or once its offices are ready, no office of its own outlives it, and one
 // program runs per stored list (real windows on a private X server).
+#include "support/filetesting.h"
 #include "support/officeprocesses.h"
 #include "support/privatedisplay.h"
 #include "support/testmain.h"
@@ -50,8 +51,7 @@ QByteArray StoreOneRow(const QString& folder)
 
 QByteArray StoredBytes(const QString& folder)
 {
-    QFile file(folder + QStringLiteral("/config/Velmora/Tessivane.ini"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return ReadAll(folder + QStringLiteral("/config/Velmora/Tessivane.ini"));
 }
 
 // The program's shown windows: the main window, or a message box of its own.

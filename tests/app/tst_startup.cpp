@@ -1,5 +1,6 @@
 // The start-up's loading of the stored rows: what its report shows, line by line.
 
+#include "support/filetesting.h"
 #include "support/inventorytesting.h"
 #include "support/scriptedboxes.h"
 
@@ -25,12 +26,6 @@ std::unique_ptr<InventoryTable> loadedAtStartUp(const MessageBoxes& boxes)
     Steps step(boxes, "Form1", "Form_Load");
     loadStoredRows(*table, step);
     return table;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class UrlCatcher : public QObject

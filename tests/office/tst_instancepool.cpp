@@ -3,6 +3,7 @@
 // stand-in instances, in milliseconds; then once on the real LibreOffice: the start-up check's
 // office and the ready ones are the very processes that serve, and nothing is left.
 #include "support/fakespreadsheet.h"
+#include "support/filetesting.h"
 #include "support/officeprocesses.h"
 #include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
@@ -458,8 +459,7 @@ private slots:
             const QString path = folder.filePath(name);
             saveCellsActivesheet(book, path, mMessages);
             book->Close();
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return ReadAll(path);
         };
         const QByteArray together = picture(QStringLiteral("together.bmp"));
         QVERIFY(!pool.helperReady()); // it helped, and is not replaced while app is in use

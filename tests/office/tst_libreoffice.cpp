@@ -1,8 +1,8 @@
 // The spreadsheet layer's instances against the real LibreOffice: they leave nothing behind,
 // and the failures to start: a missing program, one that never answers, one that crashes.
 #include "support/officeprocesses.h"
-#include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/sharedoffice.h"
 #include "support/testmain.h"
 
 #include "core/messagebox.h"
@@ -41,20 +41,15 @@ void WriteScript(const QString& path, const QByteArray& text)
 
 } // namespace
 
-class LibreOfficeTest : public QObject
+class LibreOfficeTest : public QObject, protected SharedOffice
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(mFolder.isValid());
-        mApp = createApplication(mServices); // shared by the functions that only read
-        mTemplate = TestTemplate(mFolder.path(), *mApp);
-    }
+    void initTestCase() { startSharedOffice(); }
 
-    void cleanupTestCase() { EndSharedOffice(mServices, mApp); }
-    void init() { ResetOfficeSettings(mServices, mMessages); }
+    void cleanupTestCase() { endSharedOffice(); }
+    void init() { resetOfficeSettings(); }
 
     void quitAndDropLeaveNoProcessAndNoProfile()
     {
@@ -263,13 +258,6 @@ private slots:
         QCOMPARE(Children().size(), before);
         QCOMPARE(ProfileFolders().size(), 1);
     }
-
-private:
-    ScriptedBoxes mMessages;
-    Services mServices {mMessages};
-    QTemporaryDir mFolder;
-    QString mTemplate;
-    ApplicationPtr mApp;
 };
 
 TESSIVANE_TEST_MAIN(LibreOfficeTest)

@@ -2,8 +2,8 @@
 // was killed, is found, ended and leaves nothing behind. On the real LibreOffice.
 
 #include "support/officeprocesses.h"
-#include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/sharedoffice.h"
 #include "support/testmain.h"
 
 #include "office/libreoffice.h"
@@ -26,22 +26,20 @@ using namespace tessivane;
 using namespace tessivane::test;
 using namespace std::chrono_literals;
 
-class OfficeFailuresTest : public QObject
+class OfficeFailuresTest : public QObject, protected SharedOffice
 {
     Q_OBJECT
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(mFolder.isValid());
         // Another office of the program stays up throughout: ending a failed one must leave
         // its profile and pipe alone.
-        mApp = createApplication(mServices);
-        mTemplate = TestTemplate(mFolder.path(), *mApp);
+        startSharedOffice();
     }
 
-    void cleanupTestCase() { EndSharedOffice(mServices, mApp); }
-    void init() { ResetOfficeSettings(mServices, mMessages); }
+    void cleanupTestCase() { endSharedOffice(); }
+    void init() { resetOfficeSettings(); }
 
     void aSlowCallOnAWorkingOfficeIsNeverEnded()
     {
@@ -156,13 +154,6 @@ private slots:
             QDir(QStringLiteral("/tmp")).entryList(pipe, QDir::System | QDir::Hidden).isEmpty());
         app->Quit();
     }
-
-private:
-    ScriptedBoxes mMessages;
-    Services mServices {mMessages};
-    QTemporaryDir mFolder;
-    QString mTemplate;
-    ApplicationPtr mApp;
 };
 
 /// The helper mode of this program: start an instance, tell its process, and wait to be

@@ -2,8 +2,8 @@
 // back by xlrd and by a second instance), the template's formats in any locale, the used range
 // and the picture of the template, and readable failures of wrong use.
 #include "support/officeprocesses.h"
-#include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/sharedoffice.h"
 #include "support/testmain.h"
 
 #include "core/bitmapfile.h"
@@ -91,20 +91,15 @@ private:
 
 } // namespace
 
-class OfficeWorkbookTest : public QObject
+class OfficeWorkbookTest : public QObject, protected SharedOffice
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(mFolder.isValid());
-        mApp = createApplication(mServices); // shared by the functions that only read
-        mTemplate = TestTemplate(mFolder.path(), *mApp, &mRealTemplate);
-    }
+    void initTestCase() { startSharedOffice(); }
 
-    void cleanupTestCase() { EndSharedOffice(mServices, mApp); }
-    void init() { ResetOfficeSettings(mServices, mMessages); }
+    void cleanupTestCase() { endSharedOffice(); }
+    void init() { resetOfficeSettings(); }
 
     void valuesAndViewSurviveSaveAsXls()
     {
@@ -348,14 +343,6 @@ private slots:
         QCOMPARE(mApp->workbooks().count(), 0);
         QVERIFY(mApp->isAlive());
     }
-
-private:
-    ScriptedBoxes mMessages;
-    Services mServices {mMessages};
-    QTemporaryDir mFolder;
-    QString mTemplate;
-    bool mRealTemplate = false;
-    ApplicationPtr mApp;
 };
 
 TESSIVANE_TEST_MAIN(OfficeWorkbookTest)

@@ -3,6 +3,7 @@
 #include "core/fileprocs.h"
 #include "core/windowlook.h"
 #include "resources/resources.h"
+#include "support/filetesting.h"
 #include "support/testmain.h"
 
 #include <QDir>
@@ -15,18 +16,7 @@
 #include <stdexcept>
 
 using namespace tessivane;
-
-namespace {
-
-QByteArray FileBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-} // namespace
+using namespace tessivane::test;
 
 class TestResources : public QObject
 {
@@ -36,7 +26,7 @@ private slots:
     void templateIsTheCheckedInWorkbook()
     {
         const QByteArray carried = templateBytes();
-        const QByteArray checkedIn = FileBytes(QStringLiteral(TESSIVANE_TEMPLATE_FILE));
+        const QByteArray checkedIn = ReadAll(QStringLiteral(TESSIVANE_TEMPLATE_FILE));
         QVERIFY(!checkedIn.isEmpty());
         QCOMPARE(carried.size(), checkedIn.size());
         QVERIFY(carried == checkedIn);
@@ -115,7 +105,7 @@ private slots:
         WriteBytesToFile(bytes, path);
 
         QCOMPARE(QFileInfo(path).size(), qint64(bytes.size()));
-        QVERIFY(FileBytes(path) == bytes);
+        QVERIFY(ReadAll(path) == bytes);
     }
 };
 

@@ -46,15 +46,4 @@ inline void ResetOfficeSettings(Services& services, ScriptedBoxes& boxes)
     services.office = OfficeSettings();
 }
 
-/// Ends the instance the read-only tests shared and checks that nothing of any office is left.
-inline void EndSharedOffice(Services& services, ApplicationPtr& app)
-{
-    if (app)
-        app->Quit();
-    app.reset();
-    services.releases->waitForAll();
-    QCOMPARE(Leftovers(), QStringList());
-    QCOMPARE(Children().size(), 0);
-}
-
 } // namespace tessivane::test
