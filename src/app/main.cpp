@@ -93,7 +93,7 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // What the windows and the run use from outside themselves, made here once.
+    // What the windows and the run use of the offices, made here once.
     tessivane::Services services;
     // The ready offices load the template while they wait, as a run will.
     services.office.warmUpWorkbook = tessivane::templateBytes();
@@ -103,12 +103,14 @@ int main(int argc, char* argv[])
     tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services), 2,
         std::chrono::milliseconds(500), tessivane::helperInstances(services));
     services.readyOffices = &readyOffices;
-    tessivane::Form1 form1(services);
+    // And what they use of the program around them: the real boxes, the system clock.
+    tessivane::WindowContext context;
+    tessivane::Form1 form1(services, context);
     // Ending before the main loop runs (the start-up check found no office, a shutdown request
     // came during the start-up): no further start-up step and no closing handling may run, so
     // the program ends at once, but every thread it started is ended and joined first and the
     // offices closing down are given their time.
-    services.programEnder = [&] {
+    context.programEnder = [&] {
         form1.endRowSaver();
         readyOffices.end();
         services.releases->waitForAll();

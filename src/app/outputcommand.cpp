@@ -139,7 +139,7 @@ int runOutputCommand(const OutputRequest& request, const Services& given,
     int reports = 0;
     Services services = given;
     services.readyOffices = nullptr;
-    services.boxes = MessageBoxes([&](const MessageBoxCall& call) {
+    const MessageBoxes boxes([&](const MessageBoxCall& call) {
         if (!stopped()) {
             ++reports;
             console.say(lineOfBox(call));
@@ -178,7 +178,7 @@ int runOutputCommand(const OutputRequest& request, const Services& given,
     };
 
     std::unique_ptr<InventoryTable> table;
-    Steps load(services.boxes, "Form1", "Form_Load");
+    Steps load(boxes, "Form1", "Form_Load");
     load.sequence(130, tableCreation(table));
     if (!table)
         return kExitFailed;
@@ -227,7 +227,7 @@ int runOutputCommand(const OutputRequest& request, const Services& given,
     CommandHost host(console, stop);
     ResultNameGenerator names;
     const int reportsBefore = reports;
-    runGeneration(*table, host, services, names, RunMakes::WorkbookOnly);
+    runGeneration(*table, host, services, boxes, names, RunMakes::WorkbookOnly);
     const auto removeRunFolder = qScopeGuard([&host] {
         if (!host.workFolder().isEmpty())
             removeOwnFolder(host.workFolder());

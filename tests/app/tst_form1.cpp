@@ -102,7 +102,8 @@ class TestForm1 : public QObject
 private:
     QTemporaryDir mConfig;
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
 
@@ -142,7 +143,7 @@ private slots:
 
     void firstStartShowsSixteenBlankRows()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -163,7 +164,7 @@ private slots:
         QFile skin(skinFolder + "/o.cjs");
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.close();
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QDir(skinFolder).removeRecursively();
         QVERIFY(mBoxes.calls.isEmpty());
@@ -176,7 +177,7 @@ private slots:
 
     void layoutFollowsTheTwipTable()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QCOMPARE(form.size(), QSize(863, 394));
         QCOMPARE(form.pushButton(22)->geometry(), QRect(8, 8, 848, 27));
@@ -196,7 +197,7 @@ private slots:
 
     void helpNamesTheContactUnderTheApplicationTitle()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         mBoxes.calls.clear();
         form.pushButton(6)->click();
@@ -211,7 +212,7 @@ private slots:
     void closingWritesTheRowsEvenUnchanged()
     {
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             form.Form_Load();
             form.show();
             form.table().MoveFirst();
@@ -224,7 +225,7 @@ private slots:
         QCOMPARE(
             store()->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
 
-        Form1 again(mServices);
+        Form1 again(mServices, mContext);
         again.Form_Load();
         again.table().MoveFirst();
         QCOMPARE(again.table().Value(0).toString(), QStringLiteral("A-1"));
@@ -234,7 +235,7 @@ private slots:
     void anEmptyStoredListStartsQuietly()
     {
         store()->setValue(QStringLiteral("RowCount"), QStringLiteral("0"));
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QVERIFY(mBoxes.calls.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
@@ -244,7 +245,7 @@ private slots:
 
     void aButtonPressedFromTheGridSavesAndStartsOnRowOne()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -280,7 +281,7 @@ private slots:
     void aFailedSaveIsReported()
     {
         QFETCH(bool, closing);
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         const QString fileName = store()->fileName();
         QFile::remove(fileName);
@@ -325,9 +326,9 @@ private slots:
             mServices.makeApplication
                 = []() -> ApplicationPtr { throw std::runtime_error("none"); };
         int ends = 0;
-        mServices.programEnder = [&] { ++ends; };
+        mContext.programEnder = [&] { ++ends; };
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             // The polite kill comes in while the box is open.
             mBoxes.during = [&](const MessageBoxCall& call) {
                 if (call.prompt.startsWith(box))
@@ -336,7 +337,7 @@ private slots:
             form.Form_Load();
             mBoxes.during = {};
         }
-        mServices.programEnder = {};
+        mContext.programEnder = {};
         initTestCase(); // the office and the boxes as before
         QCOMPARE(StoreFile(), stored);
         // Once for the request; a refused start's own end follows here, where the first had
@@ -349,7 +350,7 @@ private slots:
     // written, as soon as the reading has let go.
     void aShutdownRequestDuringAnImportStopsItAndCloses()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         form.table().MoveFirst();
@@ -375,7 +376,7 @@ private slots:
 
     void deleteAllAsksAndRebindsTheGrid()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click();
         QCOMPARE(form.table().RecordCount(), 2);
@@ -394,7 +395,7 @@ private slots:
     void rowCommandsAreUndoneButNotDuringARun()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click();
         const ListRows samples = form.table().AllRowValues();
@@ -421,7 +422,7 @@ private slots:
 
     void hoverPointerSparesTheHourglass()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QTest::mouseMove(form.pushButton(7));
@@ -445,7 +446,7 @@ private slots:
     {
         QFETCH(QString, button);
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click(); // two sample rows
         form.show();
@@ -477,7 +478,7 @@ private slots:
     void aLongRunShowsWhatItDoesAndKeepsItPainted()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -540,7 +541,7 @@ private slots:
     void aNewResultReplacesOneStillHeld()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         runWithoutOffice(form, temp);
         const QString oldResult = form.preview()->excelFile();
@@ -556,13 +557,13 @@ private slots:
     void noSpreadsheetEndsTheProgramWithItsMessage()
     {
         bool ended = false;
-        mServices.programEnder = [&] { ended = true; };
+        mContext.programEnder = [&] { ended = true; };
         mServices.makeApplication
             = []() -> ApplicationPtr { throw std::runtime_error("no office"); };
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         mInstalled.emplace(mServices, mOffice);
-        mServices.programEnder = {};
+        mContext.programEnder = {};
         QVERIFY(ended);
         QCOMPARE(mBoxes.calls.size(), 1);
         QVERIFY(mBoxes.calls[0].prompt.startsWith(

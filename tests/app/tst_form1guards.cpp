@@ -47,7 +47,8 @@ class TestForm1Guards : public QObject
 private:
     QTemporaryDir mConfig;
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
 
@@ -101,7 +102,7 @@ private slots:
             QVERIFY(seteuid(65534) == 0);
         }
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             form.Form_Load();
             QCOMPARE(mBoxes.failures().size(), 1);
             QVERIFY(mBoxes.calls[0].prompt.contains(fileName));
@@ -131,7 +132,7 @@ private slots:
         blocker.close();
         const auto cleanUp = qScopeGuard([&] { QFile::remove(folder); });
 
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));

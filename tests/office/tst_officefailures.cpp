@@ -159,7 +159,7 @@ private slots:
 
 private:
     ScriptedBoxes mMessages;
-    Services mServices {mMessages};
+    Services mServices;
     QTemporaryDir mFolder;
     QString mTemplate;
     ApplicationPtr mApp;

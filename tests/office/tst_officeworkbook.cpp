@@ -351,7 +351,7 @@ private slots:
 
 private:
     ScriptedBoxes mMessages;
-    Services mServices {mMessages};
+    Services mServices;
     QTemporaryDir mFolder;
     QString mTemplate;
     bool mRealTemplate = false;
