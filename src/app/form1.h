@@ -33,7 +33,7 @@ struct Services;
 struct WindowContext
 {
     WindowContext() = default;
-    /// The real program's context with boxes (a test's script) instead of the real boxes.
+    /// A context whose boxes are messageBoxes (a test's script).
     explicit WindowContext(MessageBoxes messageBoxes)
         : boxes(std::move(messageBoxes))
     { }
