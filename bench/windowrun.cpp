@@ -210,16 +210,17 @@ int RunWindow(int argc, char* argv[], const Plan& plan)
     QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
     QApplication::setQuitOnLastWindowClosed(false);
     int boxes = 0;
-    Services services(MessageBoxes([&](const MessageBoxCall& call) {
+    Services services;
+    WindowContext context {MessageBoxes([&](const MessageBoxCall& call) {
         ++boxes;
         std::fprintf(stderr, "runbench: message box: %s\n", qPrintable(call.prompt));
         return int(vbOK);
-    }));
+    })};
     services.office.warmUpWorkbook = templateBytes();
     InstancePool readyOffices(libreOfficeInstances(services), 2, std::chrono::milliseconds(500),
         helperInstances(services));
     services.readyOffices = &readyOffices;
-    Form1 form1(services);
+    Form1 form1(services, context);
     const ShutdownSignals shutdownSignals([&form1] { form1.closeForShutdown(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.saveRowsForExit(); });

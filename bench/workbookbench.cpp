@@ -78,8 +78,8 @@ void WriteRow(Application& app, int row, int serial)
 }
 
 /// Fill, select, save, quit; reopen, snapshot, quit: the run's calls in the run's order.
-void WholeRun(
-    Services& services, const QString& templatePath, const QString& folder, int rows, bool buffered)
+void WholeRun(Services& services, const MessageBoxes& boxes, const QString& templatePath,
+    const QString& folder, int rows, bool buffered)
 {
     services.office.bufferedWrites = buffered;
     const QString result = folder + QStringLiteral("/run%1.xls").arg(rows);
@@ -87,7 +87,8 @@ void WholeRun(
     double start = 0, open = 0, writes = 0, select = 0, save = 0, quit = 0, reopen = 0, snap = 0,
            quit2 = 0;
     {
-        start = Time([&] { StartExcel(services); });
+        ApplicationPtr xlApp;
+        start = Time([&] { StartExcel(xlApp, services); });
         std::shared_ptr<Workbook> book;
         open = Time([&] { book = xlApp->workbooks().Open(templatePath); });
         writes = Time([&] {
@@ -103,12 +104,12 @@ void WholeRun(
             xlApp->setDisplayAlerts(false);
             book->Close();
             xlApp->Quit();
-            ReleaseExcel();
+            ReleaseExcel(xlApp);
         });
         ApplicationPtr second;
         reopen = Time([&] { second = OpenInNewExcel(services, result); });
         auto reopened = second->workbooks().item(second->workbooks().count());
-        snap = Time([&] { saveCellsActivesheet(reopened, picture, services.boxes); });
+        snap = Time([&] { saveCellsActivesheet(reopened, picture, boxes); });
         // The snapshot's parts, once more on the same sheet.
         const auto sheet = reopened->ActiveSheet();
         QImage copied;
@@ -166,7 +167,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     // The offices the bench starts, with their settings.
     Services services;
-    services.boxes = MessageBoxes([](const MessageBoxCall& call) {
+    const MessageBoxes boxes([](const MessageBoxCall& call) {
         std::printf("MESSAGE: %s\n", qPrintable(call.prompt));
         return int(vbOK);
     });
@@ -197,10 +198,10 @@ int main(int argc, char* argv[])
         app->Quit();
     }
 
-    WholeRun(services, templatePath, folder.path(), 16, true);
-    WholeRun(services, templatePath, folder.path(), 500, true);
-    WholeRun(services, templatePath, folder.path(), 500, false);
-    WholeRun(services, templatePath, folder.path(), 2000, true);
+    WholeRun(services, boxes, templatePath, folder.path(), 16, true);
+    WholeRun(services, boxes, templatePath, folder.path(), 500, true);
+    WholeRun(services, boxes, templatePath, folder.path(), 500, false);
+    WholeRun(services, boxes, templatePath, folder.path(), 2000, true);
     services.releases->waitForAll();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace tessivane {
 
@@ -16,6 +17,9 @@ const char* const kQtOptionsWithValue[] = {"platform", "platformpluginpath", "pl
     "plugin", "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "geometry",
     "style", "stylesheet", "qmljsdebugger"};
 const char* const kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+// The program as it is typed, in its messages.
+constexpr char kProgram[] = "tessivane";
 
 void addQtOptions(QCommandLineParser& parser)
 {
@@ -57,6 +61,125 @@ void print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+/// Says on standard error what is wrong with the command line; returns the status of a wrong
+/// command line.
+int refuse(const QString& message)
+{
+    print(stderr,
+        QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
+            .arg(QString::fromLatin1(kProgram), message));
+    return 2;
+}
+
+/// The program's own options, as added to the parser.
+struct ProgramOptions
+{
+    QCommandLineOption help;
+    QCommandLineOption version;
+    QCommandLineOption output;
+    QCommandLineOption input;
+    QCommandLineOption skipRefused;
+    QCommandLineOption quiet;
+};
+
+ProgramOptions addProgramOptions(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Keeps an equipment inventory list and turns it into a formatted\n"
+                       "Excel 97-2003 workbook (.xls) through a private LibreOffice Calc.\n"
+                       "With --output it makes the workbook without a window, from the\n"
+                       "stored list or from --input; with a FILE alone it opens the\n"
+                       "window and reviews that list file for import."));
+    // Qt's own options are single-dash words (-platform xcb), not bundles of letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const ProgramOptions options {help, version,
+        QCommandLineOption(QStringLiteral("output"),
+            QStringLiteral("Writes the filled workbook to <file> without a window: .xls as the "
+                           "run saves it, or .pdf, .xlsx, .ods."),
+            QStringLiteral("file")),
+        QCommandLineOption(QStringLiteral("input"),
+            QStringLiteral("With --output: the rows from this CSV, tab-separated or workbook "
+                           "file instead of the stored list."),
+            QStringLiteral("file")),
+        QCommandLineOption(QStringLiteral("skip-refused"),
+            QStringLiteral("With --input: writes the good rows when some are refused.")),
+        QCommandLineOption(
+            QStringLiteral("quiet"), QStringLiteral("With --output: tells only errors."))};
+    parser.addOptions({options.output, options.input, options.skipRefused, options.quiet});
+    parser.addPositionalArgument(QStringLiteral("file"),
+        QStringLiteral("A list file (CSV, tab-separated, .xls, .xlsx, .ods) to review for "
+                       "import."),
+        QStringLiteral("[file]"));
+    addQtOptions(parser);
+    return options;
+}
+
+/// --help, --help-all and --version: their text on standard output, and status 0.
+std::optional<int> answerQuestion(const QCommandLineParser& parser, const ProgramOptions& options)
+{
+    const bool helpAll = parser.isSet(QStringLiteral("help-all"));
+    if (parser.isSet(options.help) || helpAll) {
+        // Named as it is typed, not by the path the launcher starts it from.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+            QStringLiteral("Usage: %1 [options] [file]").arg(QString::fromLatin1(kProgram)));
+        print(stdout, text + (helpAll ? qtOptionsText() : QString()));
+        return 0;
+    }
+    if (parser.isSet(options.version)) {
+        print(stdout,
+            QStringLiteral("%1 %2\n").arg(
+                QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
+
+/// `--output FILE [--input FILE] [--skip-refused] [--quiet]`, and no list file.
+void readOutputRequest(
+    const QCommandLineParser& parser, const ProgramOptions& options, CommandLine& line)
+{
+    const QStringList files = parser.positionalArguments();
+    const QString file = parser.value(options.output);
+    if (!files.isEmpty())
+        line.answer = refuse(
+            QStringLiteral("unexpected argument '%1' with --output.").arg(files.constFirst()));
+    else if (file.isEmpty())
+        line.answer = refuse(QStringLiteral("--output needs a file name."));
+    else if (!isOutputKind(file))
+        line.answer = refuse(
+            QStringLiteral("'%1': the output's name must end in .xls, .pdf, .xlsx or .ods.")
+                .arg(file));
+    else if (parser.isSet(options.input) && parser.value(options.input).isEmpty())
+        line.answer = refuse(QStringLiteral("--input needs a file name."));
+    if (line.answer)
+        return;
+    line.output
+        = OutputRequest {file, parser.value(options.input), parser.isSet(options.skipRefused)};
+    line.quiet = parser.isSet(options.quiet);
+}
+
+/// The window's command line: none of the command's options, at most one list file.
+void readWindowRequest(
+    const QCommandLineParser& parser, const ProgramOptions& options, CommandLine& line)
+{
+    for (const QCommandLineOption& option : {options.input, options.skipRefused, options.quiet})
+        if (parser.isSet(option)) {
+            line.answer = refuse(QStringLiteral("--%1 is given only with --output.")
+                                     .arg(option.names().constFirst()));
+            return;
+        }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        line.answer = refuse(QStringLiteral("unexpected argument '%1'.").arg(files.at(1)));
+        return;
+    }
+    if (!files.isEmpty())
+        line.openFile = QFileInfo(files.constFirst()).absoluteFilePath();
+}
+
 } // namespace
 
 CommandLine readCommandLine(int argc, char* argv[])
@@ -69,95 +192,18 @@ CommandLine readCommandLine(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSIVANE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Keeps an equipment inventory list and turns it into a formatted\n"
-                       "Excel 97-2003 workbook (.xls) through a private LibreOffice Calc.\n"
-                       "With --output it makes the workbook without a window, from the\n"
-                       "stored list or from --input; with a FILE alone it opens the\n"
-                       "window and reviews that list file for import."));
-    // Qt's own options are single-dash words (-platform xcb), not bundles of letters.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption output(QStringLiteral("output"),
-        QStringLiteral("Writes the filled workbook to <file> without a window: .xls as the run "
-                       "saves it, or .pdf, .xlsx, .ods."),
-        QStringLiteral("file"));
-    const QCommandLineOption input(QStringLiteral("input"),
-        QStringLiteral("With --output: the rows from this CSV, tab-separated or workbook file "
-                       "instead of the stored list."),
-        QStringLiteral("file"));
-    const QCommandLineOption skipRefused(QStringLiteral("skip-refused"),
-        QStringLiteral("With --input: writes the good rows when some are refused."));
-    const QCommandLineOption quiet(
-        QStringLiteral("quiet"), QStringLiteral("With --output: tells only errors."));
-    parser.addOptions({output, input, skipRefused, quiet});
-    parser.addPositionalArgument(QStringLiteral("file"),
-        QStringLiteral("A list file (CSV, tab-separated, .xls, .xlsx, .ods) to review for "
-                       "import."),
-        QStringLiteral("[file]"));
-    addQtOptions(parser);
-
-    const QString program = QStringLiteral("tessivane");
-    const auto refuse = [&program](const QString& message) {
-        print(stderr,
-            QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
-                .arg(program, message));
-        return 2;
-    };
+    const ProgramOptions options = addProgramOptions(parser);
     if (!parser.parse(QCoreApplication::arguments())) {
         line.answer = refuse(parser.errorText());
         return line;
     }
-    const bool helpAll = parser.isSet(QStringLiteral("help-all"));
-    if (parser.isSet(help) || helpAll) {
-        // Named as it is typed, not by the path the launcher starts it from.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(QLatin1Char('\n')),
-            QStringLiteral("Usage: %1 [options] [file]").arg(program));
-        print(stdout, text + (helpAll ? qtOptionsText() : QString()));
-        line.answer = 0;
+    line.answer = answerQuestion(parser, options);
+    if (line.answer)
         return line;
-    }
-    if (parser.isSet(version)) {
-        print(stdout,
-            QStringLiteral("%1 %2\n").arg(
-                QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
-        line.answer = 0;
-        return line;
-    }
-    const QStringList files = parser.positionalArguments();
-    if (parser.isSet(output)) {
-        const QString file = parser.value(output);
-        if (!files.isEmpty())
-            line.answer = refuse(
-                QStringLiteral("unexpected argument '%1' with --output.").arg(files.constFirst()));
-        else if (file.isEmpty())
-            line.answer = refuse(QStringLiteral("--output needs a file name."));
-        else if (!isOutputKind(file))
-            line.answer = refuse(
-                QStringLiteral("'%1': the output's name must end in .xls, .pdf, .xlsx or .ods.")
-                    .arg(file));
-        else if (parser.isSet(input) && parser.value(input).isEmpty())
-            line.answer = refuse(QStringLiteral("--input needs a file name."));
-        if (line.answer)
-            return line;
-        line.output = OutputRequest {file, parser.value(input), parser.isSet(skipRefused)};
-        line.quiet = parser.isSet(quiet);
-        return line;
-    }
-    for (const QCommandLineOption& option : {input, skipRefused, quiet})
-        if (parser.isSet(option)) {
-            line.answer = refuse(QStringLiteral("--%1 is given only with --output.")
-                                     .arg(option.names().constFirst()));
-            return line;
-        }
-    if (files.size() > 1) {
-        line.answer = refuse(QStringLiteral("unexpected argument '%1'.").arg(files.at(1)));
-        return line;
-    }
-    if (!files.isEmpty())
-        line.openFile = QFileInfo(files.constFirst()).absoluteFilePath();
+    if (parser.isSet(options.output))
+        readOutputRequest(parser, options, line);
+    else
+        readWindowRequest(parser, options, line);
     return line;
 }
 

@@ -11,6 +11,7 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
+#include "core/programend.h"
 #include "generation/generationrun.h"
 #include "grid/datagrid.h"
 #include "grid/inventorysetup.h"
@@ -40,15 +41,17 @@
 
 namespace tessivane {
 
-Form1::Form1(const Services& services, QWidget* parent)
+Form1::Form1(const Services& services, const WindowContext& context, QWidget* parent)
     : QWidget(parent)
     , mServices(services)
+    , mContext(context)
+    , mResultNames(context.clock)
     , mSaver(std::make_unique<RowSaver>())
     , mPointer(this)
 {
     buildControls();
     mSaveFailure = new SaveFailureNotice(
-        mServices.boxes, [this] { return mRunInProgress; }, this);
+        mContext.boxes, [this] { return mRunInProgress; }, this);
 }
 
 Form1::~Form1() = default;
@@ -75,7 +78,7 @@ QPushButton* Form1::pushButton(int number) const
 
 void Form1::Form_Load()
 {
-    Steps step(mServices.boxes, "Form1", "Form_Load");
+    Steps step(mContext.boxes, "Form1", "Form_Load");
     step(100, [&] { ApplySkin(); });
     step(102, [&] { setWindowTitle(QString::fromLatin1(kProductName)); });
     step(102, [&] { setWindowIcon(programIcon()); });
@@ -104,7 +107,10 @@ void Form1::Form_Load()
         DataGrid1->FollowTable();
     });
     step(234, [&] { setUpdatesEnabled(true); });
-    step(236, [&] { CheckExcelInstance(mServices); });
+    step(236, [&] {
+        const StartUpVerdict verdict = CheckExcelInstance(mServices);
+        refuseStartUp(verdict.refusal, mContext.boxes, mContext.programEnder);
+    });
     swallow([&] { restorePlacement(); });
     DataGrid1->setFocus();
     mStartUpDone = true;
@@ -133,7 +139,7 @@ void Form1::Form_QueryUnload()
     // Rows that were never loaded are never written over the stored ones.
     if (!mStartUpDone)
         return;
-    Steps step(mServices.boxes, "Form1", "Form_QueryUnload");
+    Steps step(mContext.boxes, "Form1", "Form_QueryUnload");
     swallow([&] { keepPlacement(); });
     // Closing is no focus change: a cell still being edited is stored first.
     swallow([&] { DataGrid1->CommitEdit(); });
@@ -155,7 +161,7 @@ void Form1::closeForShutdown()
         // A close now would save a table that does not hold the stored rows yet, and the
         // program would go on: the main loop that a close ends has not started. As a refused
         // start ends: no further start-up step and no closing handling runs.
-        endProgram(mServices);
+        endProgram(mContext.programEnder);
         return;
     }
     // A file being read for an import is let go first; the close follows once it has stopped.
@@ -234,7 +240,7 @@ bool Form1::storeLeftAlone(bool closing)
                                               "its rows can be recovered.")
                                    .arg(storeFileName());
         if (closing)
-            swallow([&] { mServices.boxes.MsgBox(SaveFailureNotice::heading() + notice); });
+            swallow([&] { mContext.boxes.MsgBox(SaveFailureNotice::heading() + notice); });
         else
             mSaveFailure->report(notice);
     }
@@ -243,7 +249,7 @@ bool Form1::storeLeftAlone(bool closing)
 
 void Form1::MyFmt_Format(QVariant& dataValue)
 {
-    Steps step(mServices.boxes, "Form1", "MyFmt_Format");
+    Steps step(mContext.boxes, "Form1", "MyFmt_Format");
     QVariant value;
     step(100, [&] { value = dataValue; });
     if (step.test(102, [&] { return isNumericValue(value); }))
@@ -254,7 +260,7 @@ void Form1::PushButton1_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step(mServices.boxes, "Form1", "PushButton1_Click");
+    Steps step(mContext.boxes, "Form1", "PushButton1_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete Selected Row"));
     step(100, [&] { deleteSelectedRow(table(), *DataGrid1, this, step); });
     // As a grid does after a delete, the cursor lands on the row that took its place.
@@ -274,7 +280,7 @@ void Form1::PushButton2_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step(mServices.boxes, "Form1", "PushButton2_Click");
+    Steps step(mContext.boxes, "Form1", "PushButton2_Click");
     ListHistory::Recording change(
         DataGrid1->history(), QStringLiteral("Insert Below Selected Row"));
     step(100, [&] { insertBelowSelectedRow(table(), step); });
@@ -286,7 +292,7 @@ void Form1::PushButton3_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step(mServices.boxes, "Form1", "PushButton3_Click");
+    Steps step(mContext.boxes, "Form1", "PushButton3_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Delete All"));
     deleteAll(mTable, *DataGrid1, MyFmt, step);
     swallow([&] { change.commit(); });
@@ -296,9 +302,9 @@ void Form1::PushButton6_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step(mServices.boxes, "Form1", "PushButton6_Click");
+    Steps step(mContext.boxes, "Form1", "PushButton6_Click");
     step(100, [&] {
-        mServices.boxes.MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
+        mContext.boxes.MsgBox(QStringLiteral("Questions? Please contact Team Velmora at ")
                 + QString::fromLatin1(kContactAddress),
             vbOKOnly);
     });
@@ -308,7 +314,7 @@ void Form1::PushButton7_Click()
 {
     if (mRunInProgress)
         return;
-    Steps step(mServices.boxes, "Form1", "PushButton7_Click");
+    Steps step(mContext.boxes, "Form1", "PushButton7_Click");
     ListHistory::Recording change(DataGrid1->history(), QStringLiteral("Load Sample Data"));
     step(100, [&] { loadSampleData(table(), *DataGrid1, MyFmt, step); });
     swallow([&] { change.commit(); });
@@ -325,7 +331,7 @@ Form2& Form1::ensureForm2()
 {
     if (!mForm2) {
         mForm2 = std::make_unique<Form2>(
-            this, [this] { saveRowsForExit(); }, mServices.boxes);
+            this, [this] { saveRowsForExit(); }, mContext.boxes);
         mForm2->setWorkbookConverter([this](const QString& workbook, const QString& target) {
             convertWorkbook(mServices, workbook, target);
         });
@@ -418,11 +424,11 @@ void Form1::PushButton22_Click()
         *this, [this]() -> Form2& { return ensureForm2(); }, progress);
     InventoryTable* inventory = mTable.get();
     if (!inventory) {
-        Steps step(mServices.boxes, "Form1", "PushButton22_Click");
+        Steps step(mContext.boxes, "Form1", "PushButton22_Click");
         step(114, [&] { table(); });
         return;
     }
-    runGeneration(*inventory, host, mServices, mResultNames);
+    runGeneration(*inventory, host, mServices, mContext.boxes, mResultNames);
     // The run leaves the table past its last row; the grid shows the first row again.
     swallow([&] {
         if (inventory->RecordCount() > 0)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/messagebox.h"
 #include "core/windowlook.h"
 #include "generation/generationrun.h"
 #include "inventory/listfile.h"
 
+#include <QTime>
 #include <QWidget>
 
 #include <array>
@@ -25,16 +27,36 @@ class RowSaver;
 class SaveFailureNotice;
 struct Services;
 
+/// What the main window takes from the program around it beside the offices, for itself and
+/// for what it opens (the grid, the preview, the run): made in main.cpp, or by a test with its
+/// scripted boxes.
+struct WindowContext
+{
+    WindowContext() = default;
+    /// A context whose boxes are messageBoxes (a test's script).
+    explicit WindowContext(MessageBoxes messageBoxes)
+        : boxes(std::move(messageBoxes))
+    { }
+
+    /// The message boxes of the windows and the run.
+    MessageBoxes boxes;
+    /// Ends the program at once (a refused start, a shutdown request during the start-up),
+    /// after ending what the program started; empty: the process ends here.
+    std::function<void()> programEnder;
+    /// The time of day the result names are drawn from; empty: the system clock.
+    std::function<QTime()> clock;
+};
+
 /// The main window: the inventory grid and the push buttons that start every command.
 /// The handlers carry their fixed names; the work they do lives in the rooms beside. What it
-/// needs from outside (the offices, how the program ends) comes with the services, which
-/// outlive it.
+/// needs from outside comes with the services (the offices) and the context (boxes, the
+/// program's end, the clock), which both outlive it.
 class Form1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form1(const Services& services, QWidget* parent = nullptr);
+    Form1(const Services& services, const WindowContext& context, QWidget* parent = nullptr);
     ~Form1() override;
 
     /// The start-up sequence; the window is shown after it returns.
@@ -119,6 +141,7 @@ private:
     /// True once Form_Load has run: until then the table does not hold the stored rows.
     bool mStartUpDone = false;
     const Services& mServices;
+    const WindowContext& mContext;
     ResultNameGenerator mResultNames;
     /// A background save's failure, told after a run that it came in during.
     SaveFailureNotice* mSaveFailure = nullptr;

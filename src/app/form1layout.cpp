@@ -10,7 +10,6 @@
 #include "grid/columnheadings.h"
 #include "grid/datagrid.h"
 #include "grid/listeditor.h"
-#include "office/services.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -85,7 +84,7 @@ void Form1::buildControls()
     Frame2->setGeometry(twipRect(120, 1050, 12720, 4740));
     Frame2->setFont(arialBold(9));
 
-    DataGrid1 = new DataGrid(mServices.boxes, Frame2);
+    DataGrid1 = new DataGrid(mContext.boxes, Frame2);
     DataGrid1->setGeometry(twipRect(135, 1305, 12390, 2790));
 
     PushButton2 = makeButton(Frame2, "Insert Below Selected Row", twipRect(135, 4185, 3990, 400));

@@ -53,47 +53,51 @@ int runCommand(int argc, char* argv[], const tessivane::OutputRequest& request, 
     return stop.load() != 0 ? 128 + stop.load() : code;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+/// One program per stored list: a second start brings the first one's window forward. The
+/// exit status when this start is not to open a window of its own.
+std::optional<int> claimTheList(tessivane::OneProgram& oneProgram, const QString& openFile)
 {
-    // Answered first, before any window, display or office: --help, --version, wrong options.
-    const tessivane::CommandLine line = tessivane::readCommandLine(argc, argv);
-    if (line.answer)
-        return *line.answer;
-
-    // Before any thread (Qt's, the UNO runtime's, the program's own) starts, so that every
-    // thread has them blocked and they reach the program only through ShutdownSignals.
-    tessivane::blockShutdownSignals();
-    if (line.output)
-        return runCommand(argc, argv, *line.output, line.quiet);
-    QApplication app(argc, argv);
-    nameTheProgram();
-    // Ties the windows to the menu entry, and so to its icon, on desktops that ask.
-    QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
-    // The program ends only through its windows' own closing steps.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // The browser opened for an address gets the shutdown signals back.
-    const tessivane::BrowserLauncher browser;
-
-    // One program per stored list: a second start brings the first one's window forward.
-    // Optional only so that an end before the main loop can let it go first.
-    std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::storeFileName());
-    switch (oneProgram->claim(line.openFile)) {
+    switch (oneProgram.claim(openFile)) {
     case tessivane::OneProgram::Start::First:
-        break;
+        return std::nullopt;
     case tessivane::OneProgram::Start::Raised:
         return 0;
     case tessivane::OneProgram::Start::NotAnswering:
         // Nothing to save yet: a polite kill ends it at once, box or not.
         tessivane::unblockShutdownSignals();
-        std::fprintf(stderr, "%s\n", qPrintable(oneProgram->notAnsweringMessage()));
-        tessivane::MessageBoxes().MsgBox(oneProgram->notAnsweringMessage(), tessivane::vbOKOnly,
+        std::fprintf(stderr, "%s\n", qPrintable(oneProgram.notAnsweringMessage()));
+        tessivane::MessageBoxes().MsgBox(oneProgram.notAnsweringMessage(), tessivane::vbOKOnly,
             QString::fromLatin1(tessivane::kProductName));
         return 1;
     }
+    return std::nullopt;
+}
 
-    // What the windows and the run use from outside themselves, made here once.
+/// The main window's start-up, and what reaches it from a second start or the command line.
+void openMainWindow(
+    tessivane::Form1& form1, tessivane::OneProgram& oneProgram, const QString& openFile)
+{
+    // Run folders of earlier programs that were killed, or whose office was ended in the
+    // middle of a save, go now; this program's own go when it ends, whatever ended it.
+    tessivane::removeLeftoverRunFolders(false);
+    form1.Form_Load();
+    form1.show();
+    oneProgram.serve([&form1](const QString& file) {
+        if (file.isEmpty())
+            form1.raiseShowingWindow();
+        else
+            form1.reviewListFile(file);
+    });
+    // `tessivane FILE`: the list file's review, once the window is up.
+    if (!openFile.isEmpty())
+        form1.reviewListFile(openFile);
+}
+
+/// The windows, from their offices to the end of the main loop; returns its exit status.
+int runWindows(
+    QApplication& app, std::optional<tessivane::OneProgram>& oneProgram, const QString& openFile)
+{
+    // What the windows and the run use of the offices, made here once.
     tessivane::Services services;
     // The ready offices load the template while they wait, as a run will.
     services.office.warmUpWorkbook = tessivane::templateBytes();
@@ -103,12 +107,14 @@ int main(int argc, char* argv[])
     tessivane::InstancePool readyOffices(tessivane::libreOfficeInstances(services), 2,
         std::chrono::milliseconds(500), tessivane::helperInstances(services));
     services.readyOffices = &readyOffices;
-    tessivane::Form1 form1(services);
+    // And what they use of the program around them: the real boxes, the system clock.
+    tessivane::WindowContext context;
+    tessivane::Form1 form1(services, context);
     // Ending before the main loop runs (the start-up check found no office, a shutdown request
     // came during the start-up): no further start-up step and no closing handling may run, so
     // the program ends at once, but every thread it started is ended and joined first and the
     // offices closing down are given their time.
-    services.programEnder = [&] {
+    context.programEnder = [&] {
         form1.endRowSaver();
         readyOffices.end();
         services.releases->waitForAll();
@@ -123,20 +129,7 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
         [&form1](QSessionManager&) { form1.saveRowsForExit(); });
 
-    // Run folders of earlier programs that were killed, or whose office was ended in the
-    // middle of a save, go now; this program's own go when it ends, whatever ended it.
-    tessivane::removeLeftoverRunFolders(false);
-    form1.Form_Load();
-    form1.show();
-    oneProgram->serve([&form1](const QString& file) {
-        if (file.isEmpty())
-            form1.raiseShowingWindow();
-        else
-            form1.reviewListFile(file);
-    });
-    // `tessivane FILE`: the list file's review, once the window is up.
-    if (!line.openFile.isEmpty())
-        form1.reviewListFile(line.openFile);
+    openMainWindow(form1, *oneProgram, openFile);
     const int code = app.exec();
     // Every way out (either window's close, a shutdown signal) leaves the loop here: no ready
     // office stays, and those still closing down are waited for before their folders go. The
@@ -145,4 +138,40 @@ int main(int argc, char* argv[])
     services.releases->waitForAll();
     tessivane::removeLeftoverRunFolders(true);
     return code;
+}
+
+/// The program with its windows.
+int runWindowProgram(int argc, char* argv[], const QString& openFile)
+{
+    QApplication app(argc, argv);
+    nameTheProgram();
+    // Ties the windows to the menu entry, and so to its icon, on desktops that ask.
+    QApplication::setDesktopFileName(QStringLiteral("com.velmora.tessivane"));
+    // The program ends only through its windows' own closing steps.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The browser opened for an address gets the shutdown signals back.
+    const tessivane::BrowserLauncher browser;
+
+    // Optional only so that an end before the main loop can let it go first.
+    std::optional<tessivane::OneProgram> oneProgram(std::in_place, tessivane::storeFileName());
+    if (const std::optional<int> code = claimTheList(*oneProgram, openFile))
+        return *code;
+    return runWindows(app, oneProgram, openFile);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Answered first, before any window, display or office: --help, --version, wrong options.
+    const tessivane::CommandLine line = tessivane::readCommandLine(argc, argv);
+    if (line.answer)
+        return *line.answer;
+
+    // Before any thread (Qt's, the UNO runtime's, the program's own) starts, so that every
+    // thread has them blocked and they reach the program only through ShutdownSignals.
+    tessivane::blockShutdownSignals();
+    if (line.output)
+        return runCommand(argc, argv, *line.output, line.quiet);
+    return runWindowProgram(argc, argv, line.openFile);
 }

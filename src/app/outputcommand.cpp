@@ -18,6 +18,8 @@
 #include <QLocale>
 #include <QScopeGuard>
 
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -117,143 +119,214 @@ SheetText readWorkbookSheet(
     return {sheet.sheetName, file.readAll(), sheet.rowsLeftOut};
 }
 
-int runOutputCommand(const OutputRequest& request, const Services& given,
-    const CommandConsole& console, const std::atomic<int>& stop)
+namespace {
+
+/// One `--output` command: its boxes, which speak on the console, its offices, one at a time
+/// and none ready, and its steps from the rows to the written file. Each step returns the
+/// command's exit status when the command ends there.
+class OutputCommand
 {
-    const auto stopped = [&stop] { return stop.load() != 0; };
-    const auto stoppedExit = [&stop] { return 128 + stop.load(); };
-    const auto fail = [&console](const QString& problem) {
-        console.say(problem.simplified());
-        return int(kExitFailed);
-    };
+public:
+    OutputCommand(const OutputRequest& request, const Services& given,
+        const CommandConsole& console, const std::atomic<int>& stop);
+    OutputCommand(const OutputCommand&) = delete;
+    OutputCommand& operator=(const OutputCommand&) = delete;
 
-    const QFileInfo target(request.output);
-    if (!target.absoluteDir().exists())
-        return fail(QStringLiteral("%1 cannot be written: the folder %2 does not exist.")
-                        .arg(request.output, target.absolutePath()));
-    if (target.isDir())
-        return fail(QStringLiteral("%1 cannot be written: it is a folder.").arg(request.output));
+    int run();
 
+private:
+    bool stopped() const { return mStop.load() != 0; }
+    int stoppedExit() const { return 128 + mStop.load(); }
+    int fail(const QString& problem) const;
+    bool officeStarts();
+    std::optional<int> readRows(InventoryTable& table, Steps& load);
+    std::optional<int> readInput(InventoryTable& table);
+    int makeAndWrite(InventoryTable& table);
+    int writeOutput(const QString& workbook, int rows);
+
+    const OutputRequest& mRequest;
+    const CommandConsole& mConsole;
+    const std::atomic<int>& mStop;
+    int mReports = 0;
+    MessageBoxes mBoxes;
+    /// The given services with no office ready: every instance is started when asked for.
+    Services mDirect;
+    /// The same, whose first instance is the start-up check's.
+    Services mServices;
+    ApplicationPtr mProven;
+    bool mProbed = false;
+};
+
+OutputCommand::OutputCommand(const OutputRequest& request, const Services& given,
+    const CommandConsole& console, const std::atomic<int>& stop)
+    : mRequest(request)
+    , mConsole(console)
+    , mStop(stop)
+    , mDirect(given)
+{
     // The run's failure reports and boxes go to the console, one line each, and make the
     // command fail; once it is being stopped, the failures that the stop causes are not told.
-    int reports = 0;
-    Services services = given;
-    services.readyOffices = nullptr;
-    services.boxes = MessageBoxes([&](const MessageBoxCall& call) {
+    mBoxes = MessageBoxes([this](const MessageBoxCall& call) {
         if (!stopped()) {
-            ++reports;
-            console.say(lineOfBox(call));
+            ++mReports;
+            mConsole.say(lineOfBox(call));
         }
         return (call.buttons & 0xF) == vbYesNo ? int(vbNo) : int(vbOK);
     });
     // One office at a time and none ready: the start-up check's instance is the first one
     // asked for; every later one is started when asked for.
-    const Services direct = services;
-    ApplicationPtr proven;
-    bool probed = false;
-    services.makeApplication = [&]() -> ApplicationPtr {
-        if (proven)
-            return std::exchange(proven, nullptr);
-        return createApplication(direct);
+    mDirect.readyOffices = nullptr;
+    mServices = mDirect;
+    mServices.makeApplication = [this]() -> ApplicationPtr {
+        if (mProven)
+            return std::exchange(mProven, nullptr);
+        return createApplication(mDirect);
     };
-    const auto officeStarts = [&] {
-        if (probed)
-            return true;
-        QString refusal;
-        QString cause;
-        ApplicationPtr probe;
-        probed = probeOffice(direct, probe, refusal, cause);
-        if (probed) {
-            proven = std::move(probe);
-            return true;
-        }
-        if (probe)
-            swallow([&] { probe->Quit(); });
-        if (!stopped()) {
-            console.say(lineOfBox({refusal, vbOKOnly, QString()}));
-            if (!cause.isEmpty())
-                console.say(QStringLiteral("(%1)").arg(cause.simplified()));
-        }
-        return false;
-    };
+}
+
+int OutputCommand::fail(const QString& problem) const
+{
+    mConsole.say(problem.simplified());
+    return kExitFailed;
+}
+
+bool OutputCommand::officeStarts()
+{
+    if (mProbed)
+        return true;
+    QString refusal;
+    QString cause;
+    ApplicationPtr probe;
+    mProbed = probeOffice(mDirect, probe, refusal, cause);
+    if (mProbed) {
+        mProven = std::move(probe);
+        return true;
+    }
+    if (probe)
+        swallow([&] { probe->Quit(); });
+    if (!stopped()) {
+        mConsole.say(lineOfBox({refusal, vbOKOnly, QString()}));
+        if (!cause.isEmpty())
+            mConsole.say(QStringLiteral("(%1)").arg(cause.simplified()));
+    }
+    return false;
+}
+
+int OutputCommand::run()
+{
+    const QFileInfo target(mRequest.output);
+    if (!target.absoluteDir().exists())
+        return fail(QStringLiteral("%1 cannot be written: the folder %2 does not exist.")
+                        .arg(mRequest.output, target.absolutePath()));
+    if (target.isDir())
+        return fail(QStringLiteral("%1 cannot be written: it is a folder.").arg(mRequest.output));
 
     std::unique_ptr<InventoryTable> table;
-    Steps load(services.boxes, "Form1", "Form_Load");
+    Steps load(mBoxes, "Form1", "Form_Load");
     load.sequence(130, tableCreation(table));
     if (!table)
         return kExitFailed;
-    if (request.input.isEmpty()) {
-        // A count that is not sane is told and the rows the store holds are made; a store
-        // that cannot be read would give a sheet of blank rows.
-        if (!loadStoredRows(*table, load))
-            return fail(QStringLiteral("Nothing has been written."));
-    } else {
-        ListRead read;
-        try {
-            read = readListFile(
-                request.input, [&](const QString& workbook, const ReadProgress& progress) {
-                    if (!officeStarts())
-                        throw NoOffice();
-                    return readWorkbookSheet(services, workbook, progress);
-                });
-        } catch (const NoOffice&) {
-            return stopped() ? stoppedExit() : int(kExitNoOffice);
-        } catch (...) {
-            if (stopped())
-                return stoppedExit();
-            return fail(currentFailureDescription());
-        }
-        if (!console.quiet)
-            for (const QString& note : read.notes)
-                console.say(note);
-        for (const RowRefusal& refusal : read.refused)
-            console.say(QStringLiteral("%1: %2").arg(request.input, refusalText(read, refusal)));
-        if (!read.refused.isEmpty() && !request.skipRefused)
-            return fail(QStringLiteral("%1 of the rows of %2 refused: nothing has been written "
-                                       "(--skip-refused writes the good rows).")
-                            .arg(QLocale().toString(read.refused.size()), request.input));
-        const int fields = int(kInventoryFields.size());
-        for (const QVector<QVariant>& row : std::as_const(read.rows)) {
-            table->AddNew();
-            for (int field = 0; field < fields && field < row.size(); ++field)
-                table->SetValue(field, row[field]);
-        }
-    }
+    if (const std::optional<int> ended = readRows(*table, load))
+        return *ended;
     if (stopped())
         return stoppedExit();
     if (!officeStarts())
         return stopped() ? stoppedExit() : int(kExitNoOffice);
+    return makeAndWrite(*table);
+}
 
-    CommandHost host(console, stop);
+std::optional<int> OutputCommand::readRows(InventoryTable& table, Steps& load)
+{
+    if (!mRequest.input.isEmpty())
+        return readInput(table);
+    // A count that is not sane is told and the rows the store holds are made; a store that
+    // cannot be read would give a sheet of blank rows.
+    if (!loadStoredRows(table, load))
+        return fail(QStringLiteral("Nothing has been written."));
+    return std::nullopt;
+}
+
+std::optional<int> OutputCommand::readInput(InventoryTable& table)
+{
+    ListRead read;
+    try {
+        read = readListFile(
+            mRequest.input, [&](const QString& workbook, const ReadProgress& progress) {
+                if (!officeStarts())
+                    throw NoOffice();
+                return readWorkbookSheet(mServices, workbook, progress);
+            });
+    } catch (const NoOffice&) {
+        return stopped() ? stoppedExit() : int(kExitNoOffice);
+    } catch (...) {
+        if (stopped())
+            return stoppedExit();
+        return fail(currentFailureDescription());
+    }
+    if (!mConsole.quiet)
+        for (const QString& note : read.notes)
+            mConsole.say(note);
+    for (const RowRefusal& refusal : read.refused)
+        mConsole.say(QStringLiteral("%1: %2").arg(mRequest.input, refusalText(read, refusal)));
+    if (!read.refused.isEmpty() && !mRequest.skipRefused)
+        return fail(QStringLiteral("%1 of the rows of %2 refused: nothing has been written "
+                                   "(--skip-refused writes the good rows).")
+                        .arg(QLocale().toString(read.refused.size()), mRequest.input));
+    const int fields = int(kInventoryFields.size());
+    for (const QVector<QVariant>& row : std::as_const(read.rows)) {
+        table.AddNew();
+        for (int field = 0; field < fields && field < row.size(); ++field)
+            table.SetValue(field, row[field]);
+    }
+    return std::nullopt;
+}
+
+int OutputCommand::makeAndWrite(InventoryTable& table)
+{
+    CommandHost host(mConsole, mStop);
     ResultNameGenerator names;
-    const int reportsBefore = reports;
-    runGeneration(*table, host, services, names, RunMakes::WorkbookOnly);
+    const int reportsBefore = mReports;
+    runGeneration(table, host, mServices, mBoxes, names, RunMakes::WorkbookOnly);
     const auto removeRunFolder = qScopeGuard([&host] {
         if (!host.workFolder().isEmpty())
             removeOwnFolder(host.workFolder());
     });
     if (stopped())
         return stoppedExit();
-    if (reports > reportsBefore || host.workbook().isEmpty())
-        return fail(QStringLiteral("%1 has not been written.").arg(request.output));
+    if (mReports > reportsBefore || host.workbook().isEmpty())
+        return fail(QStringLiteral("%1 has not been written.").arg(mRequest.output));
+    return writeOutput(host.workbook(), table.RecordCount());
+}
 
-    const bool copy = target.suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0;
-    if (console.showProgress && !copy)
-        console.say(QStringLiteral("Writing %1").arg(request.output));
+int OutputCommand::writeOutput(const QString& workbook, int rows)
+{
+    const bool copy
+        = QFileInfo(mRequest.output).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive)
+        == 0;
+    if (mConsole.showProgress && !copy)
+        mConsole.say(QStringLiteral("Writing %1").arg(mRequest.output));
     try {
         if (copy)
-            copyFileSafely(host.workbook(), request.output);
+            copyFileSafely(workbook, mRequest.output);
         else
-            convertWorkbook(services, host.workbook(), request.output);
+            convertWorkbook(mServices, workbook, mRequest.output);
     } catch (...) {
         if (stopped())
             return stoppedExit();
         return fail(currentFailureDescription());
     }
-    if (console.showProgress)
-        console.say(
-            QStringLiteral("Wrote %1 (%L2 rows)").arg(request.output).arg(table->RecordCount()));
+    if (mConsole.showProgress)
+        mConsole.say(QStringLiteral("Wrote %1 (%L2 rows)").arg(mRequest.output).arg(rows));
     return kExitWritten;
+}
+
+} // namespace
+
+int runOutputCommand(const OutputRequest& request, const Services& services,
+    const CommandConsole& console, const std::atomic<int>& stop)
+{
+    OutputCommand command(request, services, console, stop);
+    return command.run();
 }
 
 } // namespace tessivane

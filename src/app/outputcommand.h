@@ -50,10 +50,10 @@ SheetText readWorkbookSheet(
     const Services& services, const QString& workbook, const ReadProgress& progress = {});
 
 /// Makes the filled workbook from the stored list or the input file without any window, and
-/// writes it to the output. The run is the window's, through services (its boxes and office
-/// source are the command's own: failure reports go to the console, one office at a time,
-/// none kept ready). A signal number set in stop (from another thread) ends the work early:
-/// the offices are to be ended by the one who set it; nothing is written then, and 128 + the
+/// writes it to the output. The run is the window's, through services (its office source is
+/// the command's own, one office at a time and none kept ready; so are its boxes: failure
+/// reports go to the console). A signal number set in stop (from another thread) ends the work
+/// early: the offices are to be ended by the one who set it; nothing is written then, and 128 + the
 /// signal is returned. Returns a CommandExit otherwise.
 int runOutputCommand(const OutputRequest& request, const Services& services,
     const CommandConsole& console, const std::atomic<int>& stop);

@@ -6,10 +6,6 @@
 
 namespace tessivane {
 
-namespace {
-QString gApplicationTitle = QString::fromLatin1(kProductName);
-}
-
 QString computeApplicationTitle(const QString& productName)
 {
     QString title = productName;
@@ -22,14 +18,15 @@ QString computeApplicationTitle(const QString& productName)
     return title;
 }
 
-void SetApplicationTitle()
+QString SetApplicationTitle()
 {
-    gApplicationTitle = computeApplicationTitle(QString::fromLatin1(kProductName));
+    return computeApplicationTitle(QString::fromLatin1(kProductName));
 }
 
 QString ApplicationTitle()
 {
-    return gApplicationTitle;
+    // Computed from the fixed product name, so the same from the first box on.
+    return SetApplicationTitle();
 }
 
 QString installationFolder()

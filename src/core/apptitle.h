@@ -16,10 +16,12 @@ inline constexpr char kHomePageAddress[] = "https://www.velmora.example/";
 /// The cut is made at least once; a name without a blank is kept whole.
 QString computeApplicationTitle(const QString& productName);
 
-/// Computes and stores the program-wide title from the product name.
-void SetApplicationTitle();
+/// Computes the program-wide title from the product name. The title is a constant of the
+/// program (nothing stores it): the start-up step that sets it only computes it.
+QString SetApplicationTitle();
 
-/// The program-wide title that message boxes without a title of their own carry.
+/// The program-wide title that message boxes without a title of their own carry: the product
+/// name cut as computeApplicationTitle cuts it.
 QString ApplicationTitle();
 
 /// The folder that holds the executable.

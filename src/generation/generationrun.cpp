@@ -125,6 +125,10 @@ QVariant cellValueOfField(int field, const QVariant& value)
     return value;
 }
 
+ResultNameGenerator::ResultNameGenerator(std::function<QTime()> clock)
+    : mClock(std::move(clock))
+{ }
+
 void ResultNameGenerator::Randomize(float seed)
 {
     quint32 bits = 0;
@@ -147,6 +151,13 @@ QString ResultNameGenerator::DrawBaseName(const std::function<float()>& timer)
         name += QString::number(static_cast<int>(Rnd() * 9) + 1);
     }
     return name;
+}
+
+QString ResultNameGenerator::DrawBaseName()
+{
+    if (!mClock)
+        return DrawBaseName({});
+    return DrawBaseName([this] { return SecondsSinceMidnight(mClock()); });
 }
 
 QString createRunFolder()
@@ -184,8 +195,8 @@ namespace {
 /// The run's second half for the preview (lines 178 to 194): a second instance reopens the
 /// saved workbook and photographs its sheet, and the picture goes to the host.
 void makePicture(Steps& step, GenerationHost& host, const Services& services,
-    const QString& resultPath, const QString& snapshotPath, const WaitHook& whileWaiting,
-    const std::function<void(const char*)>& report)
+    const MessageBoxes& boxes, const QString& resultPath, const QString& snapshotPath,
+    const WaitHook& whileWaiting, const std::function<void(const char*)>& report)
 {
     ApplicationPtr second;
     std::shared_ptr<Workbook> reopened;
@@ -196,7 +207,7 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
     report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
     SheetRows sheetRows;
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, services.boxes, &sheetRows); });
+    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, boxes, &sheetRows); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
     reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });
@@ -224,25 +235,24 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
 } // namespace
 
 void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
-    ResultNameGenerator& names, RunMakes makes)
+    const MessageBoxes& boxes, ResultNameGenerator& names, RunMakes makes)
 {
     // Before anything is started: a list longer than the sheet would be saved with its last
     // rows missing.
-    if (!listFitsTheSheet(table, services.boxes))
+    if (!listFitsTheSheet(table, boxes))
         return;
-    Steps step(services.boxes, "Form1", "PushButton22_Click");
+    Steps step(boxes, "Form1", "PushButton22_Click");
     QString workFolder;
     // The office's reports of a write that found no room seldom say so.
     step.setCause(
         [&workFolder] { return fullDiskCause(workFolder.isEmpty() ? tempFolder() : workFolder); });
-    std::function<float()> timer;
-    if (services.clock)
-        timer = [&services] { return SecondsSinceMidnight(services.clock()); };
 
     QString templatePath;
     QString snapshotPath;
     QString resultPath;
     QByteArray templateData;
+    // The run's first instance, held from line 104 to line 176.
+    ApplicationPtr xlApp;
     std::shared_ptr<Workbook> xlBook;
     int records = 0;
     int rowsWritten = 0;
@@ -267,7 +277,7 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
         snapshotPath = workFolder + QStringLiteral("/temp.bmp");
     });
     report("Starting LibreOffice");
-    step(104, [&] { StartExcel(services, whileWaiting); });
+    step(104, [&] { StartExcel(xlApp, services, whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });
     step(108, [&] { templateData = templateBytes(); });
     if (step.test(110, [&] {
@@ -323,8 +333,8 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
         if (workFolder.isEmpty())
             throw std::runtime_error("There is no working folder for the result workbook.");
         do {
-            resultPath = workFolder + QLatin1Char('/') + names.DrawBaseName(timer)
-                + QStringLiteral(".xls");
+            resultPath
+                = workFolder + QLatin1Char('/') + names.DrawBaseName() + QStringLiteral(".xls");
         } while (FileExists(resultPath));
     });
     report("Saving the workbook");
@@ -334,10 +344,10 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     first(172, [&] { Need(xlBook, "The workbook").Close(); });
     first(174, [&] { xlApp->Quit(); });
     xlBook.reset();
-    step(176, [&] { ReleaseExcel(); });
+    step(176, [&] { ReleaseExcel(xlApp); });
 
     if (makes == RunMakes::WorkbookAndPicture)
-        makePicture(step, host, services, resultPath, snapshotPath, whileWaiting, report);
+        makePicture(step, host, services, boxes, resultPath, snapshotPath, whileWaiting, report);
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });

@@ -4,6 +4,7 @@
 #include "core/fileprocs.h"
 
 #include <QString>
+#include <QTime>
 #include <QVariant>
 
 #include <functional>
@@ -57,14 +58,22 @@ QVariant cellValueOfField(int field, const QVariant& value);
 class ResultNameGenerator
 {
 public:
+    ResultNameGenerator() = default;
+    /// Names drawn from clock's time of day; empty: the system clock.
+    explicit ResultNameGenerator(std::function<QTime()> clock);
+
     void Randomize(float seed);
     float Rnd();
 
-    /// "drimak" followed by eight digits 1 to 9, reseeded from the time before each digit.
+    /// "drimak" followed by eight digits 1 to 9, reseeded from the time before each digit:
+    /// timer's seconds since midnight, else the system clock's.
     QString DrawBaseName(const std::function<float()>& timer);
+    /// The same from the generator's own clock.
+    QString DrawBaseName();
 
 private:
     quint32 mState = 0x50000;
+    std::function<QTime()> mClock;
 };
 
 /// The run's private working folder: created owner-only under the temporary folder, named
@@ -96,10 +105,11 @@ enum class RunMakes { WorkbookAndPicture, WorkbookOnly };
 /// spreadsheet instance of the services, saves it as .xls under a name drawn by names,
 /// photographs the sheet in a second instance and hands both to the preview. A list longer
 /// than the sheet holds is refused before anything starts (listFitsTheSheet). Every step
-/// reports its own failure and the run goes on; the host hears what it is doing and keeps its
-/// windows painted while the office works. With RunMakes::WorkbookOnly no second instance
+/// reports its own failure through boxes and the run goes on; the host hears what it is doing and
+/// keeps its windows painted while the office works. With RunMakes::WorkbookOnly no second instance
 /// starts and no picture is made; the host is handed the workbook as the preview would be.
 void runGeneration(InventoryTable& table, GenerationHost& host, const Services& services,
-    ResultNameGenerator& names, RunMakes makes = RunMakes::WorkbookAndPicture);
+    const MessageBoxes& boxes, ResultNameGenerator& names,
+    RunMakes makes = RunMakes::WorkbookAndPicture);
 
 } // namespace tessivane

@@ -15,14 +15,12 @@ constexpr double kExcel2003 = 11;
 
 } // namespace
 
-ApplicationPtr xlApp;
-
-void StartExcel(const Services& services, const WaitHook& whileWaiting)
+void StartExcel(ApplicationPtr& xlApp, const Services& services, const WaitHook& whileWaiting)
 {
     xlApp = createApplication(services, whileWaiting);
 }
 
-void ReleaseExcel()
+void ReleaseExcel(ApplicationPtr& xlApp)
 {
     xlApp.reset();
 }

@@ -10,15 +10,12 @@
 
 namespace tessivane {
 
-/// The generation run's first instance; none outside the run.
-extern ApplicationPtr xlApp;
-
-/// xlApp := a new instance of the services, with whileWaiting handed in (see
-/// createApplication). Failures pass to the caller.
-void StartExcel(const Services& services, const WaitHook& whileWaiting = {});
+/// xlApp (the generation run's first instance, which the run holds) := a new instance of the
+/// services, with whileWaiting handed in (see createApplication). Failures pass to the caller.
+void StartExcel(ApplicationPtr& xlApp, const Services& services, const WaitHook& whileWaiting = {});
 
 /// xlApp := none; no call is made on the instance.
-void ReleaseExcel();
+void ReleaseExcel(ApplicationPtr& xlApp);
 
 /// A new instance with path opened in it (Workbooks.Open(path)); returns the instance.
 ApplicationPtr OpenInNewExcel(

@@ -2,7 +2,6 @@
 
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
-#include "core/messagebox.h"
 #include "office/instancepool.h"
 #include "office/libreoffice.h"
 #include "office/services.h"
@@ -78,7 +77,7 @@ bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refus
     return false;
 }
 
-void CheckExcelInstance(const Services& services)
+StartUpVerdict CheckExcelInstance(const Services& services)
 {
     ApplicationPtr probe;
     QString refusal;
@@ -87,7 +86,7 @@ void CheckExcelInstance(const Services& services)
         // The probe is the first run's instance when ready instances are kept; otherwise it
         // ends in the background, since ending it costs up to a few seconds.
         keepReady(services, std::move(probe));
-        return;
+        return {};
     }
     // The program ends after the message, at once: no office may start while it is up, and
     // none may be left behind with its profile. The pool goes first, so that the probe's end
@@ -99,8 +98,7 @@ void CheckExcelInstance(const Services& services)
     probe.reset();
     if (services.releases)
         services.releases->waitForAll();
-    swallow([&] { services.boxes.MsgBox(refusal, vbOKOnly); });
-    endProgram(services);
+    return {refusal};
 }
 
 } // namespace tessivane

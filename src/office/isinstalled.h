@@ -20,12 +20,22 @@ QString UnwritableTempFolderMessage(const QString& folder, const QString& reason
 /// for the caller to end).
 bool probeOffice(const Services& services, ApplicationPtr& probe, QString& refusal, QString& cause);
 
-/// The start-up check: returns when an instance can be started and opens a spreadsheet (the
-/// probe stays ready for the first run when the services keep ready offices, else it is ended
-/// in the background); otherwise every office is ended and waited for, noSpreadsheetMessage is
-/// shown (OK only, no icon, application title) through the services, and the program ends as
-/// they say. A temporary folder that cannot be written is said so, before any office starts,
-/// and ends the program too.
-void CheckExcelInstance(const Services& services);
+/// What the start-up check found: no refusal when an instance could be started and opened a
+/// spreadsheet; otherwise the message the program shows (OK only, no icon, application
+/// title) before it ends at once.
+struct StartUpVerdict
+{
+    QString refusal;
+
+    bool officeReady() const { return refusal.isEmpty(); }
+};
+
+/// The start-up check: whether an instance can be started and opens a spreadsheet (the probe
+/// stays ready for the first run when the services keep ready offices, else it is ended in the
+/// background). When none can, every office is ended and waited for before the verdict
+/// returns with noSpreadsheetMessage, so that none is left while the message is up. A
+/// temporary folder that cannot be written is refused too, before any office starts. Showing
+/// the refusal and ending the program are the caller's.
+[[nodiscard]] StartUpVerdict CheckExcelInstance(const Services& services);
 
 } // namespace tessivane

@@ -4,8 +4,7 @@
 #include "office/libreoffice.h"
 #include "office/unobridge.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <stdexcept>
 
 namespace tessivane {
 
@@ -25,12 +24,6 @@ Services::Services()
     , unoRuntime(std::make_shared<office::UnoRuntime>())
 { }
 
-Services::Services(MessageBoxes messageBoxes)
-    : Services()
-{
-    boxes = std::move(messageBoxes);
-}
-
 ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting)
 {
     ApplicationPtr application;
@@ -44,17 +37,6 @@ ApplicationPtr createApplication(const Services& services, const WaitHook& while
         throw std::runtime_error("The spreadsheet application could not be started.");
     application->setWaitHook(whileWaiting);
     return application;
-}
-
-void endProgram(const Services& services)
-{
-    if (services.programEnder) {
-        services.programEnder();
-        return;
-    }
-    // At once: no further start-up step and no window's closing handling may run.
-    std::fflush(nullptr);
-    std::_Exit(0);
 }
 
 } // namespace tessivane

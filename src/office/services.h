@@ -1,11 +1,9 @@
 #pragma once
 
-#include "core/messagebox.h"
 #include "office/spreadsheet.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QTime>
 
 #include <chrono>
 #include <functional>
@@ -45,9 +43,10 @@ QString officeProgramPath(const OfficeSettings& settings);
 
 using ApplicationFactory = std::function<ApplicationPtr()>;
 
-/// What the program's rooms need from outside themselves: built once in main.cpp and handed
-/// down to the main window, the generation run, the preview's converter and the start-up
-/// check. A test builds its own.
+/// What the program's rooms need of the offices: built once in main.cpp and handed down to the
+/// main window, the generation run, the preview's converter and the start-up check. A test
+/// builds its own. The message boxes, the clock and the program's end are no office's concern:
+/// they are handed to the windows and the run on their own.
 struct Services
 {
     OfficeSettings office;
@@ -60,16 +59,8 @@ struct Services
     std::shared_ptr<office::UnoRuntime> unoRuntime;
     /// Makes the instances instead of LibreOffice (tests); empty: the real offices.
     ApplicationFactory makeApplication;
-    /// The message boxes of the windows, the run and the start-up check.
-    MessageBoxes boxes;
-    /// Ends the program at once when the start-up check fails; empty: the process ends.
-    std::function<void()> programEnder;
-    /// The time of day the result names are drawn from; empty: the system clock.
-    std::function<QTime()> clock;
 
     Services();
-    /// Services whose boxes are boxes (a test's script).
-    explicit Services(MessageBoxes boxes);
 };
 
 /// A new private spreadsheet application instance: the services' factory's, else a ready one
@@ -77,8 +68,5 @@ struct Services
 /// and its calls. Throws a std::runtime_error with a readable sentence when none can be
 /// started.
 ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting = {});
-
-/// Ends the program as the services say, or at once.
-void endProgram(const Services& services);
 
 } // namespace tessivane

@@ -56,14 +56,15 @@ class TestAccessibility : public QObject
 
 private:
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
 
     /// The main window started and shown, active, the grid holding the focus.
     std::unique_ptr<Form1> startedWindow()
     {
-        auto form = std::make_unique<Form1>(mServices);
+        auto form = std::make_unique<Form1>(mServices, mContext);
         form->Form_Load();
         form->show();
         form->activateWindow();

@@ -32,7 +32,8 @@ private slots:
         Services services;
         FakeOffice office;
         std::optional<FakeOffice::Installed> installed(std::in_place, services, office);
-        Form1 form(services);
+        const WindowContext context;
+        Form1 form(services, context);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

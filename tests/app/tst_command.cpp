@@ -106,7 +106,7 @@ private slots:
 
         // The window's run, on the rows as the window loads them at start-up.
         ScriptedBoxes boxes;
-        Services services(boxes);
+        Services services;
         std::unique_ptr<InventoryTable> loaded;
         Steps step(boxes, "Form1", "Form_Load");
         step.sequence(130, tableCreation(loaded));
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(loaded->RecordCount(), 2);
         ResultHost host;
         ResultNameGenerator names;
-        runGeneration(*loaded, host, services, names);
+        runGeneration(*loaded, host, services, boxes, names);
         QCOMPARE(boxes.calls.size(), 0);
         QVERIFY(!host.workbook.isEmpty());
 

@@ -99,7 +99,8 @@ class TestEndToEnd : public QObject
 
 private:
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     QTemporaryDir mConfig;
     QTemporaryDir mTemp;
     std::unique_ptr<InstancePool> mPool; // the program's ready offices, in one variant
@@ -147,7 +148,7 @@ private slots:
             mPool = std::make_unique<InstancePool>(libreOfficeInstances(mServices));
         }
         mServices.readyOffices = mPool.get();
-        mForm = std::make_unique<Form1>(mServices);
+        mForm = std::make_unique<Form1>(mServices, mContext);
         mForm->Form_Load();
         mForm->show();
         QVERIFY2(mBoxes.calls.isEmpty(), qPrintable(reportOfBoxes()));

@@ -101,7 +101,8 @@ class TestForm1 : public QObject
 private:
     QTemporaryDir mConfig;
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
 
@@ -141,7 +142,7 @@ private slots:
 
     void firstStartShowsSixteenBlankRows()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -162,7 +163,7 @@ private slots:
         QFile skin(skinFolder + "/o.cjs");
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.close();
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QDir(skinFolder).removeRecursively();
         QVERIFY(mBoxes.calls.isEmpty());
@@ -175,7 +176,7 @@ private slots:
 
     void layoutFollowsTheTwipTable()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QCOMPARE(form.size(), QSize(863, 394));
         QCOMPARE(form.pushButton(22)->geometry(), QRect(8, 8, 848, 27));
@@ -195,7 +196,7 @@ private slots:
 
     void helpNamesTheContactUnderTheApplicationTitle()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         mBoxes.calls.clear();
         form.pushButton(6)->click();
@@ -210,7 +211,7 @@ private slots:
     void closingWritesTheRowsEvenUnchanged()
     {
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             form.Form_Load();
             form.show();
             form.table().MoveFirst();
@@ -223,7 +224,7 @@ private slots:
         QCOMPARE(
             store()->value(QStringLiteral("RowSource7 1")).toString(), QStringLiteral("149.99"));
 
-        Form1 again(mServices);
+        Form1 again(mServices, mContext);
         again.Form_Load();
         again.table().MoveFirst();
         QCOMPARE(again.table().Value(0).toString(), QStringLiteral("A-1"));
@@ -233,7 +234,7 @@ private slots:
     void anEmptyStoredListStartsQuietly()
     {
         store()->setValue(QStringLiteral("RowCount"), QStringLiteral("0"));
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         QVERIFY(mBoxes.calls.isEmpty());
         QCOMPARE(form.table().RecordCount(), 0);
@@ -243,7 +244,7 @@ private slots:
 
     void aButtonPressedFromTheGridSavesAndStartsOnRowOne()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -279,7 +280,7 @@ private slots:
     void aFailedSaveIsReported()
     {
         QFETCH(bool, closing);
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         const QString fileName = store()->fileName();
         QFile::remove(fileName);
@@ -324,9 +325,9 @@ private slots:
             mServices.makeApplication
                 = []() -> ApplicationPtr { throw std::runtime_error("none"); };
         int ends = 0;
-        mServices.programEnder = [&] { ++ends; };
+        mContext.programEnder = [&] { ++ends; };
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             // The polite kill comes in while the box is open.
             mBoxes.during = [&](const MessageBoxCall& call) {
                 if (call.prompt.startsWith(box))
@@ -335,7 +336,7 @@ private slots:
             form.Form_Load();
             mBoxes.during = {};
         }
-        mServices.programEnder = {};
+        mContext.programEnder = {};
         initTestCase(); // the office and the boxes as before
         QCOMPARE(StoreFile(), stored);
         // Once for the request; a refused start's own end follows here, where the first had
@@ -348,7 +349,7 @@ private slots:
     // written, as soon as the reading has let go.
     void aShutdownRequestDuringAnImportStopsItAndCloses()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         form.table().MoveFirst();
@@ -374,7 +375,7 @@ private slots:
 
     void deleteAllAsksAndRebindsTheGrid()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click();
         QCOMPARE(form.table().RecordCount(), 2);
@@ -393,7 +394,7 @@ private slots:
     void rowCommandsAreUndoneButNotDuringARun()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click();
         const ListRows samples = form.table().AllRowValues();
@@ -420,7 +421,7 @@ private slots:
 
     void hoverPointerSparesTheHourglass()
     {
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QTest::mouseMove(form.pushButton(7));
@@ -444,7 +445,7 @@ private slots:
     {
         QFETCH(QString, button);
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.PushButton7_Click(); // two sample rows
         form.show();
@@ -476,7 +477,7 @@ private slots:
     void aLongRunShowsWhatItDoesAndKeepsItPainted()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -539,7 +540,7 @@ private slots:
     void aNewResultReplacesOneStillHeld()
     {
         QTemporaryDir temp;
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         runWithoutOffice(form, temp);
         const QString oldResult = form.preview()->excelFile();
@@ -555,13 +556,13 @@ private slots:
     void noSpreadsheetEndsTheProgramWithItsMessage()
     {
         bool ended = false;
-        mServices.programEnder = [&] { ended = true; };
+        mContext.programEnder = [&] { ended = true; };
         mServices.makeApplication
             = []() -> ApplicationPtr { throw std::runtime_error("no office"); };
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         mInstalled.emplace(mServices, mOffice);
-        mServices.programEnder = {};
+        mContext.programEnder = {};
         QVERIFY(ended);
         QCOMPARE(mBoxes.calls.size(), 1);
         QVERIFY(mBoxes.calls[0].prompt.startsWith(

@@ -49,7 +49,8 @@ class TestForm1Guards : public QObject
 private:
     QTemporaryDir mConfig;
     ScriptedBoxes mBoxes;
-    Services mServices {mBoxes};
+    Services mServices;
+    WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
 
@@ -103,7 +104,7 @@ private slots:
             QVERIFY(seteuid(65534) == 0);
         }
         {
-            Form1 form(mServices);
+            Form1 form(mServices, mContext);
             form.Form_Load();
             QCOMPARE(mBoxes.failures().size(), 1);
             QVERIFY(mBoxes.calls[0].prompt.contains(fileName));
@@ -133,7 +134,7 @@ private slots:
         blocker.close();
         const auto cleanUp = qScopeGuard([&] { QFile::remove(folder); });
 
-        Form1 form(mServices);
+        Form1 form(mServices, mContext);
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));

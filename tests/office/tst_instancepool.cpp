@@ -7,6 +7,7 @@
 #include "support/officeprocesses.h"
 #include "support/officetemplate.h"
 #include "support/scriptedboxes.h"
+#include "support/startupcheck.h"
 #include "support/testmain.h"
 
 #include "office/instancepool.h"
@@ -224,7 +225,7 @@ private slots:
         StandIns script;
         InstancePool pool(script.factory(), 2, 0ms);
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices); // the check's instance is kept and warmed, not ended
+        CheckAtStartUp(mServices, mMessages); // the check's instance is kept and warmed, not ended
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kPoolWait);
         QTRY_COMPARE_WITH_TIMEOUT(script.warmed.load(), 2, kPoolWait);
         QCOMPARE(script.made.load(), 2);
@@ -257,7 +258,7 @@ private slots:
         script.warmUpHangs = true;
         InstancePool pool(script.factory(), 2, 0ms);
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages);
         // A run takes two offices at once: the second starts while the first warms up.
         QTRY_COMPARE_WITH_TIMEOUT(script.started.load(), 2, kPoolWait);
         QCOMPARE(script.warmed.load(), 0);
@@ -280,7 +281,7 @@ private slots:
         StandIns script;
         InstancePool pool(script.factory(), 1, 0ms);
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 1, kPoolWait);
         const auto lose = [&](int index) {
             if (stopped)
@@ -334,9 +335,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(script.started.load(), 1);
         int ends = 0;
-        mServices.programEnder = [&] { ++ends; };
-        CheckExcelInstance(mServices);
-        mServices.programEnder = nullptr;
+        CheckAtStartUp(mServices, mMessages, &ends);
         QCOMPARE(script.started.load(), 2);
         QCOMPARE(ends, 1);
         QCOMPARE(mMessages.calls.size(), 1);
@@ -356,10 +355,8 @@ private slots:
         int ends = 0;
         mMessages.during
             = [&](const MessageBoxCall&) { officesAtMessage = script.made - script.ended; };
-        mServices.programEnder = [&] { ++ends; };
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages, &ends);
         mMessages.during = nullptr;
-        mServices.programEnder = nullptr;
         gJournal.noSpreadsheetModule = false;
         QCOMPARE(mMessages.prompts(), QStringList {noSpreadsheetMessage()});
         mMessages.calls.clear();
@@ -391,7 +388,7 @@ private slots:
         StandIns script;
         InstancePool pool(script.factory(), 2, 0ms);
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages);
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kPoolWait);
         ApplicationPtr used = createApplication(mServices);
         script.startHangs = true;
@@ -410,7 +407,7 @@ private slots:
         // The pause keeps the refill from starting before the check's office is looked at.
         InstancePool pool(libreOfficeInstances(mServices), 2, 500ms);
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages);
         const QList<pid_t> checked = OfficeChildren();
         QVERIFY(!checked.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(pool.readyCount(), 2, kStartWait);
@@ -441,7 +438,7 @@ private slots:
         // A picture drawn by two offices is the very picture one office draws alone.
         InstancePool pool(libreOfficeInstances(mServices), 1, 500ms, helperInstances(mServices));
         mServices.readyOffices = &pool;
-        CheckExcelInstance(mServices); // its office is kept, and the helper starts after it
+        CheckAtStartUp(mServices, mMessages); // its office is kept, and the helper starts after it
         QTRY_VERIFY_WITH_TIMEOUT(pool.helperReady(), kStartWait);
         QTemporaryDir folder;
         ApplicationPtr app = createApplication(mServices);
@@ -475,7 +472,7 @@ private slots:
 
 private:
     ScriptedBoxes mMessages;
-    Services mServices {mMessages};
+    Services mServices;
 };
 
 TESSIVANE_TEST_MAIN(InstancePoolTest)

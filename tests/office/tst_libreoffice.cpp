@@ -3,6 +3,7 @@
 #include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 #include "support/sharedoffice.h"
+#include "support/startupcheck.h"
 #include "support/testmain.h"
 
 #include "core/messagebox.h"
@@ -112,9 +113,7 @@ private slots:
             QVERIFY2(QString::fromUtf8(e.what()).contains(reason), e.what());
         }
         int ends = 0;
-        mServices.programEnder = [&] { ++ends; };
-        CheckExcelInstance(mServices);
-        mServices.programEnder = nullptr;
+        CheckAtStartUp(mServices, mMessages, &ends);
         QCOMPARE(ends, 1);
         QCOMPARE(mMessages.calls.size(), 1);
         QVERIFY(mMessages.calls[0].prompt.startsWith(QStringLiteral("Error 842001.")));
@@ -252,7 +251,7 @@ private slots:
     void startUpCheckReleasesItsProbe()
     {
         const int before = Children().size();
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages);
         QVERIFY(mMessages.calls.isEmpty());
         mServices.releases->waitForAll();
         QCOMPARE(Children().size(), before);

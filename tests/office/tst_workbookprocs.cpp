@@ -4,6 +4,7 @@
 #include "support/fakespreadsheet.h"
 #include "support/filetesting.h"
 #include "support/scriptedboxes.h"
+#include "support/startupcheck.h"
 #include "support/testmain.h"
 
 #include "core/apptitle.h"
@@ -85,14 +86,12 @@ private slots:
         mMessages.during = nullptr;
         mEnds = 0;
         mInstalled.emplace(mServices, mRecord);
-        mServices.programEnder = [this] { ++mEnds; };
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     void cleanup()
     {
         mInstalled.reset();
-        mServices.programEnder = nullptr;
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
@@ -168,9 +167,10 @@ private slots:
 
     void startAndReleaseExcel()
     {
-        StartExcel(mServices);
+        ApplicationPtr xlApp;
+        StartExcel(xlApp, mServices);
         QVERIFY(xlApp);
-        ReleaseExcel();
+        ReleaseExcel(xlApp);
         QVERIFY(!xlApp);
         QCOMPARE(mRecord.quits, 0); // releasing makes no call
         QCOMPARE(mRecord.destroyed, 1);
@@ -206,7 +206,7 @@ private slots:
 
     void startUpCheckWithAnInstanceShowsNothing()
     {
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages, &mEnds);
         mServices.releases->waitForAll();
         QCOMPARE(mRecord.created, 1);
         QCOMPARE(mRecord.destroyed, 1);
@@ -219,7 +219,7 @@ private slots:
     {
         mServices.makeApplication
             = []() -> ApplicationPtr { throw std::runtime_error("LibreOffice is not installed."); };
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages, &mEnds);
         QCOMPARE(mMessages.calls.size(), 1);
         QCOMPARE(mMessages.calls[0].buttons, int(vbOKOnly));
         QCOMPARE(mMessages.calls[0].title, ApplicationTitle());
@@ -238,7 +238,7 @@ private slots:
 
         // A factory that yields nothing counts as a failure too.
         mServices.makeApplication = [] { return ApplicationPtr(); };
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages, &mEnds);
         QCOMPARE(mMessages.calls.size(), 2);
         QCOMPARE(mEnds, 2);
     }
@@ -275,7 +275,7 @@ private slots:
         mMessages.during = [&](const MessageBoxCall&) {
             officesAtMessage = mRecord.created - mRecord.destroyed;
         };
-        CheckExcelInstance(mServices);
+        CheckAtStartUp(mServices, mMessages, &mEnds);
         QCOMPARE(mMessages.calls.size(), 1);
         QCOMPARE(mEnds, 1);
         QCOMPARE(officesAtMessage, 0);
@@ -539,7 +539,7 @@ private slots:
 
 private:
     ScriptedBoxes mMessages;
-    Services mServices {mMessages};
+    Services mServices;
     FakeOffice mRecord;
     std::optional<FakeOffice::Installed> mInstalled;
     int mEnds = 0;

@@ -36,7 +36,7 @@ protected:
     void resetOfficeSettings() { ResetOfficeSettings(mServices, mMessages); }
 
     ScriptedBoxes mMessages;
-    Services mServices {mMessages};
+    Services mServices;
     QTemporaryDir mFolder;
     QString mTemplate;
     /// Whether mTemplate is the carried template, not a stand-in.
