@@ -10,7 +10,7 @@
 #include "grid/columnheadings.h"
 #include "grid/datagrid.h"
 #include "grid/listeditor.h"
-#include "office/services.h"
+#include "office/services/services.h"
 
 #include <QAction>
 #include <QGroupBox>

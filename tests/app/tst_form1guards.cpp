@@ -8,7 +8,7 @@
 #include "app/form1.h"
 #include "app/runprogress.h"
 #include "grid/datagrid.h"
-#include "office/services.h"
+#include "office/services/services.h"
 
 #include <QDir>
 #include <QFile>

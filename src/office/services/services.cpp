@@ -1,0 +1,50 @@
+#include "office/services/services.h"
+
+#include "office/connection/unobridge_p.h"
+#include "office/pool/instancepool.h"
+#include "office/services/backgroundreleases.h"
+#include "office/services/libreoffice.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tessivane {
+
+Services::Services()
+    : releases(std::make_shared<BackgroundReleases>())
+    , unoRuntime(std::make_shared<UnoRuntime>())
+{ }
+
+Services::Services(MessageBoxes messageBoxes)
+    : Services()
+{
+    boxes = std::move(messageBoxes);
+}
+
+ApplicationPtr createApplication(const Services& services, const WaitHook& whileWaiting)
+{
+    ApplicationPtr application;
+    if (services.makeApplication)
+        application = services.makeApplication();
+    else if (services.readyOffices)
+        application = services.readyOffices->takeReadyInstance();
+    if (!services.makeApplication && !application)
+        application = startLibreOffice(services, whileWaiting);
+    if (!application)
+        throw std::runtime_error("The spreadsheet application could not be started.");
+    application->setWaitHook(whileWaiting);
+    return application;
+}
+
+void endProgram(const Services& services)
+{
+    if (services.programEnder) {
+        services.programEnder();
+        return;
+    }
+    // At once: no further start-up step and no window's closing handling may run.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+} // namespace tessivane
