@@ -4,8 +4,8 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
-#include "office/services/excel1.h"
 #include "office/services/backgroundreleases.h"
+#include "office/services/excel1.h"
 #include "office/services/libreoffice.h"
 
 #include <QApplication>

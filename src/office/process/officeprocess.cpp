@@ -46,6 +46,86 @@ int openPidFd(pid_t pid)
 #endif
 }
 
+/// What execve gets, prepared before fork: only async-signal-safe calls may follow it in a
+/// threaded program. The client's UNO bootstrap variable is not the office's business.
+class ExecArguments
+{
+public:
+    ExecArguments(const QString& program, const QStringList& arguments, const QString& tempFolder)
+    {
+        mStorage.push_back(QFile::encodeName(program));
+        for (const QString& argument : arguments)
+            mStorage.push_back(argument.toLocal8Bit());
+        for (QByteArray& item : mStorage)
+            mArgv.push_back(item.data());
+        mArgv.push_back(nullptr);
+        for (char** entry = environ; entry && *entry; ++entry)
+            if (std::strncmp(*entry, "URE_BOOTSTRAP=", 14) != 0
+                && (tempFolder.isEmpty() || std::strncmp(*entry, "TMPDIR=", 7) != 0))
+                mEnvp.push_back(*entry);
+        if (!tempFolder.isEmpty()) {
+            mTempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
+            mEnvp.push_back(mTempVariable.data());
+        }
+        mEnvp.push_back(nullptr);
+    }
+    ExecArguments(const ExecArguments&) = delete;
+    ExecArguments& operator=(const ExecArguments&) = delete;
+
+    char* const* argv() const { return mArgv.data(); }
+    char* const* envp() const { return mEnvp.data(); }
+
+private:
+    std::vector<QByteArray> mStorage;
+    std::vector<char*> mArgv;
+    QByteArray mTempVariable;
+    std::vector<char*> mEnvp;
+};
+
+/// The child's side of the fork: its own process group, killed with the parent, default
+/// signals, no inherited descriptors, then exec. A failed exec writes errno into the pipe.
+[[noreturn]] void execChild(
+    const ExecArguments& exec, int devNull, int errorPipe, pid_t parent, int niceness)
+{
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127); // the parent died before the signal was armed
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
+        signal(sig, SIG_DFL);
+    if (devNull >= 0) {
+        dup2(devNull, 0);
+        dup2(devNull, 1);
+        dup2(devNull, 2);
+    }
+    CloseOnExecFrom(3);
+    if (niceness > 0)
+        setpriority(PRIO_PROCESS, 0, niceness); // inherited by every thread it starts
+    execve(exec.argv()[0], exec.argv(), exec.envp());
+    const int error = errno;
+    ssize_t ignored = write(errorPipe, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+/// The child's exec error, 0 when the exec succeeded: the pipe closes at a successful exec; a
+/// failed one writes errno into it first.
+int execError(int errorPipe)
+{
+    int childError = 0;
+    ssize_t got = 0;
+    pollfd waitFor {errorPipe, POLLIN, 0};
+    while (poll(&waitFor, 1, 10000) < 0 && errno == EINTR) { }
+    do
+        got = read(errorPipe, &childError, sizeof childError);
+    while (got < 0 && errno == EINTR);
+    close(errorPipe);
+    return got == static_cast<ssize_t>(sizeof childError) ? childError : 0;
+}
+
 } // namespace
 
 OfficeProcess::~OfficeProcess()
@@ -60,30 +140,8 @@ void OfficeProcess::start(
     if (mPid > 0 && !mReaped)
         throw std::logic_error("OfficeProcess started twice");
 
-    // Everything the child needs is prepared before fork: only async-signal-safe calls
-    // may follow it in a threaded program.
-    const QByteArray path = QFile::encodeName(program);
-    std::vector<QByteArray> storage;
-    storage.push_back(path);
-    for (const QString& argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
-    // The client's UNO bootstrap variable is not the office's business.
-    QByteArray tempVariable;
-    std::vector<char*> envp;
-    for (char** entry = environ; entry && *entry; ++entry)
-        if (std::strncmp(*entry, "URE_BOOTSTRAP=", 14) != 0
-            && (tempFolder.isEmpty() || std::strncmp(*entry, "TMPDIR=", 7) != 0))
-            envp.push_back(*entry);
-    if (!tempFolder.isEmpty()) {
-        tempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
-        envp.push_back(tempVariable.data());
-    }
-    envp.push_back(nullptr);
-
+    // Everything the child needs is prepared before fork.
+    const ExecArguments exec(program, arguments, tempFolder);
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("Cannot start LibreOffice: ") + std::strerror(errno));
@@ -91,30 +149,8 @@ void OfficeProcess::start(
     const pid_t parent = getpid();
 
     const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127); // the parent died before the signal was armed
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
-            signal(sig, SIG_DFL);
-        if (devNull >= 0) {
-            dup2(devNull, 0);
-            dup2(devNull, 1);
-            dup2(devNull, 2);
-        }
-        CloseOnExecFrom(3);
-        if (niceness > 0)
-            setpriority(PRIO_PROCESS, 0, niceness); // inherited by every thread it starts
-        execve(argv[0], argv.data(), envp.data());
-        const int error = errno;
-        ssize_t ignored = write(errorPipe[1], &error, sizeof error);
-        (void)ignored;
-        _exit(127);
-    }
+    if (pid == 0)
+        execChild(exec, devNull, errorPipe[1], parent, niceness);
     const int forkError = errno;
     close(errorPipe[1]);
     if (devNull >= 0)
@@ -125,16 +161,7 @@ void OfficeProcess::start(
             std::string("Cannot start LibreOffice: ") + std::strerror(forkError));
     }
     setpgid(pid, pid); // both sides set it, so that no signal to the group can miss
-
-    // The pipe closes at a successful exec; a failed one writes errno into it first.
-    int childError = 0;
-    ssize_t got = 0;
-    pollfd waitFor {errorPipe[0], POLLIN, 0};
-    while (poll(&waitFor, 1, 10000) < 0 && errno == EINTR) { }
-    do
-        got = read(errorPipe[0], &childError, sizeof childError);
-    while (got < 0 && errno == EINTR);
-    close(errorPipe[0]);
+    const int childError = execError(errorPipe[0]);
 
     mPid = pid;
     mExited = false;
@@ -142,7 +169,7 @@ void OfficeProcess::start(
     mExitCode = 0;
     closePidFdLocked();
     mPidFd = openPidFd(pid);
-    if (got == static_cast<ssize_t>(sizeof childError)) {
+    if (childError != 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         mExited = mReaped = true;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -80,15 +81,23 @@ private:
     const QString& mPath;
 };
 
-} // namespace
-
-void restoreBuiltInFormats(const QString& path)
+/// The workbook stream of a compound document, and where each of its bytes lies in the file.
+struct WorkbookStream
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        Fail(path, file.errorString());
-    QByteArray data = file.readAll();
-    file.close();
+    QByteArray bytes;
+    std::vector<quint32> sectors;
+    qint64 sectorSize = 0;
+
+    qint64 offsetOf(qint64 at) const
+    {
+        return (qint64(sectors[size_t(at / sectorSize)]) + 1) * sectorSize + at % sectorSize;
+    }
+};
+
+/// The "Workbook" stream of the compound document in data; none when it lives in the mini
+/// stream (no workbook of the template is as small).
+std::optional<WorkbookStream> readWorkbookStream(const QByteArray& data, const QString& path)
+{
     const Reader document(data, path);
     if (!data.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")))
         Fail(path, QStringLiteral("it is not an Excel 97-2003 workbook."));
@@ -139,27 +148,34 @@ void restoreBuiltInFormats(const QString& path)
         }
     if (streamSize < 0)
         Fail(path, QStringLiteral("it holds no workbook stream."));
-    // A stream this small lives in the mini stream; no workbook of the template is as small.
     if (streamSize < document.u32(56))
-        return;
+        return std::nullopt;
 
-    const std::vector<quint32> sectors = chain(streamStart);
-    if (qint64(sectors.size()) * sectorSize < streamSize)
+    WorkbookStream stream {QByteArray(), chain(streamStart), sectorSize};
+    if (qint64(stream.sectors.size()) * sectorSize < streamSize)
         Fail(path, QStringLiteral("its workbook stream is cut short."));
-    const auto offsetOf
-        = [&](qint64 at) { return sectorAt(sectors[size_t(at / sectorSize)]) + at % sectorSize; };
-    QByteArray stream;
-    for (const quint32 sector : sectors) {
+    for (const quint32 sector : stream.sectors) {
         document.need(sectorAt(sector), sectorSize);
-        stream.append(data.constData() + sectorAt(sector), sectorSize);
+        stream.bytes.append(data.constData() + sectorAt(sector), sectorSize);
     }
-    stream.truncate(streamSize);
-    const Reader records(stream, path);
+    stream.bytes.truncate(streamSize);
+    return stream;
+}
 
-    // The workbook's global records come first, up to their end-of-file record: the formats
-    // and the cell formats (XF) that point at them.
+/// The workbook's global records, up to their end-of-file record: the formats and the cell
+/// formats (XF) that point at them.
+struct FormatRecords
+{
     std::map<quint16, quint16> builtIn; // own number -> built-in number
     std::vector<qint64> cellFormats; // where each XF record's format number is
+};
+
+/// The formats of the stream that are built-in ones under a number of their own; none for an
+/// encrypted workbook (LibreOffice never writes one of these unasked).
+std::optional<FormatRecords> scanFormatRecords(const QByteArray& stream, const QString& path)
+{
+    const Reader records(stream, path);
+    FormatRecords found;
     if (records.u16(0) != kBof)
         Fail(path, QStringLiteral("its workbook stream does not start as a workbook."));
     for (qint64 at = 0; at + 4 <= stream.size();) {
@@ -171,9 +187,9 @@ void restoreBuiltInFormats(const QString& path)
         if (id == kEof)
             break;
         if (id == kFilePass)
-            return; // encrypted: LibreOffice never writes one of these unasked
+            return std::nullopt;
         if (id == kXf && length >= 4) {
-            cellFormats.push_back(body + 2);
+            found.cellFormats.push_back(body + 2);
         } else if (id == kFormat && length >= 5) {
             const quint16 number = records.u16(body);
             const int count = records.u16(body + 2);
@@ -186,21 +202,45 @@ void restoreBuiltInFormats(const QString& path)
                                 : QString::fromLatin1(stream.constData() + body + 5, count);
             if (code.startsWith(kUsTag))
                 code = code.mid(kUsTag.size());
-            if (const auto found = BuiltInFormats().find(code); found != BuiltInFormats().end())
-                builtIn[number] = found->second;
+            if (const auto known = BuiltInFormats().find(code); known != BuiltInFormats().end())
+                found.builtIn[number] = known->second;
         }
     }
+    return found;
+}
 
+/// Points the cell formats at the built-in numbers, in the file's bytes; false when none
+/// changed.
+bool patchCellFormats(QByteArray& data, const WorkbookStream& stream, const FormatRecords& formats,
+    const QString& path)
+{
+    const Reader records(stream.bytes, path);
     bool changed = false;
-    for (const qint64 at : cellFormats) {
-        const auto found = builtIn.find(records.u16(at));
-        if (found == builtIn.end())
+    for (const qint64 at : formats.cellFormats) {
+        const auto found = formats.builtIn.find(records.u16(at));
+        if (found == formats.builtIn.end())
             continue;
-        data[offsetOf(at)] = char(found->second & 0xFF);
-        data[offsetOf(at + 1)] = char(found->second >> 8);
+        data[stream.offsetOf(at)] = char(found->second & 0xFF);
+        data[stream.offsetOf(at + 1)] = char(found->second >> 8);
         changed = true;
     }
-    if (!changed)
+    return changed;
+}
+
+} // namespace
+
+void restoreBuiltInFormats(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(path, file.errorString());
+    QByteArray data = file.readAll();
+    file.close();
+    const std::optional<WorkbookStream> stream = readWorkbookStream(data, path);
+    if (!stream)
+        return;
+    const std::optional<FormatRecords> formats = scanFormatRecords(stream->bytes, path);
+    if (!formats || !patchCellFormats(data, *stream, *formats, path))
         return;
     QSaveFile out(path);
     out.setDirectWriteFallback(true); // a folder that takes no new file still takes this one
