@@ -22,7 +22,7 @@
 #include "inventory/persistence.h"
 #include "inventory/rowsaver.h"
 #include "inventory/tablesetup.h"
-#include "office/services/converter.h"
+#include "office/conversion/converter.h"
 #include "office/services/isinstalled.h"
 #include "office/services/services.h"
 #include "preview/form2.h"

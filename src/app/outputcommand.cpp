@@ -8,7 +8,7 @@
 #include "inventory/inventoryfields.h"
 #include "inventory/inventorytable.h"
 #include "inventory/tablesetup.h"
-#include "office/services/converter.h"
+#include "office/conversion/converter.h"
 #include "office/services/isinstalled.h"
 #include "office/services/services.h"
 

@@ -12,7 +12,7 @@
 #include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
 #include "office/pool/instancepool.h"
-#include "office/services/converter.h"
+#include "office/conversion/converter.h"
 #include "office/services/readyoffices.h"
 #include "preview/form2.h"
 #include "resources/resources.h"

@@ -3,7 +3,7 @@
 #include "support/filetesting.h"
 #include "support/officeprocesses.h"
 
-#include "office/services/converter.h"
+#include "office/conversion/converter.h"
 #include "office/services/libreoffice.h"
 #include "office/services/services.h"
 #include "resources/resources.h"

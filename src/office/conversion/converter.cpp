@@ -1,4 +1,4 @@
-#include "office/services/converter.h"
+#include "office/conversion/converter.h"
 
 #include "core/safefile.h"
 #include "office/connection/unobridge_p.h"
