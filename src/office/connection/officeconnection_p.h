@@ -6,6 +6,7 @@
 
 #include "office/automation/spreadsheet.h"
 #include "office/connection/unobridge_p.h"
+#include "office/connection/unoruntime_p.h"
 #include "office/process/officeprocess_p.h"
 #include "office/process/officesettings.h"
 

@@ -1,6 +1,6 @@
 #include "office/services/services.h"
 
-#include "office/connection/unobridge_p.h"
+#include "office/connection/unoruntime_p.h"
 #include "office/pool/instancepool.h"
 #include "office/services/backgroundreleases.h"
 #include "office/services/libreoffice.h"
