@@ -4,8 +4,9 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
-#include "office/excel1.h"
-#include "office/libreoffice.h"
+#include "office/services/backgroundreleases.h"
+#include "office/services/excel1.h"
+#include "office/services/libreoffice.h"
 
 #include <QApplication>
 #include <QDate>

@@ -24,9 +24,9 @@
 #include "inventory/persistence.h"
 #include "inventory/rowsaver.h"
 #include "inventory/tablesetup.h"
-#include "office/converter.h"
-#include "office/isinstalled.h"
-#include "office/services.h"
+#include "office/conversion/converter.h"
+#include "office/services/isinstalled.h"
+#include "office/services/services.h"
 #include "preview/form2.h"
 
 #include <QApplication>

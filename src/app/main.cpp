@@ -6,9 +6,11 @@
 #include "core/messagebox.h"
 #include "generation/generationrun.h"
 #include "inventory/persistence.h"
-#include "office/instancepool.h"
-#include "office/libreoffice.h"
-#include "office/services.h"
+#include "office/pool/instancepool.h"
+#include "office/services/backgroundreleases.h"
+#include "office/services/libreoffice.h"
+#include "office/services/readyoffices.h"
+#include "office/services/services.h"
 #include "resources/resources.h"
 
 #include <QApplication>

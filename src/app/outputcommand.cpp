@@ -8,9 +8,9 @@
 #include "inventory/inventoryfields.h"
 #include "inventory/inventorytable.h"
 #include "inventory/tablesetup.h"
-#include "office/converter.h"
-#include "office/isinstalled.h"
-#include "office/services.h"
+#include "office/conversion/converter.h"
+#include "office/services/isinstalled.h"
+#include "office/services/services.h"
 
 #include <QDir>
 #include <QFile>

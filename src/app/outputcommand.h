@@ -1,7 +1,7 @@
 #pragma once
 
 #include "inventory/listfile.h"
-#include "office/spreadsheet.h"
+#include "office/automation/spreadsheet.h"
 
 #include <QString>
 

@@ -12,7 +12,7 @@
 #include "grid/columnheadings.h"
 #include "grid/datagrid.h"
 #include "grid/listeditor.h"
-#include "office/services.h"
+#include "office/services/services.h"
 #include "preview/form2.h"
 #include "preview/picturebox.h"
 

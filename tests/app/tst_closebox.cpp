@@ -6,7 +6,7 @@
 #include "support/testmain.h"
 
 #include "app/form1.h"
-#include "office/services.h"
+#include "office/services/services.h"
 #include "preview/form2.h"
 
 #include <QApplication>

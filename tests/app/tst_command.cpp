@@ -12,7 +12,7 @@
 #include "app/startup.h"
 #include "core/scratchfolders.h"
 #include "generation/generationrun.h"
-#include "office/services.h"
+#include "office/services/services.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -11,8 +11,9 @@
 #include "core/messagebox.h"
 #include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
-#include "office/converter.h"
-#include "office/instancepool.h"
+#include "office/conversion/converter.h"
+#include "office/pool/instancepool.h"
+#include "office/services/readyoffices.h"
 #include "preview/form2.h"
 #include "resources/resources.h"
 

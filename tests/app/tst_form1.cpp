@@ -13,8 +13,8 @@
 #include "grid/listeditor.h"
 #include "inventory/currency.h"
 #include "inventory/inventorytable.h"
-#include "office/isinstalled.h"
-#include "office/services.h"
+#include "office/services/isinstalled.h"
+#include "office/services/services.h"
 #include "preview/form2.h"
 
 #include <QAction>

@@ -10,7 +10,7 @@
 #include "app/runprogress.h"
 #include "app/savefailurenotice.h"
 #include "grid/datagrid.h"
-#include "office/services.h"
+#include "office/services/services.h"
 
 #include <QDir>
 #include <QFile>

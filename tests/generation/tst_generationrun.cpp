@@ -9,8 +9,8 @@
 #include "generation/generationrun.h"
 #include "inventory/inventoryfields.h"
 #include "inventory/inventorytable.h"
-#include "office/excel1.h"
-#include "office/spreadsheet.h"
+#include "office/automation/spreadsheet.h"
+#include "office/services/excel1.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 // one FakeOffice, which scripts how they behave and records what was asked of them.
 
 #include "core/fileprocs.h"
-#include "office/services.h"
+#include "office/services/services.h"
 
 #include <QFile>
 #include <QFileInfo>

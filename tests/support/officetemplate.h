@@ -5,8 +5,9 @@
 #include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 
-#include "office/libreoffice.h"
-#include "office/services.h"
+#include "office/services/backgroundreleases.h"
+#include "office/services/libreoffice.h"
+#include "office/services/services.h"
 
 #include <QTest>
 

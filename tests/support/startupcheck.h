@@ -3,7 +3,7 @@
 // The start-up check as the program takes it, for the tests of the office layer.
 
 #include "core/programend.h"
-#include "office/isinstalled.h"
+#include "office/services/isinstalled.h"
 
 namespace tessivane::test {
 

@@ -1,0 +1,199 @@
+#include "office/picture/sheetpicturejob_p.h"
+
+#include "office/picture/banddrawing.h"
+#include "office/picture/bandpicture.h"
+#include "office/picture/sheetpicture_p.h"
+#include "office/session/officeinstance_p.h"
+
+#include "core/bitmapfile.h"
+#include "core/failurereport.h"
+#include "core/fileprocs.h"
+#include "core/safefile.h"
+
+#include <QTemporaryFile>
+
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <functional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace tessivane {
+
+namespace {
+
+// A picture of fewer bands is drawn before a second office would have opened the workbook.
+constexpr size_t kHelperBands = 6;
+
+using TwipsOf = std::function<std::vector<int>(int, int)>;
+
+/// The picture of one sheet, drawn by its office (and a helper) into a file.
+class SheetPictureJob
+{
+public:
+    SheetPictureJob(std::shared_ptr<OfficeInstance> instance,
+        std::shared_ptr<DocumentState> document, std::shared_ptr<SheetState> sheet)
+        : mInstance(std::move(instance))
+        , mDocument(std::move(document))
+        , mSheet(std::move(sheet))
+    { }
+
+    void CopyPicture(const css::table::CellRangeAddress& area, PictureClipboard& clipboard)
+    {
+        std::vector<int> columnTwips;
+        std::vector<int> rowTwips;
+        Reference<css::frame::XController> controller;
+        Reference<css::view::XSelectionSupplier> selection;
+        Any previous;
+        bool asOpened = false; // what the file holds: another office may draw from it
+        mInstance->call(QStringLiteral("measure the used range"), [&] {
+            asOpened = !mDocument->savedHere
+                && !Reference<css::util::XModifiable>(mDocument->model, UNO_QUERY_THROW)
+                        ->isModified();
+            controller = mDocument->model->getCurrentController();
+            selection.set(controller, UNO_QUERY_THROW);
+            previous = selection->getSelection();
+            columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
+            rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
+        });
+        clipboard.setRows({int(area.StartRow) + 1, QList<int>(rowTwips.begin(), rowTwips.end())});
+        // The picture is written to a file as it is drawn, a band at a time: a long sheet's
+        // picture is larger than memory should hold. Its room is made sure of first.
+        const int width = picturePixels(columnTwips);
+        const int height = picturePixels(rowTwips);
+        checkFreeSpace(clipboard.spoolFolder(), 54 + bitmapStride(width) * qint64(height),
+            QStringLiteral("the picture of the sheet"));
+        QTemporaryFile file(clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
+        if (!file.open())
+            throw std::runtime_error(
+                Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                             .arg(clipboard.spoolFolder(), file.errorString())));
+        BandBitmapWriter writer(file, columnTwips);
+        const std::vector<std::pair<int, int>> bands
+            = pictureBands(rowTwips, area.StartRow, bandPixels(width));
+        const TwipsOf twipsOf = [rowTwips, first = area.StartRow](int firstRow, int lastRow) {
+            return std::vector<int>(
+                rowTwips.begin() + (firstRow - first), rowTwips.begin() + (lastRow - first + 1));
+        };
+        const bool written
+            = drawBands(writer, bands, area, twipsOf, asOpened, controller, selection);
+        // A disk that filled meanwhile is the cause to name, not the write that found it so.
+        const auto writeFailure = [&] {
+            const QString full = fullDiskCause(clipboard.spoolFolder());
+            return Sentence(!full.isEmpty()
+                    ? full + QStringLiteral(" The picture of the sheet cannot be written there.")
+                    : QStringLiteral("The picture cannot be written to %1: %2")
+                          .arg(file.fileName(), file.errorString()));
+        };
+        if (!written)
+            throw std::runtime_error(file.error() != QFileDevice::NoError
+                    ? writeFailure()
+                    : std::string("LibreOffice gave no picture of the used range."));
+        mInstance->call(QStringLiteral("select again what was selected"), [&] {
+            if (previous.hasValue())
+                selection->select(previous);
+        });
+        if (!writer.finish() || !file.flush())
+            throw std::runtime_error(writeFailure());
+        file.setAutoRemove(false);
+        file.close();
+        clipboard.setImageFile(file.fileName());
+    }
+
+private:
+    /// The bands of the picture drawn and written to the file: one call a band, and a second
+    /// office drawing too once there is one. False when a band's rows could not be written.
+    bool drawBands(BandBitmapWriter& writer, const std::vector<std::pair<int, int>>& bands,
+        const css::table::CellRangeAddress& area, const TwipsOf& twipsOf, bool asOpened,
+        const Reference<css::frame::XController>& controller,
+        const Reference<css::view::XSelectionSupplier>& selection)
+    {
+        // The file is written while the next bands are drawn, and a long picture is drawn by a
+        // second ready office too, as soon as there is one: the drawing is most of a long
+        // run's time.
+        BandDrawing drawing(writer, int(bands.size()));
+        bool helped = false;
+        // One call a band, each within the call time limit, and each band's bytes let go of
+        // once its rows are in the file.
+        return drawing.run(
+            [&](int band) {
+                if (asOpened && !helped && bands.size() - size_t(band) >= kHelperBands)
+                    helped = addHelper(drawing, bands, area, twipsOf);
+                const auto [firstRow, lastRow] = bands[size_t(band)];
+                return mInstance->call(
+                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+                        PictureBand picture = pictureOf(controller, selection,
+                            mSheet->sheet->getCellRangeByPosition(
+                                area.StartColumn, firstRow, area.EndColumn, lastRow));
+                        picture.rowTwips = twipsOf(firstRow, lastRow);
+                        return picture;
+                    });
+            },
+            [&](const std::function<void()>& wait) { mInstance->onWorker(wait); });
+    }
+
+    /// A second ready office, if there is one, opens the saved workbook and draws bands too,
+    /// from a thread of its own; it quits once no band is left.
+    bool addHelper(BandDrawing& drawing, const std::vector<std::pair<int, int>>& bands,
+        const css::table::CellRangeAddress& area, const TwipsOf& twipsOf)
+    {
+        const HelperOffice lent = mInstance->takeHelper();
+        ApplicationPtr helper = lent.application;
+        const std::shared_ptr<OfficeInstance> office = lent.instance;
+        if (!office) {
+            if (helper)
+                helper->Quit();
+            return false;
+        }
+        struct View
+        {
+            Reference<css::frame::XController> controller;
+            Reference<css::view::XSelectionSupplier> selection;
+            Reference<css::sheet::XSpreadsheet> sheet;
+        };
+        const auto view = std::make_shared<View>();
+        drawing.addHelper(
+            [office, view, path = mDocument->path, index = mSheet->index] {
+                const std::shared_ptr<DocumentState> document = office->open(path);
+                view->sheet = office->sheetOf(document, index)->sheet;
+                office->call(QStringLiteral("find the view"), [&] {
+                    view->controller = document->model->getCurrentController();
+                    view->selection.set(view->controller, UNO_QUERY_THROW);
+                });
+            },
+            [office, view, bands, area, twipsOf](int band) {
+                const auto [firstRow, lastRow] = bands[size_t(band)];
+                return office->call(
+                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+                        PictureBand picture = pictureOf(view->controller, view->selection,
+                            view->sheet->getCellRangeByPosition(
+                                area.StartColumn, firstRow, area.EndColumn, lastRow));
+                        picture.rowTwips = twipsOf(firstRow, lastRow);
+                        return picture;
+                    });
+            },
+            [helper, view]() mutable {
+                *view = View();
+                helper->Quit();
+            });
+        return true;
+    }
+
+    std::shared_ptr<OfficeInstance> mInstance;
+    std::shared_ptr<DocumentState> mDocument;
+    std::shared_ptr<SheetState> mSheet;
+};
+
+} // namespace
+
+void copySheetPicture(const std::shared_ptr<OfficeInstance>& instance,
+    const std::shared_ptr<DocumentState>& document, const std::shared_ptr<SheetState>& sheet,
+    const css::table::CellRangeAddress& area, PictureClipboard& clipboard)
+{
+    SheetPictureJob(instance, document, sheet).CopyPicture(area, clipboard);
+}
+
+} // namespace tessivane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+
+namespace tessivane {
+
+/// How the private offices are started and held to account.
+struct OfficeSettings
+{
+    /// The program started as soffice.bin; empty: the installed LibreOffice.
+    QString program;
+    /// How long an office may take from start to connected.
+    std::chrono::milliseconds startLimit {30000};
+    /// How long an office may leave a call unanswered before it is ended as hung.
+    std::chrono::milliseconds callLimit {30000};
+    /// Buffered: puts are kept and written as blocks before the next other call into the
+    /// office. Unbuffered: every put is written at once, cell by cell (measurements).
+    bool bufferedWrites = true;
+    /// A workbook (the run's template) that the offices kept ready open, draw a picture of,
+    /// save as .xls and close while they wait, so that a run finds what it loads already
+    /// loaded (the .xls filters, the fonts, the drawing); empty: an empty sheet.
+    QByteArray warmUpWorkbook;
+    /// How much lower than the program's the office's scheduling priority is: an office
+    /// that only helps with a run's picture starts and waits at a lower one.
+    int niceness = 0;
+};
+
+/// The program an office is started as: settings.program, or the installed one.
+QString officeProgramPath(const OfficeSettings& settings);
+
+} // namespace tessivane
