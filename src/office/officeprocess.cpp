@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -82,6 +83,14 @@ void OfficeProcess::start(
         tempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
         envp.push_back(tempVariable.data());
     }
+    // Each band of a sheet's picture passes through several buffers of megabytes in the
+    // office; by default the allocator hands each one back to the system and faults it in
+    // again for the next band, a sixth of the drawing's time. The office keeps them instead
+    // (it serves one use and ends). Tunables the user set are left alone.
+    QByteArray tunables = "GLIBC_TUNABLES=glibc.malloc.trim_threshold=134217728"
+                          ":glibc.malloc.mmap_threshold=33554432";
+    if (!std::getenv("GLIBC_TUNABLES"))
+        envp.push_back(tunables.data());
     envp.push_back(nullptr);
 
     int errorPipe[2];
