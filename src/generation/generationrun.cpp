@@ -8,9 +8,9 @@
 #include "core/safefile.h"
 #include "core/scratchfolders.h"
 #include "inventory/inventorytable.h"
+#include "office/automation/whilewaiting.h"
 #include "office/services/excel1.h"
 #include "office/services/services.h"
-#include "office/session/whilewaiting.h"
 #include "resources/resources.h"
 
 #include <QDir>

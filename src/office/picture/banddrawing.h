@@ -3,7 +3,7 @@
 // The bands of a sheet's picture drawn by one office, or by two at once, and written in order
 // while the next ones are drawn. No UNO type appears here.
 
-#include "office/picture/bandpicture.h"
+#include "office/picture/bandbitmapwriter.h"
 
 #include <condition_variable>
 #include <deque>

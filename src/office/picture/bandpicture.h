@@ -1,16 +1,12 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QImage>
-#include <QSize>
 
 #include <memory>
 #include <utility>
 #include <vector>
 
-class QIODevice;
-
-// Joining the pictures LibreOffice draws of a sheet's range, and writing the result. No UNO
+// The bands a sheet's picture is drawn in, and the pixels LibreOffice draws of them. No UNO
 // type appears here.
 
 namespace tessivane {
@@ -43,42 +39,5 @@ int bandPixels(int width);
 /// each drawn at most maxPixels tall; a row taller than that is a band of its own.
 std::vector<std::pair<int, int>> pictureBands(
     const std::vector<int>& rowTwips, int firstRow, int maxPixels);
-
-/// Writes band pictures one below the other into an uncompressed, top-down 24-bit BMP as
-/// they come, each cut to where the drawing of its cells ends, so that the picture ends at the
-/// range's last row and column. Only the band being added and one pixel row are held: the
-/// picture of a long sheet is never in memory whole.
-class BandBitmapWriter
-{
-public:
-    /// device: open for writing and seekable (the header is written last).
-    BandBitmapWriter(QIODevice& device, std::vector<int> columnTwips);
-
-    /// Adds the next band below the others; its bytes are let go of on return. False when the
-    /// band cannot be read or the device refuses a write.
-    bool add(PictureBand band);
-
-    /// Writes the last pixel row and the header. False when nothing was added or a write fails.
-    bool finish();
-
-    /// The picture's size so far.
-    QSize size() const { return {mWidth, mHeight}; }
-
-private:
-    bool writeRow(const uchar* row);
-    bool writePending();
-
-    QIODevice& mDevice;
-    std::vector<int> mColumnTwips;
-    int mWidth = 0;
-    int mHeight = 0; // rows written, and the one held back
-    QByteArray mHeldRow; // the last row so far: the next band's first row is drawn over it
-    QByteArray mPending; // rows written 64 KB at a time: one call per row is slow
-    bool mFailed = false;
-};
-
-/// Writes the picture as an uncompressed, top-down 24-bit BMP, row by row (no copy of the
-/// picture). False when the device refuses a write.
-bool writeBitmap(const QImage& picture, QIODevice& device);
 
 } // namespace tessivane

@@ -1,7 +1,7 @@
 #include "office/picture/sheetpicturejob_p.h"
 
+#include "office/picture/bandbitmapwriter.h"
 #include "office/picture/banddrawing.h"
-#include "office/picture/bandpicture.h"
 #include "office/picture/sheetpicture_p.h"
 #include "office/session/officeinstance_p.h"
 

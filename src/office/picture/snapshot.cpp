@@ -3,7 +3,7 @@
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
 #include "core/safefile.h"
-#include "office/picture/bandpicture.h"
+#include "office/picture/bandbitmapwriter.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

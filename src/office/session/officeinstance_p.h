@@ -10,7 +10,7 @@
 
 #include "office/automation/spreadsheet.h"
 #include "office/process/officesettings.h"
-#include "office/session/whilewaiting.h"
+#include "office/session/callworker_p.h"
 
 #include <QString>
 

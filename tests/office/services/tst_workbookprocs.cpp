@@ -10,13 +10,14 @@
 #include "core/apptitle.h"
 #include "core/bitmapfile.h"
 #include "core/messagebox.h"
+#include "office/automation/whilewaiting.h"
+#include "office/picture/bandbitmapwriter.h"
 #include "office/picture/banddrawing.h"
 #include "office/picture/bandpicture.h"
 #include "office/services/backgroundreleases.h"
 #include "office/services/excel1.h"
 #include "office/services/isinstalled.h"
 #include "office/services/libreoffice.h"
-#include "office/session/whilewaiting.h"
 
 #include <QApplication>
 #include <QBuffer>
