@@ -30,6 +30,22 @@ constexpr size_t kHelperBands = 6;
 
 using TwipsOf = std::function<std::vector<int>(int, int)>;
 
+/// One band of the picture, drawn by office in the view of controller and selection.
+PictureBand drawBand(OfficeInstance& office, const Reference<css::frame::XController>& controller,
+    const Reference<css::view::XSelectionSupplier>& selection,
+    const Reference<css::sheet::XSpreadsheet>& sheet, std::pair<int, int> rows,
+    const css::table::CellRangeAddress& area, const TwipsOf& twipsOf)
+{
+    const auto [firstRow, lastRow] = rows;
+    return office.call(
+        QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
+            PictureBand picture = pictureOf(controller, selection,
+                sheet->getCellRangeByPosition(area.StartColumn, firstRow, area.EndColumn, lastRow));
+            picture.rowTwips = twipsOf(firstRow, lastRow);
+            return picture;
+        });
+}
+
 /// The picture of one sheet, drawn by its office (and a helper) into a file.
 class SheetPictureJob
 {
@@ -122,15 +138,8 @@ private:
             [&](int band) {
                 if (asOpened && !helped && bands.size() - size_t(band) >= kHelperBands)
                     helped = addHelper(drawing, bands, area, twipsOf);
-                const auto [firstRow, lastRow] = bands[size_t(band)];
-                return mInstance->call(
-                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
-                        PictureBand picture = pictureOf(controller, selection,
-                            mSheet->sheet->getCellRangeByPosition(
-                                area.StartColumn, firstRow, area.EndColumn, lastRow));
-                        picture.rowTwips = twipsOf(firstRow, lastRow);
-                        return picture;
-                    });
+                return drawBand(*mInstance, controller, selection, mSheet->sheet,
+                    bands[size_t(band)], area, twipsOf);
             },
             [&](const std::function<void()>& wait) { mInstance->onWorker(wait); });
     }
@@ -165,15 +174,8 @@ private:
                 });
             },
             [office, view, bands, area, twipsOf](int band) {
-                const auto [firstRow, lastRow] = bands[size_t(band)];
-                return office->call(
-                    QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
-                        PictureBand picture = pictureOf(view->controller, view->selection,
-                            view->sheet->getCellRangeByPosition(
-                                area.StartColumn, firstRow, area.EndColumn, lastRow));
-                        picture.rowTwips = twipsOf(firstRow, lastRow);
-                        return picture;
-                    });
+                return drawBand(*office, view->controller, view->selection, view->sheet,
+                    bands[size_t(band)], area, twipsOf);
             },
             [helper, view]() mutable {
                 *view = View();

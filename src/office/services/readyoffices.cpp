@@ -12,23 +12,27 @@ namespace {
 // start never slows a run down.
 constexpr int kHelperNiceness = 19;
 
+/// Ready offices of these settings, through this runtime.
+InstanceFactory instancesOf(std::shared_ptr<UnoRuntime> runtime, OfficeSettings settings)
+{
+    return [runtime = std::move(runtime),
+               settings = std::move(settings)]() -> std::shared_ptr<PooledInstance> {
+        return std::make_shared<ReadyOffice>(std::make_shared<OfficeInstance>(runtime, settings));
+    };
+}
+
 } // namespace
 
 InstanceFactory libreOfficeInstances(const Services& services)
 {
-    return [runtime = services.unoRuntime,
-               settings = services.office]() -> std::shared_ptr<PooledInstance> {
-        return std::make_shared<ReadyOffice>(std::make_shared<OfficeInstance>(runtime, settings));
-    };
+    return instancesOf(services.unoRuntime, services.office);
 }
 
 InstanceFactory helperInstances(const Services& services)
 {
     OfficeSettings settings = services.office;
     settings.niceness = kHelperNiceness;
-    return [runtime = services.unoRuntime, settings]() -> std::shared_ptr<PooledInstance> {
-        return std::make_shared<ReadyOffice>(std::make_shared<OfficeInstance>(runtime, settings));
-    };
+    return instancesOf(services.unoRuntime, std::move(settings));
 }
 
 void keepReady(const Services& services, ApplicationPtr&& application)
