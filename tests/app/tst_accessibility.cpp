@@ -60,6 +60,7 @@ private:
     WindowContext mContext {mBoxes};
     FakeOffice mOffice;
     std::optional<FakeOffice::Installed> mInstalled;
+    QTemporaryDir mTemp;
 
     /// The main window started and shown, active, the grid holding the focus.
     std::unique_ptr<Form1> startedWindow()
@@ -75,8 +76,17 @@ private:
     }
 
 private slots:
-    void initTestCase() { mInstalled.emplace(mServices, mOffice); }
-    void cleanupTestCase() { mInstalled.reset(); }
+    void initTestCase()
+    {
+        // The runs' folders stay until the program ends, which these windows never do.
+        qputenv("TEMP", QFile::encodeName(mTemp.path()));
+        mInstalled.emplace(mServices, mOffice);
+    }
+    void cleanupTestCase()
+    {
+        mInstalled.reset();
+        qunsetenv("TEMP");
+    }
     void init()
     {
         clearStore();

@@ -12,7 +12,9 @@
 
 #include <QTemporaryFile>
 
+#include <com/sun/star/awt/XWindow2.hpp>
 #include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
@@ -29,6 +31,28 @@ namespace {
 constexpr size_t kHelperBands = 6;
 
 using TwipsOf = std::function<std::vector<int>(int, int)>;
+
+/// Hides the window of the view a picture is drawn in, and says whether it was shown. Each
+/// band's selection scrolls the view to it, and a shown window paints every row it scrolls
+/// past as well, a tenth of the drawing's time; the picture itself is drawn apart from the
+/// window and does not change.
+bool hideViewWindow(const Reference<css::frame::XController>& controller)
+{
+    const Reference<css::frame::XFrame> frame = controller->getFrame();
+    const Reference<css::awt::XWindow2> window(
+        frame.is() ? frame->getContainerWindow() : nullptr, UNO_QUERY);
+    if (!window.is() || !window->isVisible())
+        return false;
+    window->setVisible(false);
+    return true;
+}
+
+void showViewWindow(const Reference<css::frame::XController>& controller)
+{
+    const Reference<css::frame::XFrame> frame = controller->getFrame();
+    if (frame.is() && frame->getContainerWindow().is())
+        frame->getContainerWindow()->setVisible(true);
+}
 
 /// One band of the picture, drawn by office in the view of controller and selection.
 PictureBand drawBand(OfficeInstance& office, const Reference<css::frame::XController>& controller,
@@ -64,6 +88,7 @@ public:
         Reference<css::frame::XController> controller;
         Reference<css::view::XSelectionSupplier> selection;
         Any previous;
+        bool hidden = false; // the view's window, shown again once the picture is drawn
         bool asOpened = false; // what the file holds: another office may draw from it
         mInstance->call(QStringLiteral("measure the used range"), [&] {
             asOpened = !mDocument->savedHere
@@ -72,6 +97,7 @@ public:
             controller = mDocument->model->getCurrentController();
             selection.set(controller, UNO_QUERY_THROW);
             previous = selection->getSelection();
+            hidden = hideViewWindow(controller);
             columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
             rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
         });
@@ -111,6 +137,8 @@ public:
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
                 selection->select(previous);
+            if (hidden)
+                showViewWindow(controller);
         });
         if (!writer.finish() || !file.flush())
             throw std::runtime_error(writeFailure());
@@ -171,6 +199,7 @@ private:
                 office->call(QStringLiteral("find the view"), [&] {
                     view->controller = document->model->getCurrentController();
                     view->selection.set(view->controller, UNO_QUERY_THROW);
+                    hideViewWindow(view->controller); // its document is only drawn from
                 });
             },
             [office, view, bands, area, twipsOf](int band) {

@@ -1,5 +1,6 @@
 // The spreadsheet layer's instances against the real LibreOffice: they leave nothing behind,
 // and the failures to start: a missing program, one that never answers, one that crashes.
+#include "support/filetesting.h"
 #include "support/officeprocesses.h"
 #include "support/scriptedboxes.h"
 #include "support/sharedoffice.h"
@@ -158,6 +159,62 @@ private slots:
         if (pid.open(QIODevice::ReadOnly)) // the sleeping grandchild went with its group
             QCOMPARE(GroupMembers(pid.readAll().trimmed().toInt()), 0);
         QCOMPARE(ProfileFolders().size(), 1);
+    }
+
+    // The allocator is preloaded only when it is there and the user preloads nothing;
+    // otherwise the system's is tuned, unless the user tuned it.
+    void officeStartsWithTheAllocatorOrTheTunedSystemOne_data()
+    {
+        QTest::addColumn<bool>("allocatorThere");
+        QTest::addColumn<QByteArray>("userPreload");
+        QTest::addColumn<QByteArray>("userTunables");
+        QTest::addColumn<QString>("preload"); // %A: the allocator
+        QTest::addColumn<QString>("tunables");
+        const QString tuned = QStringLiteral("glibc.malloc.trim_threshold=134217728"
+                                             ":glibc.malloc.mmap_threshold=33554432");
+        QTest::newRow("there") << true << QByteArray() << QByteArray() << "%A" << QString();
+        QTest::newRow("missing") << false << QByteArray() << QByteArray() << QString() << tuned;
+        QTest::newRow("user preloads")
+            << true << QByteArray("mine.so") << QByteArray() << "mine.so" << tuned;
+        QTest::newRow("user preloads and tunes")
+            << true << QByteArray("mine.so") << QByteArray("glibc.malloc.tcache_count=9")
+            << "mine.so"
+            << "glibc.malloc.tcache_count=9";
+    }
+
+    void officeStartsWithTheAllocatorOrTheTunedSystemOne()
+    {
+        QFETCH(bool, allocatorThere);
+        QFETCH(QByteArray, userPreload);
+        QFETCH(QByteArray, userTunables);
+        QFETCH(QString, preload);
+        QFETCH(QString, tunables);
+        const QString allocator = mFolder.filePath(QStringLiteral("allocator.so"));
+        QFile::remove(allocator);
+        if (allocatorThere)
+            WriteScript(allocator, "not a library: the shell only prints it");
+        const QString seen = mFolder.filePath(QStringLiteral("environment"));
+        const QString program = mFolder.filePath(QStringLiteral("env-office"));
+        WriteScript(program,
+            QStringLiteral("#!/bin/sh\nprintf '%s|%s' \"$LD_PRELOAD\" \"$GLIBC_TUNABLES\" > '%1'\n"
+                           "exit 3\n")
+                .arg(seen)
+                .toUtf8());
+        mServices.office.program = program;
+        mServices.office.allocator = allocator;
+        const auto setOrUnset = [](const char* name, const QByteArray& value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        setOrUnset("LD_PRELOAD", userPreload);
+        setOrUnset("GLIBC_TUNABLES", userTunables);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
+        setOrUnset("LD_PRELOAD", {});
+        setOrUnset("GLIBC_TUNABLES", {});
+        QCOMPARE(QString::fromLocal8Bit(ReadAll(seen)),
+            QString(preload).replace(QStringLiteral("%A"), allocator) + '|' + tunables);
     }
 
     void leftoverProfilesGoButALinkIsNeverFollowed()
