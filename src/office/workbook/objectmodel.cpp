@@ -82,10 +82,8 @@ public:
     void copyFormulas(int sourceRow, int targetRow) override
     {
         checkRows({sourceRow, targetRow});
-        const int lastColumn = usedArea().EndColumn;
-        mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow), [&] {
-            tessivane::copyFormulas(mSheet->sheet, lastColumn, sourceRow - 1, targetRow - 1);
-        });
+        mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow),
+            [&] { tessivane::copyFormulas(mSheet->sheet, sourceRow - 1, targetRow - 1); });
     }
 
     void setPrintTitleRows(int firstRow, int lastRow) override

@@ -67,9 +67,15 @@ void extendTable(const Reference<css::sheet::XSpreadsheet>& sheet, int lastColum
         ->setPropertyValue("TableBorder2", Any(border));
 }
 
-void copyFormulas(
-    const Reference<css::sheet::XSpreadsheet>& sheet, int lastColumn, int sourceRow, int targetRow)
+void copyFormulas(const Reference<css::sheet::XSpreadsheet>& sheet, int sourceRow, int targetRow)
 {
+    // The whole row is asked: a formula is content, within the used range wherever it is,
+    // and the used range of a formatted sheet takes the office longer to tell than the
+    // copy itself.
+    const sal_Int32 lastColumn
+        = Reference<css::sheet::XCellRangeAddressable>(sheet, UNO_QUERY_THROW)
+              ->getRangeAddress()
+              .EndColumn;
     const Reference<css::sheet::XSheetCellRanges> found
         = Reference<css::sheet::XCellRangesQuery>(
             sheet->getCellRangeByPosition(0, sourceRow, lastColumn, sourceRow), UNO_QUERY_THROW)
@@ -97,8 +103,11 @@ void setPrintTitleRows(const Reference<css::sheet::XSpreadsheet>& sheet, int fir
     rows.StartColumn = 0;
     rows.EndColumn = 0;
     const Reference<css::sheet::XPrintAreas> areas(sheet, UNO_QUERY_THROW);
+    // Setting the rows turns their printing on as well; each change lays the sheet's pages
+    // out again, so the second is only made when the first did not.
     areas->setTitleRows(rows);
-    areas->setPrintTitleRows(true);
+    if (!areas->getPrintTitleRows())
+        areas->setPrintTitleRows(true);
 }
 
 } // namespace tessivane

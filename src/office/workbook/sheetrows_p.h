@@ -14,9 +14,8 @@ namespace tessivane {
 void extendTable(const Reference<css::sheet::XSpreadsheet>& sheet, int lastColumn,
     int firstPatternRow, int lastPatternRow, int lastBodyRow, int lastRow);
 
-/// See Worksheet::copyFormulas; the columns are 0 to lastColumn.
-void copyFormulas(
-    const Reference<css::sheet::XSpreadsheet>& sheet, int lastColumn, int sourceRow, int targetRow);
+/// See Worksheet::copyFormulas; every column of the row is looked at.
+void copyFormulas(const Reference<css::sheet::XSpreadsheet>& sheet, int sourceRow, int targetRow);
 
 /// See Worksheet::setPrintTitleRows.
 void setPrintTitleRows(const Reference<css::sheet::XSpreadsheet>& sheet, int firstRow, int lastRow);
