@@ -34,7 +34,7 @@ using TwipsOf = std::function<std::vector<int>(int, int)>;
 
 /// Hides the window of the view a picture is drawn in, and says whether it was shown. Each
 /// band's selection scrolls the view to it, and a shown window paints every row it scrolls
-/// past as well, a tenth of the drawing's time; the picture itself is drawn apart from the
+/// past as well, a seventh of the office's time; the picture itself is drawn apart from the
 /// window and does not change.
 bool hideViewWindow(const Reference<css::frame::XController>& controller)
 {
