@@ -32,26 +32,19 @@ constexpr size_t kHelperBands = 6;
 
 using TwipsOf = std::function<std::vector<int>(int, int)>;
 
-/// Hides the window of the view a picture is drawn in, and says whether it was shown. Each
+/// Hides the window of the view a picture is drawn in and returns it, if it was shown. Each
 /// band's selection scrolls the view to it, and a shown window paints every row it scrolls
 /// past as well, a seventh of the office's time; the picture itself is drawn apart from the
 /// window and does not change.
-bool hideViewWindow(const Reference<css::frame::XController>& controller)
+Reference<css::awt::XWindow2> hideViewWindow(const Reference<css::frame::XController>& controller)
 {
     const Reference<css::frame::XFrame> frame = controller->getFrame();
     const Reference<css::awt::XWindow2> window(
         frame.is() ? frame->getContainerWindow() : nullptr, UNO_QUERY);
     if (!window.is() || !window->isVisible())
-        return false;
+        return {};
     window->setVisible(false);
-    return true;
-}
-
-void showViewWindow(const Reference<css::frame::XController>& controller)
-{
-    const Reference<css::frame::XFrame> frame = controller->getFrame();
-    if (frame.is() && frame->getContainerWindow().is())
-        frame->getContainerWindow()->setVisible(true);
+    return window;
 }
 
 /// One band of the picture, drawn by office in the view of controller and selection.
@@ -88,7 +81,7 @@ public:
         Reference<css::frame::XController> controller;
         Reference<css::view::XSelectionSupplier> selection;
         Any previous;
-        bool hidden = false; // the view's window, shown again once the picture is drawn
+        Reference<css::awt::XWindow2> hidden; // shown again once the picture is drawn
         bool asOpened = false; // what the file holds: another office may draw from it
         mInstance->call(QStringLiteral("measure the used range"), [&] {
             asOpened = !mDocument->savedHere
@@ -137,8 +130,8 @@ public:
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
                 selection->select(previous);
-            if (hidden)
-                showViewWindow(controller);
+            if (hidden.is())
+                hidden->setVisible(true);
         });
         if (!writer.finish() || !file.flush())
             throw std::runtime_error(writeFailure());

@@ -2,6 +2,7 @@
 // and the failures to start: a missing program, one that never answers, one that crashes.
 #include "support/filetesting.h"
 #include "support/officeprocesses.h"
+#include "support/scopedenvironment.h"
 #include "support/scriptedboxes.h"
 #include "support/sharedoffice.h"
 #include "support/startupcheck.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
@@ -202,17 +204,12 @@ private slots:
                 .toUtf8());
         mServices.office.program = program;
         mServices.office.allocator = allocator;
-        const auto setOrUnset = [](const char* name, const QByteArray& value) {
-            if (value.isEmpty())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        };
-        setOrUnset("LD_PRELOAD", userPreload);
-        setOrUnset("GLIBC_TUNABLES", userTunables);
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
-        setOrUnset("LD_PRELOAD", {});
-        setOrUnset("GLIBC_TUNABLES", {});
+        {
+            ScopedEnvironment environment;
+            environment.set("LD_PRELOAD", userPreload);
+            environment.set("GLIBC_TUNABLES", userTunables);
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
+        }
         QCOMPARE(QString::fromLocal8Bit(ReadAll(seen)),
             QString(preload).replace(QStringLiteral("%A"), allocator) + '|' + tunables);
     }
@@ -233,13 +230,11 @@ private slots:
         const QString program = mFolder.filePath(QStringLiteral("quick-office"));
         WriteScript(program, "#!/bin/sh\nexit 3\n");
         mServices.office.program = program;
-        const QByteArray systemTemp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(temp.path()));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
-        if (systemTemp.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", systemTemp);
+        {
+            ScopedEnvironment environment;
+            environment.set("TMPDIR", QFile::encodeName(temp.path()));
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, createApplication(mServices));
+        }
         QVERIFY(precious.exists());
         QVERIFY(QFileInfo(link).isSymLink());
         QVERIFY(!QFileInfo::exists(stale));
@@ -271,8 +266,8 @@ private slots:
         QVERIFY(workbook.open(QIODevice::ReadOnly));
         mServices.office.warmUpWorkbook = workbook.readAll();
         const QTemporaryDir temp;
-        const QByteArray systemTemp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        std::optional<ScopedEnvironment> environment(std::in_place);
+        environment->set("TMPDIR", QFile::encodeName(temp.path()));
         const std::shared_ptr<PooledInstance> instance = libreOfficeInstances(mServices)();
         instance->start();
         std::atomic<bool> done {false};
@@ -298,10 +293,7 @@ private slots:
         warm.join();
         const bool warmed = instance->isWarm();
         instance->end(false);
-        if (systemTemp.isNull())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", systemTemp);
+        environment.reset();
         QVERIFY(warmed);
         QCOMPARE(seen.values(), QStringList());
         QCOMPARE(QDir(temp.path()).entryList(all), QStringList());

@@ -3,6 +3,7 @@
 // waits while its caller repaints.
 #include "support/fakespreadsheet.h"
 #include "support/filetesting.h"
+#include "support/scopedenvironment.h"
 #include "support/scriptedboxes.h"
 #include "support/startupcheck.h"
 #include "support/testmain.h"
@@ -29,7 +30,6 @@
 #include <QLocale>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -261,17 +261,14 @@ private slots:
         QTemporaryDir folder;
         const QString file = folder.filePath("file");
         QVERIFY(WriteAll(file, "x"));
-        const QByteArray temp = qgetenv("TEMP"), tmpdir = qgetenv("TMPDIR");
-        const auto restore = qScopeGuard([&] {
-            qputenv("TEMP", temp);
-            qputenv("TMPDIR", tmpdir);
-        });
+        ScopedEnvironment environment;
         QString folderNamed;
         if (broken == "module") {
             mRecord.noSpreadsheetModule = true;
         } else {
             folderNamed = broken == "TEMP gone" ? folder.filePath("gone") : file;
-            qputenv(broken.startsWith("TEMP") ? "TEMP" : "TMPDIR", QFile::encodeName(folderNamed));
+            environment.set(
+                broken.startsWith("TEMP") ? "TEMP" : "TMPDIR", QFile::encodeName(folderNamed));
         }
         int officesAtMessage = -1;
         mMessages.during = [&](const MessageBoxCall&) {

@@ -2,6 +2,7 @@
 // back by xlrd and by a second instance), the template's formats in any locale, the used range
 // and the picture of the template, and readable failures of wrong use.
 #include "support/officeprocesses.h"
+#include "support/scopedenvironment.h"
 #include "support/scriptedboxes.h"
 #include "support/sharedoffice.h"
 #include "support/testmain.h"
@@ -69,24 +70,13 @@ class SessionLocale
 public:
     explicit SessionLocale(const QByteArray& locale)
     {
-        for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_NUMERIC", "LC_TIME"}) {
-            mSaved.emplace_back(name,
-                qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-            qunsetenv(name);
-        }
-        qputenv("LANG", locale);
-    }
-    ~SessionLocale()
-    {
-        for (const auto& [name, value] : mSaved)
-            if (value)
-                qputenv(name, *value);
-            else
-                qunsetenv(name);
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_NUMERIC", "LC_TIME"})
+            mEnvironment.set(name, QByteArray());
+        mEnvironment.set("LANG", locale);
     }
 
 private:
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> mSaved;
+    ScopedEnvironment mEnvironment;
 };
 
 } // namespace
