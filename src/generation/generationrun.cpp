@@ -102,11 +102,12 @@ private:
 void readyDataRows(Worksheet& sheet, int records)
 {
     sheet.copyFormulas(kSheetFirstRow + 1, kSheetFirstRow);
+    // Printed pages after the first show the title and the column headings too. Set while
+    // the sheet is short: the office lays its pages out again for the change.
+    sheet.setPrintTitleRows(1, kTitleRows);
     const int lastRow = kSheetFirstRow + records - 1;
     if (lastRow > kTemplateLastDataRow)
         sheet.extendTable(kPatternFirstRow, kPatternLastRow, kTemplateLastDataRow, lastRow);
-    // Printed pages after the first show the title and the column headings too.
-    sheet.setPrintTitleRows(1, kTitleRows);
 }
 
 } // namespace

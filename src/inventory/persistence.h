@@ -80,7 +80,8 @@ RowValues takeRows(InventoryTable& table);
 
 /// Writes every row and then the row count to the settings store; no rows write a count of 0.
 /// Throws when the store could not be written (a damaged file that was read is no failure: it
-/// is written anew). Uses a settings object of its own, so it may run on any thread.
+/// is written anew). Uses a settings object of its own, so it may run on any thread. Rows the
+/// file holds already, each text as it would be written, leave it untouched.
 void writeRows(const RowValues& rows);
 
 /// takeRows, then writeRows.

@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XController.hpp>
@@ -33,6 +34,30 @@ namespace {
 
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 1024;
+
+/// Runs change with the document's views not redrawn and its rows' best heights not worked
+/// out at each step: the rows a change makes get their height set afterwards. Both are as
+/// before afterwards, also when change throws.
+template <typename Change>
+void heldStill(const Reference<css::frame::XModel>& model, Change&& change)
+{
+    const Reference<css::beans::XPropertySet> settings(model, UNO_QUERY_THROW);
+    bool adjusting = true;
+    settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusting;
+    settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
+    model->lockControllers();
+    const auto restore = [&] {
+        model->unlockControllers();
+        settings->setPropertyValue("IsAdjustHeightEnabled", Any(adjusting));
+    };
+    try {
+        change();
+    } catch (...) {
+        swallow(restore);
+        throw;
+    }
+    restore();
+}
 
 class LibreOfficeWorksheet : public Worksheet
 {
@@ -65,25 +90,21 @@ public:
         checkRows({firstPatternRow, lastPatternRow, lastBodyRow, lastRow});
         const int lastColumn = usedArea().EndColumn;
         mInstance->call(QStringLiteral("extend the table down to row %1").arg(lastRow), [&] {
-            // The view is not redrawn for each step of the fill.
-            mDocument->model->lockControllers();
-            try {
+            heldStill(mDocument->model, [&] {
                 tessivane::extendTable(mSheet->sheet, lastColumn, firstPatternRow - 1,
                     lastPatternRow - 1, lastBodyRow - 1, lastRow - 1);
-            } catch (...) {
-                swallow([&] { mDocument->model->unlockControllers(); });
-                throw;
-            }
-            mDocument->model->unlockControllers();
+            });
         });
-        mArea.reset(); // the fill may have reached past the used range
+        mArea.reset(); // the copies may have reached past the used range
     }
 
     void copyFormulas(int sourceRow, int targetRow) override
     {
         checkRows({sourceRow, targetRow});
-        mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow),
-            [&] { tessivane::copyFormulas(mSheet->sheet, sourceRow - 1, targetRow - 1); });
+        mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow), [&] {
+            heldStill(mDocument->model,
+                [&] { tessivane::copyFormulas(mSheet->sheet, sourceRow - 1, targetRow - 1); });
+        });
     }
 
     void setPrintTitleRows(int firstRow, int lastRow) override
