@@ -10,6 +10,7 @@
 #include "core/fileprocs.h"
 #include "core/safefile.h"
 
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <com/sun/star/awt/XWindow2.hpp>
@@ -19,6 +20,7 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <functional>
+#include <future>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -29,8 +31,12 @@ namespace {
 
 // A picture of fewer bands is drawn before a second office would have opened the workbook.
 constexpr size_t kHelperBands = 6;
+// A workbook file smaller than this holds too few rows of the template for that many bands
+// (some 250); a helper lent ahead for it would open the workbook in vain.
+constexpr qint64 kHelperFileBytes = 100 * 1024;
 
 using TwipsOf = std::function<std::vector<int>(int, int)>;
+using Opening = std::shared_future<std::shared_ptr<DocumentState>>;
 
 /// Hides the window of the view a picture is drawn in and returns it, if it was shown. Each
 /// band's selection scrolls the view to it, and a shown window paints every row it scrolls
@@ -186,8 +192,11 @@ private:
         };
         const auto view = std::make_shared<View>();
         drawing.addHelper(
-            [office, view, path = mDocument->path, index = mSheet->index] {
-                const std::shared_ptr<DocumentState> document = office->open(path);
+            [office, view, path = mDocument->path, index = mSheet->index,
+                opened = lent.openedPath == mDocument->path ? lent.opened : Opening()] {
+                // Opened ahead, while this office opened it too and measured the sheet.
+                const std::shared_ptr<DocumentState> document
+                    = opened.valid() ? opened.get() : office->open(path);
                 view->sheet = office->sheetOf(document, index)->sheet;
                 office->call(QStringLiteral("find the view"), [&] {
                     view->controller = document->model->getCurrentController();
@@ -212,6 +221,25 @@ private:
 };
 
 } // namespace
+
+void lendHelperAhead(const std::shared_ptr<OfficeInstance>& instance, const QString& path)
+{
+    const QFileInfo file(path);
+    if (file.size() < kHelperFileBytes)
+        return;
+    HelperOffice helper = instance->takeReadyHelper();
+    if (!helper.instance) {
+        if (helper.application)
+            helper.application->Quit();
+        return;
+    }
+    helper.openedPath = file.absoluteFilePath();
+    helper.opened
+        = std::async(std::launch::async, [office = helper.instance, path = helper.openedPath] {
+              return office->open(path);
+          }).share();
+    instance->lendAhead(std::move(helper));
+}
 
 void copySheetPicture(const std::shared_ptr<OfficeInstance>& instance,
     const std::shared_ptr<DocumentState>& document, const std::shared_ptr<SheetState>& sheet,

@@ -9,6 +9,8 @@
 
 #include <com/sun/star/table/CellRangeAddress.hpp>
 
+#include <QString>
+
 #include <memory>
 
 namespace tessivane {
@@ -23,5 +25,10 @@ struct SheetState;
 void copySheetPicture(const std::shared_ptr<OfficeInstance>& instance,
     const std::shared_ptr<DocumentState>& document, const std::shared_ptr<SheetState>& sheet,
     const css::table::CellRangeAddress& area, PictureClipboard& clipboard);
+
+/// For a workbook about to be opened by instance to be pictured: when the file is large
+/// enough for a second office to draw part of the picture, a ready one is lent to the
+/// instance now and opens the workbook meanwhile, so that it draws from the first band on.
+void lendHelperAhead(const std::shared_ptr<OfficeInstance>& instance, const QString& path);
 
 } // namespace tessivane

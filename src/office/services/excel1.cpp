@@ -1,5 +1,9 @@
 #include "office/services/excel1.h"
 
+#include "core/failurereport.h"
+#include "office/picture/sheetpicturejob_p.h"
+#include "office/workbook/objectmodel_p.h"
+
 #include <QLocale>
 
 #include <cmath>
@@ -29,6 +33,12 @@ ApplicationPtr OpenInNewExcel(
     const Services& services, const QString& path, const WaitHook& whileWaiting)
 {
     ApplicationPtr application = createApplication(services, whileWaiting);
+    // Reopened to be pictured: a long sheet's second drawer opens it at the same time. Only
+    // a help: the picture is drawn without it all the same.
+    swallow([&] {
+        if (const std::shared_ptr<OfficeInstance> instance = instanceOf(*application))
+            lendHelperAhead(instance, path);
+    });
     application->workbooks().Open(path); // a failure drops the instance, which ends it
     return application;
 }

@@ -68,11 +68,25 @@ void OfficeInstance::quit(const std::shared_ptr<OfficeInstance>& instance)
     });
 }
 
+void OfficeInstance::releaseHelper(HelperOffice helper) noexcept
+{
+    try {
+        if (helper.opened.valid())
+            helper.opened.wait();
+        if (helper.application)
+            helper.application->Quit();
+    } catch (...) { }
+}
+
 std::optional<Reference<css::frame::XDesktop2>> OfficeInstance::beginEnd() noexcept
 {
     if (mEnded)
         return std::nullopt;
     mEnded = true;
+    {
+        std::lock_guard lock(mAheadMutex);
+        releaseHelper(std::exchange(mAhead, HelperOffice()));
+    }
     for (const auto& document : mDocuments)
         document->release();
     mDocuments.clear();

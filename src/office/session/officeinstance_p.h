@@ -25,6 +25,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -72,6 +73,9 @@ struct HelperOffice
 {
     ApplicationPtr application;
     std::shared_ptr<OfficeInstance> instance;
+    /// The workbook it was lent ahead to open, and that open (under way or done), if any.
+    QString openedPath;
+    std::shared_future<std::shared_ptr<DocumentState>> opened;
 };
 
 class OfficeInstance
@@ -115,8 +119,26 @@ public:
     {
         mHelperSource = std::move(takeReady);
     }
-    /// A second instance to draw part of a long picture, or none.
-    HelperOffice takeHelper() { return mHelperSource ? mHelperSource() : HelperOffice(); }
+    /// A second instance to draw part of a long picture, or none: the one lent ahead, if any.
+    HelperOffice takeHelper()
+    {
+        {
+            std::lock_guard lock(mAheadMutex);
+            if (mAhead.application)
+                return std::exchange(mAhead, HelperOffice());
+        }
+        return takeReadyHelper();
+    }
+    /// A ready instance from the helpers' source, or none.
+    HelperOffice takeReadyHelper() { return mHelperSource ? mHelperSource() : HelperOffice(); }
+    /// A helper lent ahead of a picture, which the next takeHelper hands out; one not taken
+    /// by then is quit when this instance ends.
+    void lendAhead(HelperOffice helper)
+    {
+        std::lock_guard lock(mAheadMutex);
+        std::swap(mAhead, helper);
+        releaseHelper(std::move(helper));
+    }
 
     bool alive() { return mConnection.alive(); }
 
@@ -201,6 +223,9 @@ private:
     std::optional<Reference<css::frame::XDesktop2>> beginEnd() noexcept;
     void finishEnd(bool polite, Reference<css::frame::XDesktop2> desktop) noexcept;
 
+    /// Quits a helper once its open is over; failures are of no concern to this instance.
+    static void releaseHelper(HelperOffice helper) noexcept;
+
     OfficeConnection mConnection;
     std::vector<std::shared_ptr<DocumentState>> mDocuments;
     CellWriter mWriter {*this};
@@ -211,6 +236,8 @@ private:
     std::function<void(std::function<void()>)> mEnder;
     std::function<void()> mOnEnded;
     std::function<HelperOffice()> mHelperSource;
+    std::mutex mAheadMutex;
+    HelperOffice mAhead;
     std::mutex mHookMutex;
     WaitHook mWaitHook;
     std::thread::id mWaitThread;
