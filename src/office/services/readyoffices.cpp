@@ -8,10 +8,6 @@ namespace tessivane {
 
 namespace {
 
-// The helper's priority: an idle core's time, hardly any of a busy machine's, so that its
-// start never slows a run down.
-constexpr int kHelperNiceness = 19;
-
 /// Ready offices of these settings, through this runtime.
 InstanceFactory instancesOf(std::shared_ptr<UnoRuntime> runtime, OfficeSettings settings)
 {
@@ -30,9 +26,10 @@ InstanceFactory libreOfficeInstances(const Services& services)
 
 InstanceFactory helperInstances(const Services& services)
 {
-    OfficeSettings settings = services.office;
-    settings.niceness = kHelperNiceness;
-    return instancesOf(services.unoRuntime, std::move(settings));
+    // At the program's own priority: the pool starts a helper only once nothing is in use and
+    // a pause has passed. At the lowest one it got the least of a busy machine's time while
+    // it drew its half of a long picture, which then took a tenth longer.
+    return instancesOf(services.unoRuntime, services.office);
 }
 
 void keepReady(const Services& services, ApplicationPtr&& application)
