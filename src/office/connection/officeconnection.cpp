@@ -44,8 +44,7 @@ OfficeConnection::OfficeConnection(std::shared_ptr<UnoRuntime> runtime, OfficeSe
 void OfficeConnection::launch(const QString& program, const QStringList& arguments)
 {
     // The office's own scratch folders stay inside the profile, which goes with it.
-    mProcess.start(program, arguments, mProfile + QStringLiteral("/tmp"), mSettings.niceness,
-        mSettings.allocator);
+    mProcess.start(program, arguments, mProfile + QStringLiteral("/tmp"), mSettings.allocator);
 }
 
 void OfficeConnection::open(const RemoteRunner& run, const std::function<void()>& pause)

@@ -12,7 +12,6 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -102,8 +101,7 @@ private:
 
 /// The child's side of the fork: its own process group, killed with the parent, default
 /// signals, no inherited descriptors, then exec. A failed exec writes errno into the pipe.
-[[noreturn]] void execChild(
-    const ExecArguments& exec, int devNull, int errorPipe, pid_t parent, int niceness)
+[[noreturn]] void execChild(const ExecArguments& exec, int devNull, int errorPipe, pid_t parent)
 {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -120,8 +118,6 @@ private:
         dup2(devNull, 2);
     }
     CloseOnExecFrom(3);
-    if (niceness > 0)
-        setpriority(PRIO_PROCESS, 0, niceness); // inherited by every thread it starts
     execve(exec.argv()[0], exec.argv(), exec.envp());
     const int error = errno;
     ssize_t ignored = write(errorPipe, &error, sizeof error);
@@ -152,7 +148,7 @@ OfficeProcess::~OfficeProcess()
 }
 
 void OfficeProcess::start(const QString& program, const QStringList& arguments,
-    const QString& tempFolder, int niceness, const QString& allocator)
+    const QString& tempFolder, const QString& allocator)
 {
     std::lock_guard lock(mMutex);
     if (mPid > 0 && !mReaped)
@@ -168,7 +164,7 @@ void OfficeProcess::start(const QString& program, const QStringList& arguments,
 
     const pid_t pid = fork();
     if (pid == 0)
-        execChild(exec, devNull, errorPipe[1], parent, niceness);
+        execChild(exec, devNull, errorPipe[1], parent);
     const int forkError = errno;
     close(errorPipe[1]);
     if (devNull >= 0)

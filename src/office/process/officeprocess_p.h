@@ -27,13 +27,11 @@ public:
     /// cannot be executed throws at once with the system's reason. The calling thread must
     /// live as long as the child should: its end sends the child the parent-death signal.
     /// tempFolder, when given, becomes the child's TMPDIR, so that what it leaves there goes
-    /// with that folder even when the child is killed. A positive niceness lowers the
-    /// child's scheduling priority by that much. allocator, when given and there, is
+    /// with that folder even when the child is killed. allocator, when given and there, is
     /// preloaded into the child unless LD_PRELOAD is set; otherwise the system's allocator
     /// is tuned to keep large buffers, unless GLIBC_TUNABLES is set.
     void start(const QString& program, const QStringList& arguments,
-        const QString& tempFolder = QString(), int niceness = 0,
-        const QString& allocator = QString());
+        const QString& tempFolder = QString(), const QString& allocator = QString());
 
     /// True from a successful start until the child has exited.
     bool running();

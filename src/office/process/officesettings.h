@@ -27,9 +27,6 @@ struct OfficeSettings
     /// save as .xls and close while they wait, so that a run finds what it loads already
     /// loaded (the .xls filters, the fonts, the drawing); empty: an empty sheet.
     QByteArray warmUpWorkbook;
-    /// How much lower than the program's the office's scheduling priority is: an office
-    /// that only helps with a run's picture starts and waits at a lower one.
-    int niceness = 0;
     /// A memory allocator library preloaded into the office in place of the system's, when
     /// the file exists and the user preloads nothing: the office draws a long sheet's
     /// picture some 15 % faster with it. Empty, or not there: the system's, tuned.

@@ -68,7 +68,7 @@ void extendTable(const Reference<css::sheet::XSpreadsheet>& sheet, int lastColum
     }
     rowsOf(sheet, lastPatternRow + 1, lastRow)->setPropertyValue("Height", Any(height));
 
-    // Only the bottom line of the new last row is set; its other lines stay as filled.
+    // Only the bottom line of the new last row is set; its other lines stay as copied.
     css::table::TableBorder2 border;
     border.BottomLine = closing;
     border.IsBottomLineValid = true;
