@@ -416,6 +416,13 @@ void Form2::PushButton8_Click()
             mMainWindow->show();
     });
     step(106, [&] { hide(); });
+    // Nothing shows the hidden picture again: the next run brings its own. A long list's
+    // picture is a file of a gigabyte or more, kept in the system's cache while it is held,
+    // which slows the next run's writing of its own.
+    swallow([&] {
+        Zoom_Ori->setPicture({});
+        Picture1->setPicture({});
+    });
 }
 
 void Form2::Form_QueryUnload()

@@ -1,4 +1,5 @@
 // The preview's ways out: saving copies of the workbook, going back, and closing.
+#include "core/bitmapfile.h"
 #include "support/filetesting.h"
 
 #include "preview/form2.h"
@@ -366,8 +367,17 @@ private slots:
         const QString other = f.form.workFolder() + "/other";
         if (folderHoldsMore)
             QVERIFY(WriteAll(other, "x"));
+        // A long list's picture is a mapped file of a gigabyte or more: the hidden window lets
+        // go of it.
+        const QString picture = f.temp.filePath("temp.bmp");
+        QVERIFY(WriteAll(picture, bitmapHeader(64, 32) + QByteArray(bitmapStride(64) * 32, 'x')));
+        f.form.setPicture(PagedPicture::mapBitmapFile(picture));
+        f.form.Form_Activate();
+        const auto mapped = [&] { return ReadAll("/proc/self/maps").contains(picture.toUtf8()); };
+        QVERIFY(mapped() && f.form.zoomOri()->Picture().isMapped());
         QPointer<Form2> form(&f.form);
         QTest::mouseClick(f.form.pushButton(8), Qt::LeftButton);
+        QVERIFY(!mapped());
         QVERIFY(!QFile::exists(f.form.excelFile()));
         QCOMPARE(QDir(f.form.workFolder()).exists(), folderHoldsMore);
         QVERIFY(f.mainWindow.isVisible());
