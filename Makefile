@@ -11,7 +11,7 @@ PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6
   qt6-svg-dev libgl-dev libxcb1-dev libreoffice-calc libreoffice-draw libreoffice-dev libreoffice-dev-common \
   python3 python3-xlrd python3-openpyxl poppler-utils xvfb xauth fonts-liberation \
   fonts-dejavu-core dpkg-dev file desktop-file-utils appstream lintian man-db python3-debian \
-  debhelper devscripts autopkgtest ccache libtcmalloc-minimal4
+  debhelper devscripts autopkgtest ccache libtcmalloc-minimal4 libreoffice-script-provider-python
 
 .PHONY: run test package autopkgtest build configure deps bench clean format check-exits
 

@@ -1,5 +1,9 @@
 #include "office/picture/sheetpicture_p.h"
 
+#include "office/picture/bandscript_p.h"
+
+#include <QFileInfo>
+
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -145,8 +149,8 @@ std::vector<int> lineTwips(
     return twips;
 }
 
-void WarmUp(
-    const Reference<css::frame::XDesktop2>& desktop, const QString& path, const QString& savePath)
+void WarmUp(const Reference<css::frame::XDesktop2>& desktop, const QString& path,
+    const QString& savePath, BandScript& script)
 {
     Sequence<css::beans::PropertyValue> arguments(1);
     arguments[0] = Property("MacroExecutionMode", Any(kNeverExecuteMacros));
@@ -165,9 +169,10 @@ void WarmUp(
                     UNO_QUERY_THROW)
                     ->getByIndex(0),
                 UNO_QUERY_THROW);
-            pictureOf(controller,
+            // Through the script too, if there is one: its first band starts Python.
+            script.picture(controller,
                 Reference<css::view::XSelectionSupplier>(controller, UNO_QUERY_THROW),
-                sheet->getCellRangeByPosition(0, 0, 17, 9));
+                sheet->getCellRangeByPosition(0, 0, 17, 9), QFileInfo(savePath).absolutePath());
             Sequence<css::beans::PropertyValue> save(2);
             save[0] = Property("FilterName", Any(rtl::OUString("MS Excel 97")));
             save[1] = Property("Overwrite", Any(true));

@@ -32,10 +32,12 @@ PictureBand pictureOf(const Reference<css::frame::XController>& controller,
 std::vector<int> lineTwips(
     const Reference<css::sheet::XSpreadsheet>& sheet, bool rows, int first, int last);
 
+class BandScript;
+
 /// Loads what a run loads, off its path: opens the workbook at path (an empty sheet when
-/// the path is empty), takes a picture of its first rows, saves it as .xls to savePath and
-/// closes it.
-void WarmUp(
-    const Reference<css::frame::XDesktop2>& desktop, const QString& path, const QString& savePath);
+/// the path is empty), takes a picture of its first rows (through script if it is ready),
+/// saves it as .xls to savePath and closes it.
+void WarmUp(const Reference<css::frame::XDesktop2>& desktop, const QString& path,
+    const QString& savePath, BandScript& script);
 
 } // namespace tessivane

@@ -2,6 +2,7 @@
 
 #include "office/picture/bandbitmapwriter.h"
 #include "office/picture/banddrawing.h"
+#include "office/picture/bandscript_p.h"
 #include "office/picture/sheetpicture_p.h"
 #include "office/session/officeinstance_p.h"
 
@@ -53,17 +54,35 @@ Reference<css::awt::XWindow2> hideViewWindow(const Reference<css::frame::XContro
     return window;
 }
 
-/// One band of the picture, drawn by office in the view of controller and selection.
-PictureBand drawBand(OfficeInstance& office, const Reference<css::frame::XController>& controller,
-    const Reference<css::view::XSelectionSupplier>& selection,
-    const Reference<css::sheet::XSpreadsheet>& sheet, std::pair<int, int> rows,
-    const css::table::CellRangeAddress& area, const TwipsOf& twipsOf)
+/// The view a picture is drawn in, in one office, and the office's script.
+struct BandView
+{
+    Reference<css::frame::XController> controller;
+    Reference<css::view::XSelectionSupplier> selection;
+    Reference<css::sheet::XSpreadsheet> sheet;
+    BandScript script;
+};
+
+/// The office's script, if its settings let it draw through one.
+BandScript scriptOf(OfficeInstance& office)
+{
+    return office.settings().pictureScript
+        ? BandScript::open(office.remoteContext(), office.profileFolder())
+        : BandScript();
+}
+
+/// One band of the picture, drawn by office in view; a band's file, if any, is made in
+/// folder.
+PictureBand drawBand(OfficeInstance& office, BandView& view, const QString& folder,
+    std::pair<int, int> rows, const css::table::CellRangeAddress& area, const TwipsOf& twipsOf)
 {
     const auto [firstRow, lastRow] = rows;
     return office.call(
         QStringLiteral("draw rows %1 to %2").arg(firstRow + 1).arg(lastRow + 1), [&] {
-            PictureBand picture = pictureOf(controller, selection,
-                sheet->getCellRangeByPosition(area.StartColumn, firstRow, area.EndColumn, lastRow));
+            PictureBand picture = view.script.picture(view.controller, view.selection,
+                view.sheet->getCellRangeByPosition(
+                    area.StartColumn, firstRow, area.EndColumn, lastRow),
+                folder);
             picture.rowTwips = twipsOf(firstRow, lastRow);
             return picture;
         });
@@ -84,8 +103,7 @@ public:
     {
         std::vector<int> columnTwips;
         std::vector<int> rowTwips;
-        Reference<css::frame::XController> controller;
-        Reference<css::view::XSelectionSupplier> selection;
+        BandView view {nullptr, nullptr, mSheet->sheet, {}};
         Any previous;
         Reference<css::awt::XWindow2> hidden; // shown again once the picture is drawn
         bool asOpened = false; // what the file holds: another office may draw from it
@@ -93,10 +111,11 @@ public:
             asOpened = !mDocument->savedHere
                 && !Reference<css::util::XModifiable>(mDocument->model, UNO_QUERY_THROW)
                         ->isModified();
-            controller = mDocument->model->getCurrentController();
-            selection.set(controller, UNO_QUERY_THROW);
-            previous = selection->getSelection();
-            hidden = hideViewWindow(controller);
+            view.controller = mDocument->model->getCurrentController();
+            view.selection.set(view.controller, UNO_QUERY_THROW);
+            previous = view.selection->getSelection();
+            hidden = hideViewWindow(view.controller);
+            view.script = scriptOf(*mInstance);
             columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
             rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
         });
@@ -120,7 +139,7 @@ public:
                 rowTwips.begin() + (firstRow - first), rowTwips.begin() + (lastRow - first + 1));
         };
         const bool written
-            = drawBands(writer, bands, area, twipsOf, asOpened, controller, selection);
+            = drawBands(writer, bands, area, twipsOf, asOpened, view, clipboard.spoolFolder());
         // A disk that filled meanwhile is the cause to name, not the write that found it so.
         const auto writeFailure = [&] {
             const QString full = fullDiskCause(clipboard.spoolFolder());
@@ -135,7 +154,7 @@ public:
                     : std::string("LibreOffice gave no picture of the used range."));
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
             if (previous.hasValue())
-                selection->select(previous);
+                view.selection->select(previous);
             if (hidden.is())
                 hidden->setVisible(true);
         });
@@ -151,8 +170,7 @@ private:
     /// office drawing too once there is one. False when a band's rows could not be written.
     bool drawBands(BandBitmapWriter& writer, const std::vector<std::pair<int, int>>& bands,
         const css::table::CellRangeAddress& area, const TwipsOf& twipsOf, bool asOpened,
-        const Reference<css::frame::XController>& controller,
-        const Reference<css::view::XSelectionSupplier>& selection)
+        BandView& view, const QString& folder)
     {
         // The file is written while the next bands are drawn, and a long picture is drawn by a
         // second ready office too, as soon as there is one: the drawing is most of a long
@@ -164,9 +182,8 @@ private:
         return drawing.run(
             [&](int band) {
                 if (asOpened && !helped && bands.size() - size_t(band) >= kHelperBands)
-                    helped = addHelper(drawing, bands, area, twipsOf);
-                return drawBand(*mInstance, controller, selection, mSheet->sheet,
-                    bands[size_t(band)], area, twipsOf);
+                    helped = addHelper(drawing, bands, area, twipsOf, folder);
+                return drawBand(*mInstance, view, folder, bands[size_t(band)], area, twipsOf);
             },
             [&](const std::function<void()>& wait) { mInstance->onWorker(wait); });
     }
@@ -174,7 +191,7 @@ private:
     /// A second ready office, if there is one, opens the saved workbook and draws bands too,
     /// from a thread of its own; it quits once no band is left.
     bool addHelper(BandDrawing& drawing, const std::vector<std::pair<int, int>>& bands,
-        const css::table::CellRangeAddress& area, const TwipsOf& twipsOf)
+        const css::table::CellRangeAddress& area, const TwipsOf& twipsOf, const QString& folder)
     {
         const HelperOffice lent = mInstance->takeHelper();
         ApplicationPtr helper = lent.application;
@@ -184,13 +201,7 @@ private:
                 helper->Quit();
             return false;
         }
-        struct View
-        {
-            Reference<css::frame::XController> controller;
-            Reference<css::view::XSelectionSupplier> selection;
-            Reference<css::sheet::XSpreadsheet> sheet;
-        };
-        const auto view = std::make_shared<View>();
+        const auto view = std::make_shared<BandView>();
         drawing.addHelper(
             [office, view, path = mDocument->path, index = mSheet->index,
                 opened = lent.openedPath == mDocument->path ? lent.opened : Opening()] {
@@ -202,14 +213,14 @@ private:
                     view->controller = document->model->getCurrentController();
                     view->selection.set(view->controller, UNO_QUERY_THROW);
                     hideViewWindow(view->controller); // its document is only drawn from
+                    view->script = scriptOf(*office);
                 });
             },
-            [office, view, bands, area, twipsOf](int band) {
-                return drawBand(*office, view->controller, view->selection, view->sheet,
-                    bands[size_t(band)], area, twipsOf);
+            [office, view, bands, area, twipsOf, folder](int band) {
+                return drawBand(*office, *view, folder, bands[size_t(band)], area, twipsOf);
             },
             [helper, view]() mutable {
-                *view = View();
+                *view = BandView();
                 helper->Quit();
             });
         return true;

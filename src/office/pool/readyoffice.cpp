@@ -1,5 +1,6 @@
 #include "office/pool/readyoffice_p.h"
 
+#include "office/picture/bandscript_p.h"
 #include "office/picture/sheetpicture_p.h"
 #include "office/session/officeinstance_p.h"
 #include "office/workbook/objectmodel_p.h"
@@ -34,7 +35,11 @@ void ReadyOffice::warmUp()
     const bool named = copied && saved.open();
     saved.close();
     mInstance->call(QStringLiteral("get ready"), [&] {
-        WarmUp(mInstance->desktop(), named ? workbook.fileName() : QString(), saved.fileName());
+        BandScript script = mInstance->settings().pictureScript
+            ? BandScript::open(mInstance->remoteContext(), profile)
+            : BandScript();
+        WarmUp(mInstance->desktop(), named ? workbook.fileName() : QString(), saved.fileName(),
+            script);
     });
     mWarm = true;
 }

@@ -31,6 +31,10 @@ struct OfficeSettings
     /// the file exists and the user preloads nothing: the office draws a long sheet's
     /// picture some 15 % faster with it. Empty, or not there: the system's, tuned.
     QString allocator = defaultOfficeAllocator();
+    /// The offices write a picture's bands to files themselves, through a small Python script,
+    /// where LibreOffice has Python scripting: a long picture some 12 % faster. False: every
+    /// band comes over the connection (comparisons).
+    bool pictureScript = true;
 };
 
 /// The program an office is started as: settings.program, or the installed one.

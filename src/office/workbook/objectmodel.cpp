@@ -2,6 +2,7 @@
 
 #include "core/failurereport.h"
 #include "core/fileprocs.h"
+#include "office/picture/bandscript_p.h"
 #include "office/picture/sheetpicture_p.h"
 #include "office/picture/sheetpicturejob_p.h"
 #include "office/session/cellwriter_p.h"
@@ -265,8 +266,9 @@ public:
     void proveSpreadsheet() override
     {
         // The blank spreadsheet only: the full warm-up follows in the background.
+        BandScript none; // nothing is drawn
         mInstance->call(QStringLiteral("open a spreadsheet"),
-            [&] { WarmUp(mInstance->desktop(), QString(), QString()); });
+            [&] { WarmUp(mInstance->desktop(), QString(), QString(), none); });
     }
 
     std::shared_ptr<Worksheet> Worksheets(int index) override

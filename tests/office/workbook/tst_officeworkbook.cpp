@@ -1,6 +1,7 @@
 // Workbooks in the real LibreOffice: values and the sheet's view survive a save as .xls (read
 // back by xlrd and by a second instance), the template's formats in any locale, the used range
 // and the picture of the template, and readable failures of wrong use.
+#include "support/filetesting.h"
 #include "support/officeprocesses.h"
 #include "support/scopedenvironment.h"
 #include "support/scriptedboxes.h"
@@ -31,6 +32,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -310,6 +312,39 @@ private slots:
         }
         QVERIFY(colours > 1);
         book->Close();
+    }
+
+    void pictureIsTheSameThroughTheOfficesScript()
+    {
+        // Bands drawn by an office that writes them to files itself and by one that hands
+        // them over the connection: the same picture, and no band's file left behind.
+        QByteArray pictures[2];
+        for (const bool script : {true, false}) {
+            mServices.office.pictureScript = script;
+            const QList<pid_t> before = OfficeChildren();
+            ApplicationPtr app = createApplication(mServices);
+            std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
+            const auto sheet = book->ActiveSheet();
+            for (int row = 4; row < 204; ++row) // some three bands
+                sheet->PutCell(row, 2, QStringLiteral("Item %1").arg(row));
+            const QString folder = mFolder.filePath(script ? "through" : "over");
+            QVERIFY(QDir().mkpath(folder));
+            saveCellsActivesheet(book, folder + QStringLiteral("/temp.bmp"), mMessages);
+            QVERIFY(mMessages.calls.isEmpty());
+            pictures[script] = ReadAll(folder + QStringLiteral("/temp.bmp"));
+            QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList {"temp.bmp"});
+            // The script's Python is in the office only when it drew.
+            const QList<pid_t> offices = OfficeChildren();
+            const bool python = std::any_of(offices.begin(), offices.end(), [&](pid_t pid) {
+                return !before.contains(pid)
+                    && ReadAll(QStringLiteral("/proc/%1/maps").arg(pid)).contains("libpython3");
+            });
+            QCOMPARE(python, script);
+            book->Close();
+            app->Quit();
+        }
+        QVERIFY(pictures[true].size() > 3 * 1000 * 1000);
+        QVERIFY(pictures[true] == pictures[false]);
     }
 
     void wrongUseFailsReadably()

@@ -1,0 +1,137 @@
+#include "office/picture/bandscript_p.h"
+
+#include "office/picture/sheetpicture_p.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <com/sun/star/script/provider/XScriptProvider.hpp>
+#include <com/sun/star/script/provider/XScriptProviderFactory.hpp>
+
+#include <memory>
+#include <stdexcept>
+
+namespace tessivane {
+
+namespace {
+
+constexpr char kScriptFile[] = "tessivane_band.py";
+constexpr char kScriptUri[]
+    = "vnd.sun.star.script:tessivane_band.py$write_band?language=Python&location=user";
+
+// Only writes into the file the program made for the band: it never makes or follows a new
+// one. What it raises reaches the program as the call's failure.
+constexpr char kScript[]
+    = R"py(# Tessivane: one band of a sheet's picture, written by the office to the program's file.
+import uno
+from com.sun.star.datatransfer import DataFlavor
+
+
+def write_band(controller, cells, path):
+    controller.select(cells)
+    flavor = DataFlavor()
+    flavor.MimeType = "image/bmp"
+    flavor.HumanPresentableName = "BMP"
+    flavor.DataType = uno.getTypeByName("[]byte")
+    data = controller.getTransferable().getTransferData(flavor)
+    if data is None or not data.value:
+        raise RuntimeError("LibreOffice gave no picture of the range.")
+    with open(path, "r+b") as band:
+        band.truncate(0)
+        band.write(data.value)
+    return len(data.value)
+
+
+g_exportedScripts = (write_band,)
+)py";
+
+/// Puts the script into the profile's own scripts, once; false when it cannot.
+bool installScript(const QString& profileFolder)
+{
+    if (profileFolder.isEmpty())
+        return false;
+    const QString folder = profileFolder + QStringLiteral("/user/Scripts/python");
+    const QString path = folder + QLatin1Char('/') + QLatin1String(kScriptFile);
+    if (QFile::exists(path))
+        return true;
+    if (!QDir().mkpath(folder))
+        return false;
+    QSaveFile file(path);
+    const QByteArray text(kScript);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+}
+
+} // namespace
+
+BandScript BandScript::open(
+    const Reference<css::uno::XComponentContext>& context, const QString& profileFolder)
+{
+    BandScript script;
+    if (!context.is() || !installScript(profileFolder))
+        return script;
+    try {
+        const Reference<css::script::provider::XScriptProviderFactory> factory(
+            context->getValueByName(
+                "/singletons/com.sun.star.script.provider.theMasterScriptProviderFactory"),
+            UNO_QUERY_THROW);
+        const Reference<css::script::provider::XScriptProvider> provider(
+            factory->createScriptProvider(Any(rtl::OUString())), UNO_QUERY_THROW);
+        script.mScript = provider->getScript(rtl::OUString::createFromAscii(kScriptUri));
+    } catch (const css::uno::Exception&) {
+        // No Python scripting in this office: the bitmaps come over the connection.
+        script.mScript.clear();
+    }
+    return script;
+}
+
+PictureBand BandScript::picture(const Reference<css::frame::XController>& controller,
+    const Reference<css::view::XSelectionSupplier>& selection,
+    const Reference<css::table::XCellRange>& range, const QString& folder)
+{
+    if (ready()) {
+        try {
+            return draw(controller, range, folder);
+        } catch (const css::uno::Exception&) {
+        } catch (const std::runtime_error&) { }
+        // Drawn again over the connection: an office that has gone fails there too.
+    }
+    return pictureOf(controller, selection, range);
+}
+
+PictureBand BandScript::draw(const Reference<css::frame::XController>& controller,
+    const Reference<css::table::XCellRange>& range, const QString& folder)
+{
+    // The file is made here, private to the user, and goes again whatever happens; its
+    // mapping keeps the bytes readable until the band has been written.
+    QTemporaryFile made(folder + QStringLiteral("/band-XXXXXX.bmp"));
+    if (!made.open()) {
+        mScript.clear();
+        throw std::runtime_error(Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                                              .arg(folder, made.errorString())));
+    }
+    made.close();
+    try {
+        Sequence<Any> arguments(3);
+        arguments[0] <<= controller;
+        arguments[1] <<= range;
+        arguments[2] <<= toOUString(made.fileName());
+        Sequence<sal_Int16> outIndex;
+        Sequence<Any> outArguments;
+        mScript->invoke(arguments, outIndex, outArguments);
+    } catch (...) {
+        mScript.clear();
+        throw;
+    }
+    const auto file = std::make_shared<QFile>(made.fileName());
+    const qint64 size = file->open(QIODevice::ReadOnly) ? file->size() : 0;
+    const uchar* bytes = size > 0 ? file->map(0, size) : nullptr;
+    if (!bytes) {
+        mScript.clear();
+        throw std::runtime_error("The office's picture of the range could not be read.");
+    }
+    return {file, QByteArrayView(reinterpret_cast<const char*>(bytes), size), {}};
+}
+
+} // namespace tessivane
