@@ -1,6 +1,7 @@
 #include "office/picture/bandscript_p.h"
 
 #include "office/picture/sheetpicture_p.h"
+#include "office/session/officeinstance_p.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,11 +66,11 @@ bool installScript(const QString& profileFolder)
 
 } // namespace
 
-BandScript BandScript::open(
-    const Reference<css::uno::XComponentContext>& context, const QString& profileFolder)
+BandScript BandScript::open(OfficeInstance& office)
 {
     BandScript script;
-    if (!context.is() || !installScript(profileFolder))
+    const Reference<css::uno::XComponentContext> context = office.remoteContext();
+    if (!office.settings().pictureScript || !context.is() || !installScript(office.profileFolder()))
         return script;
     try {
         const Reference<css::script::provider::XScriptProviderFactory> factory(
@@ -95,7 +96,9 @@ PictureBand BandScript::picture(const Reference<css::frame::XController>& contro
             return draw(controller, range, folder);
         } catch (const css::uno::Exception&) {
         } catch (const std::runtime_error&) { }
-        // Drawn again over the connection: an office that has gone fails there too.
+        // Not used again; drawn over the connection instead, where an office that has gone
+        // fails too.
+        mScript.clear();
     }
     return pictureOf(controller, selection, range);
 }
@@ -106,31 +109,22 @@ PictureBand BandScript::draw(const Reference<css::frame::XController>& controlle
     // The file is made here, private to the user, and goes again whatever happens; its
     // mapping keeps the bytes readable until the band has been written.
     QTemporaryFile made(folder + QStringLiteral("/band-XXXXXX.bmp"));
-    if (!made.open()) {
-        mScript.clear();
+    if (!made.open())
         throw std::runtime_error(Sentence(QStringLiteral("The picture cannot be written to %1: %2")
                                               .arg(folder, made.errorString())));
-    }
     made.close();
-    try {
-        Sequence<Any> arguments(3);
-        arguments[0] <<= controller;
-        arguments[1] <<= range;
-        arguments[2] <<= toOUString(made.fileName());
-        Sequence<sal_Int16> outIndex;
-        Sequence<Any> outArguments;
-        mScript->invoke(arguments, outIndex, outArguments);
-    } catch (...) {
-        mScript.clear();
-        throw;
-    }
+    Sequence<Any> arguments(3);
+    arguments[0] <<= controller;
+    arguments[1] <<= range;
+    arguments[2] <<= toOUString(made.fileName());
+    Sequence<sal_Int16> outIndex;
+    Sequence<Any> outArguments;
+    mScript->invoke(arguments, outIndex, outArguments);
     const auto file = std::make_shared<QFile>(made.fileName());
     const qint64 size = file->open(QIODevice::ReadOnly) ? file->size() : 0;
     const uchar* bytes = size > 0 ? file->map(0, size) : nullptr;
-    if (!bytes) {
-        mScript.clear();
+    if (!bytes)
         throw std::runtime_error("The office's picture of the range could not be read.");
-    }
     return {file, QByteArrayView(reinterpret_cast<const char*>(bytes), size), {}};
 }
 

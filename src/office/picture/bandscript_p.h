@@ -13,6 +13,8 @@
 
 namespace tessivane {
 
+class OfficeInstance;
+
 /// The office's own drawing of a band, written by it to a file of the program's making: a
 /// bitmap of megabytes then crosses no connection, copied and cut into pieces on both sides
 /// (a long picture is gigabytes, and both cores are busy drawing it). Needs LibreOffice's
@@ -23,10 +25,9 @@ class BandScript
 public:
     BandScript() = default;
 
-    /// The script of the office with this context and private profile, put into the profile
-    /// if it is not there yet; not ready when the office cannot run it.
-    static BandScript open(
-        const Reference<css::uno::XComponentContext>& context, const QString& profileFolder);
+    /// The script of the office, put into its private profile if it is not there yet; not
+    /// ready when the office's settings leave it out or the office cannot run it.
+    static BandScript open(OfficeInstance& office);
 
     bool ready() const { return mScript.is(); }
 
@@ -38,8 +39,7 @@ public:
         const Reference<css::table::XCellRange>& range, const QString& folder);
 
 private:
-    /// The band through the script; throws when it cannot, and the script is then no longer
-    /// used.
+    /// The band through the script; throws when it cannot.
     PictureBand draw(const Reference<css::frame::XController>& controller,
         const Reference<css::table::XCellRange>& range, const QString& folder);
 

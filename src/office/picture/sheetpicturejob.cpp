@@ -63,14 +63,6 @@ struct BandView
     BandScript script;
 };
 
-/// The office's script, if its settings let it draw through one.
-BandScript scriptOf(OfficeInstance& office)
-{
-    return office.settings().pictureScript
-        ? BandScript::open(office.remoteContext(), office.profileFolder())
-        : BandScript();
-}
-
 /// One band of the picture, drawn by office in view; a band's file, if any, is made in
 /// folder.
 PictureBand drawBand(OfficeInstance& office, BandView& view, const QString& folder,
@@ -115,7 +107,7 @@ public:
             view.selection.set(view.controller, UNO_QUERY_THROW);
             previous = view.selection->getSelection();
             hidden = hideViewWindow(view.controller);
-            view.script = scriptOf(*mInstance);
+            view.script = BandScript::open(*mInstance);
             columnTwips = lineTwips(mSheet->sheet, false, area.StartColumn, area.EndColumn);
             rowTwips = lineTwips(mSheet->sheet, true, area.StartRow, area.EndRow);
         });
@@ -213,7 +205,7 @@ private:
                     view->controller = document->model->getCurrentController();
                     view->selection.set(view->controller, UNO_QUERY_THROW);
                     hideViewWindow(view->controller); // its document is only drawn from
-                    view->script = scriptOf(*office);
+                    view->script = BandScript::open(*office);
                 });
             },
             [office, view, bands, area, twipsOf, folder](int band) {

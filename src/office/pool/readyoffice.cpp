@@ -35,9 +35,7 @@ void ReadyOffice::warmUp()
     const bool named = copied && saved.open();
     saved.close();
     mInstance->call(QStringLiteral("get ready"), [&] {
-        BandScript script = mInstance->settings().pictureScript
-            ? BandScript::open(mInstance->remoteContext(), profile)
-            : BandScript();
+        BandScript script = BandScript::open(*mInstance);
         WarmUp(mInstance->desktop(), named ? workbook.fileName() : QString(), saved.fileName(),
             script);
     });
