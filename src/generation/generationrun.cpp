@@ -101,6 +101,8 @@ private:
 /// values go in, since the fill replaces what its rows hold.
 void readyDataRows(Worksheet& sheet, int records)
 {
+    // Every data row has the template's set height, which the values written never change.
+    sheet.keepRowHeights();
     sheet.copyFormulas(kSheetFirstRow + 1, kSheetFirstRow);
     // Printed pages after the first show the title and the column headings too. Set while
     // the sheet is short: the office lays its pages out again for the change.

@@ -53,6 +53,11 @@ public:
     /// PageSetup.PrintTitleRows: rows firstRow to lastRow repeat at the top of every printed
     /// page; the columns that repeat at the left stay.
     virtual void setPrintTitleRows(int firstRow, int lastRow) = 0;
+
+    /// From now on, cells written into this sheet's workbook leave every row's height as it
+    /// is, also that of a row whose height would otherwise fit its contents. For rows whose
+    /// heights are all set: the office then does not measure the written rows again.
+    virtual void keepRowHeights() { }
 };
 
 /// The SaveAs file formats of an Excel 97-2003 workbook: xlExcel8 from Excel 2007 on, and

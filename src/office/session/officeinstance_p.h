@@ -50,6 +50,7 @@ struct DocumentState
     std::vector<std::shared_ptr<SheetState>> sheets;
     bool closed = false;
     bool savedHere = false; // the file at path may differ from what was opened
+    bool keepRowHeights = false; // written cells never change a row's height
     std::map<sal_Int32, std::optional<css::lang::Locale>> generalKeys; // General: its locale
     std::map<QString, sal_Int32> dateKeys; // m/d/yyyy by locale
 

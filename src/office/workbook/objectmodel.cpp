@@ -99,6 +99,12 @@ public:
         mArea.reset(); // the copies may have reached past the used range
     }
 
+    void keepRowHeights() override
+    {
+        mInstance->checkAlive();
+        mDocument->keepRowHeights = true;
+    }
+
     void copyFormulas(int sourceRow, int targetRow) override
     {
         checkRows({sourceRow, targetRow});

@@ -196,6 +196,28 @@ private slots:
         second->Quit();
     }
 
+    void writtenRowsKeepTheirHeightsWhenAsked()
+    {
+        // A text of three lines makes its row (of no set height) taller, unless the sheet
+        // keeps its rows' heights.
+        for (const bool keep : {false, true}) {
+            const QString result = mFolder.filePath(QStringLiteral("rows-%1.xls").arg(keep));
+            ApplicationPtr app = createApplication(mServices);
+            std::shared_ptr<Workbook> book = app->workbooks().Open(mTemplate);
+            if (keep)
+                app->Worksheets(1)->keepRowHeights();
+            app->Worksheets(1)->PutCell(50, 1, QStringLiteral("one\ntwo\nthree"));
+            app->flushCellWrites();
+            book->SaveAs(result, xlExcel8);
+            app->setDisplayAlerts(false);
+            book->Close();
+            app->Quit();
+            const int height
+                = CellOf(ReadXls(result, {"50,1"}), 50, 1)[QStringLiteral("height")].toInt();
+            QVERIFY2(keep ? height == 255 : height > 600, qPrintable(QString::number(height)));
+        }
+    }
+
     void templateFormatsWhateverTheLocale_data()
     {
         QTest::addColumn<QByteArray>("locale");
