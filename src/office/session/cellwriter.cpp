@@ -74,20 +74,24 @@ void CellWriter::flush()
             // Locked controllers keep the view from redrawing after every block. Where the
             // rows keep their heights, the office is also kept from measuring every written
             // row's contents after each block, some 30 % of its time for the writes.
-            const Reference<css::beans::XPropertySet> settings(document->model, UNO_QUERY_THROW);
-            bool adjusting = false;
-            if (document->keepRowHeights) {
-                settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusting;
-                if (adjusting)
-                    settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
-            }
+            document->model->lockControllers();
+            Reference<css::beans::XPropertySet> adjusting; // its row heights adjust again after
             const auto restore = [&] {
                 document->model->unlockControllers();
-                if (adjusting)
-                    settings->setPropertyValue("IsAdjustHeightEnabled", Any(true));
+                if (adjusting.is())
+                    adjusting->setPropertyValue("IsAdjustHeightEnabled", Any(true));
             };
-            document->model->lockControllers();
             try {
+                if (document->keepRowHeights) {
+                    const Reference<css::beans::XPropertySet> settings(
+                        document->model, UNO_QUERY_THROW);
+                    bool adjusted = false;
+                    settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusted;
+                    if (adjusted) {
+                        settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
+                        adjusting = settings;
+                    }
+                }
                 for (const auto& sheet : document->sheets) {
                     if (!sheet || sheet->pending.empty())
                         continue;
