@@ -71,27 +71,9 @@ void CellWriter::flush()
         if (!any)
             continue;
         mInstance.guarded(QStringLiteral("write the cells"), [&] {
-            // Locked controllers keep the view from redrawing after every block. Where the
-            // rows keep their heights, the office is also kept from measuring every written
-            // row's contents after each block, some 30 % of its time for the writes.
-            document->model->lockControllers();
-            Reference<css::beans::XPropertySet> adjusting; // its row heights adjust again after
-            const auto restore = [&] {
-                document->model->unlockControllers();
-                if (adjusting.is())
-                    adjusting->setPropertyValue("IsAdjustHeightEnabled", Any(true));
-            };
-            try {
-                if (document->keepRowHeights) {
-                    const Reference<css::beans::XPropertySet> settings(
-                        document->model, UNO_QUERY_THROW);
-                    bool adjusted = false;
-                    settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusted;
-                    if (adjusted) {
-                        settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
-                        adjusting = settings;
-                    }
-                }
+            // Where the rows keep their heights, the office does not measure every written
+            // row's contents after each block either: some 30 % of its time for the writes.
+            heldStill(document->model, document->keepRowHeights, [&] {
                 for (const auto& sheet : document->sheets) {
                     if (!sheet || sheet->pending.empty())
                         continue;
@@ -100,13 +82,37 @@ void CellWriter::flush()
                     else
                         writeCellsDirectly(document, *sheet);
                 }
-            } catch (...) {
-                swallow(restore);
-                throw;
-            }
-            restore();
+            });
         });
     }
+}
+
+void heldStill(const Reference<css::frame::XModel>& model, bool keepRowHeights,
+    const std::function<void()>& change)
+{
+    model->lockControllers();
+    Reference<css::beans::XPropertySet> adjusting; // its row heights adjust again after
+    const auto restore = [&] {
+        model->unlockControllers();
+        if (adjusting.is())
+            adjusting->setPropertyValue("IsAdjustHeightEnabled", Any(true));
+    };
+    try {
+        if (keepRowHeights) {
+            const Reference<css::beans::XPropertySet> settings(model, UNO_QUERY_THROW);
+            bool adjusted = false;
+            settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusted;
+            if (adjusted) {
+                settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
+                adjusting = settings;
+            }
+        }
+        change();
+    } catch (...) {
+        swallow(restore);
+        throw;
+    }
+    restore();
 }
 
 /// Writes the buffered cells of one sheet as few rectangular blocks as cover exactly them.

@@ -8,9 +8,11 @@
 #include <QDate>
 #include <QVariant>
 
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,6 +36,12 @@ CellValue toCellValue(int row, int column, const QVariant& value);
 
 /// The 1900 date system's serial of a date.
 double dateSerial(const QDate& date);
+
+/// Runs change with the document's views not redrawn and, with keepRowHeights, its rows' best
+/// heights not worked out at each step (the rows keep or later get set heights). Both are as
+/// before afterwards, also when change throws.
+void heldStill(const Reference<css::frame::XModel>& model, bool keepRowHeights,
+    const std::function<void()>& change);
 
 class CellWriter
 {

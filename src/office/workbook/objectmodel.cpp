@@ -36,30 +36,6 @@ namespace {
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 1024;
 
-/// Runs change with the document's views not redrawn and its rows' best heights not worked
-/// out at each step: the rows a change makes get their height set afterwards. Both are as
-/// before afterwards, also when change throws.
-template <typename Change>
-void heldStill(const Reference<css::frame::XModel>& model, Change&& change)
-{
-    const Reference<css::beans::XPropertySet> settings(model, UNO_QUERY_THROW);
-    bool adjusting = true;
-    settings->getPropertyValue("IsAdjustHeightEnabled") >>= adjusting;
-    settings->setPropertyValue("IsAdjustHeightEnabled", Any(false));
-    model->lockControllers();
-    const auto restore = [&] {
-        model->unlockControllers();
-        settings->setPropertyValue("IsAdjustHeightEnabled", Any(adjusting));
-    };
-    try {
-        change();
-    } catch (...) {
-        swallow(restore);
-        throw;
-    }
-    restore();
-}
-
 class LibreOfficeWorksheet : public Worksheet
 {
 public:
@@ -91,7 +67,7 @@ public:
         checkRows({firstPatternRow, lastPatternRow, lastBodyRow, lastRow});
         const int lastColumn = usedArea().EndColumn;
         mInstance->call(QStringLiteral("extend the table down to row %1").arg(lastRow), [&] {
-            heldStill(mDocument->model, [&] {
+            heldStill(mDocument->model, true, [&] {
                 tessivane::extendTable(mSheet->sheet, lastColumn, firstPatternRow - 1,
                     lastPatternRow - 1, lastBodyRow - 1, lastRow - 1);
             });
@@ -109,7 +85,7 @@ public:
     {
         checkRows({sourceRow, targetRow});
         mInstance->call(QStringLiteral("copy the formulas of row %1").arg(sourceRow), [&] {
-            heldStill(mDocument->model,
+            heldStill(mDocument->model, true,
                 [&] { tessivane::copyFormulas(mSheet->sheet, sourceRow - 1, targetRow - 1); });
         });
     }
