@@ -1,12 +1,14 @@
 #include "core/fileprocs.h"
 
 #include "core/bitmapfile.h"
+#include "core/spoolreserve.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <QTemporaryFile>
 
 #include <cmath>
 #include <cstdio>
@@ -73,9 +75,15 @@ void WriteBytesToFile(const QByteArray& bytes, const QString& path)
     file.close();
 }
 
-PictureClipboard::PictureClipboard(QString spoolFolder)
+PictureClipboard::PictureClipboard(QString spoolFolder, SpoolReserve* reserve)
     : mSpoolFolder(spoolFolder.isEmpty() ? tempFolder() : std::move(spoolFolder))
+    , mReserve(reserve)
 { }
+
+std::unique_ptr<QTemporaryFile> PictureClipboard::takeSpoolFile()
+{
+    return mReserve ? mReserve->take() : nullptr;
+}
 
 PictureClipboard::~PictureClipboard()
 {

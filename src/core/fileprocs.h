@@ -5,7 +5,13 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
+class QTemporaryFile;
+
 namespace tessivane {
+
+class SpoolReserve;
 
 /// True when the file's last-modification time can be read; any failure gives false.
 bool FileExists(const QString& path);
@@ -37,8 +43,8 @@ class PictureClipboard
 {
 public:
     /// spoolFolder: where a picture handed over as a file is kept; the temporary folder
-    /// when empty.
-    explicit PictureClipboard(QString spoolFolder = {});
+    /// when empty. reserve, if given, holds room made ahead there for that file.
+    explicit PictureClipboard(QString spoolFolder = {}, SpoolReserve* reserve = nullptr);
     ~PictureClipboard();
     PictureClipboard(const PictureClipboard&) = delete;
     PictureClipboard& operator=(const PictureClipboard&) = delete;
@@ -47,6 +53,9 @@ public:
     const QImage& image() const { return mPicture; }
 
     const QString& spoolFolder() const { return mSpoolFolder; }
+    /// The file made ahead in the spool folder for a picture handed over as a file, open at
+    /// its start (longer or shorter than the picture); null when there is none.
+    std::unique_ptr<QTemporaryFile> takeSpoolFile();
     /// Holds the BMP file at path (in the spool folder) as the picture, instead of an image.
     void setImageFile(const QString& path);
     const QString& imageFile() const { return mImageFile; }
@@ -63,6 +72,7 @@ private:
 
     QImage mPicture;
     QString mSpoolFolder;
+    SpoolReserve* mReserve = nullptr;
     QString mImageFile;
     SheetRows mRows;
 };

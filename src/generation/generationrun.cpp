@@ -7,6 +7,7 @@
 #include "core/mousepointer.h"
 #include "core/safefile.h"
 #include "core/scratchfolders.h"
+#include "core/spoolreserve.h"
 #include "inventory/inventorytable.h"
 #include "office/automation/whilewaiting.h"
 #include "office/services/excel1.h"
@@ -18,8 +19,10 @@
 #include <QLocale>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace tessivane {
@@ -35,6 +38,8 @@ constexpr int kTemplateLastDataRow = 39;
 constexpr int kPatternFirstRow = 36;
 constexpr int kPatternLastRow = 37;
 constexpr int kTitleRows = 3;
+// A smaller picture is written about as fast without its room made ahead.
+constexpr qint64 kPictureWorthReserving = 32 * 1024 * 1024;
 
 float SecondsSinceMidnight(const QTime& time)
 {
@@ -175,6 +180,17 @@ void removeLeftoverRunFolders(bool includeOwn)
     removeLeftoverScratchFolders(tempFolder(), QString::fromLatin1(kRunFolderPrefix), includeOwn);
 }
 
+qint64 pictureBytesFor(int records)
+{
+    constexpr int kWidth = 1526;
+    constexpr int kHeadPixels = 171;
+    constexpr int kRowPixels = 26;
+    constexpr int kRowBelowPixels = 17; // a short list's picture shows an empty row below
+    const int rows = std::max(records, kTemplateLastDataRow - kSheetFirstRow + 1);
+    return bitmapHeader(kWidth, 0).size()
+        + bitmapStride(kWidth) * (kHeadPixels + qint64(kRowPixels) * rows + kRowBelowPixels);
+}
+
 bool listFitsTheSheet(const InventoryTable& table, const MessageBoxes& boxes)
 {
     int rows = 0;
@@ -199,7 +215,8 @@ namespace {
 /// saved workbook and photographs its sheet, and the picture goes to the host.
 void makePicture(Steps& step, GenerationHost& host, const Services& services,
     const MessageBoxes& boxes, const QString& resultPath, const QString& snapshotPath,
-    const WaitHook& whileWaiting, const std::function<void(const char*)>& report)
+    SpoolReserve* pictureRoom, const WaitHook& whileWaiting,
+    const std::function<void(const char*)>& report)
 {
     ApplicationPtr second;
     std::shared_ptr<Workbook> reopened;
@@ -210,7 +227,8 @@ void makePicture(Steps& step, GenerationHost& host, const Services& services,
     report("Making the picture");
     reopen(182, [&] { reopened = second->workbooks().item(second->workbooks().count()); });
     SheetRows sheetRows;
-    reopen(184, [&] { saveCellsActivesheet(reopened, snapshotPath, boxes, &sheetRows); });
+    reopen(
+        184, [&] { saveCellsActivesheet(reopened, snapshotPath, boxes, &sheetRows, pictureRoom); });
     reopen(186, [&] { second->setDisplayAlerts(false); });
     reopen(188, [&] { Need(reopened, "The reopened workbook").Close(); });
     reopen(190, [&] { second->Quit(); });
@@ -279,6 +297,14 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
         templatePath = workFolder + QStringLiteral("/template.xlt");
         snapshotPath = workFolder + QStringLiteral("/temp.bmp");
     });
+    // The picture's room is filled ahead while the office works on the workbook alone.
+    std::optional<SpoolReserve> pictureRoom;
+    int listRows = 0;
+    swallow([&] { listRows = table.RecordCount(); });
+    if (makes == RunMakes::WorkbookAndPicture && !workFolder.isEmpty()
+        && pictureBytesFor(listRows) >= kPictureWorthReserving)
+        pictureRoom.emplace(
+            workFolder + QStringLiteral("/picture-XXXXXX.bmp"), pictureBytesFor(listRows));
     report("Starting LibreOffice");
     step(104, [&] { StartExcel(xlApp, services, whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });
@@ -350,7 +376,8 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     step(176, [&] { ReleaseExcel(xlApp); });
 
     if (makes == RunMakes::WorkbookAndPicture)
-        makePicture(step, host, services, boxes, resultPath, snapshotPath, whileWaiting, report);
+        makePicture(step, host, services, boxes, resultPath, snapshotPath,
+            pictureRoom ? &*pictureRoom : nullptr, whileWaiting, report);
     step(196, [&] { host.SetPreviewExcelFile(resultPath, workFolder); });
     step(198, [&] { host.ShowPreview(); });
     step(200, [&] { host.HideMainWindow(); });

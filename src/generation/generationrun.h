@@ -90,6 +90,12 @@ void removeLeftoverRunFolders(bool includeOwn);
 /// size, 10,000 rows took twice as long to write.
 constexpr int kRowsPerWrite = 1000;
 
+/// The bytes of the sheet picture of a list of records, as the office draws the template (at
+/// 96 dpi: 1,526 pixels wide, the title and headings 171 pixels high, each item's row 26, and
+/// an empty row below of 17), or a little more; a list shorter than the template's 36 rows shows
+/// them all.
+qint64 pictureBytesFor(int records);
+
 /// The most inventory rows a workbook takes: an .xls sheet has 65,536 rows, and the list
 /// starts in row 4.
 constexpr int kMaxInventoryRows = 65533;

@@ -8,13 +8,16 @@
 #include "support/scriptedboxes.h"
 
 #include "app/form1.h"
+#include "core/bitmapfile.h"
 #include "core/messagebox.h"
+#include "generation/generationrun.h"
 #include "grid/datagrid.h"
 #include "inventory/inventorytable.h"
 #include "office/conversion/converter.h"
 #include "office/pool/instancepool.h"
 #include "office/services/readyoffices.h"
 #include "preview/form2.h"
+#include "preview/picturebox.h"
 #include "resources/resources.h"
 
 #include <QApplication>
@@ -326,6 +329,11 @@ private slots:
         QCOMPARE(titles.size(), 2);
         QVERIFY(titles.contains(QJsonArray({1, 3, 1, 256})));
         QVERIFY(titles.contains(QJsonArray({1, 65536, 1, 1})));
+        // The room a long list's picture is given ahead fits the picture, with little over.
+        const QImage& drawn = preview().zoomOri()->Picture().image();
+        const qint64 bytes = 54 + bitmapStride(drawn.width()) * qint64(drawn.height());
+        QVERIFY2(pictureBytesFor(40) >= bytes && pictureBytesFor(40) - bytes < bytes / 50,
+            qPrintable(QStringLiteral("%1 x %2").arg(drawn.width()).arg(drawn.height())));
 
         if (!mPool) {
             importsBackAsItWentOut(preview().excelFile());

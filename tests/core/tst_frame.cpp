@@ -10,6 +10,7 @@
 #include "core/fileprocs.h"
 #include "core/messagebox.h"
 #include "core/safefile.h"
+#include "core/spoolreserve.h"
 #include "core/windowlook.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <stdexcept>
@@ -299,6 +301,33 @@ private slots:
                     + QStringLiteral(" for the picture of the sheet: it needs 1099511627776 MB")),
                 qPrintable(text));
         }
+    }
+
+    void spoolReserveIsFilledAheadAndHandedOverOnce()
+    {
+        QTemporaryDir dir;
+        const QString pattern = dir.filePath(QStringLiteral("picture-XXXXXX.bmp"));
+        const auto files = [&] { return QDir(dir.path()).entryInfoList(QDir::Files); };
+        constexpr qint64 kBytes = 3 * 1024 * 1024 + 5; // not a whole number of writes
+        {
+            const SpoolReserve untaken(pattern, kBytes);
+        }
+        QVERIFY(files().isEmpty());
+        QVERIFY(!SpoolReserve(pattern, qint64(1) << 60).take()); // no room: nothing made
+        QVERIFY(files().isEmpty());
+        std::unique_ptr<QTemporaryFile> file;
+        {
+            SpoolReserve reserve(pattern, kBytes);
+            QTRY_COMPARE(files().value(0).size(), kBytes);
+            file = reserve.take();
+            QVERIFY(!reserve.take());
+        }
+        // The file outlives the reserve, open at its start, and is written over and cut.
+        QVERIFY(file && file->isOpen());
+        QCOMPARE(file->pos(), 0);
+        QCOMPARE(file->size(), kBytes);
+        QVERIFY(file->write("BM") == 2 && file->flush() && file->resize(2));
+        QCOMPARE(ReadAll(file->fileName()), QByteArray("BM"));
     }
 
     void aWriteCutShortKeepsTheOldFile_data()

@@ -1,6 +1,7 @@
 #include "office/picture/bandbitmapwriter.h"
 
 #include "core/bitmapfile.h"
+#include "core/spoolreserve.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -17,10 +18,6 @@ namespace {
 
 constexpr qsizetype kFileHeader = 14;
 constexpr qsizetype kInfoHeader = 40;
-// Rows go to the file this much at a time: far fewer calls than one a row, and the file's
-// cached pages stay small. Much larger writes make the system cache the file in large pages,
-// which the preview's mapping of the picture then holds whole: its memory grows as it scrolls.
-constexpr qsizetype kWriteBytes = 64 * 1024;
 
 /// Where the rows of one band picture lie: inside the BMP bytes when they are plain 24- or
 /// 32-bit rows, otherwise in a picture decoded from them.
@@ -144,6 +141,11 @@ bool BandBitmapWriter::add(PictureBand band)
     return !mFailed;
 }
 
+qint64 BandBitmapWriter::fileBytes() const
+{
+    return kFileHeader + kInfoHeader + bitmapStride(mWidth) * qint64(mHeight);
+}
+
 bool BandBitmapWriter::finish()
 {
     if (mFailed || mHeight == 0 || !writeRow(reinterpret_cast<const uchar*>(mHeldRow.constData()))
@@ -156,7 +158,7 @@ bool BandBitmapWriter::finish()
 bool BandBitmapWriter::writeRow(const uchar* row)
 {
     mPending.append(reinterpret_cast<const char*>(row), mHeldRow.size());
-    return mPending.size() < kWriteBytes || writePending();
+    return mPending.size() < kSpoolWriteBytes || writePending();
 }
 
 bool BandBitmapWriter::writePending()

@@ -34,6 +34,8 @@ public:
 
     /// The picture's size so far.
     QSize size() const { return {mWidth, mHeight}; }
+    /// The bytes of the picture's file once finished.
+    qint64 fileBytes() const;
 
 private:
     bool writeRow(const uchar* row);
@@ -44,7 +46,7 @@ private:
     int mWidth = 0;
     int mHeight = 0; // rows written, and the one held back
     QByteArray mHeldRow; // the last row so far: the next band's first row is drawn over it
-    QByteArray mPending; // rows written 64 KB at a time: one call per row is slow
+    QByteArray mPending; // rows written kSpoolWriteBytes at a time: one call per row is slow
     bool mFailed = false;
 };
 

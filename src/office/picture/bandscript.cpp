@@ -23,7 +23,8 @@ constexpr char kScriptUri[]
     = "vnd.sun.star.script:tessivane_band.py$write_band?language=Python&location=user";
 
 // Only writes into the file the program made for the band: it never makes or follows a new
-// one. What it raises reaches the program as the call's failure.
+// one. It writes over what the file held and then cuts it, so that the file's memory is used
+// again. What it raises reaches the program as the call's failure.
 constexpr char kScript[]
     = R"py(# Tessivane: one band of a sheet's picture, written by the office to the program's file.
 import uno
@@ -40,8 +41,8 @@ def write_band(controller, cells, path):
     if data is None or not data.value:
         raise RuntimeError("LibreOffice gave no picture of the range.")
     with open(path, "r+b") as band:
-        band.truncate(0)
         band.write(data.value)
+        band.truncate()
     return len(data.value)
 
 
@@ -65,6 +66,42 @@ bool installScript(const QString& profileFolder)
 }
 
 } // namespace
+
+BandFiles::BandFiles(QString folder)
+    : mFolder(std::move(folder))
+{ }
+
+BandFiles::~BandFiles()
+{
+    for (const QString& path : mMade)
+        QFile::remove(path);
+}
+
+QString BandFiles::take()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mMutex);
+        if (!mFree.empty()) {
+            QString path = mFree.back();
+            mFree.pop_back();
+            return path;
+        }
+    }
+    QTemporaryFile made(mFolder + QStringLiteral("/band-XXXXXX.bmp"));
+    if (!made.open())
+        throw std::runtime_error(Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                                              .arg(mFolder, made.errorString())));
+    made.setAutoRemove(false);
+    const std::lock_guard<std::mutex> lock(mMutex);
+    mMade.push_back(made.fileName());
+    return made.fileName();
+}
+
+void BandFiles::giveBack(const QString& path)
+{
+    const std::lock_guard<std::mutex> lock(mMutex);
+    mFree.push_back(path);
+}
 
 BandScript BandScript::open(OfficeInstance& office)
 {
@@ -106,21 +143,21 @@ PictureBand BandScript::picture(const Reference<css::frame::XController>& contro
 PictureBand BandScript::draw(const Reference<css::frame::XController>& controller,
     const Reference<css::table::XCellRange>& range, const QString& folder)
 {
-    // The file is made here, private to the user, and goes again whatever happens; its
-    // mapping keeps the bytes readable until the band has been written.
-    QTemporaryFile made(folder + QStringLiteral("/band-XXXXXX.bmp"));
-    if (!made.open())
-        throw std::runtime_error(Sentence(QStringLiteral("The picture cannot be written to %1: %2")
-                                              .arg(folder, made.errorString())));
-    made.close();
+    if (!mFiles || mFiles->folder() != folder)
+        mFiles = std::make_shared<BandFiles>(folder);
+    const QString path = mFiles->take();
+    // The file is the pool's again once the band's bytes are let go of, however that ends.
+    const std::shared_ptr<QFile> file(new QFile(path), [files = mFiles, path](QFile* done) {
+        delete done; // unmaps
+        files->giveBack(path);
+    });
     Sequence<Any> arguments(3);
     arguments[0] <<= controller;
     arguments[1] <<= range;
-    arguments[2] <<= toOUString(made.fileName());
+    arguments[2] <<= toOUString(path);
     Sequence<sal_Int16> outIndex;
     Sequence<Any> outArguments;
     mScript->invoke(arguments, outIndex, outArguments);
-    const auto file = std::make_shared<QFile>(made.fileName());
     const qint64 size = file->open(QIODevice::ReadOnly) ? file->size() : 0;
     const uchar* bytes = size > 0 ? file->map(0, size) : nullptr;
     if (!bytes)

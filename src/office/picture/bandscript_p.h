@@ -11,9 +11,41 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
 namespace tessivane {
 
 class OfficeInstance;
+
+/// The files in a folder the office writes its bands into, each used again once its band's
+/// rows are in the picture. A new file a band made the system find new memory for every band:
+/// on a virtual machine, memory not used lately costs several times more to write into, and
+/// a long picture's first drawing spent a tenth of the offices' time so. Gone with the last
+/// holder, the bands handed out included.
+class BandFiles
+{
+public:
+    explicit BandFiles(QString folder);
+    ~BandFiles();
+    BandFiles(const BandFiles&) = delete;
+    BandFiles& operator=(const BandFiles&) = delete;
+
+    const QString& folder() const { return mFolder; }
+    /// A file, private to the user, that no band holds; made when there is none. Throws
+    /// when it cannot be made.
+    QString take();
+    void giveBack(const QString& path);
+
+private:
+    const QString mFolder;
+    std::mutex mMutex;
+    std::vector<QString> mFree;
+    std::vector<QString> mMade;
+};
 
 /// The office's own drawing of a band, written by it to a file of the program's making: a
 /// bitmap of megabytes then crosses no connection, copied and cut into pieces on both sides
@@ -32,8 +64,8 @@ public:
     bool ready() const { return mScript.is(); }
 
     /// Selects the range and returns the picture the view hands over for it, as pictureOf
-    /// does: through the script while it works, the band's file made in folder and read in
-    /// place (the file itself is gone at once); otherwise over the connection.
+    /// does: through the script while it works, into one of the band files in folder, read
+    /// in place; otherwise over the connection.
     PictureBand picture(const Reference<css::frame::XController>& controller,
         const Reference<css::view::XSelectionSupplier>& selection,
         const Reference<css::table::XCellRange>& range, const QString& folder);
@@ -44,6 +76,7 @@ private:
         const Reference<css::table::XCellRange>& range, const QString& folder);
 
     Reference<css::script::provider::XScript> mScript;
+    std::shared_ptr<BandFiles> mFiles;
 };
 
 } // namespace tessivane

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <future>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -116,14 +117,20 @@ public:
         // picture is larger than memory should hold. Its room is made sure of first.
         const int width = picturePixels(columnTwips);
         const int height = picturePixels(rowTwips);
-        checkFreeSpace(clipboard.spoolFolder(), 54 + bitmapStride(width) * qint64(height),
+        // A file made ahead for it already holds some of that room.
+        std::unique_ptr<QTemporaryFile> file = clipboard.takeSpoolFile();
+        checkFreeSpace(clipboard.spoolFolder(),
+            54 + bitmapStride(width) * qint64(height) - (file ? file->size() : 0),
             QStringLiteral("the picture of the sheet"));
-        QTemporaryFile file(clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
-        if (!file.open())
-            throw std::runtime_error(
-                Sentence(QStringLiteral("The picture cannot be written to %1: %2")
-                             .arg(clipboard.spoolFolder(), file.errorString())));
-        BandBitmapWriter writer(file, columnTwips);
+        if (!file) {
+            file = std::make_unique<QTemporaryFile>(
+                clipboard.spoolFolder() + QStringLiteral("/picture-XXXXXX.bmp"));
+            if (!file->open())
+                throw std::runtime_error(
+                    Sentence(QStringLiteral("The picture cannot be written to %1: %2")
+                                 .arg(clipboard.spoolFolder(), file->errorString())));
+        }
+        BandBitmapWriter writer(*file, columnTwips);
         const std::vector<std::pair<int, int>> bands
             = pictureBands(rowTwips, area.StartRow, bandPixels(width));
         const TwipsOf twipsOf = [rowTwips, first = area.StartRow](int firstRow, int lastRow) {
@@ -138,10 +145,10 @@ public:
             return Sentence(!full.isEmpty()
                     ? full + QStringLiteral(" The picture of the sheet cannot be written there.")
                     : QStringLiteral("The picture cannot be written to %1: %2")
-                          .arg(file.fileName(), file.errorString()));
+                          .arg(file->fileName(), file->errorString()));
         };
         if (!written)
-            throw std::runtime_error(file.error() != QFileDevice::NoError
+            throw std::runtime_error(file->error() != QFileDevice::NoError
                     ? writeFailure()
                     : std::string("LibreOffice gave no picture of the used range."));
         mInstance->call(QStringLiteral("select again what was selected"), [&] {
@@ -150,11 +157,12 @@ public:
             if (hidden.is())
                 hidden->setVisible(true);
         });
-        if (!writer.finish() || !file.flush())
+        // A file made ahead ends where the picture does.
+        if (!writer.finish() || !file->flush() || !file->resize(writer.fileBytes()))
             throw std::runtime_error(writeFailure());
-        file.setAutoRemove(false);
-        file.close();
-        clipboard.setImageFile(file.fileName());
+        file->setAutoRemove(false);
+        file->close();
+        clipboard.setImageFile(file->fileName());
     }
 
 private:

@@ -49,7 +49,7 @@ void WritePicture(PictureClipboard& clipboard, const QString& path)
 } // namespace
 
 void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QString& path,
-    const MessageBoxes& boxes, SheetRows* rows)
+    const MessageBoxes& boxes, SheetRows* rows, SpoolReserve* reserve)
 {
     Steps step(boxes, "Excel1", "saveCellsActivesheet");
     const QString folder = QFileInfo(path).absolutePath();
@@ -63,7 +63,7 @@ void saveCellsActivesheet(const std::shared_ptr<Workbook>& workbook, const QStri
     if (step.test(106, [&] { return lastRow > 1 && lastColumn > 1; })) {
         // The picture goes over the program's own clipboard, which starts empty: the user's
         // clipboard keeps what they copied, and a failed copy leaves nothing to write.
-        PictureClipboard clipboard(QFileInfo(path).absolutePath());
+        PictureClipboard clipboard(QFileInfo(path).absolutePath(), reserve);
         step(110, [&] { Need(sheet).CopyPicture(clipboard); });
         step(112, [&] { WritePicture(clipboard, path); });
         if (rows)

@@ -10,6 +10,7 @@
 
 #include "core/bitmapfile.h"
 #include "core/messagebox.h"
+#include "core/spoolreserve.h"
 #include "office/services/excel1.h"
 #include "office/services/isinstalled.h"
 #include "office/services/libreoffice.h"
@@ -339,7 +340,8 @@ private slots:
     void pictureIsTheSameThroughTheOfficesScript()
     {
         // Bands drawn by an office that writes them to files itself and by one that hands
-        // them over the connection: the same picture, and no band's file left behind.
+        // them over the connection: the same picture, and no band's file left behind. Each
+        // goes over a file made ahead for it, longer with the script and shorter without.
         QByteArray pictures[2];
         for (const bool script : {true, false}) {
             mServices.office.pictureScript = script;
@@ -359,8 +361,12 @@ private slots:
                 const QByteArray io = ReadAll(QStringLiteral("/proc/%1/io").arg(pid));
                 return io.mid(io.indexOf("wchar:") + 6).split('\n').value(0).trimmed().toLongLong();
             };
+            const qint64 reserved = script ? 8 * 1000 * 1000 : 1000 * 1000;
+            SpoolReserve room(folder + QStringLiteral("/picture-XXXXXX.bmp"), reserved);
+            QTRY_COMPARE(QDir(folder).entryInfoList(QDir::Files).value(0).size(), reserved);
             const qint64 writtenBefore = written();
-            saveCellsActivesheet(book, folder + QStringLiteral("/temp.bmp"), mMessages);
+            saveCellsActivesheet(
+                book, folder + QStringLiteral("/temp.bmp"), mMessages, nullptr, &room);
             const qint64 bandBytes = written() - writtenBefore;
             QVERIFY(mMessages.calls.isEmpty());
             pictures[script] = ReadAll(folder + QStringLiteral("/temp.bmp"));
