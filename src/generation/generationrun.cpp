@@ -301,10 +301,10 @@ void runGeneration(InventoryTable& table, GenerationHost& host, const Services& 
     std::optional<SpoolReserve> pictureRoom;
     int listRows = 0;
     swallow([&] { listRows = table.RecordCount(); });
+    const qint64 pictureBytes = pictureBytesFor(listRows);
     if (makes == RunMakes::WorkbookAndPicture && !workFolder.isEmpty()
-        && pictureBytesFor(listRows) >= kPictureWorthReserving)
-        pictureRoom.emplace(
-            workFolder + QStringLiteral("/picture-XXXXXX.bmp"), pictureBytesFor(listRows));
+        && pictureBytes >= kPictureWorthReserving)
+        pictureRoom.emplace(workFolder + QStringLiteral("/picture-XXXXXX.bmp"), pictureBytes);
     report("Starting LibreOffice");
     step(104, [&] { StartExcel(xlApp, services, whileWaiting); });
     step(106, [&] { host.SetMousePointer(vbHourglass); });

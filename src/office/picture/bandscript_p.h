@@ -24,7 +24,7 @@ class OfficeInstance;
 /// The files in a folder the office writes its bands into, each used again once its band's
 /// rows are in the picture. A new file a band made the system find new memory for every band:
 /// on a virtual machine, memory not used lately costs several times more to write into, and
-/// a long picture's first drawing spent a tenth of the offices' time so. Gone with the last
+/// a long picture's first drawing spent some 8 % of its time so. Gone with the last
 /// holder, the bands handed out included.
 class BandFiles
 {
